@@ -1,0 +1,157 @@
+/*
+ * Pumpwire plug-in interface.
+ *
+ * The back-office application (the host) loads the plug-in library and calls
+ * its seven exports, always from its user-interface (main) thread. The
+ * plug-in calls back into the host through the HostServices object the host
+ * hands to Load, and adds its items to the host's main menu through the menu
+ * item interface below.
+ *
+ * Everything here is plain C, so a host in any language can implement it.
+ *
+ * Texts: every text crossing this boundary is NUL-terminated Windows-1251.
+ *
+ * Ownership of texts and records:
+ *  - A text or record the host returns through an out-parameter belongs to the
+ *    host. It must stay valid until the calling thread makes its next call
+ *    into the same object (the HostServices object or the same menu item).
+ *    The plug-in copies what it keeps before it calls again.
+ *  - A text the plug-in passes to the host is valid only for that call; the
+ *    host copies what it keeps.
+ *  - GetVersion returns static storage that lives as long as the library.
+ *
+ * Errors: no exception or other unwinding crosses this boundary. Every host
+ * slot returns a PwError: NULL on success, or the error's own text (valid as
+ * a returned text above). The plug-in raises it again inside itself as the
+ * error of the step that called the host.
+ *
+ * Threads: slots 7, 8 and 10 and all menu item calls come from the host's
+ * main thread; slots 0, 1, 3, 4, 6 and 12 from the plug-in's exchange and
+ * listener threads, possibly several at once.
+ *
+ * Windows and message boxes: on Linux the plug-in's windows and message boxes
+ * live in the headless window system, libpumpwire-ui (src/ui/window_system.h).
+ * A host that wants to see them or answer them links that library too; a host
+ * that does not still has to run its main loop (pw::ui::Dispatcher) so the
+ * plug-in's workers can reach the main thread.
+ */
+#ifndef PUMPWIRE_PLUGIN_H
+#define PUMPWIRE_PLUGIN_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define PW_CALL __stdcall
+#define PW_EXPORT __declspec(dllexport)
+#else
+#define PW_CALL
+#define PW_EXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* NULL = success; otherwise the error's text. */
+typedef const char* PwError;
+
+/* ---- Menu items (owned by the host) -------------------------------------- */
+
+typedef struct PwMenuItem PwMenuItem;
+
+/* Click handler the plug-in installs; called on the host's main thread. */
+typedef void(PW_CALL* PwClickHandler)(void* context);
+
+typedef struct PwMenuItemVtbl {
+  PwError(PW_CALL* GetCaption)(PwMenuItem* self, const char** caption);
+  PwError(PW_CALL* SetCaption)(PwMenuItem* self, const char* caption);
+  PwError(PW_CALL* SetHint)(PwMenuItem* self, const char* hint);
+  PwError(PW_CALL* SetHelpContext)(PwMenuItem* self, int32_t help_context);
+  /* 0 = no keyboard shortcut. */
+  PwError(PW_CALL* SetShortCut)(PwMenuItem* self, uint16_t shortcut);
+  /* handler NULL = no click action (a submenu or separator). */
+  PwError(PW_CALL* SetOnClick)(PwMenuItem* self, PwClickHandler handler, void* context);
+  PwError(PW_CALL* Count)(PwMenuItem* self, int32_t* count);
+  PwError(PW_CALL* Item)(PwMenuItem* self, int32_t index, PwMenuItem** child);
+  /* The first child whose caption equals caption, ignoring the "&"
+     accelerator marker and letter case; *child = NULL when none. */
+  PwError(PW_CALL* Find)(PwMenuItem* self, const char* caption, PwMenuItem** child);
+} PwMenuItemVtbl;
+
+struct PwMenuItem {
+  const PwMenuItemVtbl* vtbl;
+};
+
+/* ---- The host's services ------------------------------------------------- */
+
+typedef struct PwStationInfo {
+  int32_t Number;      /* 0..100, also the station's TV slot */
+  const char* Name;
+  const char* Address;
+} PwStationInfo;
+
+typedef struct PwHostServices PwHostServices;
+
+/* Thirteen slots in their fixed order; 2, 5, 9 and 11 are never called. */
+typedef struct PwHostServicesVtbl {
+  /* 0: 4 or more = the host accepts UpdateTableField. */
+  PwError(PW_CALL* GetInterfaceVersion)(PwHostServices* self, int32_t* version);
+  /* 1: the station's own name, sent to the office in the handshake. */
+  PwError(PW_CALL* GetOwnName)(PwHostServices* self, const char** name);
+  void* Unused2;
+  /* 3: given a received request file, the full path of the report to send
+     back; "" = no report. */
+  PwError(PW_CALL* ProcessRequestFile)(PwHostServices* self, const char* request_path,
+                                       const char** report_path);
+  /* 4: the full path of the request file prepared for a station; "" = none. */
+  PwError(PW_CALL* GetRequestFile)(PwHostServices* self, const char* station_name,
+                                   const char** request_path);
+  void* Unused5;
+  /* 6: the host has taken the report when the call returns; *result unused. */
+  PwError(PW_CALL* ProcessReportFile)(PwHostServices* self, const char* station_name,
+                                      const char* report_path, const char** result);
+  /* 7: root of the host's main menu. */
+  PwError(PW_CALL* GetMainMenu)(PwHostServices* self, PwMenuItem** root);
+  /* 8: a new item appended under parent (index is always -1). */
+  PwError(PW_CALL* CreateMenuItem)(PwHostServices* self, PwMenuItem* parent, int32_t index,
+                                   PwMenuItem** item);
+  void* Unused9;
+  /* 10: the station chosen in the office host (which is always 0). */
+  PwError(PW_CALL* GetCurrentStation)(PwHostServices* self, int32_t which,
+                                      const PwStationInfo** station);
+  void* Unused11;
+  /* 12: the host records the new address of that station. */
+  PwError(PW_CALL* UpdateTableField)(PwHostServices* self, const char* table,
+                                     const char* field, const char* station_name);
+} PwHostServicesVtbl;
+
+struct PwHostServices {
+  const PwHostServicesVtbl* vtbl;
+};
+
+/* ---- The seven exports, in export order ---------------------------------- */
+
+enum { PW_MODE_STATION = 0, PW_MODE_OFFICE = 1 };
+
+/* 0 = all settings read; 1 = an error while building the menu or reading
+   the settings (the rest of Load was still done). */
+PW_EXPORT int32_t PW_CALL Load(uint32_t app_window, uint8_t mode, PwHostServices* host);
+/* 0 = everything released; 1 = release stopped at an error. */
+PW_EXPORT int32_t PW_CALL UnLoad(void);
+PW_EXPORT void PW_CALL AddMenus(void);
+/* Station: starts the automatic exchange with the office, returns at once. */
+PW_EXPORT void PW_CALL AutoSendInet(void);
+/* Re-reads PasswordEnable and Password from cnf.INI. 0 = done, 1 = the
+   settings file could not be read (the error is in the event log). */
+PW_EXPORT int32_t PW_CALL RefreshPaswordData(void);
+/* "1.02 от 11.11.2008", Windows-1251, static storage. */
+PW_EXPORT const char* PW_CALL GetVersion(void);
+/* Office: requests the report of the station at address; the first argument
+   is accepted and ignored. */
+PW_EXPORT void PW_CALL AutoSendInetFromOffice(int32_t ignored, const char* address);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* PUMPWIRE_PLUGIN_H */

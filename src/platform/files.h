@@ -1,0 +1,45 @@
+// File system. Paths are Windows-1251 text, as everywhere in the system; the
+// backend converts them to the OS's encoding only where a file is opened.
+// Every call may be made from any thread. Failures raise pw::Error whose text
+// names the call and the path.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pw::platform {
+
+// The folder separator of this OS ("/" here, "\" on Windows).
+extern const char kPathSeparator;
+
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+
+// Size of a file, or nothing when it does not exist. Raises when the file
+// exists but cannot be opened.
+std::optional<std::uint64_t> FileSize(const std::string& path);
+
+// Opens (creating when missing), appends and closes.
+void AppendToFile(const std::string& path, std::string_view bytes);
+
+std::string ReadWholeFile(const std::string& path);
+
+// Writes a temporary file beside path and renames it over path, so a reader
+// sees the old content or the new, never a part.
+void WriteFileReplacing(const std::string& path, std::string_view bytes);
+
+// Renames from over to, replacing to when it exists.
+void RenameReplacing(const std::string& from, const std::string& to);
+
+// Makes sure the folder exists, creating missing parents.
+void CreateDirectories(const std::string& path);
+
+// Removes a file; a missing file is no error. Never raises.
+void RemoveFile(const std::string& path) noexcept;
+
+// Free room in bytes on the volume that holds path (a folder).
+std::uint64_t FreeSpace(const std::string& folder);
+
+}  // namespace pw::platform

@@ -1,0 +1,144 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+#include "platform/posix/posix_error.h"
+#include "text/cp1251.h"
+
+namespace pw::platform {
+
+const char kPathSeparator = '/';
+
+namespace {
+
+std::string Native(const std::string& path) { return text::utf8_from_cp1251(path); }
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() { if (fd_ >= 0) ::close(fd_); }
+  int get() const { return fd_; }
+  // Closes now so a failing close is reported, not lost in the destructor.
+  void close(const std::string& path) {
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) ThrowPosixError("close", path, errno);
+  }
+
+ private:
+  int fd_;
+};
+
+Fd OpenOrThrow(const std::string& path, int flags, mode_t mode = 0644) {
+  const int fd = ::open(Native(path).c_str(), flags | O_CLOEXEC, mode);
+  if (fd < 0) ThrowPosixError("open", path, errno);
+  return Fd(fd);
+}
+
+void WriteAll(int fd, std::string_view bytes, const std::string& path) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowPosixError("write", path, errno);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(Native(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(Native(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+  const int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    ThrowPosixError("open", path, errno);
+  }
+  Fd file(fd);
+  struct stat st {};
+  if (::fstat(file.get(), &st) != 0) ThrowPosixError("fstat", path, errno);
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+void AppendToFile(const std::string& path, std::string_view bytes) {
+  Fd file = OpenOrThrow(path, O_WRONLY | O_CREAT | O_APPEND);
+  // write() puts the bytes in the kernel's hands: they survive the death of
+  // the process, which is what the per-line open and close are for.
+  WriteAll(file.get(), bytes, path);
+  file.close(path);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  Fd file = OpenOrThrow(path, O_RDONLY);
+  std::string out;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(file.get(), buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowPosixError("read", path, errno);
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
+void WriteFileReplacing(const std::string& path, std::string_view bytes) {
+  static std::atomic<unsigned> counter{0};
+  const std::string temp = path + ".tmp" + std::to_string(::getpid()) + "." +
+                           std::to_string(counter.fetch_add(1));
+  try {
+    Fd file = OpenOrThrow(temp, O_WRONLY | O_CREAT | O_TRUNC);
+    WriteAll(file.get(), bytes, temp);
+    file.close(temp);
+    RenameReplacing(temp, path);
+  } catch (...) {
+    RemoveFile(temp);
+    throw;
+  }
+}
+
+void RenameReplacing(const std::string& from, const std::string& to) {
+  if (::rename(Native(from).c_str(), Native(to).c_str()) != 0)
+    ThrowPosixError("rename", from + " -> " + to, errno);
+}
+
+void CreateDirectories(const std::string& path) {
+  const std::string native = Native(path);
+  for (std::size_t pos = 1; pos <= native.size(); ++pos) {
+    if (pos != native.size() && native[pos] != '/') continue;
+    const std::string prefix = native.substr(0, pos);
+    if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST)
+      ThrowPosixError("mkdir", text::cp1251_from_utf8(prefix), errno);
+  }
+  if (!DirectoryExists(path)) ThrowPosixError("mkdir", path, ENOTDIR);
+}
+
+void RemoveFile(const std::string& path) noexcept { ::unlink(Native(path).c_str()); }
+
+std::uint64_t FreeSpace(const std::string& folder) {
+  struct statvfs vfs {};
+  if (::statvfs(Native(folder).c_str(), &vfs) != 0) ThrowPosixError("statvfs", folder, errno);
+  return static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+}
+
+}  // namespace pw::platform

@@ -1,0 +1,40 @@
+// cnf.INI with the semantics of the Windows profile API: section and key
+// names compare without regard to letter case; writing one key keeps every
+// other section, key, comment, blank line and their order as they were.
+// Every call opens the file, reads or writes it, and closes it again, since
+// the host and other components share the file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pw {
+
+class IniFile {
+ public:
+  explicit IniFile(std::string path) : path_(std::move(path)) {}
+
+  const std::string& path() const { return path_; }
+
+  // The value of key in section, or def when the file, section or key is
+  // missing.
+  std::string ReadString(std::string_view section, std::string_view key,
+                         const std::string& def) const;
+  // Decimal integer; a missing value or one that is not a number gives def.
+  std::int32_t ReadInteger(std::string_view section, std::string_view key,
+                           std::int32_t def) const;
+  // Any non-zero number is on.
+  bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+
+  // Raises pw::Error when the file cannot be written; the old file then
+  // stays whole.
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
+  void WriteBool(std::string_view section, std::string_view key, bool value);
+
+ private:
+  std::string path_;
+};
+
+}  // namespace pw

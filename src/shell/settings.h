@@ -1,0 +1,96 @@
+// The process-wide copy of section Inet of cnf.INI. The user-interface thread
+// writes it; workers read it while they run. Each setting is one value read
+// whole, so numbers and flags are atomics and texts sit behind a small lock
+// of their own.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pw {
+
+class IniFile;
+
+// A text setting read and written whole from any thread.
+class AtomicText {
+ public:
+  AtomicText() = default;
+  explicit AtomicText(std::string value) : value_(std::move(value)) {}
+  std::string get() const {
+    std::lock_guard lock(mu_);
+    return value_;
+  }
+  void set(std::string value) {
+    std::lock_guard lock(mu_);
+    value_ = std::move(value);
+  }
+
+ private:
+  mutable std::mutex mu_;
+  std::string value_;  // guarded by mu_
+};
+
+// Field names are the keys, in the order Load reads them (IPs, the first
+// key, is the remembered address list kept by the plug-in state).
+struct Settings {
+  std::atomic<bool> PasswordEnable{false};
+  AtomicText Password;  // plain text in memory, scrambled in the file
+  std::atomic<std::int32_t> ZaprosTimeOut{120000};
+  std::atomic<std::int32_t> ReadTimeOut{10000};  // 0 or -1 = no limit
+  std::atomic<std::int32_t> ConnectTimeOut{10000};
+  std::atomic<std::int32_t> OutPort{6090};
+  std::atomic<std::int32_t> InPort{6090};
+  std::atomic<bool> showWND{false};
+  std::atomic<bool> useFastDatTravel{false};
+  std::atomic<std::int32_t> InetBuffSize{128};
+  std::atomic<bool> UseDefautConnection{false};
+  AtomicText PhonebookEntry;
+  std::atomic<bool> DisconnectOnEnd{true};
+  std::atomic<bool> UserData{false};
+  AtomicText IntLogin;
+  std::atomic<bool> ShowDialUp{true};
+  AtomicText IntPassword;  // plain text in memory, scrambled with IntLogin
+  std::atomic<std::uint16_t> e_TVrefresh{1000};
+  std::atomic<std::uint8_t> e_ScrSHOTquality{8};
+  std::atomic<std::int32_t> e_TypeTV{1};
+  std::atomic<std::uint8_t> e_JPGcompress{75};
+
+  // Back to the initial values above.
+  void Reset();
+};
+
+// The one process-wide copy.
+Settings& TheSettings();
+
+inline constexpr std::string_view kSettingsSection = "Inet";
+inline constexpr std::string_view kPasswordKey = "qrst";
+
+// Full path of cnf.INI in the settings folder.
+std::string IniFilePath();
+
+// IPs value -> remembered address list, and back (each entry + TAB).
+std::vector<std::string> ParseRememberedAddresses(const std::string& ips);
+std::string FormatRememberedAddresses(const std::vector<std::string>& entries);
+
+// Reads IPs into remembered, then every other key in table order, each with
+// the value in memory as its default. Raises on a file that cannot be read.
+void ReadAllSettings(const IniFile& ini, Settings& s, std::vector<std::string>& remembered);
+
+// PasswordEnable, then Password decoded with "qrst".
+void ReadPasswordSettings(const IniFile& ini, Settings& s);
+
+// The keys the settings dialog edits, UseDefautConnection .. IntPassword.
+void ReadDialogConnectionSettings(const IniFile& ini, Settings& s);
+
+// Every key but IPs, PasswordEnable and Password, as the dialog's OK stores them.
+void WriteDialogSettings(IniFile& ini, const Settings& s);
+
+std::string ScrambleText(std::string_view key, std::string_view data);
+std::string EncodePassword(std::string_view key, std::string_view plain);
+std::string DecodePassword(std::string_view key, std::string_view stored);
+
+}  // namespace pw

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace pw::platform {
 
@@ -15,6 +16,10 @@ struct LocalTime {
 };
 
 LocalTime Now();
+
+// The date in the system's short date format: "dd.mm.yyyy" with the Russian
+// settings the stations run with.
+std::string ShortDateText(const LocalTime& t);
 
 void SleepMs(std::uint32_t ms);
 

@@ -25,6 +25,8 @@ std::optional<std::uint64_t> FileSize(const std::string& path);
 void AppendToFile(const std::string& path, std::string_view bytes);
 
 std::string ReadWholeFile(const std::string& path);
+// The bytes from offset to the end ("" when the file is shorter).
+std::string ReadFileFrom(const std::string& path, std::uint64_t offset);
 
 // Writes a temporary file beside path and renames it over path, so a reader
 // sees the old content or the new, never a part.

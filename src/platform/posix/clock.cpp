@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace pw::platform {
@@ -22,6 +23,12 @@ LocalTime Now() {
   ::localtime_r(&ts.tv_sec, &local);
   return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
           local.tm_min,         local.tm_sec,     static_cast<int>(ts.tv_nsec / 1000000)};
+}
+
+std::string ShortDateText(const LocalTime& t) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", t.day, t.month, t.year);
+  return buf;
 }
 
 void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

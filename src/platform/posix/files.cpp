@@ -86,8 +86,12 @@ void AppendToFile(const std::string& path, std::string_view bytes) {
   file.close(path);
 }
 
-std::string ReadWholeFile(const std::string& path) {
+std::string ReadWholeFile(const std::string& path) { return ReadFileFrom(path, 0); }
+
+std::string ReadFileFrom(const std::string& path, std::uint64_t offset) {
   Fd file = OpenOrThrow(path, O_RDONLY);
+  if (offset > 0 && ::lseek(file.get(), static_cast<off_t>(offset), SEEK_SET) < 0)
+    ThrowPosixError("lseek", path, errno);
   std::string out;
   char buf[65536];
   for (;;) {

@@ -1,0 +1,28 @@
+// Follows the plug-in's event log file and hands over each new line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pw::host {
+
+class LogTail {
+ public:
+  // Lines already in the file when the tail starts are not new.
+  explicit LogTail(std::string path);
+
+  // The complete lines (without CR LF) written since the last call. A file
+  // that was set aside meanwhile is read to its end under its dated name.
+  std::vector<std::string> Poll();
+
+ private:
+  std::string ReadFrom(const std::string& path, std::uint64_t offset) const;
+  std::vector<std::string> TakeLines(const std::string& bytes);
+
+  std::string path_;
+  std::uint64_t offset_ = 0;
+  std::string partial_;
+};
+
+}  // namespace pw::host

@@ -1,0 +1,313 @@
+// pumpwire-host: loads the plug-in as the back-office application would,
+// serves its HostServices over a folder, takes the operator's commands from
+// standard input and prints what the plug-in shows and logs.
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/folder_host.h"
+#include "host/log_tail.h"
+#include "platform/dynamic_library.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/ini_file.h"
+#include "pumpwire/plugin.h"
+#include "text/cp1251.h"
+#include "ui/dispatcher.h"
+#include "ui/operator.h"
+
+namespace {
+
+using pw::text::cp1251_from_utf8;
+using pw::text::utf8_from_cp1251;
+
+constexpr const char* kUsage = R"(Usage: pumpwire-host station|office --root DIR [options]
+
+Loads the Pumpwire plug-in into a host that serves it over the folder DIR,
+reads commands from standard input (one per line) and prints what the
+plug-in shows and logs.
+
+Options:
+  --root DIR               installation folder (OFFICE, LogFiles, FromOffice,
+                           FromAZS, ...) and the folder of cnf.INI; LogFiles/
+                           and host/ are created when missing
+  --name TEXT              what GetOwnName returns (the station's name)
+  --interface-version N    what GetInterfaceVersion returns (default 4)
+  --set KEY=VALUE          write KEY of section Inet of cnf.INI before Load
+                           (repeatable)
+  --menu-item "Top>Child"  create these host menu items before Load
+                           (repeatable)
+  --plugin PATH            the plug-in library to load (default: the one
+                           built beside this program)
+  --help                   this text
+
+Commands:
+  menu                     print the host menu tree, two blanks per level,
+                           with each item's help context
+  click PATH               click the menu item at PATH (captions joined by
+                           ">", matched ignoring "&", letter case and
+                           surrounding blanks)
+  answer yes|no|ok|cancel  queue the answer to the next message box (with none
+                           queued, a box takes its first button)
+  version                  print GetVersion
+  quit                     UnLoad, print its result, exit 0 (also at end of
+                           input)
+
+Output lines:
+  Load: N / UnLoad: N      the results of the exports
+  box: CAPTION | TEXT -> ANSWER   every message box and the answer it got
+  log: TEXT                every new line of the event log
+  host: ...                every call into the host that does something
+)";
+
+struct Options {
+  std::uint8_t mode = PW_MODE_STATION;
+  std::string root;
+  std::string name = "АЗС";
+  int interface_version = 4;
+  std::vector<std::pair<std::string, std::string>> settings;
+  std::vector<std::string> menu_items;
+  std::string plugin = PUMPWIRE_DEFAULT_PLUGIN;
+};
+
+[[noreturn]] void UsageError(const std::string& why) {
+  std::cerr << "pumpwire-host: " << why << "\n(see pumpwire-host --help)\n";
+  std::exit(2);
+}
+
+Options ParseOptions(int argc, char** argv) {
+  Options o;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  for (const auto& a : args)
+    if (a == "--help" || a == "-h") {
+      std::cout << kUsage;
+      std::exit(0);
+    }
+  if (args.empty()) UsageError("say station or office");
+  if (args[0] == "station") o.mode = PW_MODE_STATION;
+  else if (args[0] == "office") o.mode = PW_MODE_OFFICE;
+  else UsageError("the mode must be station or office, not '" + args[0] + "'");
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= args.size()) UsageError(a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--root") o.root = value();
+    else if (a == "--name") o.name = value();
+    else if (a == "--interface-version") {
+      const std::string v = value();
+      try {
+        o.interface_version = std::stoi(v);
+      } catch (...) {
+        UsageError("--interface-version needs a number, not '" + v + "'");
+      }
+    } else if (a == "--set") {
+      const std::string kv = value();
+      const auto eq = kv.find('=');
+      if (eq == std::string::npos || eq == 0) UsageError("--set needs KEY=VALUE, not '" + kv + "'");
+      o.settings.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
+    } else if (a == "--menu-item") o.menu_items.push_back(value());
+    else if (a == "--plugin") o.plugin = value();
+    else UsageError("unknown option '" + a + "'");
+  }
+  if (o.root.empty()) UsageError("--root DIR is required");
+  if (o.root.back() != '/') o.root += '/';
+  return o;
+}
+
+// One writer for stdout, shared by the main thread and the host's callbacks
+// from the plug-in's threads.
+class Output {
+ public:
+  void Line(const std::string& utf8) {
+    std::lock_guard lock(mu_);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+
+ private:
+  std::mutex mu_;
+};
+
+void PrintMenu(Output& out, const pw::host::HostMenuItem& item, int depth) {
+  for (const auto& child : item.children) {
+    out.Line(std::string(depth * 2, ' ') + utf8_from_cp1251(child->caption) + "  [" +
+             std::to_string(child->help_context) + "]");
+    PrintMenu(out, *child, depth + 1);
+  }
+}
+
+// Each "Top>Child" path is found or made, level by level.
+void CreateMenuItems(pw::host::HostMenuItem& root, const std::vector<std::string>& paths) {
+  for (const auto& path : paths) {
+    pw::host::HostMenuItem* item = &root;
+    std::size_t start = 0;
+    for (;;) {
+      const auto end = path.find('>', start);
+      const std::string caption =
+          cp1251_from_utf8(path.substr(start, end == std::string::npos ? end : end - start));
+      pw::host::HostMenuItem* found = item->Find(caption);
+      item = found != nullptr ? found : &item->Append(caption);
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+  }
+}
+
+struct Plugin {
+  explicit Plugin(const std::string& path) : library(cp1251_from_utf8(path)) {
+    load = library.Function<decltype(load)>("Load");
+    unload = library.Function<decltype(unload)>("UnLoad");
+    version = library.Function<decltype(version)>("GetVersion");
+    if (load == nullptr || unload == nullptr || version == nullptr)
+      throw pw::Error("the library lacks the plug-in's exports");
+  }
+  pw::platform::DynamicLibrary library;
+  int32_t(PW_CALL* load)(uint32_t, uint8_t, PwHostServices*) = nullptr;
+  int32_t(PW_CALL* unload)() = nullptr;
+  const char*(PW_CALL* version)() = nullptr;
+};
+
+class HostProgram {
+ public:
+  HostProgram(Options options)
+      : options_(std::move(options)),
+        root_(cp1251_from_utf8(options_.root)),
+        host_(root_ + "host/", cp1251_from_utf8(options_.name), options_.interface_version,
+              [this](const std::string& line) { out_.Line(line); }),
+        plugin_(options_.plugin) {}
+
+  int Run() {
+    PrepareFolder();
+    auto& dispatcher = pw::ui::Dispatcher::instance();
+    dispatcher.attach_main_thread();
+    log_.emplace(root_ + "LogFiles/Pumpwire.log");
+    pw::ui::Operator::instance().SetObserver(
+        [this](const std::string& caption, const std::string& text, pw::ui::Answer answer) {
+          FlushLog();
+          out_.Line("box: " + utf8_from_cp1251(caption) + " | " + utf8_from_cp1251(text) +
+                    " -> " + pw::ui::AnswerName(answer));
+        });
+    CreateMenuItems(host_.menu(), options_.menu_items);
+    out_.Line("Load: " + std::to_string(plugin_.load(0, options_.mode, &host_)));
+    FlushLog();
+
+    const auto log_timer = dispatcher.set_timer(std::chrono::milliseconds(50), [this] { FlushLog(); });
+    std::thread reader([this] { ReadCommands(); });
+    dispatcher.run_until([this] { return quit_; });
+    dispatcher.kill_timer(log_timer);
+    reader.join();
+    FlushLog();
+    return 0;
+  }
+
+ private:
+  void PrepareFolder() {
+    pw::platform::CreateDirectories(root_ + "LogFiles/");
+    pw::platform::CreateDirectories(root_ + "host/");
+    ::setenv("PUMPWIRE_ROOT", options_.root.c_str(), 1);
+    ::setenv("PUMPWIRE_WINDIR", options_.root.c_str(), 1);
+    pw::IniFile ini(root_ + "cnf.INI");
+    for (const auto& [key, value] : options_.settings)
+      ini.WriteString("Inet", cp1251_from_utf8(key), cp1251_from_utf8(value));
+  }
+
+  void FlushLog() {
+    for (const auto& line : log_->Poll()) out_.Line("log: " + utf8_from_cp1251(line));
+  }
+
+  // Standard input is read on a thread of its own so the main thread stays
+  // free to serve the plug-in's windows while the operator is silent.
+  void ReadCommands() {
+    std::string line;
+    for (;;) {
+      const bool got = static_cast<bool>(std::getline(std::cin, line));
+      if (!got) line = "quit";
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      pw::ui::Dispatcher::instance().post([this, line] { Execute(line); });
+      if (line == "quit") return;
+    }
+  }
+
+  void Execute(const std::string& line) {
+    if (quit_) return;
+    const auto space = line.find(' ');
+    const std::string word = line.substr(0, space);
+    const std::string arg = space == std::string::npos ? "" : line.substr(space + 1);
+    if (word.empty()) return;
+    const auto command = commands_.find(word);
+    if (command == commands_.end()) {
+      std::cerr << "pumpwire-host: unknown command '" << word << "' (see --help)\n";
+      return;
+    }
+    command->second(arg);
+    FlushLog();
+  }
+
+  void Menu(const std::string&) { PrintMenu(out_, host_.menu(), 0); }
+
+  void Click(const std::string& path) {
+    const pw::host::HostMenuItem* item = host_.menu().FindPath(cp1251_from_utf8(path));
+    if (item == nullptr) {
+      std::cerr << "pumpwire-host: no menu item '" << path << "'\n";
+      return;
+    }
+    if (!item->Click()) std::cerr << "pumpwire-host: '" << path << "' has no click action\n";
+  }
+
+  void Answer(const std::string& word) {
+    static const std::map<std::string, pw::ui::Answer> answers = {
+        {"yes", pw::ui::Answer::Yes}, {"no", pw::ui::Answer::No},
+        {"ok", pw::ui::Answer::Ok},   {"cancel", pw::ui::Answer::Cancel}};
+    const auto it = answers.find(word);
+    if (it == answers.end()) {
+      std::cerr << "pumpwire-host: answer takes yes, no, ok or cancel, not '" << word << "'\n";
+      return;
+    }
+    pw::ui::Operator::instance().QueueAnswer(it->second);
+  }
+
+  void Version(const std::string&) { out_.Line("version: " + utf8_from_cp1251(plugin_.version())); }
+
+  void Quit(const std::string&) {
+    out_.Line("UnLoad: " + std::to_string(plugin_.unload()));
+    quit_ = true;
+  }
+
+  Options options_;
+  std::string root_;  // Windows-1251
+  Output out_;
+  pw::host::FolderHost host_;
+  Plugin plugin_;
+  std::optional<pw::host::LogTail> log_;
+  bool quit_ = false;  // main thread only
+  const std::map<std::string, std::function<void(const std::string&)>> commands_ = {
+      {"menu", [this](const std::string& a) { Menu(a); }},
+      {"click", [this](const std::string& a) { Click(a); }},
+      {"answer", [this](const std::string& a) { Answer(a); }},
+      {"version", [this](const std::string& a) { Version(a); }},
+      {"quit", [this](const std::string& a) { Quit(a); }},
+  };
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options = ParseOptions(argc, argv);
+  try {
+    HostProgram program(std::move(options));
+    return program.Run();
+  } catch (const std::exception& e) {
+    std::cerr << "pumpwire-host: " << utf8_from_cp1251(e.what()) << "\n";
+    return 1;
+  }
+}

@@ -1,0 +1,56 @@
+// The event log: the one way every step of the system is reported, to the
+// file LogFiles/Pumpwire.log and, when a caller names a log list, to the
+// connection window that owns it. Also the small helpers the exchanges share.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace pw {
+
+namespace ui {
+class ListBox;
+}
+
+// Past this size the log and the message history are set aside.
+inline constexpr std::uint64_t kRotationLimit = 1048576;
+
+// Appends LongTimeStamp + " - " + text + CR LF to the log file under the log
+// lock, setting the file aside when it has grown past the limit; then, with
+// the lock released, hands ShortTimeStamp + text to the window owning list
+// (window message 1025) on the main thread and waits until it has taken it.
+// A file error is raised to the caller after the lock is released; the
+// window is then not told.
+void AddToLog(std::string_view text, ui::ListBox* list = nullptr);
+
+// Appends line to the file at path; if the file is then larger than the
+// limit, renames it to path + the short date, replacing. A failed rename is
+// ignored (the file keeps growing until a later call succeeds). The caller
+// holds the log lock.
+void AppendWithRotation(const std::string& path, std::string_view line);
+
+// "hh:nn:ss  " (the time, then two blanks).
+std::string ShortTimeStamp();
+// "dd.mm.yyyy hh:nn:ss:zzz " (then one blank).
+std::string LongTimeStamp();
+std::string FormatShortTimeStamp(const platform::LocalTime& t);
+std::string FormatLongTimeStamp(const platform::LocalTime& t);
+
+// Size in bytes, 0 for a missing file; raises when an existing file cannot
+// be opened.
+std::uint32_t FileSizeByName(const std::string& path);
+
+// The text after the last "\" or "/" (at most 999 characters); the whole
+// path when it holds neither.
+std::string FileNamePart(std::string_view path);
+
+// Moves address to the top of the remembered address list (inserting it
+// when new), stores the list in IPs at once, and refills items from it.
+// Main thread only.
+void RememberAddress(const std::string& address, std::vector<std::string>& items);
+
+}  // namespace pw

@@ -1,0 +1,82 @@
+#include "shell/lifecycle.h"
+
+#include "platform/files.h"
+#include "shell/event_log.h"
+#include "shell/folders.h"
+#include "shell/ini_file.h"
+#include "shell/menu_proc.h"
+#include "shell/plugin_state.h"
+#include "shell/settings.h"
+#include "text/cp1251.h"
+#include "ui/dispatcher.h"
+
+namespace pw {
+
+namespace {
+
+// The guarded part of Load: any error here gives result 1 and skips the rest
+// of it, while the unguarded part still runs.
+void SetUpMenuAndSettings(std::uint32_t app_window, std::uint8_t mode, PwHostServices* host) {
+  PluginState& state = State();
+  state.application_window = app_window;
+  state.mode = mode;
+  state.host.emplace(host);
+  state.menu_proc = std::make_unique<CMenuProc>();
+  AddMenus();
+  const IniFile ini(IniFilePath());
+  state.remembered_addresses.clear();
+  ReadAllSettings(ini, TheSettings(), state.remembered_addresses);
+}
+
+void SetUpFolders(const PluginState& state) {
+  const Folders folders = CurrentFolders();
+  // The host normally provides LogFiles; made here too so no line is lost.
+  platform::CreateDirectories(folders.log_files);
+  platform::CreateDirectories(state.is_station() ? folders.from_office : folders.from_azs);
+}
+
+}  // namespace
+
+std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServices* host) {
+  // The host calls every export on its user-interface thread.
+  ui::Dispatcher::instance().attach_main_thread();
+  PluginState& state = State();
+  state.AutoMode = false;
+  std::int32_t result = 0;
+  try {
+    SetUpMenuAndSettings(app_window, mode, host);
+  } catch (...) {
+    result = 1;
+  }
+  // The connection window and its listener, and the message windows, come
+  // here with their own parts of the plug-in.
+  SetUpFolders(state);
+  return result;
+}
+
+std::int32_t UnLoadPlugin() {
+  PluginState& state = State();
+  try {
+    state.menu_proc.reset();
+    state.remembered_addresses.clear();
+    for (auto& session : state.TVSessions) session.reset();
+    return 0;
+  } catch (...) {
+    return 1;
+  }
+}
+
+void AutoSendInetStation() {
+  State().AutoMode = true;
+  AddToLog("Автоматический обмен с офисом пока не подключён"_w);
+}
+
+void RefreshPasswordSettings() { ReadPasswordSettings(IniFile(IniFilePath()), TheSettings()); }
+
+void AutoSendInetOffice(const std::string&) {
+  AddToLog("Запрос отчёта АЗС из офиса пока не подключён"_w);
+}
+
+const char* VersionText() { return "1.02 от 11.11.2008"_w.data(); }
+
+}  // namespace pw

@@ -1,0 +1,114 @@
+#include "shell/menu_proc.h"
+
+#include <exception>
+
+#include "pumpwire/plugin.h"
+#include "shell/event_log.h"
+#include "shell/plugin_state.h"
+#include "text/cp1251.h"
+
+namespace pw {
+
+namespace {
+
+using Handler = void (CMenuProc::*)();
+
+// What a menu item's click context points at. These live as long as the
+// library, not the handler object: the host keeps the items after UnLoad,
+// and a click then finds no handler object and does nothing.
+struct MenuAction {
+  Handler handler;
+};
+
+constexpr MenuAction kDirectConnection{&CMenuProc::DirectConnectionClick};
+constexpr MenuAction kSettingsDialog{&CMenuProc::SettingsDialogClick};
+constexpr MenuAction kSendTextMessage{&CMenuProc::SendTextMessageClick};
+constexpr MenuAction kSendFile{&CMenuProc::SendFileClick};
+constexpr MenuAction kSendMyIP{&CMenuProc::SendMyIPClick};
+constexpr MenuAction kShowScreenshot{&CMenuProc::ShowScreenshotClick};
+constexpr MenuAction kWatchStationTV{&CMenuProc::WatchStationTVClick};
+constexpr MenuAction kMessageHistory{&CMenuProc::MessageHistoryClick};
+
+void PW_CALL OnMenuClick(void* context) {
+  const auto* action = static_cast<const MenuAction*>(context);
+  CMenuProc* proc = State().menu_proc.get();
+  if (proc == nullptr) return;
+  // Nothing may unwind into the host.
+  try {
+    (proc->*(action->handler))();
+  } catch (const std::exception& e) {
+    try {
+      AddToLog(std::string("Ошибка: "_w) + e.what());
+    } catch (...) {
+    }
+  } catch (...) {
+  }
+}
+
+constexpr int kHelpContext = 78;
+
+// Appends a new item under parent and sets it up in the host's order:
+// caption, hint, help context, shortcut, click handler.
+MenuItem Made(const MenuItem& parent, std::string_view caption, int help_context,
+              const MenuAction* action = nullptr) {
+  MenuItem item = State().Host().CreateMenuItem(parent, -1);
+  item.SetCaption(std::string(caption));
+  item.SetHint("");
+  item.SetHelpContext(help_context);
+  item.SetShortCut(0);
+  item.SetOnClick(action != nullptr ? &OnMenuClick : nullptr,
+                  const_cast<MenuAction*>(action));
+  return item;
+}
+
+MenuItem FoundOrMade(const MenuItem& parent, std::string_view caption, int help_context) {
+  if (MenuItem found = parent.Find(std::string(caption))) return found;
+  return Made(parent, caption, help_context);
+}
+
+void NotYetAvailable(std::string_view item) {
+  AddToLog(std::string("Пункт меню пока не подключён: "_w) + std::string(item));
+}
+
+}  // namespace
+
+void AddMenus() {
+  const PluginState& state = State();
+  const MenuItem root = state.Host().GetMainMenu();
+  const MenuItem top =
+      FoundOrMade(root, state.is_station() ? "Связь с о&фисом"_w : "Связь"_w, kHelpContext);
+  Made(top, "-", 0);
+  Made(top, "Прямое IP соединение"_w, kHelpContext, &kDirectConnection);
+  MenuItem settings = top.Find(std::string("Настройки"_w));
+  if (!settings) {
+    Made(top, "-", 0);
+    settings = Made(top, "Настройки"_w, kHelpContext);
+  }
+  Made(settings, "Прямое IP соединение "_w, kHelpContext, &kSettingsDialog);
+  const MenuItem interactive = Made(top, "Интерактивный обмен"_w, 0);
+  Made(interactive, "Отправить текстовое сообщение"_w, kHelpContext, &kSendTextMessage);
+  Made(interactive, "Отправить файл"_w, kHelpContext, &kSendFile);
+  Made(interactive, "Отправить свой IP адрес"_w, kHelpContext, &kSendMyIP);
+  if (state.is_office()) {
+    Made(interactive, "Показать скриншот с АЗС"_w, kHelpContext, &kShowScreenshot);
+    Made(interactive, "Следить за АЗС (ТВ АЗС)"_w, kHelpContext, &kWatchStationTV);
+  }
+  Made(interactive, "-", kHelpContext);
+  Made(interactive, "История сообщений"_w, kHelpContext, &kMessageHistory);
+}
+
+std::string MenuTargetAddress() {
+  if (State().is_office()) return State().Host().GetCurrentStation(0).Address;
+  return {};  // the station window's address box comes with the station window
+}
+
+void CMenuProc::DirectConnectionClick() { NotYetAvailable("Прямое IP соединение"_w); }
+void CMenuProc::SettingsDialogClick() { NotYetAvailable("Прямое IP соединение "_w); }
+void CMenuProc::SendTextMessageClick() { NotYetAvailable("Отправить текстовое сообщение"_w); }
+void CMenuProc::SendFileClick() { NotYetAvailable("Отправить файл"_w); }
+void CMenuProc::SendMyIPClick() { NotYetAvailable("Отправить свой IP адрес"_w); }
+void CMenuProc::ShowScreenshotClick() { NotYetAvailable("Показать скриншот с АЗС"_w); }
+void CMenuProc::WatchStationTVClick() { NotYetAvailable("Следить за АЗС (ТВ АЗС)"_w); }
+void CMenuProc::MessageHistoryClick() { NotYetAvailable("История сообщений"_w); }
+
+}  // namespace pw

@@ -1,0 +1,25 @@
+#include "shell/plugin_state.h"
+
+#include "platform/error.h"
+#include "shell/folders.h"
+#include "shell/menu_proc.h"
+#include "text/cp1251.h"
+
+namespace pw {
+
+PluginState::PluginState() = default;
+PluginState::~PluginState() = default;
+
+const HostServices& PluginState::Host() const {
+  if (!host) throw Error("host: not loaded"_w.data());
+  return *host;
+}
+
+PluginState& State() {
+  static PluginState state;
+  return state;
+}
+
+std::string OfficeFolder() { return CurrentFolders().office; }
+
+}  // namespace pw

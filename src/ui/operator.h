@@ -1,0 +1,45 @@
+// The operator: whoever answers the questions the system asks. On Windows
+// that is a person at a message box; here a host or a test queues the
+// answers beforehand, and every box shown is reported to an observer.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace pw::ui {
+
+enum class Buttons { Ok, OkCancel, YesNo };
+enum class Answer { Ok, Cancel, Yes, No };
+
+// "ok", "cancel", "yes", "no".
+const char* AnswerName(Answer a);
+
+class Operator {
+ public:
+  // The one operator of the process.
+  static Operator& instance();
+
+  using Observer =
+      std::function<void(const std::string& caption, const std::string& text, Answer answer)>;
+
+  // A task-modal message box, on top. Runs on the main thread (handed over
+  // from any other thread). Takes the next queued answer when it is one of
+  // the box's buttons, else the box's first button; a queued answer is used
+  // up either way.
+  Answer MessageBox(const std::string& caption, const std::string& text, Buttons buttons);
+
+  // Any thread.
+  void QueueAnswer(Answer a);
+  void ClearAnswers();
+  // Called on the main thread for every box, after its answer is known.
+  void SetObserver(Observer observer);
+
+ private:
+  std::mutex mu_;
+  std::deque<Answer> answers_;  // guarded by mu_
+  Observer observer_;           // guarded by mu_
+};
+
+}  // namespace pw::ui

@@ -1,0 +1,72 @@
+#include "ui/window.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "ui/dispatcher.h"
+
+namespace pw::ui {
+
+namespace {
+
+std::vector<Window*>& Registry() {
+  static std::vector<Window*> windows;
+  return windows;
+}
+
+std::atomic<std::uint64_t> next_window_id{1};
+
+}  // namespace
+
+Control::Control(Window& owner, std::string name) : owner_(owner), name_(std::move(name)) {
+  owner_.controls_.push_back(this);
+}
+
+Control::~Control() {
+  auto& list = owner_.controls_;
+  list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+void ListBox::AddAndSelect(std::string line) {
+  items.push_back(std::move(line));
+  item_index = static_cast<int>(items.size()) - 1;
+}
+
+Window::Window(std::string class_name)
+    : class_name_(std::move(class_name)), id_(next_window_id.fetch_add(1)) {
+  Registry().push_back(this);
+}
+
+Window::~Window() {
+  auto& list = Registry();
+  list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+Control* Window::FindControl(std::string_view name) const {
+  for (Control* c : controls_)
+    if (c->name() == name) return c;
+  return nullptr;
+}
+
+void Window::HandleMessage(std::uint32_t, std::string_view) {}
+
+void SendMessage(Window& window, std::uint32_t msg, std::string_view data) {
+  Dispatcher::instance().run_sync([&] { window.HandleMessage(msg, data); });
+}
+
+void PostMessage(const Window& window, std::uint32_t msg, std::string data) {
+  const std::uint64_t id = window.id();
+  Dispatcher::instance().post([id, msg, data = std::move(data)] {
+    if (Window* w = FindWindowById(id)) w->HandleMessage(msg, data);
+  });
+}
+
+std::vector<Window*> AllWindows() { return Registry(); }
+
+Window* FindWindowById(std::uint64_t id) {
+  for (Window* w : Registry())
+    if (w->id() == id) return w;
+  return nullptr;
+}
+
+}  // namespace pw::ui

@@ -1,0 +1,106 @@
+// Windows as models. A window is a C++ object with the name of its class in
+// the system (TInetForm, TProgressForm, ...) whose controls are small models
+// (caption, text, items, checked, enabled, visible, sizes). A backend renders
+// them; the headless backend only keeps their state, which hosts and tests
+// read and drive through the window system.
+//
+// Every window and control is touched on the main thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pw::ui {
+
+class Window;
+
+// Window messages of the system.
+inline constexpr std::uint32_t kWmUser = 0x0400;
+inline constexpr std::uint32_t WM_LOGLINE = kWmUser + 1;  // 1025
+
+class Control {
+ public:
+  Control(Window& owner, std::string name);
+  virtual ~Control();
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  Window& owner() const { return owner_; }
+  const std::string& name() const { return name_; }
+
+  std::string caption;  // caption or text, Windows-1251
+  std::string hint;
+  bool visible = true;
+  bool enabled = true;
+  int left = 0, top = 0, width = 0, height = 0;
+
+  // What a click or key press does; set by the window that owns the control.
+  std::function<void()> on_click;
+
+ private:
+  Window& owner_;
+  std::string name_;
+};
+
+// A list of lines with one selected (the log lists, list boxes).
+class ListBox : public Control {
+ public:
+  using Control::Control;
+  std::vector<std::string> items;
+  int item_index = -1;
+
+  // Appends a line and selects it, so the newest line is in view.
+  void AddAndSelect(std::string line);
+};
+
+class CheckBox : public Control {
+ public:
+  using Control::Control;
+  bool checked = false;
+};
+
+class Window {
+ public:
+  explicit Window(std::string class_name);
+  virtual ~Window();
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+
+  const std::string& class_name() const { return class_name_; }
+  std::uint64_t id() const { return id_; }
+
+  std::string caption;
+  bool visible = false;
+  int left = 0, top = 0, width = 0, height = 0;
+
+  virtual void Show() { visible = true; }
+  virtual void Hide() { visible = false; }
+
+  const std::vector<Control*>& controls() const { return controls_; }
+  Control* FindControl(std::string_view name) const;
+
+  // A window message delivered on the main thread.
+  virtual void HandleMessage(std::uint32_t msg, std::string_view data);
+
+ private:
+  friend class Control;
+  std::string class_name_;
+  std::uint64_t id_;
+  std::vector<Control*> controls_;
+};
+
+// Delivers msg to the window on the main thread and waits until it is handled.
+void SendMessage(Window& window, std::uint32_t msg, std::string_view data);
+// Queues msg for the window and returns at once; dropped if the window is
+// gone by the time the main thread takes it.
+void PostMessage(const Window& window, std::uint32_t msg, std::string data);
+
+// Every live window, in the order of creation. Main thread only.
+std::vector<Window*> AllWindows();
+Window* FindWindowById(std::uint64_t id);
+
+}  // namespace pw::ui

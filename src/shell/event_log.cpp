@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/error.h"
 #include "platform/files.h"
 #include "shell/folders.h"
 #include "shell/ini_file.h"

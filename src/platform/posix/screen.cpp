@@ -1,0 +1,7 @@
+#include "platform/screen.h"
+
+namespace pw::platform {
+
+ScreenSize PrimaryScreenSize() { return {1280, 1024}; }
+
+}  // namespace pw::platform

@@ -1,0 +1,28 @@
+// A fresh folder tree for one test, removed afterwards, with the system's
+// installation and settings folders pointed at it.
+#pragma once
+
+#include <string>
+
+namespace pw::test {
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  // Ends in "/". UTF-8 and Windows-1251 alike (ASCII).
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
+// Bytes of a file, "" when missing.
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+}  // namespace pw::test

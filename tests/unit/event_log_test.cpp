@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "shell/event_log.h"
+#include "shell/folders.h"
+#include "shell/plugin_state.h"
+#include "temp_folder.h"
+#include "text/cp1251.h"
+#include "ui/dispatcher.h"
+#include "ui/window.h"
+
+namespace pw {
+namespace {
+
+constexpr std::size_t kStampAndDash = 24 + 3;  // "dd.mm.yyyy hh:nn:ss:zzz " + " - "
+
+class EventLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::CreateDirectories(CurrentFolders().log_files); }
+  std::string Log() const { return test::ReadFile(CurrentFolders().log_file); }
+  test::TempFolder root;
+};
+
+TEST(TimeStamps, AreFormattedWithTwoDigitFieldsAndTheirTrailingBlanks) {
+  const platform::LocalTime t{2008, 12, 7, 14, 3, 5, 120};
+  EXPECT_EQ(FormatLongTimeStamp(t), "07.12.2008 14:03:05:120 ");
+  EXPECT_EQ(FormatShortTimeStamp(t), "14:03:05  ");
+  EXPECT_EQ(FormatLongTimeStamp({2026, 1, 2, 0, 0, 9, 7}), "02.01.2026 00:00:09:007 ");
+}
+
+TEST_F(EventLogTest, FirstCallCreatesTheFileAndEachLineIsStampDashTextCrLf) {
+  AddToLog("Исходящее подключение установленно"_w);
+  AddToLog("100% %s %d"_w);  // format characters are written unchanged
+  const std::string log = Log();
+  const std::string first = "Исходящее подключение установленно"_w.data();
+  ASSERT_EQ(log.size(), 2 * (kStampAndDash + 2) + first.size() + 10);
+  EXPECT_EQ(log.substr(23, 4), "  - ");  // two blanks, the dash, one blank
+  EXPECT_EQ(log.substr(kStampAndDash, first.size() + 2), first + "\r\n");
+  EXPECT_EQ(log.substr(log.size() - 12), "100% %s %d\r\n");
+}
+
+TEST_F(EventLogTest, TheFileIsSetAsideOnlyOncePastTheLimitAndASecondRotationReplaces) {
+  const std::string path = CurrentFolders().log_file;
+  const std::string rotated = path + platform::ShortDateText(platform::Now());
+  const std::string text = "x";
+  const std::size_t line = kStampAndDash + text.size() + 2;
+
+  test::WriteFile(path, std::string(kRotationLimit - line, 'a'));
+  AddToLog(text);  // exactly at the limit: stays
+  EXPECT_EQ(FileSizeByName(path), kRotationLimit);
+  EXPECT_FALSE(platform::FileExists(rotated));
+
+  AddToLog(text);  // past it: set aside, the next line starts a new file
+  EXPECT_FALSE(platform::FileExists(path));
+  EXPECT_EQ(FileSizeByName(rotated), kRotationLimit + line);
+  AddToLog(text);
+  EXPECT_EQ(FileSizeByName(path), line);
+
+  test::WriteFile(path, std::string(kRotationLimit, 'b'));
+  AddToLog(text);  // the same day again: the earlier set-aside file is replaced
+  EXPECT_EQ(test::ReadFile(rotated).substr(0, 1), "b");
+}
+
+TEST_F(EventLogTest, ConcurrentWritersNeitherTearNorLoseLines) {
+  constexpr int kThreads = 6, kLines = 300;
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t)
+    writers.emplace_back([t] {
+      for (int i = 0; i < kLines; ++i)
+        AddToLog("writer " + std::to_string(t) + " line " + std::to_string(i) + " " +
+                 std::string(40, static_cast<char>('a' + t)));
+    });
+  for (auto& w : writers) w.join();
+
+  std::set<std::string> seen;
+  const std::string log = Log();
+  std::size_t start = 0;
+  for (std::size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string text = log.substr(start + kStampAndDash, end - start - kStampAndDash);
+    const auto t = text.substr(7, text.find(' ', 7) - 7);
+    EXPECT_EQ(text.substr(text.size() - 40), std::string(40, static_cast<char>('a' + std::stoi(t))));
+    seen.insert(text);
+  }
+  EXPECT_EQ(start, log.size());
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kLines));
+}
+
+// A window that keeps its log list the way the connection windows do.
+class LogWindow : public ui::Window {
+ public:
+  LogWindow() : ui::Window("TLogWindow") {}
+  void HandleMessage(std::uint32_t msg, std::string_view data) override {
+    EXPECT_TRUE(ui::Dispatcher::instance().on_main_thread());
+    if (msg == ui::WM_LOGLINE) list.AddAndSelect(std::string(data));
+  }
+  ui::ListBox list{*this, "lb_log"};
+};
+
+TEST_F(EventLogTest, AWorkersLineReachesTheWindowOnTheMainThreadWithTheShortStamp) {
+  auto& dispatcher = ui::Dispatcher::instance();
+  dispatcher.attach_main_thread();
+  LogWindow window;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    AddToLog("Идет подключение к АЗС..."_w, &window.list);
+    AddToLog("только в файл"_w);
+    done = true;
+    dispatcher.wake();
+  });
+  EXPECT_TRUE(dispatcher.run_until([&] { return done.load(); }, std::chrono::seconds(30)));
+  worker.join();
+  dispatcher.detach_main_thread();
+
+  ASSERT_EQ(window.list.items.size(), 1u);
+  EXPECT_EQ(window.list.item_index, 0);
+  const std::string& line = window.list.items[0];
+  EXPECT_EQ(line.substr(8, 2), "  ");
+  EXPECT_EQ(line.substr(10), std::string("Идет подключение к АЗС..."_w));
+}
+
+TEST_F(EventLogTest, AFileErrorReachesTheCallerAndTheWindowIsNotTold) {
+  platform::CreateDirectories(CurrentFolders().log_file + "/");  // a folder where the file should be
+  LogWindow window;
+  EXPECT_THROW(AddToLog("x", &window.list), Error);
+  EXPECT_TRUE(window.list.items.empty());
+}
+
+TEST(FileHelpers, FileNamePartAndFileSizeByName) {
+  EXPECT_EQ(FileNamePart("C:\\KELD\\OFFICE\\azs3.dat"), "azs3.dat");
+  EXPECT_EQ(FileNamePart("/srv/keld/OFFICE/azs3.dat"), "azs3.dat");
+  EXPECT_EQ(FileNamePart("C:\\mixed/dir\\name"), "name");
+  EXPECT_EQ(FileNamePart("plain.txt"), "plain.txt");
+  EXPECT_EQ(FileNamePart("C:\\KELD\\"), "");
+  EXPECT_EQ(FileNamePart("/" + std::string(1200, 'n')).size(), 999u);
+
+  test::TempFolder root;
+  EXPECT_EQ(FileSizeByName(root / "missing"), 0u);
+  test::WriteFile(root / "five", "12345");
+  EXPECT_EQ(FileSizeByName(root / "five"), 5u);
+}
+
+TEST(RememberAddress, MovesAKnownAddressUpOrInsertsANewOneAndStoresTheList) {
+  test::TempFolder root;
+  auto& list = State().remembered_addresses;
+  list = {"a", "b", "c", "d"};
+  std::vector<std::string> items{"stale"};
+
+  RememberAddress("c", items);  // third: to the top, the others keep their order
+  EXPECT_EQ(list, (std::vector<std::string>{"c", "a", "b", "d"}));
+  EXPECT_EQ(items, list);
+
+  RememberAddress("e", items);  // new: inserted at the top, the list grows
+  EXPECT_EQ(list, (std::vector<std::string>{"e", "c", "a", "b", "d"}));
+  RememberAddress("e", items);  // already first: unchanged
+  EXPECT_EQ(list.size(), 5u);
+
+  const std::string ini = test::ReadFile(CurrentFolders().settings_file);
+  EXPECT_NE(ini.find("IPs=e\tc\ta\tb\td\t"), std::string::npos) << ini;
+  list.clear();
+}
+
+}  // namespace
+}  // namespace pw

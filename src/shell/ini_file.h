@@ -18,17 +18,21 @@ class IniFile {
   const std::string& path() const { return path_; }
 
   // The value of key in section, or def when the file, section or key is
-  // missing.
+  // missing. Blanks around the value go; a value wrapped in matching double
+  // or single quotes loses them. The first section and key of a name count.
   std::string ReadString(std::string_view section, std::string_view key,
                          const std::string& def) const;
-  // Decimal integer; a missing value or one that is not a number gives def.
+  // Decimal integer with an optional sign; a missing value, one that is not
+  // a number or one outside 32 bits gives def.
   std::int32_t ReadInteger(std::string_view section, std::string_view key,
                            std::int32_t def) const;
   // Any non-zero number is on.
   bool ReadBool(std::string_view section, std::string_view key, bool def) const;
 
-  // Raises pw::Error when the file cannot be written; the old file then
-  // stays whole.
+  // Replaces the value in place, or adds the key after the last non-blank
+  // line of its section, or adds the section at the end (creating the file).
+  // Raises pw::Error when the file cannot be written, or when a name or the
+  // value holds a line break; the old file then stays whole.
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);

@@ -78,6 +78,10 @@ std::string FormatRememberedAddresses(const std::vector<std::string>& entries);
 
 // Reads IPs into remembered, then every other key in table order, each with
 // the value in memory as its default. Raises on a file that cannot be read.
+// An absent Password or IntPassword keeps the password in memory (with an
+// empty IntLogin, IntPassword is empty whatever the file holds). e_TVrefresh,
+// e_ScrSHOTquality and e_JPGcompress outside their range are clamped to it
+// (0..65535, 0..255).
 void ReadAllSettings(const IniFile& ini, Settings& s, std::vector<std::string>& remembered);
 
 // PasswordEnable, then Password decoded with "qrst".
@@ -86,11 +90,15 @@ void ReadPasswordSettings(const IniFile& ini, Settings& s);
 // The keys the settings dialog edits, UseDefautConnection .. IntPassword.
 void ReadDialogConnectionSettings(const IniFile& ini, Settings& s);
 
-// Every key but IPs, PasswordEnable and Password, as the dialog's OK stores them.
+// Every key but IPs, PasswordEnable and Password, as the dialog's OK stores
+// them, in the dialog's order. Raises at the first write that fails; the keys
+// before it are already stored.
 void WriteDialogSettings(IniFile& ini, const Settings& s);
 
 std::string ScrambleText(std::string_view key, std::string_view data);
 std::string EncodePassword(std::string_view key, std::string_view plain);
+// Reads two hexadecimal digits (either case) per byte; a lone last digit is
+// ignored, and a pair that is not two hexadecimal digits ends the text.
 std::string DecodePassword(std::string_view key, std::string_view stored);
 
 }  // namespace pw

@@ -1,0 +1,121 @@
+#include "shell/ini_file.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "text/cp1251.h"
+
+namespace pw {
+namespace {
+
+class IniFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "pw-ini-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+    ini_ = IniFile(dir_ + "/cnf.INI");
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void Put(const std::string& bytes) { std::ofstream(ini_.path(), std::ios::binary) << bytes; }
+  std::string Get() {
+    std::ifstream in(ini_.path(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+
+  std::string dir_;
+  IniFile ini_{""};
+};
+
+TEST_F(IniFileTest, ReadFollowsTheProfileRules) {
+  EXPECT_EQ(ini_.ReadString("Inet", "k", "dflt"), "dflt");  // no file yet
+  EXPECT_FALSE(std::filesystem::exists(ini_.path()));
+  Put("k=before any section\n[Other]\nk=other\n"
+      "  [ INET ] trailing\n; k=comment\nk\n[Inet\n"
+      " K =  two  words \t\nk=second\n"
+      "dq=\"  kept  \"\nsq='x'\nmixed=\"x'\nlone=\"\nempty=\neqs=a=b\n"
+      "[inet]\nlater=1\n"
+      "[Сеть]\nКлючЁҐ=значение\n"_w.data());
+  EXPECT_EQ(ini_.ReadString("inet", "k", "?"), "two  words");  // first key of first section
+  EXPECT_EQ(ini_.ReadString("Inet", "later", "?"), "?");
+  EXPECT_EQ(ini_.ReadString("Inet", "dq", "?"), "  kept  ");
+  EXPECT_EQ(ini_.ReadString("Inet", "sq", "?"), "x");
+  EXPECT_EQ(ini_.ReadString("Inet", "mixed", "?"), "\"x'");
+  EXPECT_EQ(ini_.ReadString("Inet", "lone", "?"), "\"");
+  EXPECT_EQ(ini_.ReadString("Inet", "empty", "?"), "");
+  EXPECT_EQ(ini_.ReadString("Inet", "eqs", "?"), "a=b");
+  EXPECT_EQ(ini_.ReadString("сЕТЬ"_w, "клЮЧёґ"_w, "?"), std::string("значение"_w));
+  EXPECT_EQ(ini_.ReadString("Сеть"_w, "КлючеҐ"_w, "?"), "?");  // Ё is not Е
+}
+
+TEST_F(IniFileTest, IntegersAreStrictDecimalAndBoolsAnyNonZero) {
+  Put("[Inet]\na= -1 \nb=+42\nc='17'\nd=2147483647\ne=-2147483648\n"
+      "f=12x\ng=0x10\nh=\ni=2147483648\nj=-2147483649\nk=+\nl=+-3\nm=1 2\nn=$10\n");
+  EXPECT_EQ(ini_.ReadInteger("Inet", "a", 5), -1);
+  EXPECT_EQ(ini_.ReadInteger("Inet", "b", 5), 42);
+  EXPECT_EQ(ini_.ReadInteger("Inet", "c", 5), 17);
+  EXPECT_EQ(ini_.ReadInteger("Inet", "d", 5), 2147483647);
+  EXPECT_EQ(ini_.ReadInteger("Inet", "e", 5), -2147483647 - 1);
+  for (const char* bad : {"f", "g", "h", "i", "j", "k", "l", "m", "n", "absent"})
+    EXPECT_EQ(ini_.ReadInteger("Inet", bad, 5), 5) << bad;
+  EXPECT_TRUE(ini_.ReadBool("Inet", "a", false));
+  EXPECT_TRUE(ini_.ReadBool("Inet", "f", true));  // not a number: the default
+  EXPECT_FALSE(ini_.ReadBool("Inet", "f", false));
+}
+
+TEST_F(IniFileTest, WriteReplacesInPlaceAndKeepsEveryOtherByte) {
+  const std::string before =
+      std::string("; shared\r\n[Host]\r\nName=Станция\r\n\r\n[inet]\r\n  outport = 6090   \r\n"
+      ";InPort=1\r\nInPort=6090\r\n\r\n[Tail]\r\nx="_w) + "\xC0\xFF";
+  Put(before);
+  ini_.WriteInteger("Inet", "OutPort", 7001);
+  std::string expected = before;
+  expected.replace(expected.find("6090   "), 7, "7001");
+  EXPECT_EQ(Get(), expected);
+  ini_.WriteString("Inet", "OutPort", "7001");
+  EXPECT_EQ(Get(), expected);
+}
+
+TEST_F(IniFileTest, WriteAddsKeysSectionsAndTheFileInTheFilesStyle) {
+  ini_.WriteInteger("Inet", "OutPort", 7000);  // a new file gets CR LF
+  ini_.WriteBool("Other", "flag", false);
+  EXPECT_EQ(Get(), "[Inet]\r\nOutPort=7000\r\n[Other]\r\nflag=0\r\n");
+
+  Put("[Inet]\nOutPort=1\n; note\n\n\n[Other]\nk=v");  // LF, last line unbroken
+  ini_.WriteString("INET", "IPs", "10.0.0.1\t");
+  ini_.WriteBool("other", "z", true);
+  ini_.WriteString("New", "n", "");
+  EXPECT_EQ(Get(), "[Inet]\nOutPort=1\n; note\nIPs=10.0.0.1\t\n\n\n[Other]\nk=v\nz=1\n[New]\nn=\n");
+  EXPECT_EQ(ini_.ReadString("Inet", "IPs", ""), "10.0.0.1");  // blanks, TAB too, trimmed
+
+  Put("[A]");
+  ini_.WriteString("a", "n", "\x80\xFF");
+  EXPECT_EQ(Get(), "[A]\r\nn=\x80\xFF\r\n");
+}
+
+TEST_F(IniFileTest, WritesThatCannotLandRaiseAndLeaveTheFile) {
+  Put("[Inet]\nIntLogin=a\n");
+  EXPECT_THROW(ini_.WriteString("Inet", "IntLogin", "x\r\n[Inet]"), Error);
+  EXPECT_THROW(ini_.WriteString("Inet", "Int\nLogin", "x"), Error);
+  EXPECT_THROW(ini_.WriteString("In]et", "IntLogin", "x"), Error);
+  EXPECT_THROW(ini_.WriteString("Inet", "a=b", "x"), Error);
+  EXPECT_THROW(ini_.WriteString("Inet", " ", "x"), Error);
+  EXPECT_EQ(Get(), "[Inet]\nIntLogin=a\n");
+
+  EXPECT_THROW(IniFile(dir_ + "/absent/cnf.INI").WriteInteger("Inet", "k", 1), Error);
+  // A folder in the file's place refuses the replacing rename, even to root.
+  std::filesystem::create_directories(dir_ + "/busy.INI/inner");
+  EXPECT_THROW(IniFile(dir_ + "/busy.INI").WriteInteger("Inet", "k", 1), Error);
+  EXPECT_TRUE(std::filesystem::exists(dir_ + "/busy.INI/inner"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 2);  // no temp left
+}
+
+}  // namespace
+}  // namespace pw

@@ -1,0 +1,213 @@
+#include "shell/settings.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "shell/ini_file.h"
+#include "text/cp1251.h"
+
+namespace pw {
+namespace {
+
+using Entries = std::vector<std::string>;
+
+// A fresh settings folder per test, with the system pointed at it.
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "pw-settings-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+    ::setenv("PUMPWIRE_ROOT", dir_.c_str(), 1);
+    ::unsetenv("PUMPWIRE_WINDIR");
+  }
+  void TearDown() override {
+    ::unsetenv("PUMPWIRE_ROOT");
+    std::filesystem::remove_all(dir_);
+  }
+  void Put(const std::string& bytes) { std::ofstream(IniFilePath(), std::ios::binary) << bytes; }
+  std::string Get() {
+    std::ifstream in(IniFilePath(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  void Load() { ReadAllSettings(IniFile(IniFilePath()), s_, remembered_); }
+
+  std::string dir_;
+  Settings s_;
+  Entries remembered_{"stale"};
+};
+
+TEST_F(SettingsTest, NoFileGivesTheInitialValues) {
+  EXPECT_EQ(IniFilePath(), dir_ + "/cnf.INI");
+  Load();
+  EXPECT_TRUE(remembered_.empty());
+  EXPECT_EQ(s_.OutPort, 6090);
+  EXPECT_EQ(s_.InPort, 6090);
+  EXPECT_EQ(s_.ReadTimeOut, 10000);
+  EXPECT_EQ(s_.ConnectTimeOut, 10000);
+  EXPECT_EQ(s_.ZaprosTimeOut, 120000);
+  EXPECT_EQ(s_.InetBuffSize, 128);
+  EXPECT_FALSE(s_.useFastDatTravel);
+  EXPECT_FALSE(s_.PasswordEnable);
+  EXPECT_TRUE(s_.ShowDialUp);
+  EXPECT_TRUE(s_.DisconnectOnEnd);
+  EXPECT_EQ(s_.e_TVrefresh, 1000);
+  EXPECT_EQ(s_.e_ScrSHOTquality, 8);
+  EXPECT_EQ(s_.e_TypeTV, 1);
+  EXPECT_EQ(s_.e_JPGcompress, 75);
+  EXPECT_EQ(s_.Password.get() + s_.IntPassword.get() + s_.IntLogin.get(), "");
+  EXPECT_FALSE(std::filesystem::exists(IniFilePath()));
+
+  TheSettings().OutPort = 1;
+  TheSettings().IntLogin.set("u");
+  TheSettings().Reset();
+  EXPECT_EQ(TheSettings().OutPort, 6090);
+  EXPECT_EQ(TheSettings().IntLogin.get(), "");
+}
+
+TEST_F(SettingsTest, FileValuesWinAndBadOnesKeepTheValueInMemory) {
+  s_.OutPort = 7000;
+  s_.InetBuffSize = 4096;
+  s_.ShowDialUp = false;
+  s_.PhonebookEntry.set("Dial");
+  Put("[inet]\nOutPort=70x0\nInetBuffSize=99999999999\nShowDialUp=on\nreadtimeout=-1\n"
+      "InPort=7001\nuseFastDatTravel=2\ne_TypeTV=0\ne_TVrefresh=99999990\n"
+      "e_ScrSHOTquality=300\ne_JPGcompress=-5\n");
+  Load();
+  EXPECT_EQ(s_.OutPort, 7000);  // not the initial 6090
+  EXPECT_EQ(s_.InetBuffSize, 4096);
+  EXPECT_FALSE(s_.ShowDialUp);
+  EXPECT_EQ(s_.PhonebookEntry.get(), "Dial");
+  EXPECT_EQ(s_.ReadTimeOut, -1);  // stays -1: no time limit
+  EXPECT_EQ(s_.InPort, 7001);
+  EXPECT_TRUE(s_.useFastDatTravel);
+  EXPECT_EQ(s_.e_TypeTV, 0);
+  // The narrow settings take the nearest value they can hold.
+  EXPECT_EQ(s_.e_TVrefresh, 65535);
+  EXPECT_EQ(s_.e_ScrSHOTquality, 255);
+  EXPECT_EQ(s_.e_JPGcompress, 0);
+}
+
+TEST(SettingsRememberedAddresses, IPsValueToListAndBack) {
+  EXPECT_EQ(ParseRememberedAddresses(""), Entries{});
+  EXPECT_EQ(ParseRememberedAddresses("10.0.0.1\t10.0.0.2\t"), (Entries{"10.0.0.1", "10.0.0.2"}));
+  EXPECT_EQ(ParseRememberedAddresses("10.0.0.1\t10.0.0.2"), (Entries{"10.0.0.1", "10.0.0.2"}));
+  EXPECT_EQ(ParseRememberedAddresses("192.168.100.200 - A"), Entries{"192.168.100.200 - A"});
+  EXPECT_EQ(ParseRememberedAddresses(std::string(300, '1')), Entries{" "});
+  EXPECT_EQ(ParseRememberedAddresses(std::string(250, '1')), Entries{std::string(250, '1')});
+  EXPECT_EQ(ParseRememberedAddresses(std::string(150, '1') + "\r\n" + std::string(150, '2')),
+            Entries{" "});
+  EXPECT_EQ(ParseRememberedAddresses(std::string(300, '1') + "\t").size(), 1u);
+  // Only the one separator at the very end gives no entry.
+  EXPECT_EQ(ParseRememberedAddresses("a\t\tb\t"), (Entries{"a", "", "b"}));
+  EXPECT_EQ(ParseRememberedAddresses("a\t\t"), (Entries{"a", ""}));
+  EXPECT_EQ(ParseRememberedAddresses("\t"), Entries{""});
+  // Line breaks in the value split as a TAB does; CR LF is one break, LF CR two.
+  EXPECT_EQ(ParseRememberedAddresses("a\r\nb\nc\rd\t"), (Entries{"a", "b", "c", "d"}));
+  EXPECT_EQ(ParseRememberedAddresses("a\n\rb\t\r\nc"), (Entries{"a", "", "b", "", "c"}));
+  EXPECT_EQ(ParseRememberedAddresses(std::string("a\tb\0c\t", 6)), (Entries{"a", "b"}));
+
+  EXPECT_EQ(FormatRememberedAddresses({"a", "", "b"}), "a\t\tb\t");
+  for (const Entries& list : {Entries{}, Entries{""}, Entries{"x", "", "y", ""}})
+    EXPECT_EQ(ParseRememberedAddresses(FormatRememberedAddresses(list)), list);
+}
+
+TEST(SettingsScramble, CheckVectorRoundTripsAndBadText) {
+  EXPECT_EQ(EncodePassword("qrst", "secret"), "6E767E727174");
+  EXPECT_EQ(DecodePassword("qrst", "6e767e7271745"), "secret");  // either case, lone digit
+  EXPECT_EQ(DecodePassword("qrst", "6E76zz7E727174"), "se");  // a bad pair ends the text
+  EXPECT_EQ(DecodePassword("qrst", " 6E76"), "");
+  EXPECT_EQ(EncodePassword("", "anything") + DecodePassword("", "6E76"), "");
+
+  std::string all_bytes;
+  for (int b = 0; b < 256; ++b) all_bytes += static_cast<char>(b);
+  const Entries keys{"q", "qrst", "lanternsflickerbeyondthemarshes", std::string(40, 'k'),
+                     "Пользователь"_w.data(), std::string("\0\xff", 2), all_bytes};
+  const Entries passwords{"", "secret", "Пароль №1"_w.data(), std::string(32, 'p'), all_bytes};
+  for (const auto& key : keys) {
+    for (const auto& plain : passwords) {
+      const std::string stored = EncodePassword(key, plain);
+      EXPECT_EQ(stored.size(), plain.size() * 2);
+      EXPECT_EQ(stored.find_first_not_of("0123456789ABCDEF"), std::string::npos);
+      EXPECT_EQ(DecodePassword(key, stored), plain) << "key of " << key.size() << " bytes";
+    }
+  }
+  // The mixed key is 31 bytes: it repeats, and key bytes past the 31st do not count.
+  const std::string a = ScrambleText("key", std::string(62, 'a'));
+  EXPECT_EQ(a.substr(0, 31), a.substr(31));
+  EXPECT_EQ(ScrambleText(std::string(31, 'k') + "A", "xy"), ScrambleText(std::string(31, 'k'), "xy"));
+}
+
+TEST_F(SettingsTest, PasswordsFromTheFileAndWhenAbsent) {
+  Put("[Inet]\nPasswordEnable=1\nPassword=6E767E727174\nIntLogin=user\nIntPassword=" +
+      EncodePassword("user", "dial") + "\nOutPort=1\n");
+  ReadPasswordSettings(IniFile(IniFilePath()), s_);
+  EXPECT_TRUE(s_.PasswordEnable);
+  EXPECT_EQ(s_.Password.get(), "secret");
+  EXPECT_EQ(s_.OutPort, 6090);  // only the two password keys are read
+  Load();
+  EXPECT_EQ(s_.IntPassword.get(), "dial");
+
+  // Absent keys keep the passwords in memory, even under a new login.
+  Put("[Inet]\nIntLogin=other\n");
+  Load();
+  EXPECT_EQ(s_.Password.get(), "secret");
+  EXPECT_EQ(s_.IntPassword.get(), "dial");
+  // An empty login makes the password empty, stored or not.
+  Put("[Inet]\nIntLogin=\nIntPassword=6E767E727174\n");
+  ReadDialogConnectionSettings(IniFile(IniFilePath()), s_);
+  EXPECT_EQ(s_.IntPassword.get(), "");
+  s_.IntPassword.set("typed");
+  IniFile ini(IniFilePath());
+  WriteDialogSettings(ini, s_);
+  EXPECT_EQ(ini.ReadString("Inet", "IntPassword", "?"), "");
+}
+
+TEST_F(SettingsTest, DialogWritesItsKeysInOrderAndKeepsTheRest) {
+  const std::string before =
+      "; host\r\n[Host]\r\nName=5\r\n\r\n[Inet]\r\nIPs=10.0.0.1\t\r\n"
+      "PasswordEnable=1\r\nPassword=6E767E727174\r\nOutPort=6090\r\n";
+  Put(before);
+  s_.UseDefautConnection = true;
+  s_.PhonebookEntry.set("Связь"_w.data());
+  s_.UserData = true;
+  s_.IntLogin.set("user");
+  s_.IntPassword.set("Пароль"_w.data());
+  s_.ReadTimeOut = -1;
+  s_.OutPort = 7000;
+  s_.e_TVrefresh = 65535;
+  s_.e_ScrSHOTquality = 32;
+  s_.e_TypeTV = 0;
+  s_.PasswordEnable = false;  // never written by the dialog
+  s_.Password.set("changed");
+  IniFile ini(IniFilePath());
+  WriteDialogSettings(ini, s_);
+  std::string expected = before;
+  expected.replace(expected.find("OutPort=6090"), 12, "OutPort=7000");
+  expected += "UseDefautConnection=1\r\nPhonebookEntry=" + std::string("Связь"_w) +
+              "\r\nDisconnectOnEnd=1\r\nUserData=1\r\nIntLogin=user\r\nShowDialUp=1\r\n"
+              "IntPassword=" + EncodePassword("user", "Пароль"_w) +
+              "\r\nZaprosTimeOut=120000\r\nReadTimeOut=-1\r\nConnectTimeOut=10000\r\n"
+              "InPort=6090\r\nshowWND=0\r\nuseFastDatTravel=0\r\nInetBuffSize=128\r\n"
+              "e_TVrefresh=65535\r\ne_ScrSHOTquality=32\r\ne_TypeTV=0\r\ne_JPGcompress=75\r\n";
+  EXPECT_EQ(Get(), expected);
+
+  Settings back;
+  ReadAllSettings(ini, back, remembered_);
+  EXPECT_EQ(remembered_, Entries{"10.0.0.1"});
+  EXPECT_EQ(back.Password.get(), "secret");
+  EXPECT_EQ(back.IntPassword.get(), std::string("Пароль"_w));
+  EXPECT_EQ(back.PhonebookEntry.get(), std::string("Связь"_w));
+  EXPECT_EQ(back.e_TVrefresh, 65535);
+  EXPECT_EQ(back.e_TypeTV, 0);
+}
+
+}  // namespace
+}  // namespace pw

@@ -63,7 +63,8 @@ Commands:
 Output lines:
   Load: N / UnLoad: N      the results of the exports
   box: CAPTION | TEXT -> ANSWER   every message box and the answer it got
-  log: TEXT                every new line of the event log
+  log: TEXT                every new line of the event log, without its
+                           time stamp
   host: ...                every call into the host that does something
 )";
 
@@ -221,8 +222,13 @@ class HostProgram {
       ini.WriteString("Inet", cp1251_from_utf8(key), cp1251_from_utf8(value));
   }
 
+  // The text of each new line, without the time stamp in front of it.
   void FlushLog() {
-    for (const auto& line : log_->Poll()) out_.Line("log: " + utf8_from_cp1251(line));
+    constexpr std::size_t kStampAndDash = 27;  // "dd.mm.yyyy hh:nn:ss:zzz " + " - "
+    for (const auto& line : log_->Poll()) {
+      const bool stamped = line.size() >= kStampAndDash && line.compare(23, 4, "  - ") == 0;
+      out_.Line("log: " + utf8_from_cp1251(stamped ? line.substr(kStampAndDash) : line));
+    }
   }
 
   // Standard input is read on a thread of its own so the main thread stays

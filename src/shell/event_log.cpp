@@ -6,7 +6,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "shell/folders.h"
-#include "shell/ini_file.h"
+#include "platform/ini_file.h"
 #include "shell/locks.h"
 #include "shell/plugin_state.h"
 #include "shell/settings.h"

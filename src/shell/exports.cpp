@@ -6,6 +6,7 @@
 #include "pumpwire/plugin.h"
 #include "shell/event_log.h"
 #include "shell/lifecycle.h"
+#include "shell/menu_proc.h"
 #include "text/cp1251.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "platform/files.h"
 #include "shell/event_log.h"
 #include "shell/folders.h"
-#include "shell/ini_file.h"
+#include "platform/ini_file.h"
 #include "shell/menu_proc.h"
 #include "shell/plugin_state.h"
 #include "shell/settings.h"

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "shell/folders.h"
-#include "shell/ini_file.h"
+#include "platform/ini_file.h"
 
 namespace pw {
 

@@ -48,17 +48,36 @@ Control* Window::FindControl(std::string_view name) const {
   return nullptr;
 }
 
+void Window::HandleMessage(const Message& m) { HandleMessage(m.msg, m.text); }
+
 void Window::HandleMessage(std::uint32_t, std::string_view) {}
 
+void SendMessage(Window& window, const Message& m) {
+  Dispatcher::instance().run_sync([&] { window.HandleMessage(m); });
+}
+
 void SendMessage(Window& window, std::uint32_t msg, std::string_view data) {
-  Dispatcher::instance().run_sync([&] { window.HandleMessage(msg, data); });
+  SendMessage(window, Message{msg, 0, 0, std::string(data)});
+}
+
+void SendMessage(Window& window, std::uint32_t msg, std::intptr_t wparam, std::intptr_t lparam) {
+  SendMessage(window, Message{msg, wparam, lparam, {}});
+}
+
+void PostMessage(const Window& window, Message m) {
+  const std::uint64_t id = window.id();
+  Dispatcher::instance().post([id, m = std::move(m)] {
+    if (Window* w = FindWindowById(id)) w->HandleMessage(m);
+  });
 }
 
 void PostMessage(const Window& window, std::uint32_t msg, std::string data) {
-  const std::uint64_t id = window.id();
-  Dispatcher::instance().post([id, msg, data = std::move(data)] {
-    if (Window* w = FindWindowById(id)) w->HandleMessage(msg, data);
-  });
+  PostMessage(window, Message{msg, 0, 0, std::move(data)});
+}
+
+void PostMessage(const Window& window, std::uint32_t msg, std::intptr_t wparam,
+                 std::intptr_t lparam) {
+  PostMessage(window, Message{msg, wparam, lparam, {}});
 }
 
 std::vector<Window*> AllWindows() { return Registry(); }

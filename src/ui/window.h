@@ -22,6 +22,15 @@ class Window;
 inline constexpr std::uint32_t kWmUser = 0x0400;
 inline constexpr std::uint32_t WM_LOGLINE = kWmUser + 1;  // 1025
 
+// A window message: its number, the two integer parameters of the window
+// system (wParam, lParam) and a text for the messages that carry one.
+struct Message {
+  std::uint32_t msg = 0;
+  std::intptr_t wparam = 0;
+  std::intptr_t lparam = 0;
+  std::string text;
+};
+
 class Control {
  public:
   Control(Window& owner, std::string name);
@@ -83,7 +92,10 @@ class Window {
   const std::vector<Control*>& controls() const { return controls_; }
   Control* FindControl(std::string_view name) const;
 
-  // A window message delivered on the main thread.
+  // A window message delivered on the main thread. Every message arrives
+  // here first; the default hands its number and text on to the short form
+  // below, which is enough for windows whose messages carry only a text.
+  virtual void HandleMessage(const Message& m);
   virtual void HandleMessage(std::uint32_t msg, std::string_view data);
 
  private:
@@ -93,11 +105,17 @@ class Window {
   std::vector<Control*> controls_;
 };
 
-// Delivers msg to the window on the main thread and waits until it is handled.
+// Delivers a message to the window on the main thread and waits until it is
+// handled (inline when called there).
+void SendMessage(Window& window, const Message& m);
 void SendMessage(Window& window, std::uint32_t msg, std::string_view data);
-// Queues msg for the window and returns at once; dropped if the window is
-// gone by the time the main thread takes it.
+void SendMessage(Window& window, std::uint32_t msg, std::intptr_t wparam, std::intptr_t lparam);
+// Queues a message for the window and returns at once; dropped if the window
+// is gone by the time the main thread takes it. Any thread.
+void PostMessage(const Window& window, Message m);
 void PostMessage(const Window& window, std::uint32_t msg, std::string data);
+void PostMessage(const Window& window, std::uint32_t msg, std::intptr_t wparam,
+                 std::intptr_t lparam);
 
 // Every live window, in the order of creation. Main thread only.
 std::vector<Window*> AllWindows();

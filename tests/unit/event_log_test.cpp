@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "shell/event_log.h"
 #include "shell/folders.h"

@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "shell/folders.h"
 #include "shell/lifecycle.h"
+#include "shell/menu_proc.h"
 #include "shell/plugin_state.h"
 #include "shell/settings.h"
 #include "temp_folder.h"
@@ -91,7 +92,7 @@ TEST_F(LifecycleTest, OfficeItemsGoIntoTheHostsOwnTopItemAndSettingsSubmenu) {
 
 TEST_F(LifecycleTest, AddMenusAgainAddsAnotherSetUnderTheSameTopItem) {
   ASSERT_EQ(LoadPlugin(0, kStationMode, &host), 0);
-  AddMenus();
+  pw::AddMenus();
   ASSERT_EQ(host.menu().children.size(), 1u);
   const auto& top = *host.menu().children[0];
   std::vector<std::string> captions;

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/ini_file.h"
+#include "platform/ini_file.h"
 #include "text/cp1251.h"
 
 namespace pw {

@@ -1,4 +1,4 @@
-#include "shell/ini_file.h"
+#include "platform/ini_file.h"
 
 #include <array>
 #include <charconv>

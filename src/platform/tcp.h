@@ -1,0 +1,249 @@
+// TCP stream sockets: an outgoing connection with connect and read time
+// limits, a listening server with one thread per accepted connection, and the
+// machine's own addresses and name.
+//
+// Failures raise pw::Error whose text names the call and its subject
+// ("connect 10.0.0.5:6090: Connection refused"). Two failures of a read have
+// their own types, so a caller can tell them from the rest:
+//
+//   ReadTimeout       "Read Timeout"                   no data within the read limit
+//   ConnectionClosed  "Connection Closed Gracefully."  the peer closed, or this end did
+//
+// Time limits are in milliseconds; 0 or a negative value means no limit,
+// unless a method says otherwise. Addresses are IPv4 dotted text.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/error.h"
+
+namespace pw::platform {
+
+class ReadTimeout : public Error {
+ public:
+  ReadTimeout() : Error("Read Timeout") {}
+};
+
+class ConnectionClosed : public Error {
+ public:
+  ConnectionClosed() : Error("Connection Closed Gracefully.") {}
+};
+
+// One connected socket. Move-only; the socket is closed when the object is
+// destroyed.
+//
+// Threads: one thread owns a connection and makes every call on it, except
+// Disconnect, PeerAddress, PeerPort, LocalAddress and LocalPort, which any
+// thread may call at any time; Disconnect is how another thread ends a read
+// or write that is waiting. Moving is the owner's, and only while no other
+// thread holds a reference.
+//
+// Reads go through a receive buffer: ReadByte and small ReadSome calls are
+// served from it, and a ReadSome of at least kBufferSize bytes with the
+// buffer empty goes straight to the caller's memory, so a bulk body costs
+// no extra copy.
+class TcpConnection {
+ public:
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+
+  // A connection that is not connected: reads raise ConnectionClosed,
+  // writes raise "Not Connected.".
+  TcpConnection() noexcept;
+  ~TcpConnection();
+  TcpConnection(TcpConnection&& other) noexcept;
+  TcpConnection& operator=(TcpConnection&& other) noexcept;
+  TcpConnection(const TcpConnection&) = delete;
+  TcpConnection& operator=(const TcpConnection&) = delete;
+
+  // Opens a connection to host (dotted address or name) at port, giving up
+  // after connect_timeout_ms (no limit: 0 or negative; the time spent
+  // resolving a name is not limited). Raises pw::Error when no connection
+  // can be made: the name does not resolve, the peer refuses, the time is
+  // up ("Connection timed out"), the port is out of range. The new
+  // connection has no read limit.
+  static TcpConnection Connect(const std::string& host, int port, int connect_timeout_ms);
+
+  // Limit of each wait for data in ReadByte, ReadSome and ReadExact;
+  // 0 or negative: wait until data comes or the connection closes.
+  void SetReadTimeout(int ms) noexcept { read_timeout_ms_ = ms; }
+  int ReadTimeoutMs() const noexcept { return read_timeout_ms_; }
+
+  // Sends every byte, waiting (without a limit) while the peer's window is
+  // full. Raises "Not Connected." after Disconnect, pw::Error on a send
+  // failure (peer reset, broken pipe). SIGPIPE is never raised.
+  void WriteAll(const void* data, std::size_t size);
+  void Write(std::string_view bytes) { WriteAll(bytes.data(), bytes.size()); }
+
+  // Reads between 1 and max bytes (0 when max is 0): what the buffer holds,
+  // else whatever arrives first. Raises ReadTimeout when nothing arrives
+  // within the read limit, ConnectionClosed when the peer has closed and
+  // every byte it sent has been read, or when this end was disconnected,
+  // pw::Error on other failures (peer reset).
+  std::size_t ReadSome(void* data, std::size_t max);
+
+  // Reads exactly size bytes; failures as ReadSome. The read limit applies
+  // to each wait, not to the whole.
+  void ReadExact(void* data, std::size_t size);
+
+  // One byte; failures as ReadSome.
+  std::uint8_t ReadByte() {
+    if (pos_ < end_ && !closed_.load(std::memory_order_relaxed))
+      return static_cast<std::uint8_t>(buffer_[pos_++]);
+    return ReadByteSlow();
+  }
+
+  // True as soon as a read would not wait: data is buffered or waiting, the
+  // peer has closed, or the connection is closed (the read then raises).
+  // False when ms pass first; 0 only looks, negative waits without limit.
+  bool WaitReadable(int ms);
+
+  // Open here and not known to be closed by the peer. Looks, without
+  // waiting, whether the peer's close has arrived; data still buffered
+  // counts as connected. Never raises.
+  bool Connected();
+
+  // Closes the connection; the peer sees an orderly close. Idempotent, never
+  // raises, callable from any thread: a read or write waiting in the owner's
+  // thread returns at once with ConnectionClosed (read) or an error (write).
+  void Disconnect() noexcept;
+
+  // Addresses of the two ends as they were when the connection was made;
+  // empty when never connected.
+  const std::string& PeerAddress() const noexcept { return peer_address_; }
+  int PeerPort() const noexcept { return peer_port_; }
+  const std::string& LocalAddress() const noexcept { return local_address_; }
+  int LocalPort() const noexcept { return local_port_; }
+
+ private:
+  friend struct TcpAccess;
+  explicit TcpConnection(int fd);  // takes a connected socket
+
+  std::uint8_t ReadByteSlow();
+  int AcquireFd();                 // for one I/O call; raises when closed
+  void ReleaseFd() noexcept;
+  void CloseLocked() noexcept;     // requires mu_
+  void MoveFrom(TcpConnection& other) noexcept;
+  std::size_t Receive(char* data, std::size_t max);  // one wait, one recv
+
+  std::mutex mu_;
+  int fd_ = -1;     // guarded by mu_
+  int users_ = 0;   // guarded by mu_: owner calls inside a system call on fd_
+  std::atomic<bool> closed_{true};
+
+  // Owner only.
+  std::unique_ptr<char[]> buffer_;
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+  bool peer_closed_ = false;
+  int read_timeout_ms_ = 0;
+
+  // Fixed once connected.
+  std::string peer_address_;
+  std::string local_address_;
+  int peer_port_ = 0;
+  int local_port_ = 0;
+};
+
+// One listening socket with a synchronous accept. TcpServer does the same
+// for many addresses with threads; this is for a caller that accepts on its
+// own thread. Owner thread only.
+class TcpListener {
+ public:
+  static constexpr int kDefaultBacklog = 128;
+
+  // Listens on address ("" or "0.0.0.0": all) at port (0: a free port the
+  // system picks; Port() tells which). SO_REUSEADDR is set, so a port whose
+  // old connections linger in TIME_WAIT can be taken again. Raises
+  // pw::Error when the address is not local or the port is taken.
+  TcpListener(const std::string& address, int port, int backlog = kDefaultBacklog);
+  ~TcpListener();
+  TcpListener(const TcpListener&) = delete;
+  TcpListener& operator=(const TcpListener&) = delete;
+
+  int Port() const noexcept { return port_; }
+
+  // Waits up to timeout_ms (negative: no limit) for a connection; nothing
+  // when the time is up. Raises pw::Error when accepting fails.
+  std::optional<TcpConnection> Accept(int timeout_ms);
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+// A listening server: every accepted connection is served by the handler on
+// a thread of its own. When the handler returns (or raises: the server
+// catches and drops everything), the connection is closed and its thread is
+// joined soon after, so a long-running server keeps no finished threads.
+//
+// The handler must not move the connection away, must end when its reads
+// raise (Deactivate relies on that), and must not wait for the thread that
+// calls Deactivate.
+//
+// Activate, Deactivate, Active, Port and ConnectionThreads may be called from
+// any thread except a handler's own; the server serialises Activate and
+// Deactivate.
+class TcpServer {
+ public:
+  using Handler = std::function<void(TcpConnection&)>;
+
+  explicit TcpServer(Handler handler);
+  ~TcpServer();  // deactivates
+  TcpServer(const TcpServer&) = delete;
+  TcpServer& operator=(const TcpServer&) = delete;
+
+  // Starts listening at port on each of bind_addresses, one socket per
+  // address, or on all addresses (0.0.0.0) when the list is empty. Port 0
+  // takes a free port, the same for every address. Does nothing when
+  // already active (the running port and addresses stay). Raises pw::Error
+  // when a socket cannot be bound (port in use, address not local); then
+  // nothing listens.
+  void Activate(int port, const std::vector<std::string>& bind_addresses = {});
+
+  // Stops accepting, closes the listening sockets, disconnects every open
+  // connection so that their handlers' reads raise ConnectionClosed, and
+  // joins every thread before returning. Does nothing when not active.
+  // Called from a handler it raises pw::Error and changes nothing.
+  void Deactivate();
+
+  bool Active() const noexcept { return active_.load(); }
+
+  // The port listened on while active, 0 when not.
+  int Port() const noexcept { return port_.load(); }
+
+  // Connection threads not yet joined: the ones serving, and finished ones
+  // not reaped yet. Every thread that had finished before a new connection
+  // was accepted has been joined by the time its handler starts.
+  std::size_t ConnectionThreads() const;
+
+ private:
+  struct State;
+  void AcceptLoop();
+  void Serve(TcpConnection connection);
+
+  const Handler handler_;
+  std::mutex control_mu_;  // serialises Activate and Deactivate
+  const std::unique_ptr<State> state_;
+  std::atomic<bool> active_{false};
+  std::atomic<int> port_{0};
+};
+
+// The machine's IPv4 addresses, each once: those of interfaces other than
+// loopback first, in the order the system lists them, then the loopback ones.
+// Nothing is left out, so a caller that wants only outside addresses filters
+// 127.x.x.x itself. Raises pw::Error when the list cannot be read.
+std::vector<std::string> LocalIpAddresses();
+
+// The machine's network host name (Windows-1251). Raises pw::Error.
+std::string LocalHostName();
+
+}  // namespace pw::platform

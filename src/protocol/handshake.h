@@ -1,0 +1,64 @@
+// The handshakes that open every session: the listener's greeting, name and
+// password check, and the three connector variants (station, office, and
+// the office's TV stream), with the transfer-mode reconciliation.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "protocol/session.h"
+
+namespace pw {
+namespace ui {
+class ListBox;
+}
+
+namespace protocol {
+
+enum class End { Station, Office };
+
+// What a listener needs to know of its end.
+struct ListenerSide {
+  End end = End::Station;
+  ui::ListBox* log = nullptr;  // the connection window's log list, or none
+  // Station: the own name (the host's GetOwnName).
+  std::function<std::string()> own_name;
+  // Office: called with the station's name and IP once the password passed.
+  std::function<void(const std::string& name, const std::string& ip)> register_station;
+};
+
+struct ListenerResult {
+  bool accepted = false;
+  std::string station_name;  // office: the name the station sent
+};
+
+// Runs once when a connection is accepted. Refused (wrong password) or
+// failed handshakes close the connection before returning; errors are
+// logged, not raised.
+ListenerResult ListenerHandshake(Session& session, const ListenerSide& side);
+
+enum class Connector { Station, Office, TV };
+
+struct ConnectorSide {
+  Connector kind = Connector::Station;
+  ui::ListBox* log = nullptr;
+  std::function<std::string()> own_name;  // station: the own name
+};
+
+// Connects session to host:port and runs the connector handshake. Returns
+// the station's name (office and TV; "" for a station connector), or
+// nothing when the transport does not report the connection as made.
+// Raises pw::Error when the connection cannot be made or the password is
+// refused (the session is then disconnected).
+std::optional<std::string> ConnectorHandshake(Session& session, const std::string& host, int port,
+                                              const ConnectorSide& side);
+
+// The connector's answer to the listener's greeting ("OK" or "OKF"): a
+// greeting that differs from the own transfer mode asks the operator
+// whether to switch (the TV stream switches without asking). A switch holds
+// for the whole process, not the settings file.
+void ReconcileTransferMode(const std::string& greeting, Connector kind);
+
+}  // namespace protocol
+}  // namespace pw

@@ -1,0 +1,75 @@
+// One TCP session between a station and the office: the wire elements (line,
+// number line, int4, block) over a connection. A session opened here
+// (outgoing) owns its connection and reads with the ReadTimeOut limit, a
+// timed-out line read yielding an empty line; a session over an accepted
+// connection (incoming) reads without a limit of its own.
+//
+// One thread uses a session at a time; Disconnect may come from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/tcp.h"
+
+namespace pw::protocol {
+
+// A reader takes at most this many bytes before the LF.
+inline constexpr std::size_t kMaxLineLength = 16384;
+
+class Session {
+ public:
+  // Not connected yet; Connect opens it.
+  Session() = default;
+  // Over an accepted connection, which the caller keeps alive.
+  explicit Session(platform::TcpConnection& accepted) : connection_(&accepted) {}
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  bool outgoing() const { return connection_ == &owned_; }
+
+  // Opens the outgoing connection. connect_timeout_ms <= 0: no limit.
+  // Raises pw::Error when no connection can be made.
+  void Connect(const std::string& host, int port, int connect_timeout_ms);
+  // ReadTimeOut of the outgoing session: 0 or -1 = no limit.
+  void SetReadTimeout(int ms);
+  bool Connected();
+  void Disconnect() noexcept;
+
+  void WriteLine(std::string_view text);
+  // The next line without its CR LF (one CR right before the LF is dropped).
+  // An outgoing session whose read times out yields "". Raises "Max line
+  // length exceeded." past kMaxLineLength bytes, ConnectionClosed when the
+  // peer closes.
+  std::string ReadLine();
+  // A line holding a signed 32-bit decimal integer and nothing else; any
+  // other line raises.
+  std::int32_t ReadNumberLine();
+  void WriteNumberLine(std::int64_t value) { WriteLine(std::to_string(value)); }
+
+  // Big-endian signed 32-bit.
+  void WriteInt4(std::int32_t value);
+  std::int32_t ReadInt4();
+
+  // Exactly n raw bytes; a read that waits past the limit raises "Read Timeout".
+  void WriteBlock(const void* data, std::size_t n);
+  void ReadBlock(void* data, std::size_t n);
+
+  // True as soon as data can be read, false when ms pass first.
+  bool WaitReadable(int ms);
+
+  std::string PeerIP() const { return connection_->PeerAddress(); }
+  const std::string& host() const { return host_; }
+
+ private:
+  platform::TcpConnection owned_;
+  platform::TcpConnection* connection_ = &owned_;
+  std::string host_;
+};
+
+// Strict conversion of a number line; raises pw::Error for anything that is
+// not a signed 32-bit decimal integer.
+std::int32_t ParseNumberLine(const std::string& line);
+
+}  // namespace pw::protocol

@@ -1,0 +1,54 @@
+#include "ui/controls.h"
+
+#include <algorithm>
+
+namespace pw::ui {
+
+void Gauge::SetMin(std::int32_t v) {
+  min_ = v;
+  Clamp();
+}
+
+void Gauge::SetMax(std::int32_t v) {
+  max_ = v;
+  Clamp();
+}
+
+void Gauge::SetPosition(std::int32_t v) {
+  position_ = v;
+  Clamp();
+}
+
+void Gauge::Clamp() {
+  max_ = std::max(max_, min_);
+  position_ = std::clamp(position_, min_, max_);
+}
+
+int Gauge::PercentDone() const {
+  const std::int64_t range = std::int64_t{max_} - min_;
+  if (range == 0) return 0;
+  return static_cast<int>(100 * (std::int64_t{position_} - min_) / range);
+}
+
+Timer::Timer(std::string name, std::chrono::milliseconds interval)
+    : name_(std::move(name)), interval_(interval) {}
+
+Timer::~Timer() { SetEnabled(false); }
+
+void Timer::SetEnabled(bool on) {
+  if (id_ != 0) {
+    Dispatcher::instance().kill_timer(id_);
+    id_ = 0;
+  }
+  if (on)
+    id_ = Dispatcher::instance().set_timer(interval_, [this] {
+      if (on_timer) on_timer();
+    });
+}
+
+void Timer::SetInterval(std::chrono::milliseconds interval) {
+  interval_ = interval;
+  if (enabled()) SetEnabled(true);
+}
+
+}  // namespace pw::ui

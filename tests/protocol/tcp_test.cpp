@@ -1,0 +1,477 @@
+// The TCP transport over real loopback sockets.
+#include "platform/tcp.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <future>
+#include <latch>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pw::platform {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr char kHost[] = "127.0.0.1";
+constexpr char kSecondHost[] = "127.0.0.2";
+constexpr int kWaitMs = 10000;  // upper bound for things that should happen at once
+
+std::string ReadLine(TcpConnection& c) {
+  std::string line;
+  for (char ch; (ch = static_cast<char>(c.ReadByte())) != '\n';) line += ch;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+void WriteLine(TcpConnection& c, const std::string& text) { c.Write(text + "\r\n"); }
+
+// A connected pair: client made by Connect, server by the listener's Accept.
+struct Pair {
+  TcpListener listener{kHost, 0};
+  TcpConnection client = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+  TcpConnection server = Accepted(listener);
+
+  static TcpConnection Accepted(TcpListener& l) {
+    auto c = l.Accept(kWaitMs);
+    if (!c) throw Error("nothing accepted");
+    return std::move(*c);
+  }
+};
+
+std::uint8_t PatternByte(std::size_t i) {
+  std::uint32_t x = static_cast<std::uint32_t>(i) * 2654435761u;
+  return static_cast<std::uint8_t>((x >> 13) ^ (i >> 20));
+}
+
+template <class Fn>
+std::chrono::milliseconds Timed(Fn fn) {
+  const auto start = Clock::now();
+  fn();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
+
+// --------------------------------------------------------------------------
+// One connection
+
+TEST(TcpConnection, ConnectsAndCarriesBytesBothWays) {
+  Pair p;
+  EXPECT_EQ(p.client.PeerAddress(), kHost);
+  EXPECT_EQ(p.client.PeerPort(), p.listener.Port());
+  EXPECT_EQ(p.server.PeerAddress(), kHost);
+  EXPECT_EQ(p.server.PeerPort(), p.client.LocalPort());
+  EXPECT_EQ(p.server.LocalAddress(), kHost);
+  EXPECT_TRUE(p.client.Connected());
+  EXPECT_TRUE(p.server.Connected());
+
+  WriteLine(p.client, "OK");
+  WriteLine(p.client, "second line");
+  EXPECT_EQ(ReadLine(p.server), "OK");
+  EXPECT_EQ(ReadLine(p.server), "second line");
+
+  const std::string bytes("\0\xff\r\n\x80", 5);
+  p.server.Write(bytes);
+  std::string got(bytes.size(), '?');
+  p.client.ReadExact(got.data(), got.size());
+  EXPECT_EQ(got, bytes);
+}
+
+TEST(TcpConnection, ConnectResolvesAHostName) {
+  TcpListener listener(kHost, 0);
+  TcpConnection c = TcpConnection::Connect("localhost", listener.Port(), kWaitMs);
+  EXPECT_EQ(c.PeerAddress(), kHost);
+}
+
+TEST(TcpConnection, ReadTimesOutAndTheConnectionGoesOn) {
+  Pair p;
+  p.client.SetReadTimeout(150);
+  char byte;
+  const auto waited = Timed([&] {
+    try {
+      p.client.ReadSome(&byte, 1);
+      ADD_FAILURE() << "read returned without data";
+    } catch (const ReadTimeout& e) {
+      EXPECT_STREQ(e.what(), "Read Timeout");
+    }
+  });
+  EXPECT_GE(waited, 150ms);
+  EXPECT_THROW(p.client.ReadByte(), ReadTimeout);
+  EXPECT_TRUE(p.client.Connected());
+
+  // A later answer is still read in full.
+  WriteLine(p.server, "late");
+  EXPECT_EQ(ReadLine(p.client), "late");
+}
+
+TEST(TcpConnection, PeerCloseComesAfterTheDataSentBeforeIt) {
+  Pair p;
+  p.server.Write("abc");
+  p.server.Disconnect();
+  p.server.Disconnect();  // idempotent
+
+  ASSERT_TRUE(p.client.WaitReadable(kWaitMs));
+  EXPECT_TRUE(p.client.Connected()) << "unread data counts as connected";
+  EXPECT_EQ(p.client.ReadByte(), 'a');
+  char rest[8];
+  EXPECT_EQ(p.client.ReadSome(rest, sizeof rest), 2u);
+  EXPECT_EQ(std::string(rest, 2), "bc");
+  try {
+    p.client.ReadByte();
+    ADD_FAILURE() << "read past the peer's close";
+  } catch (const ConnectionClosed& e) {
+    EXPECT_STREQ(e.what(), "Connection Closed Gracefully.");
+  }
+  EXPECT_FALSE(p.client.Connected());
+  EXPECT_TRUE(p.client.WaitReadable(0)) << "a read would not wait: it raises at once";
+  EXPECT_THROW(p.client.ReadByte(), ConnectionClosed);
+}
+
+TEST(TcpConnection, ConnectedNoticesThePeerCloseWithoutReading) {
+  Pair p;
+  p.server.Disconnect();
+  ASSERT_TRUE(p.client.WaitReadable(kWaitMs));
+  EXPECT_FALSE(p.client.Connected());
+}
+
+TEST(TcpConnection, WaitReadableSeesSocketAndBufferedData) {
+  Pair p;
+  EXPECT_FALSE(p.client.WaitReadable(0));
+  const auto waited = Timed([&] { EXPECT_FALSE(p.client.WaitReadable(60)); });
+  EXPECT_GE(waited, 60ms);
+
+  p.server.Write("xyz");
+  EXPECT_TRUE(p.client.WaitReadable(kWaitMs));
+  EXPECT_EQ(p.client.ReadByte(), 'x');
+  // The rest now sits in the receive buffer, not in the socket.
+  EXPECT_TRUE(p.client.WaitReadable(0));
+  EXPECT_EQ(p.client.ReadByte(), 'y');
+  EXPECT_EQ(p.client.ReadByte(), 'z');
+  EXPECT_FALSE(p.client.WaitReadable(0));
+}
+
+TEST(TcpConnection, DisconnectFromAnotherThreadEndsAWaitingRead) {
+  Pair p;
+  std::latch reading(1);
+  std::promise<std::string> outcome;
+  std::thread reader([&] {
+    reading.count_down();
+    try {
+      p.client.ReadByte();  // no read limit
+      outcome.set_value("returned");
+    } catch (const ConnectionClosed&) {
+      outcome.set_value("closed");
+    } catch (const std::exception& e) {
+      outcome.set_value(e.what());
+    }
+  });
+  reading.wait();
+  p.client.Disconnect();
+  reader.join();
+  EXPECT_EQ(outcome.get_future().get(), "closed");
+
+  EXPECT_FALSE(p.client.Connected());
+  try {
+    p.client.Write("x");
+    ADD_FAILURE() << "write after Disconnect";
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "Not Connected.");
+  }
+  EXPECT_THROW(p.server.ReadByte(), ConnectionClosed) << "the peer sees the close";
+}
+
+TEST(TcpConnection, MovedConnectionKeepsItsStateAndBuffer) {
+  Pair p;
+  p.server.Write("12");
+  EXPECT_EQ(p.client.ReadByte(), '1');  // '2' stays buffered
+
+  TcpConnection moved = std::move(p.client);
+  EXPECT_FALSE(p.client.Connected());
+  EXPECT_THROW(p.client.ReadByte(), ConnectionClosed);
+  EXPECT_EQ(moved.ReadByte(), '2');
+  WriteLine(moved, "after move");
+  EXPECT_EQ(ReadLine(p.server), "after move");
+
+  TcpConnection never;
+  EXPECT_FALSE(never.Connected());
+  EXPECT_THROW(never.ReadByte(), ConnectionClosed);
+  EXPECT_THROW(never.Write("x"), Error);
+  moved = std::move(never);  // closes the old connection
+  EXPECT_THROW(p.server.ReadByte(), ConnectionClosed);
+}
+
+TEST(TcpConnection, ConnectFailures) {
+  int free_port;
+  {
+    TcpListener gone(kHost, 0);
+    free_port = gone.Port();
+  }
+  try {
+    TcpConnection::Connect(kHost, free_port, kWaitMs);
+    ADD_FAILURE() << "connected to a closed port";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("refused"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(std::to_string(free_port)), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(TcpConnection::Connect(kHost, 0, kWaitMs), Error);
+  EXPECT_THROW(TcpConnection::Connect(kHost, 70000, kWaitMs), Error);
+}
+
+TEST(TcpConnection, ConnectGivesUpAtItsTimeLimit) {
+  // A listener that never accepts, with no room in its queue: once the queue
+  // is full the system drops further handshakes, so a connect waits.
+  TcpListener full(kHost, 0, 0);
+  std::vector<TcpConnection> queued;
+  bool timed_out = false;
+  for (int attempt = 0; attempt < 16 && !timed_out; ++attempt) {
+    const auto start = Clock::now();
+    try {
+      queued.push_back(TcpConnection::Connect(kHost, full.Port(), 200));
+    } catch (const Error& e) {
+      timed_out = true;
+      EXPECT_GE(Clock::now() - start, 200ms);
+      EXPECT_NE(std::string(e.what()).find("timed out"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_TRUE(timed_out);
+}
+
+TEST(TcpConnection, LargeBodyArrivesIntactBothWays) {
+  constexpr std::size_t kSize = 64u << 20;
+  std::vector<std::uint8_t> body(kSize);
+  for (std::size_t i = 0; i < kSize; ++i) body[i] = PatternByte(i);
+
+  Pair p;
+  std::promise<std::string> peer_result;
+  std::thread peer([&] {
+    try {
+      // Reads in pieces of every size class: single bytes and small reads
+      // from the buffer, large ones that go past it.
+      std::vector<std::uint8_t> got(kSize);
+      const std::size_t pieces[] = {1, 7, 1000, 65536, 65537, 3u << 20};
+      std::size_t at = 0;
+      for (int k = 0; at < kSize; ++k) {
+        const std::size_t want = std::min(pieces[k % 6], kSize - at);
+        if (want == 1) got[at++] = p.server.ReadByte();
+        else at += p.server.ReadSome(got.data() + at, want);
+      }
+      if (got != body) throw Error("body differs");
+      p.server.WriteAll(got.data(), got.size());
+      peer_result.set_value("ok");
+    } catch (const std::exception& e) {
+      peer_result.set_value(e.what());
+    }
+  });
+
+  p.client.WriteAll(body.data(), body.size());
+  std::vector<std::uint8_t> back(kSize);
+  back[0] = p.client.ReadByte();
+  p.client.ReadExact(back.data() + 1, kSize - 1);
+  peer.join();
+  EXPECT_EQ(peer_result.get_future().get(), "ok");
+  EXPECT_TRUE(back == body);
+}
+
+// --------------------------------------------------------------------------
+// The server
+
+TEST(TcpServer, ServesEveryConnectionOnAThreadOfItsOwn) {
+  std::atomic<int> served{0};
+  TcpServer server([&](TcpConnection& c) {
+    ++served;
+    WriteLine(c, "OK");
+    for (;;) WriteLine(c, ReadLine(c) + "!");  // until the peer closes
+  });
+  EXPECT_FALSE(server.Active());
+  server.Activate(0);
+  ASSERT_TRUE(server.Active());
+  ASSERT_NE(server.Port(), 0);
+
+  // The first handler is still busy with its connection while the second
+  // is served.
+  TcpConnection a = TcpConnection::Connect(kHost, server.Port(), kWaitMs);
+  TcpConnection b = TcpConnection::Connect(kHost, server.Port(), kWaitMs);
+  EXPECT_EQ(ReadLine(a), "OK");
+  EXPECT_EQ(ReadLine(b), "OK");
+  WriteLine(b, "to b");
+  WriteLine(a, "to a");
+  EXPECT_EQ(ReadLine(a), "to a!");
+  EXPECT_EQ(ReadLine(b), "to b!");
+  EXPECT_EQ(served.load(), 2);
+  EXPECT_EQ(server.ConnectionThreads(), 2u);
+
+  server.Activate(server.Port() + 1);  // already active: nothing changes
+  EXPECT_EQ(server.Port(), a.PeerPort());
+}
+
+TEST(TcpServer, HandlerFailureEndsOnlyItsConnection) {
+  TcpServer server([](TcpConnection& c) {
+    const std::string line = ReadLine(c);
+    if (line == "fail") throw Error("handler failed");
+    if (line == "odd") throw 42;
+    WriteLine(c, "served " + line);
+  });
+  server.Activate(0, {kHost});
+  for (const char* line : {"fail", "odd", "fine"}) {
+    TcpConnection c = TcpConnection::Connect(kHost, server.Port(), kWaitMs);
+    WriteLine(c, line);
+    if (std::string(line) == "fine") {
+      EXPECT_EQ(ReadLine(c), "served fine");
+    }
+    EXPECT_THROW(ReadLine(c), ConnectionClosed) << "the server closes after the handler";
+  }
+  EXPECT_TRUE(server.Active());
+}
+
+TEST(TcpServer, FinishedThreadsAreJoinedBeforeTheNextConnectionIsServed) {
+  TcpServer* self = nullptr;
+  TcpServer server([&](TcpConnection& c) {
+    c.Write(std::string(1, static_cast<char>(self->ConnectionThreads())));
+  });
+  self = &server;
+  server.Activate(0, {kHost});
+  for (int i = 0; i < 20; ++i) {
+    TcpConnection c = TcpConnection::Connect(kHost, server.Port(), kWaitMs);
+    EXPECT_EQ(c.ReadByte(), 1) << "connection " << i;
+    EXPECT_THROW(c.ReadByte(), ConnectionClosed);
+  }
+}
+
+TEST(TcpServer, DeactivateEndsBlockedHandlersAndJoinsThem) {
+  constexpr int kClients = 3;
+  std::latch reading(kClients);
+  std::atomic<int> closed_reads{0};
+  TcpServer server([&](TcpConnection& c) {
+    reading.count_down();
+    try {
+      c.ReadByte();  // the client never writes; no read limit
+    } catch (const ConnectionClosed&) {
+      ++closed_reads;
+    }
+  });
+  server.Activate(0, {kHost});
+  const int port = server.Port();
+  std::vector<TcpConnection> clients;
+  for (int i = 0; i < kClients; ++i) clients.push_back(TcpConnection::Connect(kHost, port, kWaitMs));
+  reading.wait();
+
+  server.Deactivate();
+  EXPECT_EQ(closed_reads.load(), kClients);
+  EXPECT_EQ(server.ConnectionThreads(), 0u);
+  EXPECT_FALSE(server.Active());
+  EXPECT_EQ(server.Port(), 0);
+  for (TcpConnection& c : clients) EXPECT_THROW(c.ReadByte(), ConnectionClosed);
+  EXPECT_THROW(TcpConnection::Connect(kHost, port, kWaitMs), Error) << "still listening";
+  server.Deactivate();  // not active: nothing to do
+}
+
+TEST(TcpServer, DeactivateFromAHandlerIsRefused) {
+  TcpServer* self = nullptr;
+  TcpServer server([&](TcpConnection& c) {
+    try {
+      self->Deactivate();
+      WriteLine(c, "stopped");
+    } catch (const Error&) {
+      WriteLine(c, "refused");
+    }
+  });
+  self = &server;
+  server.Activate(0, {kHost});
+  TcpConnection c = TcpConnection::Connect(kHost, server.Port(), kWaitMs);
+  EXPECT_EQ(ReadLine(c), "refused");
+  EXPECT_TRUE(server.Active());
+}
+
+TEST(TcpServer, ListensOnEachBoundAddressOnly) {
+  auto tell_address = [](TcpConnection& c) { WriteLine(c, c.LocalAddress()); };
+
+  TcpServer both(tell_address);
+  both.Activate(0, {kHost, kSecondHost});
+  for (const char* host : {kHost, kSecondHost}) {
+    TcpConnection c = TcpConnection::Connect(host, both.Port(), kWaitMs);
+    EXPECT_EQ(ReadLine(c), host);
+  }
+  const int port = both.Port();
+  both.Deactivate();
+
+  // One server per address, on the same port.
+  TcpServer first(tell_address), second(tell_address);
+  first.Activate(port, {kHost});
+  EXPECT_THROW(TcpConnection::Connect(kSecondHost, port, kWaitMs), Error);
+  second.Activate(port, {kSecondHost});
+  for (const char* host : {kHost, kSecondHost}) {
+    TcpConnection c = TcpConnection::Connect(host, port, kWaitMs);
+    EXPECT_EQ(ReadLine(c), host);
+  }
+}
+
+TEST(TcpServer, NoBindingsMeansEveryAddress) {
+  TcpServer server([](TcpConnection& c) { WriteLine(c, c.LocalAddress()); });
+  server.Activate(0);
+  for (const char* host : {kHost, kSecondHost}) {
+    TcpConnection c = TcpConnection::Connect(host, server.Port(), kWaitMs);
+    EXPECT_EQ(ReadLine(c), host);
+  }
+}
+
+TEST(TcpServer, ActivatesAgainOnTheSamePortAfterDeactivate) {
+  TcpServer server([](TcpConnection& c) { WriteLine(c, "OK"); });
+  server.Activate(0, {kHost});
+  const int port = server.Port();
+  {
+    // The server closes first, so its end of this connection lingers.
+    TcpConnection c = TcpConnection::Connect(kHost, port, kWaitMs);
+    EXPECT_EQ(ReadLine(c), "OK");
+    EXPECT_THROW(c.ReadByte(), ConnectionClosed);
+  }
+  server.Deactivate();
+  server.Activate(port, {kHost});
+  ASSERT_TRUE(server.Active());
+  EXPECT_EQ(server.Port(), port);
+  TcpConnection c = TcpConnection::Connect(kHost, port, kWaitMs);
+  EXPECT_EQ(ReadLine(c), "OK");
+}
+
+TEST(TcpServer, FailedActivateLeavesNothingListening) {
+  TcpListener taken(kHost, 0);
+  const int port = taken.Port();
+  TcpServer server([](TcpConnection& c) { WriteLine(c, "OK"); });
+
+  EXPECT_THROW(server.Activate(port, {kHost}), Error);
+  EXPECT_FALSE(server.Active());
+  // The first address binds, the second cannot: the first is let go again.
+  EXPECT_THROW(server.Activate(port, {kSecondHost, kHost}), Error);
+  EXPECT_FALSE(server.Active());
+  EXPECT_THROW(TcpConnection::Connect(kSecondHost, port, kWaitMs), Error);
+  EXPECT_THROW(server.Activate(port, {"not an address"}), Error);
+
+  server.Activate(port, {kSecondHost});
+  TcpConnection c = TcpConnection::Connect(kSecondHost, port, kWaitMs);
+  EXPECT_EQ(ReadLine(c), "OK");
+}
+
+// --------------------------------------------------------------------------
+// The machine
+
+TEST(LocalMachine, AddressesAndHostName) {
+  const std::vector<std::string> addresses = LocalIpAddresses();
+  ASSERT_FALSE(addresses.empty());
+  bool seen_loopback = false;
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    const std::string& a = addresses[i];
+    const bool loopback = a.rfind("127.", 0) == 0;
+    EXPECT_FALSE(seen_loopback && !loopback) << a << " listed after a loopback address";
+    seen_loopback = seen_loopback || loopback;
+    for (std::size_t j = 0; j < i; ++j) EXPECT_NE(addresses[j], a);
+  }
+  EXPECT_TRUE(seen_loopback);
+  EXPECT_FALSE(LocalHostName().empty());
+}
+
+}  // namespace
+}  // namespace pw::platform

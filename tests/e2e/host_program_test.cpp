@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include "host_process.h"
+#include "temp_folder.h"
+
+namespace pw::test {
+namespace {
+
+TEST(HostProgram, StationShowsItsMenuAndVersionAndUnloadsCleanly) {
+  TempFolder root;
+  HostProcess host({"station", "--root", root.path(), "--name", "АЗС 3", "--menu-item",
+                    "Файл>Выход"});
+  EXPECT_EQ(host.WaitFor("Load:"), "Load: 0");
+  host.Send("menu");
+  host.Send("version");
+  EXPECT_EQ(host.WaitFor("version:"), "version: 1.02 от 11.11.2008");
+  host.Send("click связь с офисом > интерактивный обмен > история сообщений");
+  host.Send("quit");
+  EXPECT_EQ(host.WaitFor("UnLoad:"), "UnLoad: 0");
+  EXPECT_EQ(host.Finish(), 0);
+
+  const auto& lines = host.lines();
+  const auto at = [&](const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) - lines.begin();
+  };
+  // The host's own item first, then the plug-in's tree after it.
+  EXPECT_LT(at("Файл  [0]"), at("Связь с о&фисом  [78]")) << host.Transcript();
+  EXPECT_LT(at("  Выход  [0]"), at("Связь с о&фисом  [78]"));
+  EXPECT_LT(at("    Прямое IP соединение   [78]"), at("  Интерактивный обмен  [0]"));
+  EXPECT_EQ(at("    Показать скриншот с АЗС  [78]"), static_cast<long>(lines.size()));  // office only
+  // The click reached the plug-in, which logged it.
+  EXPECT_NE(host.Transcript().find("log: "), std::string::npos);
+  EXPECT_NE(ReadFile(root / "LogFiles/Pumpwire.log").size(), 0u);
+}
+
+TEST(HostProgram, SettingsGoToCnfIniAndBadInputIsReportedNotFatal) {
+  TempFolder root;
+  HostProcess host({"office", "--root", root.path(), "--set", "OutPort=7100", "--set",
+                    "PhonebookEntry=Модем"});
+  EXPECT_EQ(host.WaitFor("Load:"), "Load: 0");
+  host.Send("no-such-command");
+  host.Send("click Нет>Такого");
+  host.Send("answer maybe");
+  host.Send("version");
+  EXPECT_NE(host.WaitFor("version:"), "");
+  EXPECT_EQ(host.Finish(), 0);  // end of input is quit
+  EXPECT_NE(host.WaitFor("UnLoad: 0", std::chrono::milliseconds(1)), "");
+  EXPECT_EQ(ReadFile(root / "cnf.INI"),
+            "[Inet]\r\nOutPort=7100\r\nPhonebookEntry=\xCC\xEE\xE4\xE5\xEC\r\n");
+}
+
+TEST(HostProgram, HelpTellsTheCommandsAndAMissingRootIsAnError) {
+  {
+    HostProcess help({"--help"});
+    EXPECT_EQ(help.Finish(), 0);
+    const std::string text = help.Transcript();
+    for (const char* word : {"--root", "--set", "--menu-item", "menu", "click", "answer", "quit"})
+      EXPECT_NE(text.find(word), std::string::npos) << word;
+  }
+  HostProcess bad({"station"});
+  EXPECT_EQ(bad.Finish(), 2);
+}
+
+}  // namespace
+}  // namespace pw::test

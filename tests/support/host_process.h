@@ -1,0 +1,43 @@
+// A pumpwire-host running as a separate process, driven through its standard
+// input and read through its standard output, as an operator's script would.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace pw::test {
+
+class HostProcess {
+ public:
+  // args follow the program name, e.g. {"station", "--root", dir}.
+  explicit HostProcess(const std::vector<std::string>& args);
+  ~HostProcess();  // closes stdin, waits a bounded time, then kills
+  HostProcess(const HostProcess&) = delete;
+  HostProcess& operator=(const HostProcess&) = delete;
+
+  void Send(const std::string& command_line);
+  // Waits for an output line containing text (UTF-8); returns it, or "" when
+  // the time runs out or the process ends first.
+  std::string WaitFor(const std::string& text,
+                      std::chrono::milliseconds limit = std::chrono::seconds(20));
+  // Closes stdin and waits for the exit; the exit code, or -1 when killed.
+  int Finish(std::chrono::milliseconds limit = std::chrono::seconds(20));
+  // Every line printed so far.
+  const std::vector<std::string>& lines() const { return lines_; }
+  std::string Transcript() const;
+
+ private:
+  bool ReadMore(std::chrono::steady_clock::time_point deadline);
+
+  int pid_ = -1;
+  int in_ = -1;
+  int out_ = -1;
+  std::string partial_;
+  std::vector<std::string> lines_;
+  std::size_t searched_ = 0;
+  int exit_code_ = -1;
+  bool exited_ = false;
+};
+
+}  // namespace pw::test

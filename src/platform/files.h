@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +41,42 @@ void CreateDirectories(const std::string& path);
 
 // Removes a file; a missing file is no error. Never raises.
 void RemoveFile(const std::string& path) noexcept;
+
+// A file read from start to end in pieces. Raises pw::Error on failure.
+class ReadableFile {
+ public:
+  explicit ReadableFile(const std::string& path);
+  ~ReadableFile();
+  ReadableFile(const ReadableFile&) = delete;
+  ReadableFile& operator=(const ReadableFile&) = delete;
+  // Up to n bytes; 0 at the end of the file.
+  std::size_t Read(void* data, std::size_t n);
+
+ private:
+  std::string path_;
+  int fd_;
+};
+
+// A file written from start to end in pieces: created anew, replacing.
+// Raises pw::Error on failure.
+class WritableFile {
+ public:
+  explicit WritableFile(const std::string& path);
+  ~WritableFile();  // closes, ignoring errors
+  WritableFile(const WritableFile&) = delete;
+  WritableFile& operator=(const WritableFile&) = delete;
+  void Write(const void* data, std::size_t n);
+  // Closes and reports a failing close.
+  void Close();
+
+ private:
+  std::string path_;
+  int fd_;
+};
+
+// A name beside path, unique in this process, for a file that is renamed
+// over path once it is complete.
+std::string TemporaryNameBeside(const std::string& path);
 
 // Free room in bytes on the volume that holds path (a folder).
 std::uint64_t FreeSpace(const std::string& folder);

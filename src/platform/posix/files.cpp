@@ -106,10 +106,47 @@ std::string ReadFileFrom(const std::string& path, std::uint64_t offset) {
   return out;
 }
 
-void WriteFileReplacing(const std::string& path, std::string_view bytes) {
+std::string TemporaryNameBeside(const std::string& path) {
   static std::atomic<unsigned> counter{0};
-  const std::string temp = path + ".tmp" + std::to_string(::getpid()) + "." +
-                           std::to_string(counter.fetch_add(1));
+  return path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
+}
+
+ReadableFile::ReadableFile(const std::string& path)
+    : path_(path), fd_(::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC)) {
+  if (fd_ < 0) ThrowPosixError("open", path, errno);
+}
+
+ReadableFile::~ReadableFile() { ::close(fd_); }
+
+std::size_t ReadableFile::Read(void* data, std::size_t n) {
+  for (;;) {
+    const ssize_t got = ::read(fd_, data, n);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) ThrowPosixError("read", path_, errno);
+  }
+}
+
+WritableFile::WritableFile(const std::string& path)
+    : path_(path), fd_(::open(Native(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
+  if (fd_ < 0) ThrowPosixError("open", path, errno);
+}
+
+WritableFile::~WritableFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void WritableFile::Write(const void* data, std::size_t n) {
+  WriteAll(fd_, std::string_view(static_cast<const char*>(data), n), path_);
+}
+
+void WritableFile::Close() {
+  const int fd = fd_;
+  fd_ = -1;
+  if (fd >= 0 && ::close(fd) != 0) ThrowPosixError("close", path_, errno);
+}
+
+void WriteFileReplacing(const std::string& path, std::string_view bytes) {
+  const std::string temp = TemporaryNameBeside(path);
   try {
     Fd file = OpenOrThrow(temp, O_WRONLY | O_CREAT | O_TRUNC);
     WriteAll(file.get(), bytes, temp);

@@ -1,0 +1,221 @@
+#include "protocol/body_transfer.h"
+
+#include <algorithm>
+
+#include "platform/error.h"
+#include "platform/files.h"
+#include "shell/event_log.h"
+#include "shell/settings.h"
+#include "text/cp1251.h"
+#include "ui/operator.h"
+
+namespace pw::protocol {
+
+namespace {
+
+constexpr std::int32_t kDefaultPacketSize = 128;
+
+// The shape of one body: n full steps of B bytes, then r bytes.
+struct Steps {
+  std::int32_t size;    // S
+  std::int32_t packet;  // B
+  std::int32_t full() const { return size / packet; }       // n
+  std::int32_t rest() const { return size % packet; }       // r
+  std::int32_t bytes_of(std::int32_t i) const { return i > full() ? rest() : packet; }
+};
+
+// The transfer mode and packet size are read once, at the start: a
+// handshake in another session may switch the process-wide values while
+// this body is on its way.
+struct Mode {
+  bool fast;
+  std::int32_t packet;
+};
+
+Mode CurrentMode() { return {TheSettings().useFastDatTravel.load(), PacketSize()}; }
+
+std::unique_ptr<TransferProgress> Open(const ProgressFactory& progress, const TransferSite& site,
+                                       const Steps& steps) {
+  for (const auto& line : site.start_lines) AddToLog(line, site.log);
+  return progress(site.caption, steps.size, steps.full());
+}
+
+// Called inside a catch block: without a prefix the caller logs, so the
+// error goes on to it.
+void LogError(const TransferSite& site, const std::exception& e) {
+  if (site.error_prefix.empty()) throw;
+  AddToLog(site.error_prefix + e.what(), site.log);
+}
+
+// Writes one step of count bytes from the file in pieces.
+void SendStep(Session& session, platform::ReadableFile& file, std::int32_t count,
+              std::vector<char>& piece) {
+  std::size_t left = static_cast<std::size_t>(count);
+  while (left > 0) {
+    const std::size_t want = std::min(left, piece.size());
+    std::size_t got = 0;
+    while (got < want) {
+      const std::size_t n = file.Read(piece.data() + got, want - got);
+      if (n == 0) throw Error(std::string("Файл стал короче, чем был объявлен"_w));
+      got += n;
+    }
+    session.WriteBlock(piece.data(), want);
+    left -= want;
+  }
+}
+
+// Reads one step of count bytes into the file in pieces.
+void ReceiveStep(Session& session, platform::WritableFile& file, std::int32_t count,
+                 std::vector<char>& piece) {
+  std::size_t left = static_cast<std::size_t>(count);
+  while (left > 0) {
+    const std::size_t n = std::min(left, piece.size());
+    session.ReadBlock(piece.data(), n);
+    file.Write(piece.data(), n);
+    left -= n;
+  }
+}
+
+std::vector<char> PieceBuffer(std::int32_t packet) {
+  return std::vector<char>(std::min<std::size_t>(static_cast<std::size_t>(packet), kPieceSize));
+}
+
+// A negative size, or more than the target's folder can hold, ends the
+// command before any body byte is awaited.
+bool AcceptableSize(Session& session, std::int32_t size, const std::string& target,
+                    const TransferSite& site) {
+  std::string why;
+  if (size < 0) {
+    why = std::string("Недопустимый размер файла: "_w) + std::to_string(size);
+  } else {
+    const std::string folder = target.substr(0, target.find_last_of("\\/") + 1);
+    if (static_cast<std::uint64_t>(size) > platform::FreeSpace(folder.empty() ? "." : folder))
+      why = std::string("Недостаточно места на диске для файла: "_w) + std::to_string(size) +
+            std::string(" байт"_w);
+  }
+  if (why.empty()) return true;
+  session.Disconnect();
+  if (site.error_prefix.empty()) throw Error(why);
+  AddToLog(site.error_prefix + why, site.log);
+  return false;
+}
+
+// The steps of a reception; acknowledged or not. Returns the bytes received.
+std::int64_t ReceiveSteps(Session& session, const Steps& steps, bool acknowledge,
+                          platform::WritableFile& file, TransferProgress& progress) {
+  std::vector<char> piece = PieceBuffer(steps.packet);
+  std::int64_t received = 0;
+  bool finished = false;
+  for (std::int32_t i = 1; !finished && !progress.StopRequested(); ++i) {
+    if (i > steps.full()) finished = true;
+    const std::int32_t count = steps.bytes_of(i);
+    ReceiveStep(session, file, count, piece);
+    received += count;
+    if (acknowledge) session.WriteInt4(i);
+    progress.Step(i + 1);
+  }
+  return received;
+}
+
+// Size check and placement of a received body.
+Received Settle(std::int64_t received, std::int32_t size, platform::WritableFile& file,
+                const std::string& temp, const std::string& target, const TransferSite& site) {
+  file.Close();
+  if (received != size) {
+    platform::RemoveFile(temp);
+    if (site.mismatch) AddToLog(site.mismatch(received), site.log);
+    return Received::Mismatch;
+  }
+  platform::RenameReplacing(temp, target);
+  AddToLog(site.success, site.log);
+  return Received::Stored;
+}
+
+Received Receive(Session& session, std::int32_t size, const std::string& target,
+                 const TransferSite& site, const ProgressFactory& progress, bool single_block) {
+  if (!AcceptableSize(session, size, target, site)) return Received::Failed;
+  const Mode mode = CurrentMode();
+  const Steps steps{size, mode.packet};
+  const std::string temp = platform::TemporaryNameBeside(target);
+  try {
+    auto window = Open(progress, site, steps);
+    platform::WritableFile file(temp);
+    const std::int64_t received =
+        ReceiveSteps(session, steps, !single_block && !mode.fast, file, *window);
+    if (single_block) session.ReadLine();  // the end mark "111", not looked at
+    if (site.check_cancelled && CheckCancelled(*window, session, site.log)) {
+      file.Close();
+      platform::RemoveFile(temp);
+      return Received::Cancelled;
+    }
+    return Settle(received, size, file, temp, target, site);
+  } catch (const std::exception& e) {
+    platform::RemoveFile(temp);
+    LogError(site, e);
+    return Received::Failed;
+  }
+}
+
+}  // namespace
+
+std::int32_t PacketSize() {
+  const std::int32_t b = TheSettings().InetBuffSize;
+  return b > 0 ? b : kDefaultPacketSize;
+}
+
+bool CheckCancelled(TransferProgress& progress, Session& session, ui::ListBox* log) {
+  if (!progress.TakeStop()) return false;
+  const std::string text(std::string("Обмен данными прерван пользователем"_w));
+  AddToLog(text, log);
+  ui::Operator::instance().MessageBox(std::string("Связь с офисом"_w), text, ui::Buttons::Ok);
+  session.Disconnect();
+  return true;
+}
+
+bool SendBody(Session& session, const std::string& path, std::int32_t size,
+              const TransferSite& site, const ProgressFactory& progress) {
+  const Mode mode = CurrentMode();
+  const Steps steps{size, mode.packet};
+  try {
+    // Sizes travel as signed 32-bit numbers: a file of 2 GiB or more cannot.
+    if (size < 0) throw Error(std::string("Файл слишком велик для передачи"_w));
+    auto window = Open(progress, site, steps);
+    platform::ReadableFile file(path);
+    std::vector<char> piece = PieceBuffer(steps.packet);
+    bool finished = false;
+    for (std::int32_t i = 1; !finished && !window->StopRequested(); ++i) {
+      if (i > steps.full()) finished = true;
+      SendStep(session, file, steps.bytes_of(i), piece);
+      if (!mode.fast) session.ReadInt4();  // its value is not looked at
+      window->Step(i + 1);
+    }
+    if (CheckCancelled(*window, session, site.log)) return false;
+    AddToLog(site.success, site.log);
+    return true;
+  } catch (const std::exception& e) {
+    LogError(site, e);
+    return false;
+  }
+}
+
+Received ReceiveBody(Session& session, std::int32_t size, const std::string& target,
+                     const TransferSite& site, const ProgressFactory& progress) {
+  return Receive(session, size, target, site, progress, /*single_block=*/false);
+}
+
+Received ReceiveSingleBlock(Session& session, std::int32_t size, const std::string& target,
+                            const TransferSite& site, const ProgressFactory& progress) {
+  const Received result = Receive(session, size, target, site, progress, /*single_block=*/true);
+  session.Disconnect();
+  return result;
+}
+
+std::string ReceivePicture(Session& session, std::int32_t size) {
+  if (size < 0 || size > kMaxPictureSize)
+    throw Error(std::string("Недопустимый размер изображения: "_w) + std::to_string(size));
+  std::string picture(static_cast<std::size_t>(size), '\0');
+  session.ReadBlock(picture.data(), picture.size());
+  return picture;
+}
+
+}  // namespace pw::protocol

@@ -1,0 +1,249 @@
+// File bodies between a real session and a scripted peer, and between two
+// real sessions, over loopback.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <future>
+
+#include "platform/files.h"
+#include "platform/tcp.h"
+#include "protocol/body_transfer.h"
+#include "shell/folders.h"
+#include "shell/settings.h"
+#include "temp_folder.h"
+#include "text/cp1251.h"
+#include "ui/operator.h"
+
+namespace pw::protocol {
+namespace {
+
+using platform::TcpConnection;
+using platform::TcpListener;
+
+constexpr char kHost[] = "127.0.0.1";
+constexpr int kWaitMs = 10000;
+
+// A progress window without a window: counts steps, and can stop the
+// transfer after a given step as the operator's Stop would.
+// What the test sees of the window, which the transfer frees at its end.
+struct ProgressRecord {
+  bool opened = false;
+  std::vector<std::int32_t> steps;
+};
+
+class FakeProgress : public TransferProgress {
+ public:
+  FakeProgress(ProgressRecord& record, std::int32_t stop_after)
+      : record_(record), stop_after_(stop_after) {
+    record_.opened = true;
+  }
+  void Step(std::int32_t n) override {
+    record_.steps.push_back(n);
+    if (n - 1 == stop_after_) stop_ = true;
+  }
+  bool StopRequested() const override { return stop_; }
+  bool TakeStop() override { return std::exchange(stop_, false); }
+
+ private:
+  ProgressRecord& record_;
+  std::int32_t stop_after_;
+  bool stop_ = false;
+};
+
+std::string Pattern(std::size_t n) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+  return s;
+}
+
+std::string Int4(std::int32_t v) {
+  const auto u = static_cast<std::uint32_t>(v);
+  return {static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8),
+          static_cast<char>(u)};
+}
+
+std::string ReadExactly(TcpConnection& c, std::size_t n) {
+  std::string s(n, '\0');
+  c.ReadExact(s.data(), n);
+  return s;
+}
+
+class BodyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TheSettings().Reset();
+    platform::CreateDirectories(CurrentFolders().log_files);
+    client = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+    server = std::move(*listener.Accept(kWaitMs));
+    client.SetReadTimeout(kWaitMs);
+    server.SetReadTimeout(kWaitMs);
+  }
+  void TearDown() override {
+    TheSettings().Reset();
+    ui::Operator::instance().SetObserver(nullptr);
+  }
+
+  TransferSite Site() {
+    TransferSite site;
+    site.start_lines = {"start"};
+    site.caption = "caption";
+    site.success = "stored";
+    site.mismatch = [](std::int64_t got) { return "mismatch " + std::to_string(got); };
+    site.error_prefix = "error: ";
+    return site;
+  }
+  ProgressFactory Progress(ProgressRecord& record, std::int32_t stop_after = -1) {
+    record = {};
+    return [&record, stop_after](const std::string&, std::int32_t, std::int32_t) {
+      return std::make_unique<FakeProgress>(record, stop_after);
+    };
+  }
+  std::string Log() const { return test::ReadFile(CurrentFolders().log_file); }
+  std::vector<std::string> FilesIn(const std::string& folder) const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+      names.push_back(e.path().filename().string());
+    return names;
+  }
+
+  test::TempFolder root;
+  TcpListener listener{kHost, 0};
+  TcpConnection client, server;
+  ProgressRecord progress;
+};
+
+TEST_F(BodyTest, SenderMovesStepsOf128And128And44EachAcknowledged) {
+  test::WriteFile(root / "report.dat", Pattern(300));
+  auto peer = std::async(std::launch::async, [&] {
+    std::string got;
+    for (int i = 1; i <= 3; ++i) {
+      got += ReadExactly(client, i < 3 ? 128 : 44);
+      client.Write(Int4(i));
+    }
+    return got;
+  });
+  Session session(server);
+  EXPECT_TRUE(SendBody(session, root / "report.dat", 300, Site(), Progress(progress)));
+  EXPECT_EQ(peer.get(), Pattern(300));
+  EXPECT_EQ(progress.steps, (std::vector<std::int32_t>{2, 3, 4}));
+  EXPECT_NE(Log().find(" - stored\r\n"), std::string::npos);
+}
+
+TEST_F(BodyTest, ReceiverAcknowledgesEveryStepIncludingTheEmptyLastOne) {
+  for (const std::int32_t size : {300, 256, 0}) {
+    SCOPED_TRACE(size);
+    const std::string body = Pattern(static_cast<std::size_t>(size));
+    auto peer = std::async(std::launch::async, [&] {
+      std::string acks;
+      const std::int32_t steps = size / 128 + 1;
+      for (std::int32_t i = 1; i <= steps; ++i) {
+        const std::size_t from = static_cast<std::size_t>(i - 1) * 128;
+        client.Write(body.substr(from, i <= size / 128 ? 128 : size % 128));
+        acks += ReadExactly(client, 4);
+      }
+      return acks;
+    });
+    Session session(server);
+    EXPECT_EQ(ReceiveBody(session, size, root / "in.dat", Site(), Progress(progress)), Received::Stored);
+    std::string want;
+    for (std::int32_t i = 1; i <= size / 128 + 1; ++i) want += Int4(i);
+    EXPECT_EQ(peer.get(), want);  // 00 00 00 01, 00 00 00 02, ...
+    EXPECT_EQ(test::ReadFile(root / "in.dat"), body);
+  }
+  EXPECT_EQ(FilesIn(root.path()).size(), 2u);  // in.dat and LogFiles: no temporaries
+}
+
+TEST_F(BodyTest, FastTransferSendsNoAcknowledgementsAndPacketSizesMayDiffer) {
+  TheSettings().useFastDatTravel = true;
+  TheSettings().InetBuffSize = 7;  // the receiver's own B; the peer sends in one piece
+  const std::string body = Pattern(1000);
+  client.Write(body);
+  Session session(server);
+  EXPECT_EQ(ReceiveBody(session, 1000, root / "fast.dat", Site(), Progress(progress)), Received::Stored);
+  EXPECT_EQ(test::ReadFile(root / "fast.dat"), body);
+  EXPECT_EQ(progress.steps.size(), 1000u / 7 + 1);
+  EXPECT_FALSE(client.WaitReadable(50));  // nothing came back
+}
+
+TEST_F(BodyTest, APeerThatClosesMidBodyLeavesNoFileAndNoTemporary) {
+  test::WriteFile(root / "in.dat", "old");
+  auto peer = std::async(std::launch::async, [&] {
+    client.Write(Pattern(128));
+    ReadExactly(client, 4);
+    client.Write(Pattern(50));
+    client.Disconnect();
+  });
+  Session session(server);
+  EXPECT_EQ(ReceiveBody(session, 300, root / "in.dat", Site(), Progress(progress)), Received::Failed);
+  EXPECT_NE(Log().find("error: Connection Closed Gracefully."), std::string::npos);
+  peer.get();
+  EXPECT_EQ(test::ReadFile(root / "in.dat"), "old");  // the old file stays whole
+  EXPECT_EQ(FilesIn(root.path()).size(), 2u);
+}
+
+TEST_F(BodyTest, ANegativeSizeFailsBeforeAnyByteAndCloses) {
+  Session session(server);
+  EXPECT_EQ(ReceiveBody(session, -5, root / "in.dat", Site(), Progress(progress)), Received::Failed);
+  EXPECT_FALSE(progress.opened);  // no window was opened
+  EXPECT_FALSE(platform::FileExists(root / "in.dat"));
+  EXPECT_NE(Log().find(std::string("error: Недопустимый размер файла: -5"_w)), std::string::npos);
+  EXPECT_THROW(ReadExactly(client, 1), platform::ConnectionClosed);
+}
+
+TEST_F(BodyTest, SingleBlockIsNeverAcknowledgedAndEndsWithTheMarkAndAClose) {
+  const std::string body = Pattern(500);
+  client.Write(body + "111\r\n");
+  Session session(server);
+  EXPECT_EQ(ReceiveSingleBlock(session, 500, root / "f.bin", Site(), Progress(progress)), Received::Stored);
+  EXPECT_EQ(test::ReadFile(root / "f.bin"), body);
+  EXPECT_THROW(ReadExactly(client, 1), platform::ConnectionClosed);  // no ack, then the close
+}
+
+TEST_F(BodyTest, StopEndsTheSenderWithTheNoticeAndTheReceiverWithAMismatch) {
+  std::vector<std::string> boxes;
+  ui::Operator::instance().SetObserver(
+      [&](const std::string& caption, const std::string& text, ui::Answer) { boxes.push_back(caption + "|" + text); });
+  test::WriteFile(root / "out.dat", Pattern(1000));
+  auto peer = std::async(std::launch::async, [&] {
+    ReadExactly(client, 128);
+    client.Write(Int4(1));
+    return client.WaitReadable(kWaitMs) ? (client.Connected() ? "open" : "closed") : "silent";
+  });
+  Session session(server);
+  EXPECT_FALSE(SendBody(session, root / "out.dat", 1000, Site(), Progress(progress, /*stop_after=*/1)));
+  EXPECT_EQ(std::string(peer.get()), "closed");
+  EXPECT_EQ(boxes, (std::vector<std::string>{std::string("Связь с офисом|Обмен данными прерван пользователем"_w)}));
+  EXPECT_EQ(Log().find(" - stored"), std::string::npos);
+
+  // A receiver without the cancel notice: a cut reception is a mismatch.
+  TcpConnection c2 = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+  TcpConnection s2 = std::move(*listener.Accept(kWaitMs));
+  c2.Write(Pattern(128));
+  Session receiving(s2);
+  EXPECT_EQ(ReceiveBody(receiving, 1000, root / "cut.dat", Site(), Progress(progress, 1)), Received::Mismatch);
+  EXPECT_NE(Log().find(" - mismatch 128\r\n"), std::string::npos);
+  EXPECT_FALSE(platform::FileExists(root / "cut.dat"));
+}
+
+TEST_F(BodyTest, TwoRealSessionsMoveAMegabyteInBothModes) {
+  const std::string body = Pattern(1 << 20);
+  test::WriteFile(root / "big.dat", body);
+  for (const bool fast : {false, true}) {
+    TheSettings().useFastDatTravel = fast;
+    TheSettings().InetBuffSize = fast ? 256000 : 2048;
+    TcpConnection c = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+    TcpConnection s = std::move(*listener.Accept(kWaitMs));
+    ProgressRecord sending;
+    auto sender = std::async(std::launch::async, [&] {
+      Session out(c);
+      return SendBody(out, root / "big.dat", 1 << 20, Site(), Progress(sending));
+    });
+    Session in(s);
+    EXPECT_EQ(ReceiveBody(in, 1 << 20, root / "copy.dat", Site(), Progress(progress)), Received::Stored);
+    EXPECT_TRUE(sender.get());
+    EXPECT_EQ(test::ReadFile(root / "copy.dat") == body, true) << "fast " << fast;
+  }
+}
+
+}  // namespace
+}  // namespace pw::protocol

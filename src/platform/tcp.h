@@ -206,7 +206,7 @@ class TcpServer {
   // takes a free port, the same for every address. Does nothing when
   // already active (the running port and addresses stay). Raises pw::Error
   // when a socket cannot be bound (port in use, address not local); then
-  // nothing listens.
+  // nothing listens. Called from a handler it raises pw::Error.
   void Activate(int port, const std::vector<std::string>& bind_addresses = {});
 
   // Stops accepting, closes the listening sockets, disconnects every open

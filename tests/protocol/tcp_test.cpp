@@ -328,6 +328,23 @@ TEST(TcpServer, HandlerFailureEndsOnlyItsConnection) {
   EXPECT_TRUE(server.Active());
 }
 
+TEST(TcpServer, ClosingWithUnreadInputStillEndsInAnOrderlyClose) {
+  // A refusal: the server answers and closes while input it never read
+  // waits in its socket. The client must get the answer and then an orderly
+  // close, not a reset.
+  TcpServer server([](TcpConnection& c) {
+    ReadLine(c);
+    WriteLine(c, "PASS");
+    c.WaitReadable(kWaitMs);  // the client's next line has arrived, unread
+  });
+  server.Activate(0, {kHost});
+  TcpConnection c = TcpConnection::Connect(kHost, server.Port(), kWaitMs);
+  WriteLine(c, "wrong password");
+  EXPECT_EQ(ReadLine(c), "PASS");
+  WriteLine(c, "a line the server never reads");
+  EXPECT_THROW(c.ReadByte(), ConnectionClosed);
+}
+
 TEST(TcpServer, FinishedThreadsAreJoinedBeforeTheNextConnectionIsServed) {
   TcpServer* self = nullptr;
   TcpServer server([&](TcpConnection& c) {

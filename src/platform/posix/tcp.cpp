@@ -142,7 +142,13 @@ bool TransientAcceptError(int err) {
 
 // The parts of TcpConnection this file uses from outside the class.
 struct TcpAccess {
-  static TcpConnection Adopt(int fd) { return TcpConnection(fd); }
+  // Takes a connected socket; closes it if the connection cannot be made.
+  static TcpConnection Adopt(int fd) {
+    ScopedFd owner(fd);
+    TcpConnection connection(fd);
+    owner.release();
+    return connection;
+  }
 
   // Hands the descriptor back when one call on it ends.
   struct Lease {
@@ -236,7 +242,7 @@ TcpConnection TcpConnection::Connect(const std::string& host, int port, int conn
       socklen_t len = sizeof err;
       if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
     }
-    if (err == 0) return TcpConnection(fd.release());
+    if (err == 0) return TcpAccess::Adopt(fd.release());
     last_error = err;
   }
   ThrowPosixError("connect", subject, last_error);
@@ -468,6 +474,7 @@ std::size_t TcpServer::ConnectionThreads() const {
 }
 
 void TcpServer::Activate(int port, const std::vector<std::string>& bind_addresses) {
+  if (serving_server == this) throw Error("TcpServer::Activate called from a connection handler");
   std::lock_guard control(control_mu_);
   if (active_.load()) return;
   State& st = *state_;
@@ -562,8 +569,12 @@ void TcpServer::AcceptLoop() {
         }
         continue;
       }
-      st.ReapFinished();
-      Serve(TcpAccess::Adopt(fd));
+      try {
+        st.ReapFinished();
+        Serve(TcpAccess::Adopt(fd));
+      } catch (...) {
+        // Out of memory for one more connection: it is closed, the server goes on.
+      }
     }
   }
 }

@@ -185,7 +185,10 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
   const std::size_t header = FindSection(lines, section);
   if (header == lines.size()) {
     if (!lines.empty() && lines.back().eol.empty()) lines.back().eol = eol;
-    lines.push_back({"[" + std::string(section) + "]", eol});
+    std::string heading = "[";
+    heading.append(section);
+    heading += ']';
+    lines.push_back({std::move(heading), eol});
     lines.push_back({entry, eol});
   } else {
     std::size_t last_filled = header;  // the section's last non-blank line

@@ -51,4 +51,25 @@ void Timer::SetInterval(std::chrono::milliseconds interval) {
   if (enabled()) SetEnabled(true);
 }
 
+void ComboBox::Select(int i) {
+  if (i < 0 || static_cast<std::size_t>(i) >= items.size()) return;
+  item_index = i;
+  caption = items[static_cast<std::size_t>(i)];
+}
+
+const MenuEntry* MenuEntry::Find(const std::vector<std::string>& path) const {
+  const MenuEntry* entry = this;
+  for (const auto& caption : path) {
+    const MenuEntry* next = nullptr;
+    for (const auto& child : entry->children)
+      if (child.caption == caption) {
+        next = &child;
+        break;
+      }
+    if (next == nullptr) return nullptr;
+    entry = next;
+  }
+  return entry;
+}
+
 }  // namespace pw::ui

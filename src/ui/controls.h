@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ui/dispatcher.h"
 #include "ui/window.h"
@@ -64,6 +65,59 @@ class Gauge : public Control {
   std::int32_t min_ = 0;
   std::int32_t max_ = 100;
   std::int32_t position_ = 0;
+};
+
+// An editable combo box: the text in its box and its drop-down items.
+class ComboBox : public Control {
+ public:
+  using Control::Control;
+  std::vector<std::string> items;
+  int item_index = -1;
+
+  // Chooses item i (its text goes into the box); out of range: nothing.
+  void Select(int i);
+  // What a key released in the box does (the key code), set by the window.
+  std::function<void(int key)> on_key_up;
+  // When an item is chosen, or the focus leaves the box.
+  std::function<void()> on_select;
+  std::function<void()> on_exit;
+};
+
+// Several lines of text (a memo or a multi-line label).
+class Memo : public Control {
+ public:
+  using Control::Control;
+  std::vector<std::string> lines;
+};
+
+// A status bar of panels, each with its width and text.
+class StatusBar : public Control {
+ public:
+  struct Panel {
+    int width = 0;
+    std::string text;
+  };
+  using Control::Control;
+  std::vector<Panel> panels;
+};
+
+// An item of a window's own menu bar, with its submenu.
+class MenuEntry {
+ public:
+  explicit MenuEntry(std::string caption = {}, std::function<void()> on_click = {},
+                     int shortcut = 0)
+      : caption(std::move(caption)), on_click(std::move(on_click)), shortcut(shortcut) {}
+  std::string caption;  // "-" is a separator
+  std::function<void()> on_click;
+  int shortcut = 0;     // key code, 0 for none
+  std::vector<MenuEntry> children;
+
+  MenuEntry& Add(MenuEntry child) {
+    children.push_back(std::move(child));
+    return children.back();
+  }
+  // Follows captions from this entry down (exact captions); nullptr if none.
+  const MenuEntry* Find(const std::vector<std::string>& path) const;
 };
 
 // A window's periodic timer: while enabled, on_timer runs on the main thread

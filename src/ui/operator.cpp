@@ -1,6 +1,7 @@
 #include "ui/operator.h"
 
 #include "ui/dispatcher.h"
+#include "ui/window.h"
 
 namespace pw::ui {
 
@@ -51,6 +52,41 @@ Answer Operator::MessageBox(const std::string& caption, const std::string& text,
   return answer;
 }
 
+Answer Operator::ShowModal(Window& window) {
+  Answer answer = Answer::Ok;
+  std::function<void(Window&)> observer;
+  {
+    std::lock_guard lock(mu_);
+    if (!answers_.empty()) {
+      if (answers_.front() == Answer::Cancel) answer = Answer::Cancel;
+      answers_.pop_front();
+    }
+    observer = modal_observer_;
+  }
+  window.Show();
+  if (observer) observer(window);
+  window.Hide();
+  return answer;
+}
+
+void Operator::QueueText(std::string text) {
+  std::lock_guard lock(mu_);
+  texts_.push_back(std::move(text));
+}
+
+std::optional<std::string> Operator::TakeText() {
+  std::lock_guard lock(mu_);
+  if (texts_.empty()) return std::nullopt;
+  std::string text = std::move(texts_.front());
+  texts_.pop_front();
+  return text;
+}
+
+void Operator::SetModalObserver(std::function<void(Window&)> observer) {
+  std::lock_guard lock(mu_);
+  modal_observer_ = std::move(observer);
+}
+
 void Operator::QueueAnswer(Answer a) {
   std::lock_guard lock(mu_);
   answers_.push_back(a);
@@ -59,6 +95,7 @@ void Operator::QueueAnswer(Answer a) {
 void Operator::ClearAnswers() {
   std::lock_guard lock(mu_);
   answers_.clear();
+  texts_.clear();
 }
 
 void Operator::SetObserver(Observer observer) {

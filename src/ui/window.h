@@ -84,7 +84,10 @@ class Window {
 
   std::string caption;
   bool visible = false;
-  int left = 0, top = 0, width = 0, height = 0;
+  int left = 0, top = 0, width = 0, height = 0;  // outer edges
+  int client_width = 0, client_height = 0;      // the inside, where controls sit
+  bool tool_window = false;                      // thin caption, no minimise/maximise
+  bool stays_on_top = false;
 
   virtual void Show() { visible = true; }
   virtual void Hide() { visible = false; }

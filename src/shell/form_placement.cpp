@@ -1,0 +1,33 @@
+#include "shell/form_placement.h"
+
+#include "platform/environment.h"
+#include "platform/ini_file.h"
+#include "ui/window.h"
+
+namespace pw {
+
+namespace {
+
+IniFile PlacementFile() { return IniFile(platform::SettingsFolder() + "PumpwirePlacement.INI"); }
+
+}  // namespace
+
+void SavePlacement(const ui::Window& window) {
+  IniFile ini = PlacementFile();
+  const std::string& section = window.class_name();
+  ini.WriteInteger(section, "Left", window.left);
+  ini.WriteInteger(section, "Top", window.top);
+  ini.WriteInteger(section, "Width", window.width);
+  ini.WriteInteger(section, "Height", window.height);
+}
+
+void RestorePlacement(ui::Window& window) {
+  const IniFile ini = PlacementFile();
+  const std::string& section = window.class_name();
+  window.left = ini.ReadInteger(section, "Left", window.left);
+  window.top = ini.ReadInteger(section, "Top", window.top);
+  window.width = ini.ReadInteger(section, "Width", window.width);
+  window.height = ini.ReadInteger(section, "Height", window.height);
+}
+
+}  // namespace pw

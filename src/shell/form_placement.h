@@ -1,0 +1,16 @@
+// Keeps a window's position and size between runs, in the file
+// PumpwirePlacement.INI beside cnf.INI: one section per window class with
+// the keys Left, Top, Width and Height.
+#pragma once
+
+namespace pw {
+namespace ui {
+class Window;
+}
+
+// Writes the window's place. Raises pw::Error when the file cannot be written.
+void SavePlacement(const ui::Window& window);
+// Puts the window where it was saved; a window never saved stays as it is.
+void RestorePlacement(ui::Window& window);
+
+}  // namespace pw

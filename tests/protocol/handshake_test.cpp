@@ -257,7 +257,7 @@ TEST_F(HandshakeTest, WireElementsAreExact) {
   const unsigned char want[14] = {0, 0, 0, 1, 0xFF, 0xFF, 0xFF, 0xFE, '-', '3', '0', '0', '\r', '\n'};
   EXPECT_EQ(std::memcmp(bytes, want, sizeof want), 0);
 
-  a.client.Write(std::string("lf only\nbare\r\r\n2147483647\r\n2147483648\r\n+5\r\n\r\n", 48));
+  a.client.Write("lf only\nbare\r\r\n2147483647\r\n2147483648\r\n+5\r\n\r\n");
   EXPECT_EQ(s.ReadLine(), "lf only");
   EXPECT_EQ(s.ReadLine(), "bare\r");  // only the one CR before the LF goes
   EXPECT_EQ(s.ReadNumberLine(), 2147483647);

@@ -25,6 +25,7 @@ struct Font {
 class Label : public Control {
  public:
   using Control::Control;
+  const char* kind() const override { return "Label"; }
   bool bold = false;
   Alignment alignment = Alignment::Left;
 };
@@ -34,6 +35,7 @@ class Label : public Control {
 class Button : public Control {
  public:
   using Control::Control;
+  const char* kind() const override { return "Button"; }
   std::string glyph;
 
   // What the operator's click does.
@@ -46,6 +48,7 @@ class Button : public Control {
 class Gauge : public Control {
  public:
   using Control::Control;
+  const char* kind() const override { return "Gauge"; }
 
   std::int32_t min() const { return min_; }
   std::int32_t max() const { return max_; }
@@ -71,6 +74,7 @@ class Gauge : public Control {
 class ComboBox : public Control {
  public:
   using Control::Control;
+  const char* kind() const override { return "ComboBox"; }
   std::vector<std::string> items;
   int item_index = -1;
 
@@ -87,6 +91,7 @@ class ComboBox : public Control {
 class Memo : public Control {
  public:
   using Control::Control;
+  const char* kind() const override { return "Memo"; }
   std::vector<std::string> lines;
 };
 
@@ -98,6 +103,7 @@ class StatusBar : public Control {
     std::string text;
   };
   using Control::Control;
+  const char* kind() const override { return "StatusBar"; }
   std::vector<Panel> panels;
 };
 

@@ -17,6 +17,7 @@
 namespace pw::ui {
 
 class Window;
+class MenuEntry;
 
 // Window messages of the system.
 inline constexpr std::uint32_t kWmUser = 0x0400;
@@ -40,6 +41,9 @@ class Control {
 
   Window& owner() const { return owner_; }
   const std::string& name() const { return name_; }
+  // What sort of control this is ("ListBox", "ComboBox", ...), for whoever
+  // shows or drives the models from outside the plug-in.
+  virtual const char* kind() const { return "Control"; }
 
   std::string caption;  // caption or text, Windows-1251
   std::string hint;
@@ -59,6 +63,7 @@ class Control {
 class ListBox : public Control {
  public:
   using Control::Control;
+  const char* kind() const override { return "ListBox"; }
   std::vector<std::string> items;
   int item_index = -1;
 
@@ -69,6 +74,7 @@ class ListBox : public Control {
 class CheckBox : public Control {
  public:
   using Control::Control;
+  const char* kind() const override { return "CheckBox"; }
   bool checked = false;
 };
 
@@ -88,6 +94,7 @@ class Window {
   int client_width = 0, client_height = 0;      // the inside, where controls sit
   bool tool_window = false;                      // thin caption, no minimise/maximise
   bool stays_on_top = false;
+  const MenuEntry* main_menu = nullptr;          // the window's own menu bar, if any
 
   virtual void Show() { visible = true; }
   virtual void Hide() { visible = false; }

@@ -14,6 +14,7 @@
 
 #include "host/folder_host.h"
 #include "host/log_tail.h"
+#include "host/window_printer.h"
 #include "platform/dynamic_library.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -21,7 +22,9 @@
 #include "pumpwire/plugin.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
+#include "ui/controls.h"
 #include "ui/operator.h"
+#include "ui/window.h"
 
 namespace {
 
@@ -57,12 +60,24 @@ Commands:
   answer yes|no|ok|cancel  queue the answer to the next message box (with none
                            queued, a box takes its first button)
   version                  print GetVersion
+  windows                  list every window with its caption and visibility
+  window                   print the connection window of the mode: caption,
+                           visibility, sizes, every control (cb_IP's text and
+                           items, the status bar, the on-screen log lines)
+  type TEXT                put TEXT into cb_IP and press Enter
+  listener start|stop      the connection window's menu: start or stop the
+                           listening server
+  stations                 office: the list button (the connected stations
+                           appear in a message box)
+  history                  open the message history viewer and print it
   quit                     UnLoad, print its result, exit 0 (also at end of
                            input)
 
 Output lines:
   Load: N / UnLoad: N      the results of the exports
   box: CAPTION | TEXT -> ANSWER   every message box and the answer it got
+  modal: ...               every modal window while it is shown, then its
+                           controls
   log: TEXT                every new line of the event log, without its
                            time stamp
   host: ...                every call into the host that does something
@@ -198,6 +213,11 @@ class HostProgram {
           out_.Line("box: " + utf8_from_cp1251(caption) + " | " + utf8_from_cp1251(text) +
                     " -> " + pw::ui::AnswerName(answer));
         });
+    pw::ui::Operator::instance().SetModalObserver([this](pw::ui::Window& window) {
+      FlushLog();
+      const auto lines = pw::host::DescribeWindow(window);
+      for (std::size_t i = 0; i < lines.size(); ++i) out_.Line(i == 0 ? "modal: " + lines[i] : lines[i]);
+    });
     CreateMenuItems(host_.menu(), options_.menu_items);
     out_.Line("Load: " + std::to_string(plugin_.load(0, options_.mode, &host_)));
     FlushLog();
@@ -284,6 +304,82 @@ class HostProgram {
 
   void Version(const std::string&) { out_.Line("version: " + utf8_from_cp1251(plugin_.version())); }
 
+  void Windows(const std::string&) {
+    for (const pw::ui::Window* w : pw::ui::AllWindows()) out_.Line(pw::host::WindowSummary(*w));
+  }
+
+  // The connection window of the mode, or nullptr (with a message) if the
+  // plug-in has none.
+  pw::ui::Window* ConnectionWindow() {
+    const std::string wanted = options_.mode == PW_MODE_STATION ? "TInetForm" : "TInetOfficeForm";
+    for (pw::ui::Window* w : pw::ui::AllWindows())
+      if (w->class_name() == wanted) return w;
+    std::cerr << "pumpwire-host: the plug-in has no " << wanted << " window\n";
+    return nullptr;
+  }
+
+  void Window(const std::string&) {
+    if (pw::ui::Window* w = ConnectionWindow())
+      for (const auto& line : pw::host::DescribeWindow(*w)) out_.Line(line);
+  }
+
+  void Type(const std::string& text) {
+    pw::ui::Window* w = ConnectionWindow();
+    if (w == nullptr) return;
+    pw::ui::Control* c = w->FindControl("cb_IP");
+    if (c == nullptr || std::string_view(c->kind()) != "ComboBox") {
+      std::cerr << "pumpwire-host: the window has no address box\n";
+      return;
+    }
+    auto& box = static_cast<pw::ui::ComboBox&>(*c);
+    box.caption = cp1251_from_utf8(text);
+    if (box.on_key_up) box.on_key_up(13);  // Enter
+  }
+
+  void Listener(const std::string& what) {
+    const std::map<std::string, std::vector<std::string>> captions = {
+        {"start", {cp1251_from_utf8("Запуск"), cp1251_from_utf8("Запустить")}},
+        {"stop", {cp1251_from_utf8("Стоп"), cp1251_from_utf8("Остановить")}}};
+    const auto it = captions.find(what);
+    if (it == captions.end()) {
+      std::cerr << "pumpwire-host: listener takes start or stop, not '" << what << "'\n";
+      return;
+    }
+    pw::ui::Window* w = ConnectionWindow();
+    if (w == nullptr) return;
+    const pw::ui::MenuEntry* entry =
+        w->main_menu != nullptr ? pw::host::FindMenuEntry(*w->main_menu, it->second) : nullptr;
+    if (entry == nullptr || !entry->on_click) {
+      std::cerr << "pumpwire-host: the window's menu has no server item\n";
+      return;
+    }
+    entry->on_click();
+  }
+
+  void Stations(const std::string&) {
+    pw::ui::Window* w = ConnectionWindow();
+    pw::ui::Control* button = w != nullptr ? w->FindControl("BitBtn2") : nullptr;
+    if (button == nullptr || !button->on_click) {
+      std::cerr << "pumpwire-host: no list of stations here (office only)\n";
+      return;
+    }
+    button->on_click();
+  }
+
+  void History(const std::string&) {
+    const std::string caption = cp1251_from_utf8("История сообщений");
+    const pw::host::HostMenuItem* item = FindHostItem(host_.menu(), caption);
+    if (item == nullptr || !item->Click()) std::cerr << "pumpwire-host: no message history item\n";
+  }
+
+  static const pw::host::HostMenuItem* FindHostItem(const pw::host::HostMenuItem& root,
+                                                    const std::string& caption) {
+    if (const auto* found = root.Find(caption)) return found;
+    for (const auto& child : root.children)
+      if (const auto* found = FindHostItem(*child, caption)) return found;
+    return nullptr;
+  }
+
   void Quit(const std::string&) {
     out_.Line("UnLoad: " + std::to_string(plugin_.unload()));
     quit_ = true;
@@ -301,6 +397,12 @@ class HostProgram {
       {"click", [this](const std::string& a) { Click(a); }},
       {"answer", [this](const std::string& a) { Answer(a); }},
       {"version", [this](const std::string& a) { Version(a); }},
+      {"windows", [this](const std::string& a) { Windows(a); }},
+      {"window", [this](const std::string& a) { Window(a); }},
+      {"type", [this](const std::string& a) { Type(a); }},
+      {"listener", [this](const std::string& a) { Listener(a); }},
+      {"stations", [this](const std::string& a) { Stations(a); }},
+      {"history", [this](const std::string& a) { History(a); }},
       {"quit", [this](const std::string& a) { Quit(a); }},
   };
 };

@@ -1,0 +1,25 @@
+// What pumpwire-host prints of the plug-in's windows: every window model and
+// its controls as lines of UTF-8 text.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pw::ui {
+class Window;
+class MenuEntry;
+}  // namespace pw::ui
+
+namespace pw::host {
+
+// The window line, then one line per control (and one per line of a list).
+std::vector<std::string> DescribeWindow(const ui::Window& window);
+
+// "window: CLASS "caption" visible|hidden".
+std::string WindowSummary(const ui::Window& window);
+
+// The first entry of the menu bar, at any depth, whose caption (Windows-1251)
+// is one of captions; nullptr if none.
+const ui::MenuEntry* FindMenuEntry(const ui::MenuEntry& root, const std::vector<std::string>& captions);
+
+}  // namespace pw::host

@@ -1,0 +1,122 @@
+#include "interactive/interactive_form.h"
+
+#include <string>
+
+#include "interactive/message_history.h"
+#include "platform/screen.h"
+#include "shell/plugin_state.h"
+#include "text/cp1251.h"
+#include "ui/dispatcher.h"
+
+namespace pw::interactive {
+
+namespace {
+
+int ScreenWidth() { return platform::PrimaryScreenSize().width; }
+int ScreenHeight() { return platform::PrimaryScreenSize().height; }
+
+void Fill(ui::Control& c, const ui::Window& w) {
+  c.left = 0;
+  c.top = 0;
+  c.width = w.client_width;
+  c.height = w.client_height;
+}
+
+}  // namespace
+
+TScreenshotViewer::TScreenshotViewer() : ui::Window("TForm") {
+  left = 0;
+  top = 0;
+  width = kOuterSize;
+  height = kOuterSize;
+  client_width = kOuterSize - 2 * kFrame;
+  client_height = kOuterSize - 2 * kFrame - kCaptionHeight;
+  Fill(Image1, *this);
+  Image1.stretch = true;
+  Image1.proportional = false;
+}
+
+TInteractiveForm::TInteractiveForm() : ui::Window("TInteractiveForm") {
+  // The notice sets the caption; the window has none of its own.
+  stays_on_top = true;
+  width = kNoticeWidth;
+  height = kNoticeHeight;
+  client_width = 369;
+  client_height = 134;
+
+  Fill(Panel1, *this);
+  Panel1.bevel_lowered = true;
+  Panel1.color = "clMoneyGreen";
+  Panel1.font = ui::Font{"Times New Roman", 12};  // 16 pixels at 96 dpi
+  Panel1.bold = true;
+  Fill(Label1, *this);
+  Label1.alignment = ui::Alignment::Center;
+  Label1.bold = true;
+
+  Timer1.on_timer = [this] { Timer1Timer(); };
+  Park();
+}
+
+TInteractiveForm::~TInteractiveForm() = default;
+
+void TInteractiveForm::Park() { top = ScreenHeight() + kParkDepth; }
+
+void TInteractiveForm::ShowIncoming(std::string_view title, std::string_view body,
+                                    std::string_view sender) {
+  Title = title;
+  Body = body;
+  // A hidden window is brought in even when it is not below the screen (a
+  // screen that has grown since it was parked), or the notice would be lost.
+  const int screen_height = ScreenHeight();
+  if (!visible || top > screen_height) {
+    top = screen_height;
+    width = kNoticeWidth;
+    height = kNoticeHeight;
+    Timer1.SetEnabled(true);
+    Show();  // the model's Show takes no focus, so the active window keeps it
+  }
+  Label1.caption = Body;
+  caption = Title;
+
+  std::string line;
+  if (State().is_office()) {
+    line = "Принято от "_w;
+    line.append(sender);
+    line += " : ";
+  } else {
+    line = "Принято : "_w;
+  }
+  line += Body;
+  AppendHistory(line);
+}
+
+void TInteractiveForm::Notify(std::string_view title, std::string_view body,
+                              std::string_view sender) {
+  ui::RunOnMainThread([&] { ShowIncoming(title, body, sender); });
+}
+
+void TInteractiveForm::Timer1Timer() {
+  left = ScreenWidth() - width;
+  top -= kSlideStep;
+  if (top <= ScreenHeight() - height) Timer1.SetEnabled(false);
+}
+
+void TInteractiveForm::FormClose() {
+  // A close in mid-slide stops the slide too; left running it would carry
+  // the hidden window back onto the screen, where the next notice would
+  // count it as shown.
+  Timer1.SetEnabled(false);
+  Park();
+  Hide();
+}
+
+ui::Answer TInteractiveForm::ShowScreenshot(std::string_view station_name) {
+  TScreenshotViewer viewer;
+  std::string title = "Скриншот с "_w.data();
+  title.append(station_name);
+  viewer.caption = title;
+  viewer.Image1.picture = Screenshot;
+  return ui::Operator::instance().ShowModal(viewer);
+}
+
+}  // namespace pw::interactive

@@ -1,0 +1,84 @@
+#include "interactive/show_history_form.h"
+
+#include <string_view>
+
+#include "interactive/message_history.h"
+#include "platform/error.h"
+#include "shell/form_placement.h"
+#include "text/cp1251.h"
+
+namespace pw::interactive {
+
+namespace {
+
+void Place(ui::Control& c, int left, int top, int width, int height) {
+  c.left = left;
+  c.top = top;
+  c.width = width;
+  c.height = height;
+}
+
+// Lines as a text box takes them from a file: a break is CR LF, CR or LF;
+// a break at the very end opens no further line.
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = start;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    lines.emplace_back(text.substr(start, end - start));
+    if (end < text.size() && text[end] == '\r') ++end;
+    if (end < text.size() && text[end] == '\n') ++end;
+    start = end;
+  }
+  return lines;
+}
+
+}  // namespace
+
+TShowHistoryForm::TShowHistoryForm() : ui::Window("TShowHistoryForm") {
+  caption = "Просмотр истории сообщений"_w;
+  client_width = 667;
+  client_height = 405;
+  width = 675;
+  height = 432;
+  Place(Memo1, 0, 0, 667, 364);
+  Place(Bevel1, 0, 366, 667, 2);
+  Place(BitBtn1, 584, 374, 75, 25);
+  BitBtn1.caption = "Закрыть"_w;
+  try {
+    RestorePlacement(*this);
+  } catch (const Error&) {
+    // Only where the window stands: it opens at its default place.
+  }
+}
+
+TShowHistoryForm::~TShowHistoryForm() = default;
+
+ui::Answer TShowHistoryForm::ShowModal() {
+  const ui::Answer answer = ui::Operator::instance().ShowModal(*this);
+  try {
+    SavePlacement(*this);
+  } catch (const Error&) {
+  }
+  return answer;
+}
+
+void TShowHistoryForm::Show() {
+  FormShow();
+  ui::Window::Show();
+}
+
+void TShowHistoryForm::FormShow() {
+  Memo1.lines.clear();
+  Memo1.lines = SplitLines(ReadHistory());
+  Memo1Caret = CaretPos{static_cast<int>(Memo1.lines.size()), 0};
+}
+
+std::vector<std::string> OpenMessageHistory() {
+  TShowHistoryForm form;
+  form.ShowModal();
+  return std::move(form.Memo1.lines);
+}
+
+}  // namespace pw::interactive

@@ -1,0 +1,125 @@
+#include "interactive/text_input_form.h"
+
+#include <exception>
+
+#include "platform/error.h"
+#include "platform/tcp.h"
+#include "shell/form_placement.h"
+#include "text/cp1251.h"
+#include "ui/operator.h"
+
+namespace pw::interactive {
+
+namespace {
+
+void Place(ui::Control& c, int left, int top, int width, int height) {
+  c.left = left;
+  c.top = top;
+  c.width = width;
+  c.height = height;
+}
+
+// The placement only spares the operator moving the window again; a
+// placement file that cannot be read or written must not cost the message.
+void TryRestorePlacement(ui::Window& w) {
+  try {
+    RestorePlacement(w);
+  } catch (const Error&) {
+  }
+}
+
+void TrySavePlacement(const ui::Window& w) {
+  try {
+    SavePlacement(w);
+  } catch (const Error&) {
+  }
+}
+
+}  // namespace
+
+TTextInputForm::TTextInputForm() : ui::Window("TTextInputForm") {
+  caption = "Подготовка текстового сообщения для отправки"_w;
+  tool_window = true;
+  client_width = 432;
+  client_height = 156;
+  width = 440;
+  height = 180;
+
+  Place(Mtext, 0, 0, 432, 121);
+  Place(BitBtn3, 8, 126, 75, 25);
+  Place(BitBtn4, 120, 126, 90, 25);
+  Place(BitBtn1, 256, 126, 80, 25);
+  Place(BitBtn2, 344, 126, 80, 25);
+  BitBtn3.caption = "Отчистить"_w;
+  BitBtn4.caption = "Проверить адресата"_w;
+  BitBtn1.caption = "Отправить"_w;
+  BitBtn2.caption = "Отмена"_w;
+  BitBtn3.on_click = [this] { BitBtn3Click(); };
+  BitBtn4.on_click = [this] { BitBtn4Click(); };
+
+  TryRestorePlacement(*this);
+}
+
+TTextInputForm::~TTextInputForm() = default;
+
+std::string TTextInputForm::Text() const {
+  std::string text;
+  for (std::size_t i = 0; i < Mtext.lines.size(); ++i) {
+    if (i > 0) text += "\r\n";
+    text += Mtext.lines[i];
+  }
+  return text;
+}
+
+void TTextInputForm::SetText(std::string_view text) {
+  Mtext.lines.clear();
+  if (text.empty()) return;
+  for (;;) {
+    const auto pos = text.find("\r\n");
+    Mtext.lines.emplace_back(text.substr(0, pos));
+    if (pos == std::string_view::npos) break;
+    text.remove_prefix(pos + 2);
+  }
+}
+
+std::string TTextInputForm::PromptMessage(std::string_view address, std::int32_t port) {
+  Address = address;
+  Port = port;
+  if (auto typed = ui::Operator::instance().TakeText()) SetText(*typed);
+
+  const ui::Answer answer = ui::Operator::instance().ShowModal(*this);
+  TrySavePlacement(*this);
+  if (answer != ui::Answer::Ok) return {};
+
+  // Until none is left: a CR LF followed by another LF gives a new pair.
+  std::string text = Text();
+  for (auto pos = text.find("\r\n"); pos != std::string::npos; pos = text.find("\r\n", pos))
+    text.erase(pos + 1, 1);
+  return text;
+}
+
+void TTextInputForm::Show() {
+  ui::Window::Show();
+  FormShow();
+}
+
+void TTextInputForm::FormShow() {
+  MtextCaret = CaretPos{1, 1};
+  MtextFocused = true;
+}
+
+void TTextInputForm::BitBtn3Click() { Mtext.lines.clear(); }
+
+void TTextInputForm::BitBtn4Click() {
+  platform::TcpConnection connection;
+  try {
+    connection = platform::TcpConnection::Connect(Address, Port, kCheckConnectTimeoutMs);
+  } catch (const std::exception&) {
+    ui::Operator::instance().MessageBox("", std::string("Адресат НЕ доступен"_w), ui::Buttons::Ok);
+    return;
+  }
+  ui::Operator::instance().MessageBox("", std::string("Адресат доступен"_w), ui::Buttons::Ok);
+  connection.Disconnect();
+}
+
+}  // namespace pw::interactive

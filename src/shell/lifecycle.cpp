@@ -1,5 +1,7 @@
 #include "shell/lifecycle.h"
 
+#include "interactive/interactive_form.h"
+#include "interactive/text_input_form.h"
 #include "platform/files.h"
 #include "shell/event_log.h"
 #include "shell/folders.h"
@@ -48,9 +50,10 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
   } catch (...) {
     result = 1;
   }
-  // The connection window and its listener, and the message windows, come
-  // here with their own parts of the plug-in.
   SetUpFolders(state);
+  // The message window parks itself below the screen until a notice comes.
+  state.text_input = std::make_unique<interactive::TTextInputForm>();
+  state.message_window = std::make_unique<interactive::TInteractiveForm>();
   return result;
 }
 
@@ -60,6 +63,8 @@ std::int32_t UnLoadPlugin() {
     state.menu_proc.reset();
     state.remembered_addresses.clear();
     for (auto& session : state.TVSessions) session.reset();
+    state.text_input.reset();
+    state.message_window.reset();
     return 0;
   } catch (...) {
     return 1;

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "interactive/show_history_form.h"
 #include "pumpwire/plugin.h"
 #include "shell/event_log.h"
 #include "shell/plugin_state.h"
@@ -109,6 +110,6 @@ void CMenuProc::SendFileClick() { NotYetAvailable("Отправить файл"_
 void CMenuProc::SendMyIPClick() { NotYetAvailable("Отправить свой IP адрес"_w); }
 void CMenuProc::ShowScreenshotClick() { NotYetAvailable("Показать скриншот с АЗС"_w); }
 void CMenuProc::WatchStationTVClick() { NotYetAvailable("Следить за АЗС (ТВ АЗС)"_w); }
-void CMenuProc::MessageHistoryClick() { NotYetAvailable("История сообщений"_w); }
+void CMenuProc::MessageHistoryClick() { interactive::OpenMessageHistory(); }
 
 }  // namespace pw

@@ -1,5 +1,7 @@
 #include "shell/plugin_state.h"
 
+#include "interactive/interactive_form.h"
+#include "interactive/text_input_form.h"
 #include "platform/error.h"
 #include "shell/folders.h"
 #include "shell/menu_proc.h"

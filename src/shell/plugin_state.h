@@ -16,6 +16,10 @@
 namespace pw {
 
 class CMenuProc;
+namespace interactive {
+class TTextInputForm;
+class TInteractiveForm;
+}  // namespace interactive
 
 inline constexpr std::uint8_t kStationMode = 0;
 inline constexpr std::uint8_t kOfficeMode = 1;
@@ -36,6 +40,9 @@ struct PluginState {
   std::uint32_t application_window = 0;
   std::optional<HostServices> host;
   std::unique_ptr<CMenuProc> menu_proc;
+  // The windows Load creates and UnLoad frees (main thread only).
+  std::unique_ptr<interactive::TTextInputForm> text_input;
+  std::unique_ptr<interactive::TInteractiveForm> message_window;
   std::vector<std::string> remembered_addresses;  // newest first
   std::atomic<bool> AutoMode{false};
   std::array<std::unique_ptr<TVSession>, kTVSlots> TVSessions;

@@ -1,0 +1,280 @@
+#include "station/inet_form.h"
+
+#include <exception>
+
+#include "platform/tcp.h"
+#include "protocol/handshake.h"
+#include "shell/event_log.h"
+#include "shell/form_placement.h"
+#include "shell/plugin_state.h"
+#include "shell/settings.h"
+#include "text/cp1251.h"
+#include "ui/dispatcher.h"
+#include "ui/operator.h"
+
+namespace pw::station {
+
+namespace {
+
+// Outer edges of a tool window with a menu bar around its client area.
+constexpr int kFrame = 3;
+constexpr int kCaptionHeight = 17;
+constexpr int kMenuBarHeight = 19;
+
+bool IsLoopback(const std::string& address) { return address.rfind("127.", 0) == 0; }
+
+const ui::MenuEntry* FindShortCut(const ui::MenuEntry& entry, int key) {
+  for (const ui::MenuEntry& child : entry.children) {
+    if (child.shortcut == key && child.on_click) return &child;
+    if (const ui::MenuEntry* found = FindShortCut(child, key)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::vector<std::string> NetworkAddresses(const std::vector<std::string>& addresses) {
+  std::vector<std::string> networks;
+  for (const std::string& a : addresses)
+    if (!IsLoopback(a)) networks.push_back(a);
+  return networks.empty() ? addresses : networks;
+}
+
+TInetForm::TInetForm() : ui::Window("TInetForm"), local_addresses(platform::LocalIpAddresses) {
+  caption = "Прямое IP соединение"_w;
+  tool_window = true;
+  stays_on_top = true;
+  client_width = kDesignClientWidth;
+  width = client_width + 2 * kFrame;
+  SetClientHeight(kDesignClientHeight);
+
+  gb_client.caption = "Настройка подключения"_w;
+  Label3.caption = "IP Адрес офиса для подключения:"_w;
+  Label1.caption =
+      "Несколько получателей разделяются знаком \";\". Получатель - это IP адрес "
+      "или адрес, затем \" - \" и название, например: 192.168.0.12 - Офис 1; 10.0.0.5"_w;
+  SpeedButton1.hint = "Настройки"_w;
+  cb_EnLog.caption = "Показывать лог"_w;
+  cb_EnLog.checked = true;
+  bSendToOffice.caption = "Отправить в офис"_w;
+  StatusBar1.panels = {{150, {}}, {250, {}}};
+
+  SpeedButton1.on_click = [this] { N1Click(); };
+  cb_EnLog.on_click = [this] { cb_EnLogClick(); };
+  bSendToOffice.on_click = [this] { bSendToOfficeClick(); };
+  cb_IP.on_key_up = [this](int key) { cb_IPKeyUp(key); };
+  cb_IP.on_select = [this] { cb_IPSelect(); };
+  cb_IP.on_exit = [this] { cb_IPExit(); };
+  BuildMenu();
+
+  FormCreate();
+}
+
+TInetForm::~TInetForm() {
+  try {
+    // Here, while the window is whole: the last connections still log to it.
+    IdTCPServer1.Deactivate();
+  } catch (...) {
+  }
+}
+
+void TInetForm::BuildMenu() {
+  ui::MenuEntry& link = MainMenu1.Add(ui::MenuEntry(std::string("Связь"_w)));
+  link.Add(ui::MenuEntry(std::string("Соедениться с офисом"_w), [this] { bSendToOfficeClick(); }));
+  link.Add(ui::MenuEntry("-"));
+  link.Add(ui::MenuEntry(std::string("Настройки"_w), [this] { N1Click(); }));
+  link.Add(ui::MenuEntry("-"));
+  ui::MenuEntry& server = link.Add(ui::MenuEntry(std::string("Прослушивающий сервер"_w)));
+  server.Add(ui::MenuEntry(std::string("Запуск"_w), [this] { RunServer(); }));
+  server.Add(ui::MenuEntry(std::string("Стоп"_w), [this] { StopServer(); }));
+  MainMenu1.Add(ui::MenuEntry(std::string("&Выход"_w), [this] { N3Click(); }, kEsc));
+}
+
+void TInetForm::SetClientHeight(int h) {
+  client_height = h;
+  height = h + kCaptionHeight + kMenuBarHeight + 2 * kFrame;
+}
+
+void TInetForm::Show() {
+  FormShow();
+  ui::Window::Show();
+}
+
+void TInetForm::Close() {
+  FormClose();
+  Hide();
+}
+
+bool TInetForm::ShortCut(int key) {
+  const ui::MenuEntry* entry = FindShortCut(MainMenu1, key);
+  if (entry == nullptr) return false;
+  entry->on_click();
+  return true;
+}
+
+void TInetForm::FormCreate() {
+  cb_IP.items.clear();
+  for (const std::string& address : State().remembered_addresses)
+    if (!address.empty()) cb_IP.items.push_back(address);
+  cb_IP.Select(0);
+}
+
+void TInetForm::FormShow() {
+  RestorePlacement(*this);
+  std::string address, host;
+  try {
+    const std::vector<std::string> addresses = local_addresses();
+    if (!addresses.empty()) address = addresses.front();
+  } catch (const std::exception&) {
+    // No address list: the panel shows none.
+  }
+  try {
+    host = platform::LocalHostName();
+  } catch (const std::exception&) {
+  }
+  StatusBar1.panels[0].text = std::string("IP адрес: "_w) + address;
+  StatusBar1.panels[1].text = std::string("Сетевое имя: "_w) + host;
+}
+
+void TInetForm::FormClose() {
+  log.items.clear();
+  log.item_index = -1;
+  RememberAddress(cb_IP.caption, cb_IP.items);
+}
+
+void TInetForm::N3Click() {
+  try {
+    SavePlacement(*this);
+  } catch (const std::exception& e) {
+    // The window hides all the same; only its place is forgotten.
+    AddToLog(std::string("Не удалось сохранить положение окна: "_w) + e.what(), &log);
+  }
+  Hide();
+}
+
+void TInetForm::N1Click() {
+  AddToLog("Диалог настроек пока недоступен"_w, &log);
+}
+
+void TInetForm::cb_EnLogClick() {
+  SetClientHeight(cb_EnLog.checked ? kLogShownHeight : kLogHiddenHeight);
+}
+
+void TInetForm::cb_IPExit() { RememberAddress(cb_IP.caption, cb_IP.items); }
+
+void TInetForm::cb_IPSelect() {
+  RememberAddress(cb_IP.caption, cb_IP.items);
+  cb_IP.Select(0);
+}
+
+void TInetForm::cb_IPKeyUp(int key) {
+  if (key == kEnter)
+    RememberAddress(cb_IP.caption, cb_IP.items);
+  else if (key == kRecallKey)
+    cb_IP.Select(0);
+}
+
+void TInetForm::bSendToOfficeClick() {
+  RememberAddress(cb_IP.caption, cb_IP.items);
+  cb_IP.Select(0);
+  if (exchange_running.load()) {
+    const ui::Answer answer = ui::Operator::instance().MessageBox(
+        std::string(),
+        std::string("Возможно предыдущий сеанс связи еще не закончен!\r\n"
+                    "Начать новый сеанс связи?"_w),
+        ui::Buttons::YesNo);
+    if (answer != ui::Answer::Yes) return;
+  }
+  exchange_running.store(false);
+  if (!start_exchange) {
+    AddToLog("Отправка отчета в офис пока недоступна"_w, &log);
+    return;
+  }
+  // Set before the thread starts, so a thread that ends at once still
+  // leaves it cleared.
+  exchange_running.store(true);
+  try {
+    start_exchange();
+  } catch (...) {
+    exchange_running.store(false);
+    throw;
+  }
+}
+
+void TInetForm::RunServer() {
+  try {
+    const int port = TheSettings().InPort;
+    std::vector<std::string> bindings;
+    const std::vector<std::string> networks = NetworkAddresses(local_addresses());
+    if (networks.size() > 1) {
+      std::string line(std::string("Обнаружено несколько сетей: "_w));
+      for (const std::string& address : networks) line += address + ";";
+      AddToLog(line, &log);
+      bindings = networks;
+    }
+    IdTCPServer1.Activate(port, bindings);
+    AddToLog("Сервер входящих подключений запущен"_w, &log);
+  } catch (const std::exception& e) {
+    AddToLog(std::string("Не удалось запустить сервер: "_w) + e.what(), &log);
+  }
+}
+
+void TInetForm::StopServer() {
+  try {
+    if (IdTCPServer1.Active()) IdTCPServer1.Deactivate();
+    AddToLog("Сервер остановлен"_w, &log);
+  } catch (const std::exception& e) {
+    AddToLog(std::string("Не удалось остановить сервер: "_w) + e.what(), &log);
+  }
+}
+
+bool TInetForm::ConnectToServer(protocol::Session& client, const std::string& host, int port) {
+  if (client.Connected()) {
+    AddToLog(std::string("Подключение уже установлено с "_w) + client.host(), &log);
+    return false;
+  }
+  try {
+    const protocol::ConnectorSide side{protocol::Connector::Station, &log,
+                                       [] { return State().Host().GetOwnName(); }};
+    return protocol::ConnectorHandshake(client, host, port, side).has_value();
+  } catch (const std::exception& e) {
+    client.Disconnect();
+    AddToLog(std::string("Ошибка при подключении к офису: "_w) + e.what(), &log);
+    return false;
+  }
+}
+
+bool TInetForm::DisconnectFromServer(protocol::Session& client) {
+  try {
+    if (client.Connected()) client.Disconnect();
+    if (client.Connected()) return false;
+    AddToLog("Исходящее подключение разорвано"_w, &log);
+    return true;
+  } catch (const std::exception& e) {
+    AddToLog(std::string("Не удалось отключится от сервера: "_w) + e.what(), &log);
+    return false;
+  }
+}
+
+std::string TInetForm::AddressBoxText() {
+  std::string text;
+  ui::RunOnMainThread([&] { text = cb_IP.caption; });
+  return text;
+}
+
+void TInetForm::HandleMessage(const ui::Message& m) {
+  if (m.msg != ui::WM_LOGLINE) {
+    ui::Window::HandleMessage(m);
+    return;
+  }
+  // The line comes as the message's text, or as a zero-terminated text that
+  // lParam points to for the duration of a sent message.
+  if (m.text.empty() && m.lparam != 0)
+    WMLogLine(reinterpret_cast<const char*>(m.lparam));
+  else
+    WMLogLine(m.text);
+}
+
+void TInetForm::WMLogLine(std::string_view line) { log.AddAndSelect(std::string(line)); }
+
+}  // namespace pw::station

@@ -1,0 +1,64 @@
+#include "station/recipients.h"
+
+namespace pw::station {
+
+namespace {
+
+// What the walk keeps after the first ";", or nothing when there is none.
+std::string_view Rest(std::string_view text) {
+  const auto semicolon = text.find(';');
+  if (semicolon == std::string_view::npos) return {};
+  return text.substr(semicolon + 1, kRecipientSpan);
+}
+
+// The entry at the head of the text: the part before the first ";", or the
+// first 99 characters when there is no ";".
+std::string_view Head(std::string_view text) {
+  const auto semicolon = text.find(';');
+  return semicolon == std::string_view::npos ? text.substr(0, kRecipientSpan)
+                                             : text.substr(0, semicolon);
+}
+
+// Blanks are every character up to and including the space, control
+// characters among them.
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string_view Trimmed(std::string_view s) {
+  std::size_t begin = 0, end = s.size();
+  while (begin < end && IsBlank(s[begin])) ++begin;
+  while (end > begin && IsBlank(s[end - 1])) --end;
+  return s.substr(begin, end - begin);
+}
+
+// Position counted from 1 of the first occurrence, 0 when absent.
+std::size_t Position(std::string_view s, std::string_view what) {
+  const auto at = s.find(what);
+  return at == std::string_view::npos ? 0 : at + 1;
+}
+
+constexpr std::size_t kShortestAddress = 7;
+
+}  // namespace
+
+int CountRecipients(std::string_view text) {
+  int count = 0;
+  for (; !text.empty(); text = Rest(text)) ++count;
+  return count;
+}
+
+std::string GetRecipient(std::string_view text, int k) {
+  for (int i = 0; !text.empty(); text = Rest(text), ++i)
+    if (i == k) return std::string(Trimmed(Head(text)));
+  return {};
+}
+
+std::string ExtractStationAddress(std::string_view entry) {
+  std::string_view address = entry.substr(0, kRecipientSpan);
+  if (const auto hyphen = Position(entry, "-"); hyphen > kShortestAddress)
+    address = address.substr(0, hyphen - 1);
+  if (const auto blank_hyphen = Position(entry, " -"); blank_hyphen > kShortestAddress)
+    address = address.substr(0, blank_hyphen - 1);
+  return std::string(address);
+}
+
+}  // namespace pw::station

@@ -1,0 +1,101 @@
+#include "station/station_listener.h"
+
+#include <exception>
+#include <thread>
+
+#include "platform/error.h"
+#include "protocol/handshake.h"
+#include "shell/event_log.h"
+#include "shell/plugin_state.h"
+#include "text/cp1251.h"
+#include "ui/dispatcher.h"
+
+namespace pw::station {
+
+StationListener::StationListener(ui::ListBox* log)
+    : log_(log), server_([this](platform::TcpConnection& c) { Serve(c); }) {
+  for (std::string_view word : kStationCommandWords)
+    commands_.push_back({word, [](protocol::Session&) {}});
+}
+
+StationListener::~StationListener() {
+  try {
+    Deactivate();
+  } catch (...) {
+    // The server's own destructor stops it all the same.
+  }
+}
+
+void StationListener::Activate(int port, const std::vector<std::string>& bind_addresses) {
+  if (stopping_.load()) throw Error(std::string("Сервер еще останавливается"_w));
+  server_.Activate(port, bind_addresses);
+}
+
+void StationListener::Deactivate() {
+  ui::Dispatcher& dispatcher = ui::Dispatcher::instance();
+  if (!dispatcher.on_main_thread()) {
+    // Either there is no main thread (then log lines are handed over inline)
+    // or it is free to take them while this thread waits.
+    server_.Deactivate();
+    return;
+  }
+  if (!server_.Active()) return;
+  // Work run while the main thread waits below must not start another stop
+  // or a start: either would wait for the helper, which waits for the
+  // main thread.
+  if (stopping_.exchange(true)) throw Error(std::string("Сервер еще останавливается"_w));
+  struct ClearOnExit {
+    std::atomic<bool>& flag;
+    ~ClearOnExit() { flag.store(false); }
+  } clear{stopping_};
+  std::atomic<bool> done{false};
+  std::exception_ptr error;
+  std::thread helper([&] {
+    try {
+      server_.Deactivate();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    done.store(true);
+    dispatcher.wake();
+  });
+  dispatcher.run_until([&] { return done.load(); });
+  helper.join();
+  if (error) std::rethrow_exception(error);
+}
+
+void StationListener::SetHandler(std::string_view word, Handler handler) {
+  std::lock_guard lock(commands_mu_);
+  for (protocol::Command& command : commands_) {
+    if (command.word == word) {
+      command.handler = handler ? std::move(handler) : Handler([](protocol::Session&) {});
+      return;
+    }
+  }
+  throw Error("not a station command: " + std::string(word));
+}
+
+std::vector<protocol::Command> StationListener::Commands() const {
+  std::lock_guard lock(commands_mu_);
+  return commands_;
+}
+
+void StationListener::Serve(platform::TcpConnection& connection) {
+  const std::string ip = connection.PeerAddress();
+  try {
+    protocol::Session session(connection);
+    const protocol::ListenerSide side{
+        protocol::End::Station, log_, [] { return State().Host().GetOwnName(); }, {}};
+    if (protocol::ListenerHandshake(session, side).accepted) ServeCommands(session, Commands());
+  } catch (...) {
+    // An error a command lets escape ends this connection only.
+  }
+  connection.Disconnect();
+  try {
+    AddToLog(std::string("Входящее подключение разорванно, IP: "_w) + ip, log_);
+  } catch (...) {
+    // The log file cannot be written: nothing more to tell anyone.
+  }
+}
+
+}  // namespace pw::station

@@ -1,0 +1,269 @@
+#include "office/inet_office_form.h"
+
+#include <exception>
+#include <mutex>
+
+#include "platform/tcp.h"
+#include "protocol/handshake.h"
+#include "shell/event_log.h"
+#include "shell/form_placement.h"
+#include "shell/locks.h"
+#include "shell/plugin_state.h"
+#include "shell/settings.h"
+#include "text/cp1251.h"
+#include "ui/operator.h"
+
+namespace pw::office {
+
+namespace {
+
+constexpr int kKeyEnter = 13;
+constexpr int kKeyTilde = 192;  // the key left of "1"
+constexpr int kKeyEscape = 27;
+
+void Place(ui::Control& c, int left, int top, int width, int height) {
+  c.left = left;
+  c.top = top;
+  c.width = width;
+  c.height = height;
+}
+
+std::string Text(std::string_view cp1251) { return std::string(cp1251); }
+
+}  // namespace
+
+TInetOfficeForm::TInetOfficeForm() : ui::Window("TInetOfficeForm") {
+  caption = Text("Прямое IP соединение "_w);
+  tool_window = true;
+  stays_on_top = true;
+  client_width = kClientWidth;
+  width = kClientWidth + 2 * kFrame;
+  SetClientHeight(kClientHeight);
+
+  gb_Settings.caption = Text("Настройка подключения"_w);
+  Label3.caption = Text("Адрес подключения"_w);
+  cb_IP.caption = "192.168.0.10";
+  cb_IP.on_key_up = [this](int key) { cb_IPKeyUp(key); };
+  cb_IP.on_select = [this] { cb_IPSelect(); };
+  cb_IP.on_exit = [this] { cb_IPSelect(); };
+  cb_log.caption = Text("Показывать лог"_w);
+  cb_log.checked = true;
+  cb_log.on_click = [this] { cb_logClick(); };
+  BitBtn1.caption = Text("Отправить запрос"_w);
+  BitBtn1.on_click = [this] { BitBtn1Click(); };
+  BitBtn2.hint = Text("Список подключенных АЗС"_w);
+  BitBtn2.glyph = "stations";
+  BitBtn2.on_click = [this] { BitBtn2Click(); };
+  SpeedButton1.glyph = "settings";
+  SpeedButton1.on_click = [this] { N1Click(); };
+  StatusBar1.panels = {{150, {}}, {50, {}}};
+
+  // The settings group across the top, the log below it, the status bar at
+  // the bottom edge.
+  Place(gb_Settings, 8, 4, 451, 85);
+  Place(Label3, 16, 22, 120, 13);
+  Place(cb_IP, 16, 38, 248, 21);
+  Place(cb_log, 16, 66, 120, 17);
+  Place(BitBtn1, 272, 36, 108, 25);
+  Place(BitBtn2, 386, 36, 25, 25);
+  Place(SpeedButton1, 416, 36, 25, 25);
+  Place(log, 8, 95, 451, 231);
+  Place(StatusBar1, 0, 330, kClientWidth, 19);
+
+  ui::MenuEntry& link = MainMenu1.Add(ui::MenuEntry(Text("Связь"_w)));
+  link.Add(ui::MenuEntry(Text("Отправить запрос на отчет"_w), [this] { BitBtn1Click(); }));
+  link.Add(ui::MenuEntry("-"));
+  link.Add(ui::MenuEntry(Text("Настройка"_w), [this] { N1Click(); }));
+  link.Add(ui::MenuEntry("-"));
+  ui::MenuEntry& server = link.Add(ui::MenuEntry(Text("Сервер"_w)));
+  server.Add(ui::MenuEntry(Text("Запустить"_w), [this] { RunServer(); }));
+  server.Add(ui::MenuEntry(Text("Остановить"_w), [this] { StopServer(); }));
+  MainMenu1.Add(ui::MenuEntry(Text("Выход"_w), [this] { N2Click(); }, kKeyEscape));
+
+  FormCreate();
+}
+
+TInetOfficeForm::~TInetOfficeForm() {
+  // Every connection thread uses the registry and the log: all of them end
+  // here, while the window is still whole.
+  try {
+    IdTCPServer2.Stop();
+  } catch (const std::exception&) {
+  }
+  connections_.reset();
+}
+
+void TInetOfficeForm::Show() {
+  if (!visible) FormShow();
+  ui::Window::Show();
+}
+
+void TInetOfficeForm::SetClientHeight(int h) {
+  client_height = h;
+  height = h + kCaptionHeight + kMenuHeight + 2 * kFrame;
+}
+
+// ---- server ----
+
+void TInetOfficeForm::RunServer() {
+  try {
+    IdTCPServer2.Start(TheSettings().InPort);
+    AddToLog("Сервер входящих подключений запущен"_w, &log);
+  } catch (const std::exception& e) {
+    AddToLog(Text("Не удалось запустить сервер: "_w) + e.what(), &log);
+  }
+}
+
+void TInetOfficeForm::StopServer() {
+  try {
+    IdTCPServer2.Stop();
+    AddToLog("Сервер остановлен"_w, &log);
+  } catch (const std::exception& e) {
+    AddToLog(Text("Не удалось остановить сервер"_w) + e.what(), &log);
+  }
+}
+
+// ---- outgoing connection ----
+
+void TInetOfficeForm::ConnectToServer(protocol::Session& session, const std::string& address,
+                                      int port, std::string& out_station_name) {
+  out_station_name.clear();
+  try {
+    const std::optional<std::string> name = protocol::ConnectorHandshake(
+        session, address, port, {protocol::Connector::Office, &log, {}});
+    if (name) {
+      SetLastStationName(*name);
+      out_station_name = *name;
+    }
+  } catch (const std::exception& e) {
+    out_station_name.clear();
+    try {
+      // It got as far as a connection (a refused password, a broken
+      // greeting): close it and forget the station of this attempt.
+      if (!session.PeerIP().empty()) DisconnectFromServer(session);
+      AddToLog(Text("Ошибка при подключении к АЗС: "_w) + e.what(), &log);
+    } catch (const std::exception&) {
+      // The log file cannot be written; the empty name tells the caller.
+    }
+  }
+}
+
+bool TInetOfficeForm::DisconnectFromServer(protocol::Session& session) {
+  try {
+    session.Disconnect();
+    SetLastStationName(std::string());
+    AddToLog("Разорвано исходящее соединение с АЗС"_w, &log);
+    return true;
+  } catch (const std::exception& e) {
+    try {
+      AddToLog(Text("Ошибка при разрыве связи с АЗС: "_w) + e.what(), &log);
+    } catch (const std::exception&) {
+    }
+    return false;
+  }
+}
+
+bool TInetOfficeForm::CheckCancelled(bool& ok, protocol::TransferProgress& progress,
+                                     protocol::Session& session) {
+  const bool open_outgoing = session.outgoing() && session.Connected();
+  // Notice, box and close, as every cancelled transfer ends.
+  if (!protocol::CheckCancelled(progress, session, &log)) return false;
+  ok = false;
+  if (open_outgoing) DisconnectFromServer(session);
+  return true;
+}
+
+std::string TInetOfficeForm::LastStationName() const {
+  std::lock_guard lock(LastStationNameLock());
+  return last_station_name_;
+}
+
+void TInetOfficeForm::SetLastStationName(std::string name) {
+  std::lock_guard lock(LastStationNameLock());
+  last_station_name_ = std::move(name);
+}
+
+// ---- window events ----
+
+void TInetOfficeForm::HandleMessage(const ui::Message& m) {
+  if (m.msg == ui::WM_LOGLINE)
+    WMLogLine(m.text);
+  else
+    ui::Window::HandleMessage(m);
+}
+
+void TInetOfficeForm::WMLogLine(std::string_view line) { log.AddAndSelect(std::string(line)); }
+
+void TInetOfficeForm::cb_IPKeyUp(int key) {
+  if (key == kKeyEnter) {
+    RememberAddress(cb_IP.caption, cb_IP.items);
+  } else if (key == kKeyTilde) {
+    if (!cb_IP.items.empty()) cb_IP.caption = cb_IP.items.front();
+  }
+}
+
+void TInetOfficeForm::cb_IPSelect() {
+  RememberAddress(cb_IP.caption, cb_IP.items);
+  cb_IP.Select(0);
+}
+
+void TInetOfficeForm::cb_logClick() {
+  SetClientHeight(cb_log.checked ? kHeightWithLog : kHeightWithoutLog);
+}
+
+void TInetOfficeForm::FillAddressList() {
+  cb_IP.items.clear();
+  for (const std::string& address : State().remembered_addresses)
+    if (!address.empty()) cb_IP.items.push_back(address);
+}
+
+void TInetOfficeForm::FormCreate() {
+  FillAddressList();
+  connections_ = std::make_unique<Tconnections>();
+}
+
+void TInetOfficeForm::FormShow() {
+  const std::vector<std::string> addresses = platform::LocalIpAddresses();
+  StatusBar1.panels[0].text =
+      Text("IP адрес: "_w) + (addresses.empty() ? std::string() : addresses.front());
+  StatusBar1.panels[1].text = Text("Сетевое имя: "_w) + platform::LocalHostName();
+  FillAddressList();
+  cb_IP.Select(0);
+  RestorePlacement(*this);
+}
+
+void TInetOfficeForm::FormClose() {
+  log.items.clear();
+  log.item_index = -1;
+  Hide();
+}
+
+void TInetOfficeForm::N1Click() {
+  if (settings_dialog)
+    settings_dialog();
+  else
+    AddToLog("Диалог настройки пока недоступен"_w, &log);
+}
+
+void TInetOfficeForm::N2Click() {
+  SavePlacement(*this);
+  Hide();
+}
+
+void TInetOfficeForm::BitBtn1Click() {
+  if (report_request)
+    report_request();
+  else
+    AddToLog("Запрос на отчет пока недоступен"_w, &log);
+}
+
+void TInetOfficeForm::BitBtn2Click() {
+  std::string text;
+  {
+    std::lock_guard lock(RegistryLock());
+    text = connections_->GetListText();
+  }
+  ui::Operator::instance().MessageBox(Text("Подключенные АЗС"_w), text, ui::Buttons::Ok);
+}
+
+}  // namespace pw::office

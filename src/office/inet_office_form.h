@@ -1,0 +1,134 @@
+// The office's connection window, TInetOfficeForm: the operator picks a
+// station by address, starts a report request, lists the stations seen,
+// reads the on-screen log and starts or stops the office's listening server.
+// It also opens and closes the office's outgoing connections to stations.
+//
+// The window and its controls live on the main thread. ConnectToServer,
+// DisconnectFromServer, CheckCancelled, the LastStationName accessors and
+// connections() may be called from any thread; they touch the window only
+// through AddToLog.
+//
+// Outgoing connections: every exchange owns its own protocol::Session and
+// hands it to ConnectToServer and DisconnectFromServer, so two exchanges
+// running at once never share a socket.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "office/connections.h"
+#include "office/office_listener.h"
+#include "protocol/body_transfer.h"
+#include "protocol/session.h"
+#include "ui/controls.h"
+#include "ui/window.h"
+
+namespace pw::office {
+
+class TInetOfficeForm : public ui::Window {
+ public:
+  static constexpr int kClientWidth = 467;
+  static constexpr int kClientHeight = 349;
+  static constexpr int kHeightWithLog = 345;
+  static constexpr int kHeightWithoutLog = 110;
+  // Outer size: a tool-window caption, the menu bar and a 3-pixel frame.
+  static constexpr int kCaptionHeight = 17;
+  static constexpr int kMenuHeight = 19;
+  static constexpr int kFrame = 3;
+
+  // Main thread. Hidden; FormCreate has run (address list, registry). The
+  // server does not listen until RunServer.
+  TInetOfficeForm();
+  // Main thread. Stops the server, waiting for its connections to end while
+  // the main thread goes on serving them, then frees the registry.
+  ~TInetOfficeForm() override;
+
+  // Runs FormShow when the window was hidden.
+  void Show() override;
+
+  // The listening server on InPort, all local addresses. RunServer logs
+  // "Сервер входящих подключений запущен" or "Не удалось запустить сервер: "
+  // + the error; StopServer logs "Сервер остановлен" (also when it was not
+  // running) or "Не удалось остановить сервер" + the error. Main thread (or
+  // any thread but a connection's own).
+  void RunServer();
+  void StopServer();
+  bool ServerActive() const { return IdTCPServer2.Active(); }
+  int ServerPort() const { return IdTCPServer2.Port(); }
+  OfficeListener& listener() { return IdTCPServer2; }
+
+  // Opens session to address:port (callers pass OutPort) with the ReadTimeOut
+  // limit and no connect limit, and runs the office's side of the handshake.
+  // out_station_name is the station's name, "" when the connection could not
+  // be opened; every failure is logged ("Ошибка при подключении к АЗС: ") and
+  // leaves session closed. Never raises.
+  void ConnectToServer(protocol::Session& session, const std::string& address, int port,
+                       std::string& out_station_name);
+  // Closes session, clears LastStationName, logs "Разорвано исходящее
+  // соединение с АЗС"; false when that failed ("Ошибка при разрыве связи с
+  // АЗС: " is logged).
+  bool DisconnectFromServer(protocol::Session& session);
+  // After a transfer loop: when the operator stopped the transfer, clears
+  // ok and the stop flag, logs and shows "Обмен данными прерван
+  // пользователем" (the calling thread waits for the box) and closes session;
+  // an open outgoing one goes through DisconnectFromServer, which logs and
+  // forgets the station. An incoming session is closed too: a body stopped
+  // midway leaves its stream out of step. True when stopped.
+  bool CheckCancelled(bool& ok, protocol::TransferProgress& progress, protocol::Session& session);
+
+  // The station of the latest handshake in either direction; each read and
+  // write is one indivisible step (LastStationNameLock).
+  std::string LastStationName() const;
+  void SetLastStationName(std::string name);
+
+  // The registry, FormCreate to destruction.
+  Tconnections& connections() { return *connections_; }
+
+  // What "Отправить запрос" starts; unset, a line says it is not available.
+  std::function<void()> report_request;
+  // The settings dialog, shown modally by "Настройка"; unset, a line says it
+  // is not available.
+  std::function<void()> settings_dialog;
+
+  using ui::Window::HandleMessage;
+  void HandleMessage(const ui::Message& m) override;
+
+  // Event handlers, main thread.
+  void WMLogLine(std::string_view line);
+  void cb_IPKeyUp(int key);
+  void cb_IPSelect();
+  void cb_logClick();
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void N1Click();
+  void N2Click();
+  void BitBtn1Click();
+  void BitBtn2Click();
+
+  // Controls. Captions are Windows-1251.
+  ui::Font font{"Tahoma", 8};
+  ui::ListBox log{*this, "log"};
+  int log_scroll_width = 1000;  // horizontal scroll extent of log
+  ui::Control gb_Settings{*this, "gb_Settings"};
+  ui::Label Label3{*this, "Label3"};
+  ui::ComboBox cb_IP{*this, "cb_IP"};
+  ui::CheckBox cb_log{*this, "cb_log"};
+  ui::Button BitBtn1{*this, "BitBtn1"};
+  ui::Button BitBtn2{*this, "BitBtn2"};
+  ui::Button SpeedButton1{*this, "SpeedButton1"};
+  ui::StatusBar StatusBar1{*this, "StatusBar1"};
+  ui::MenuEntry MainMenu1;
+
+ private:
+  void FillAddressList();
+  void SetClientHeight(int h);
+
+  std::string last_station_name_;  // guarded by LastStationNameLock
+  std::unique_ptr<Tconnections> connections_;
+  OfficeListener IdTCPServer2{*this};  // last: its connections use everything above
+};
+
+}  // namespace pw::office

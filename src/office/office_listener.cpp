@@ -1,0 +1,112 @@
+#include "office/office_listener.h"
+
+#include <atomic>
+#include <exception>
+#include <thread>
+
+#include "office/inet_office_form.h"
+#include "protocol/handshake.h"
+#include "shell/event_log.h"
+#include "text/cp1251.h"
+#include "ui/dispatcher.h"
+
+namespace pw::office {
+
+void RunAwayFromMainThread(const std::function<void()>& fn) {
+  ui::Dispatcher& dispatcher = ui::Dispatcher::instance();
+  if (!dispatcher.on_main_thread()) {
+    fn();
+    return;
+  }
+  std::atomic<bool> done{false};
+  std::exception_ptr error;
+  std::thread helper([&] {
+    try {
+      fn();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    done = true;
+    dispatcher.wake();
+  });
+  dispatcher.run_until([&] { return done.load(); });
+  helper.join();
+  if (error) std::rethrow_exception(error);
+}
+
+OfficeListener::OfficeListener(TInetOfficeForm& window)
+    : window_(window), server_([this](platform::TcpConnection& c) { Serve(c); }) {
+  for (std::string_view word : kOfficeCommandWords)
+    commands_.push_back({word, [](protocol::Session&) {}});
+}
+
+OfficeListener::~OfficeListener() {
+  try {
+    Stop();
+  } catch (...) {
+    // Destroyed from one of its own connections: TcpServer's own
+    // destructor still stops it.
+  }
+}
+
+void OfficeListener::Start(int port) {
+  RunAwayFromMainThread([&] { server_.Activate(port); });
+}
+
+void OfficeListener::Stop() {
+  if (!server_.Active()) return;
+  RunAwayFromMainThread([&] { server_.Deactivate(); });
+}
+
+bool OfficeListener::SetCommandHandler(std::string_view word, CommandHandler handler) {
+  std::lock_guard lock(commands_mu_);
+  for (protocol::Command& command : commands_) {
+    if (command.word == word) {
+      command.handler = handler ? std::move(handler) : [](protocol::Session&) {};
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<protocol::Command> OfficeListener::Commands() const {
+  std::lock_guard lock(commands_mu_);
+  return commands_;
+}
+
+void OfficeListener::Serve(platform::TcpConnection& connection) {
+  const std::string ip = connection.PeerAddress();
+  protocol::Session session(connection);
+  try {
+    const protocol::ListenerSide side{
+        protocol::End::Office, &window_.log, {},
+        [this](const std::string& name, const std::string& peer) {
+          window_.SetLastStationName(name);
+          window_.connections().AddStation(name, peer);
+        }};
+    if (protocol::ListenerHandshake(session, side).accepted)
+      protocol::ServeCommands(session, Commands());
+  } catch (const std::exception&) {
+    // An error a command let escape ends this connection only.
+  }
+  session.Disconnect();
+  ConnectionEnded(ip);
+}
+
+void OfficeListener::ConnectionEnded(const std::string& ip) {
+  // A log file that cannot be written costs the line, nothing else.
+  std::string name;
+  try {
+    name = window_.connections().FindNameByIP(ip);
+  } catch (const std::exception&) {
+  }
+  if (name.empty()) name = window_.LastStationName();
+  window_.SetLastStationName(std::string());
+  try {
+    AddToLog(std::string("Соединение разорванно, имя АЗС: "_w) + name + ", IP: " + ip,
+             &window_.log);
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace pw::office

@@ -34,6 +34,7 @@ std::string Text(std::string_view cp1251) { return std::string(cp1251); }
 
 TInetOfficeForm::TInetOfficeForm() : ui::Window("TInetOfficeForm") {
   caption = Text("Прямое IP соединение "_w);
+  main_menu = &MainMenu1;
   tool_window = true;
   stays_on_top = true;
   client_width = kClientWidth;

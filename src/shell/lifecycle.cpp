@@ -2,6 +2,8 @@
 
 #include "interactive/interactive_form.h"
 #include "interactive/text_input_form.h"
+#include "office/inet_office_form.h"
+#include "station/inet_form.h"
 #include "platform/files.h"
 #include "shell/event_log.h"
 #include "shell/folders.h"
@@ -30,10 +32,8 @@ void SetUpMenuAndSettings(std::uint32_t app_window, std::uint8_t mode, PwHostSer
   ReadAllSettings(ini, TheSettings(), state.remembered_addresses);
 }
 
-void SetUpFolders(const PluginState& state) {
+void SetUpIncomingFolder(const PluginState& state) {
   const Folders folders = CurrentFolders();
-  // The host normally provides LogFiles; made here too so no line is lost.
-  platform::CreateDirectories(folders.log_files);
   platform::CreateDirectories(state.is_station() ? folders.from_office : folders.from_azs);
 }
 
@@ -50,7 +50,17 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
   } catch (...) {
     result = 1;
   }
-  SetUpFolders(state);
+  // The host normally provides LogFiles; made here too so no line is lost.
+  platform::CreateDirectories(CurrentFolders().log_files);
+  // The connection window of the mode, hidden, with its listener running.
+  if (state.is_station()) {
+    state.station_window = std::make_unique<station::TInetForm>();
+    state.station_window->RunServer();
+  } else {
+    state.office_window = std::make_unique<office::TInetOfficeForm>();
+    state.office_window->RunServer();
+  }
+  SetUpIncomingFolder(state);
   // The message window parks itself below the screen until a notice comes.
   state.text_input = std::make_unique<interactive::TTextInputForm>();
   state.message_window = std::make_unique<interactive::TInteractiveForm>();
@@ -61,6 +71,16 @@ std::int32_t UnLoadPlugin() {
   PluginState& state = State();
   try {
     state.menu_proc.reset();
+    if (state.station_window) {
+      // A second for the last exchanges to finish their lines; the main
+      // thread keeps serving them meanwhile.
+      ui::Dispatcher::instance().run_until([] { return false; }, std::chrono::milliseconds(1000));
+      state.station_window.reset();  // its listener stops with it
+    }
+    if (state.office_window) {
+      if (state.office_window->ServerActive()) state.office_window->StopServer();
+      state.office_window.reset();
+    }
     state.remembered_addresses.clear();
     for (auto& session : state.TVSessions) session.reset();
     state.text_input.reset();

@@ -3,6 +3,9 @@
 #include <exception>
 
 #include "interactive/show_history_form.h"
+#include "office/inet_office_form.h"
+#include "station/inet_form.h"
+#include "station/recipients.h"
 #include "pumpwire/plugin.h"
 #include "shell/event_log.h"
 #include "shell/plugin_state.h"
@@ -99,11 +102,29 @@ void AddMenus() {
 }
 
 std::string MenuTargetAddress() {
-  if (State().is_office()) return State().Host().GetCurrentStation(0).Address;
-  return {};  // the station window's address box comes with the station window
+  const PluginState& state = State();
+  if (state.is_office()) return state.Host().GetCurrentStation(0).Address;
+  if (!state.station_window) return {};
+  return station::ExtractStationAddress(state.station_window->cb_IP.caption);
 }
 
-void CMenuProc::DirectConnectionClick() { NotYetAvailable("Прямое IP соединение"_w); }
+void CMenuProc::DirectConnectionClick() {
+  PluginState& state = State();
+  if (state.is_station()) {
+    if (!state.station_window) state.station_window = std::make_unique<station::TInetForm>();
+    state.station_window->Show();
+    return;
+  }
+  if (!state.office_window) state.office_window = std::make_unique<office::TInetOfficeForm>();
+  office::TInetOfficeForm& window = *state.office_window;
+  window.Show();
+  try {
+    window.cb_IP.caption = state.Host().GetCurrentStation(0).Address;
+    if (!window.cb_IP.caption.empty()) window.BitBtn1Click();
+  } catch (...) {
+    // The host may have no current station: the window keeps its address.
+  }
+}
 void CMenuProc::SettingsDialogClick() { NotYetAvailable("Прямое IP соединение "_w); }
 void CMenuProc::SendTextMessageClick() { NotYetAvailable("Отправить текстовое сообщение"_w); }
 void CMenuProc::SendFileClick() { NotYetAvailable("Отправить файл"_w); }

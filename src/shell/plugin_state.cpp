@@ -2,6 +2,8 @@
 
 #include "interactive/interactive_form.h"
 #include "interactive/text_input_form.h"
+#include "office/inet_office_form.h"
+#include "station/inet_form.h"
 #include "platform/error.h"
 #include "shell/folders.h"
 #include "shell/menu_proc.h"

@@ -20,6 +20,12 @@ namespace interactive {
 class TTextInputForm;
 class TInteractiveForm;
 }  // namespace interactive
+namespace station {
+class TInetForm;
+}
+namespace office {
+class TInetOfficeForm;
+}
 
 inline constexpr std::uint8_t kStationMode = 0;
 inline constexpr std::uint8_t kOfficeMode = 1;
@@ -41,6 +47,8 @@ struct PluginState {
   std::optional<HostServices> host;
   std::unique_ptr<CMenuProc> menu_proc;
   // The windows Load creates and UnLoad frees (main thread only).
+  std::unique_ptr<station::TInetForm> station_window;      // station mode
+  std::unique_ptr<office::TInetOfficeForm> office_window;  // office mode
   std::unique_ptr<interactive::TTextInputForm> text_input;
   std::unique_ptr<interactive::TInteractiveForm> message_window;
   std::vector<std::string> remembered_addresses;  // newest first

@@ -34,6 +34,8 @@ std::vector<std::string> Tree(const HostMenuItem& root) {
 
 class LifecycleTest : public ::testing::Test {
  protected:
+  // The listener takes any free port, so tests never meet on 6090.
+  void SetUp() override { TheSettings().InPort = 0; }
   void TearDown() override {
     UnLoadPlugin();
     ui::Dispatcher::instance().detach_main_thread();
@@ -105,7 +107,7 @@ TEST_F(LifecycleTest, AddMenusAgainAddsAnotherSetUnderTheSameTopItem) {
 }
 
 TEST_F(LifecycleTest, AHostErrorDuringTheMenuGivesOneWithDefaultsAndTheRestStillComesUp) {
-  test::WriteFile(root / "cnf.INI", "[Inet]\r\nOutPort=7000\r\n");
+  test::WriteFile(root / "cnf.INI", "[Inet]\r\nOutPort=7000\r\nInPort=0\r\n");
   PwHostServicesVtbl failing = *host.vtbl;
   failing.CreateMenuItem = [](PwHostServices*, PwMenuItem*, int32_t, PwMenuItem**) -> PwError {
     return "menu is locked";
@@ -119,7 +121,7 @@ TEST_F(LifecycleTest, AHostErrorDuringTheMenuGivesOneWithDefaultsAndTheRestStill
 }
 
 TEST_F(LifecycleTest, LoadReadsTheSettingsAndAClickAfterUnLoadDoesNothing) {
-  test::WriteFile(root / "cnf.INI", "[Inet]\r\nOutPort=7000\r\nIPs=10.0.0.1\t10.0.0.2\t\r\n");
+  test::WriteFile(root / "cnf.INI", "[Inet]\r\nOutPort=7000\r\nInPort=0\r\nIPs=10.0.0.1\t10.0.0.2\t\r\n");
   ASSERT_EQ(LoadPlugin(0, kStationMode, &host), 0);
   EXPECT_EQ(TheSettings().OutPort.load(), 7000);
   EXPECT_EQ(State().remembered_addresses, (std::vector<std::string>{"10.0.0.1", "10.0.0.2"}));

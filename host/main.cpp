@@ -65,6 +65,8 @@ Commands:
                            visibility, sizes, every control (cb_IP's text and
                            items, the status bar, the on-screen log lines)
   type TEXT                put TEXT into cb_IP and press Enter
+  press NAME               press the connection window's button NAME (e.g.
+                           bSendToOffice, BitBtn1)
   listener start|stop      the connection window's menu: start or stop the
                            listening server
   stations                 office: the list button (the connected stations
@@ -356,6 +358,16 @@ class HostProgram {
     entry->on_click();
   }
 
+  void Press(const std::string& name) {
+    pw::ui::Window* w = ConnectionWindow();
+    pw::ui::Control* button = w != nullptr ? w->FindControl(name) : nullptr;
+    if (button == nullptr || !button->on_click) {
+      std::cerr << "pumpwire-host: the window has no button '" << name << "'\n";
+      return;
+    }
+    button->on_click();
+  }
+
   void Stations(const std::string&) {
     pw::ui::Window* w = ConnectionWindow();
     pw::ui::Control* button = w != nullptr ? w->FindControl("BitBtn2") : nullptr;
@@ -401,6 +413,7 @@ class HostProgram {
       {"window", [this](const std::string& a) { Window(a); }},
       {"type", [this](const std::string& a) { Type(a); }},
       {"listener", [this](const std::string& a) { Listener(a); }},
+      {"press", [this](const std::string& a) { Press(a); }},
       {"stations", [this](const std::string& a) { Stations(a); }},
       {"history", [this](const std::string& a) { History(a); }},
       {"quit", [this](const std::string& a) { Quit(a); }},

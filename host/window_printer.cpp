@@ -12,16 +12,27 @@ namespace {
 
 using text::utf8_from_cp1251;
 
-std::string Quoted(const std::string& cp1251) { return "\"" + utf8_from_cp1251(cp1251) + "\""; }
+// One printed line per text: line breaks inside a text show as \r and \n.
+std::string Printable(const std::string& cp1251) {
+  std::string out;
+  for (char c : utf8_from_cp1251(cp1251)) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+std::string Quoted(const std::string& cp1251) { return "\"" + Printable(cp1251) + "\""; }
 
 std::string Joined(const std::vector<std::string>& items) {
   std::string out = "[";
-  for (std::size_t i = 0; i < items.size(); ++i) out += (i ? " | " : "") + utf8_from_cp1251(items[i]);
+  for (std::size_t i = 0; i < items.size(); ++i) out += (i ? " | " : "") + Printable(items[i]);
   return out + "]";
 }
 
 void Lines(std::vector<std::string>& out, const std::vector<std::string>& lines) {
-  for (const auto& line : lines) out.push_back("    | " + utf8_from_cp1251(line));
+  for (const auto& line : lines) out.push_back("    | " + Printable(line));
 }
 
 void DescribeControl(std::vector<std::string>& out, const ui::Control& c) {

@@ -43,6 +43,7 @@ std::vector<std::string> NetworkAddresses(const std::vector<std::string>& addres
 TInetForm::TInetForm() : ui::Window("TInetForm"), local_addresses(platform::LocalIpAddresses) {
   caption = "Прямое IP соединение"_w;
   main_menu = &MainMenu1;
+  start_exchange = [this] { link_check_.Start(); };
   tool_window = true;
   stays_on_top = true;
   client_width = kDesignClientWidth;

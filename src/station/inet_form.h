@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "protocol/session.h"
+#include "station/office_link_check.h"
 #include "station/station_listener.h"
 #include "ui/controls.h"
 #include "ui/window.h"
@@ -118,6 +119,10 @@ class TInetForm : public ui::Window {
   std::function<void()> start_exchange;
 
  private:
+  // Until the report exchange comes: what the send button starts. Last, so
+  // it ends before anything it uses.
+  OfficeLinkCheck link_check_{*this};
+
   void SetClientHeight(int h);
   void BuildMenu();
 };

@@ -321,6 +321,7 @@ TEST_F(StationWindowTest, SendButtonAsksWhileAnExchangeIsMarkedRunning) {
   std::vector<std::string> boxes;
   ui::Operator::instance().SetObserver(
       [&](const std::string& caption, const std::string& text, ui::Answer) { boxes.push_back(caption + "|" + text); });
+  form->start_exchange = nullptr;  // nothing to start
   form->bSendToOffice.Click();
   EXPECT_EQ(Count(W("Отправка отчета в офис пока недоступна"_w)), 1);
   EXPECT_FALSE(form->exchange_running);

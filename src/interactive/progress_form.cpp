@@ -29,13 +29,6 @@ std::string Rounded(double v) { return std::to_string(static_cast<std::int64_t>(
 
 std::string Num(std::int64_t v) { return std::to_string(v); }
 
-void Place(ui::Control& c, int left, int top, int width, int height) {
-  c.left = left;
-  c.top = top;
-  c.width = width;
-  c.height = height;
-}
-
 }  // namespace
 
 TProgressForm::TProgressForm() : ui::Window("TProgressForm"), tick_source(platform::TickCount) {
@@ -69,21 +62,21 @@ TProgressForm::TProgressForm() : ui::Window("TProgressForm"), tick_source(platfo
 
   // Client coordinates: two text rows, the bar across the full width, then
   // the counters in two columns and Stop in the lower right corner.
-  Place(Label1, 8, 4, 64, 13);
-  Place(lb_State, 72, 4, 378, 13);
-  Place(Label3, 8, 20, 76, 13);
-  Place(lb_Sizefil, 84, 20, 180, 13);
-  Place(lb_ProgresP, 270, 20, 180, 13);
-  Place(Gauge1, 8, 36, 442, 14);
-  Place(Label2, 8, 54, 64, 13);
-  Place(lb_ProgresB, 72, 54, 190, 13);
-  Place(Label4, 8, 68, 64, 13);
-  Place(lb_speed, 72, 68, 110, 13);
-  Place(Label6, 8, 82, 90, 13);
-  Place(lbSpeedPacket, 98, 82, 110, 13);
-  Place(Label5, 186, 68, 104, 13);
-  Place(lbMedleSpeed, 186, 82, 110, 13);
-  Place(BitBtn1, 350, 66, 100, 26);
+  Label1.SetBounds(8, 4, 64, 13);
+  lb_State.SetBounds(72, 4, 378, 13);
+  Label3.SetBounds(8, 20, 76, 13);
+  lb_Sizefil.SetBounds(84, 20, 180, 13);
+  lb_ProgresP.SetBounds(270, 20, 180, 13);
+  Gauge1.SetBounds(8, 36, 442, 14);
+  Label2.SetBounds(8, 54, 64, 13);
+  lb_ProgresB.SetBounds(72, 54, 190, 13);
+  Label4.SetBounds(8, 68, 64, 13);
+  lb_speed.SetBounds(72, 68, 110, 13);
+  Label6.SetBounds(8, 82, 90, 13);
+  lbSpeedPacket.SetBounds(98, 82, 110, 13);
+  Label5.SetBounds(186, 68, 104, 13);
+  lbMedleSpeed.SetBounds(186, 82, 110, 13);
+  BitBtn1.SetBounds(350, 66, 100, 26);
 }
 
 TProgressForm::~TProgressForm() = default;

@@ -11,13 +11,6 @@ namespace pw::interactive {
 
 namespace {
 
-void Place(ui::Control& c, int left, int top, int width, int height) {
-  c.left = left;
-  c.top = top;
-  c.width = width;
-  c.height = height;
-}
-
 // Lines as a text box takes them from a file: a break is CR LF, CR or LF;
 // a break at the very end opens no further line.
 std::vector<std::string> SplitLines(std::string_view text) {
@@ -42,9 +35,9 @@ TShowHistoryForm::TShowHistoryForm() : ui::Window("TShowHistoryForm") {
   client_height = 405;
   width = 675;
   height = 432;
-  Place(Memo1, 0, 0, 667, 364);
-  Place(Bevel1, 0, 366, 667, 2);
-  Place(BitBtn1, 584, 374, 75, 25);
+  Memo1.SetBounds(0, 0, 667, 364);
+  Bevel1.SetBounds(0, 366, 667, 2);
+  BitBtn1.SetBounds(584, 374, 75, 25);
   BitBtn1.caption = "Закрыть"_w;
   try {
     RestorePlacement(*this);

@@ -12,13 +12,6 @@ namespace pw::interactive {
 
 namespace {
 
-void Place(ui::Control& c, int left, int top, int width, int height) {
-  c.left = left;
-  c.top = top;
-  c.width = width;
-  c.height = height;
-}
-
 // The placement only spares the operator moving the window again; a
 // placement file that cannot be read or written must not cost the message.
 void TryRestorePlacement(ui::Window& w) {
@@ -45,11 +38,11 @@ TTextInputForm::TTextInputForm() : ui::Window("TTextInputForm") {
   width = 440;
   height = 180;
 
-  Place(Mtext, 0, 0, 432, 121);
-  Place(BitBtn3, 8, 126, 75, 25);
-  Place(BitBtn4, 120, 126, 90, 25);
-  Place(BitBtn1, 256, 126, 80, 25);
-  Place(BitBtn2, 344, 126, 80, 25);
+  Mtext.SetBounds(0, 0, 432, 121);
+  BitBtn3.SetBounds(8, 126, 75, 25);
+  BitBtn4.SetBounds(120, 126, 90, 25);
+  BitBtn1.SetBounds(256, 126, 80, 25);
+  BitBtn2.SetBounds(344, 126, 80, 25);
   BitBtn3.caption = "Отчистить"_w;
   BitBtn4.caption = "Проверить адресата"_w;
   BitBtn1.caption = "Отправить"_w;

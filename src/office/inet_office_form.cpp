@@ -21,13 +21,6 @@ constexpr int kKeyEnter = 13;
 constexpr int kKeyTilde = 192;  // the key left of "1"
 constexpr int kKeyEscape = 27;
 
-void Place(ui::Control& c, int left, int top, int width, int height) {
-  c.left = left;
-  c.top = top;
-  c.width = width;
-  c.height = height;
-}
-
 std::string Text(std::string_view cp1251) { return std::string(cp1251); }
 
 }  // namespace
@@ -61,15 +54,15 @@ TInetOfficeForm::TInetOfficeForm() : ui::Window("TInetOfficeForm") {
 
   // The settings group across the top, the log below it, the status bar at
   // the bottom edge.
-  Place(gb_Settings, 8, 4, 451, 85);
-  Place(Label3, 16, 22, 120, 13);
-  Place(cb_IP, 16, 38, 248, 21);
-  Place(cb_log, 16, 66, 120, 17);
-  Place(BitBtn1, 272, 36, 108, 25);
-  Place(BitBtn2, 386, 36, 25, 25);
-  Place(SpeedButton1, 416, 36, 25, 25);
-  Place(log, 8, 95, 451, 231);
-  Place(StatusBar1, 0, 330, kClientWidth, 19);
+  gb_Settings.SetBounds(8, 4, 451, 85);
+  Label3.SetBounds(16, 22, 120, 13);
+  cb_IP.SetBounds(16, 38, 248, 21);
+  cb_log.SetBounds(16, 66, 120, 17);
+  BitBtn1.SetBounds(272, 36, 108, 25);
+  BitBtn2.SetBounds(386, 36, 25, 25);
+  SpeedButton1.SetBounds(416, 36, 25, 25);
+  log.SetBounds(8, 95, 451, 231);
+  StatusBar1.SetBounds(0, 330, kClientWidth, 19);
 
   ui::MenuEntry& link = MainMenu1.Add(ui::MenuEntry(Text("Связь"_w)));
   link.Add(ui::MenuEntry(Text("Отправить запрос на отчет"_w), [this] { BitBtn1Click(); }));

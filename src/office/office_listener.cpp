@@ -12,28 +12,6 @@
 
 namespace pw::office {
 
-void RunAwayFromMainThread(const std::function<void()>& fn) {
-  ui::Dispatcher& dispatcher = ui::Dispatcher::instance();
-  if (!dispatcher.on_main_thread()) {
-    fn();
-    return;
-  }
-  std::atomic<bool> done{false};
-  std::exception_ptr error;
-  std::thread helper([&] {
-    try {
-      fn();
-    } catch (...) {
-      error = std::current_exception();
-    }
-    done = true;
-    dispatcher.wake();
-  });
-  dispatcher.run_until([&] { return done.load(); });
-  helper.join();
-  if (error) std::rethrow_exception(error);
-}
-
 OfficeListener::OfficeListener(TInetOfficeForm& window)
     : window_(window), server_([this](platform::TcpConnection& c) { Serve(c); }) {
   for (std::string_view word : kOfficeCommandWords)
@@ -50,12 +28,12 @@ OfficeListener::~OfficeListener() {
 }
 
 void OfficeListener::Start(int port) {
-  RunAwayFromMainThread([&] { server_.Activate(port); });
+  ui::Dispatcher::instance().run_off_main_thread([&] { server_.Activate(port); });
 }
 
 void OfficeListener::Stop() {
   if (!server_.Active()) return;
-  RunAwayFromMainThread([&] { server_.Deactivate(); });
+  ui::Dispatcher::instance().run_off_main_thread([&] { server_.Deactivate(); });
 }
 
 bool OfficeListener::SetCommandHandler(std::string_view word, CommandHandler handler) {

@@ -68,10 +68,4 @@ class OfficeListener {
   platform::TcpServer server_;               // last: its threads use the members above
 };
 
-// Runs fn so that it may wait for threads that wait for the main thread:
-// on the main thread, fn runs on a helper thread while the main thread
-// serves handed-over work until fn is done; elsewhere fn runs in the caller.
-// fn's exception is raised again in the caller.
-void RunAwayFromMainThread(const std::function<void()>& fn);
-
 }  // namespace pw::office

@@ -48,20 +48,7 @@ void StationListener::Deactivate() {
     std::atomic<bool>& flag;
     ~ClearOnExit() { flag.store(false); }
   } clear{stopping_};
-  std::atomic<bool> done{false};
-  std::exception_ptr error;
-  std::thread helper([&] {
-    try {
-      server_.Deactivate();
-    } catch (...) {
-      error = std::current_exception();
-    }
-    done.store(true);
-    dispatcher.wake();
-  });
-  dispatcher.run_until([&] { return done.load(); });
-  helper.join();
-  if (error) std::rethrow_exception(error);
+  dispatcher.run_off_main_thread([this] { server_.Deactivate(); });
 }
 
 void StationListener::SetHandler(std::string_view word, Handler handler) {

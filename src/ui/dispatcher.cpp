@@ -1,5 +1,6 @@
 #include "ui/dispatcher.h"
 
+#include <atomic>
 #include <cassert>
 #include <memory>
 #include <vector>
@@ -152,6 +153,27 @@ bool Dispatcher::run_until(const std::function<bool()>& done, std::chrono::milli
     else
       cv_.wait_until(lock, until, woken);
   }
+}
+
+void Dispatcher::run_off_main_thread(const Task& fn) {
+  if (!on_main_thread()) {
+    fn();
+    return;
+  }
+  std::atomic<bool> done{false};
+  std::exception_ptr error;
+  std::thread helper([&] {
+    try {
+      fn();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    done = true;
+    wake();
+  });
+  run_until([&] { return done.load(); });
+  helper.join();
+  if (error) std::rethrow_exception(error);
 }
 
 }  // namespace pw::ui

@@ -60,6 +60,13 @@ class Dispatcher {
   // Any thread: wakes a main thread waiting in run_until so it re-checks done().
   void wake();
 
+  // Runs fn to its end, and raises what it raises. On the main thread fn runs
+  // on a helper thread while the main thread keeps serving handed-over work,
+  // so fn may wait for threads that are themselves waiting for the main
+  // thread (stopping a server whose connections are logging); elsewhere it
+  // runs in the caller.
+  void run_off_main_thread(const Task& fn);
+
  private:
   struct Timer {
     std::chrono::milliseconds interval;

@@ -51,6 +51,13 @@ class Control {
   bool enabled = true;
   int left = 0, top = 0, width = 0, height = 0;
 
+  void SetBounds(int new_left, int new_top, int new_width, int new_height) {
+    left = new_left;
+    top = new_top;
+    width = new_width;
+    height = new_height;
+  }
+
   // What a click or key press does; set by the window that owns the control.
   std::function<void()> on_click;
 

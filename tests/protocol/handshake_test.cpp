@@ -6,6 +6,7 @@
 #include <future>
 #include <thread>
 
+#include "raw_peer.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
 #include "protocol/command_loop.h"
@@ -19,20 +20,14 @@
 namespace pw::protocol {
 namespace {
 
+using test::RawLine;
+using test::RawWrite;
+
 using platform::TcpConnection;
 using platform::TcpListener;
 
 constexpr char kHost[] = "127.0.0.1";
 constexpr int kWaitMs = 10000;
-
-std::string RawLine(TcpConnection& c) {
-  std::string line;
-  for (char ch; (ch = static_cast<char>(c.ReadByte())) != '\n';) line += ch;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
-void RawWrite(TcpConnection& c, const std::string& text) { c.Write(text + "\r\n"); }
 
 class HandshakeTest : public ::testing::Test {
  protected:

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "raw_peer.h"
 #include "office/inet_office_form.h"
 #include "platform/environment.h"
 #include "platform/files.h"
@@ -22,6 +23,9 @@
 namespace pw::office {
 namespace {
 
+using test::RawLine;
+using test::RawWrite;
+
 using platform::TcpConnection;
 using namespace std::chrono_literals;
 
@@ -29,14 +33,6 @@ constexpr char kHost[] = "127.0.0.1";
 constexpr int kWaitMs = 10000;
 
 std::string W(std::string_view cp1251) { return std::string(cp1251); }
-
-std::string RawLine(TcpConnection& c) {
-  std::string line;
-  for (char ch; (ch = static_cast<char>(c.ReadByte())) != '\n';) line += ch;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-void RawWrite(TcpConnection& c, const std::string& text) { c.Write(text + "\r\n"); }
 
 class OfficeWindowTest : public ::testing::Test {
  protected:

@@ -13,6 +13,7 @@
 #include <semaphore>
 #include <thread>
 
+#include "raw_peer.h"
 #include "host/folder_host.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
@@ -28,6 +29,10 @@
 namespace pw::station {
 namespace {
 
+using test::RawLine;
+using test::RawLine;
+using test::RawWrite;
+
 using platform::TcpConnection;
 using namespace std::chrono_literals;
 
@@ -37,16 +42,7 @@ constexpr auto kPumpLimit = 20s;
 
 std::string W(std::string_view cp1251) { return std::string(cp1251); }
 
-std::string RawLine(TcpConnection& c) {
-  std::string line;
-  for (char ch; (ch = static_cast<char>(c.ReadByte())) != '\n';) line += ch;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
 std::string RawLine(TcpConnection&& c) { return RawLine(c); }
-
-void RawWrite(TcpConnection& c, const std::string& text) { c.Write(text + "\r\n"); }
 
 // A station client past the greeting, name and password line (on a worker).
 TcpConnection Greeted(const std::string& address, int port, const std::string& password = "NOPASS") {

@@ -1,4 +1,5 @@
 // The TCP transport over real loopback sockets.
+#include "raw_peer.h"
 #include "platform/tcp.h"
 
 #include <gtest/gtest.h>
@@ -16,21 +17,15 @@
 namespace pw::platform {
 namespace {
 
+constexpr auto& ReadLine = test::RawLine;
+constexpr auto& WriteLine = test::RawWrite;
+
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr char kHost[] = "127.0.0.1";
 constexpr char kSecondHost[] = "127.0.0.2";
 constexpr int kWaitMs = 10000;  // upper bound for things that should happen at once
-
-std::string ReadLine(TcpConnection& c) {
-  std::string line;
-  for (char ch; (ch = static_cast<char>(c.ReadByte())) != '\n';) line += ch;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
-void WriteLine(TcpConnection& c, const std::string& text) { c.Write(text + "\r\n"); }
 
 // A connected pair: client made by Connect, server by the listener's Accept.
 struct Pair {

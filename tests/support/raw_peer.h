@@ -1,0 +1,25 @@
+// A peer that speaks the wire by hand, for tests that script the other end
+// of a session over loopback.
+#pragma once
+
+#include <string>
+
+#include "platform/tcp.h"
+
+namespace pw::test {
+
+inline constexpr char kLoopback[] = "127.0.0.1";
+// Upper bound for things that should happen at once.
+inline constexpr int kWaitMs = 10000;
+
+// One line without its CR LF.
+inline std::string RawLine(platform::TcpConnection& c) {
+  std::string line;
+  for (char ch; (ch = static_cast<char>(c.ReadByte())) != '\n';) line += ch;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+inline void RawWrite(platform::TcpConnection& c, const std::string& text) { c.Write(text + "\r\n"); }
+
+}  // namespace pw::test

@@ -78,6 +78,7 @@ Commands:
 Output lines:
   Load: N / UnLoad: N      the results of the exports
   box: CAPTION | TEXT -> ANSWER   every message box and the answer it got
+                           (line breaks in texts print as \r and \n)
   modal: ...               every modal window while it is shown, then its
                            controls
   log: TEXT                every new line of the event log, without its
@@ -212,7 +213,7 @@ class HostProgram {
     pw::ui::Operator::instance().SetObserver(
         [this](const std::string& caption, const std::string& text, pw::ui::Answer answer) {
           FlushLog();
-          out_.Line("box: " + utf8_from_cp1251(caption) + " | " + utf8_from_cp1251(text) +
+          out_.Line("box: " + pw::host::Printable(caption) + " | " + pw::host::Printable(text) +
                     " -> " + pw::ui::AnswerName(answer));
         });
     pw::ui::Operator::instance().SetModalObserver([this](pw::ui::Window& window) {

@@ -12,7 +12,8 @@ namespace {
 
 using text::utf8_from_cp1251;
 
-// One printed line per text: line breaks inside a text show as \r and \n.
+}  // namespace
+
 std::string Printable(const std::string& cp1251) {
   std::string out;
   for (char c : utf8_from_cp1251(cp1251)) {
@@ -22,6 +23,8 @@ std::string Printable(const std::string& cp1251) {
   }
   return out;
 }
+
+namespace {
 
 std::string Quoted(const std::string& cp1251) { return "\"" + Printable(cp1251) + "\""; }
 

@@ -12,6 +12,10 @@ class MenuEntry;
 
 namespace pw::host {
 
+// A Windows-1251 text as one printed UTF-8 line: line breaks inside it show
+// as \r and \n.
+std::string Printable(const std::string& cp1251);
+
 // The window line, then one line per control (and one per line of a list).
 std::vector<std::string> DescribeWindow(const ui::Window& window);
 

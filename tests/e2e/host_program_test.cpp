@@ -9,7 +9,7 @@ namespace {
 TEST(HostProgram, StationShowsItsMenuAndVersionAndUnloadsCleanly) {
   TempFolder root;
   HostProcess host({"station", "--root", root.path(), "--name", "АЗС 3", "--menu-item",
-                    "Файл>Выход"});
+                    "Файл>Выход", "--set", "InPort=0"});
   EXPECT_EQ(host.WaitFor("Load:"), "Load: 0");
   host.Send("menu");
   host.Send("version");
@@ -36,7 +36,7 @@ TEST(HostProgram, StationShowsItsMenuAndVersionAndUnloadsCleanly) {
 TEST(HostProgram, SettingsGoToCnfIniAndBadInputIsReportedNotFatal) {
   TempFolder root;
   HostProcess host({"office", "--root", root.path(), "--set", "OutPort=7100", "--set",
-                    "PhonebookEntry=Модем"});
+                    "PhonebookEntry=Модем", "--set", "InPort=0"});
   EXPECT_EQ(host.WaitFor("Load:"), "Load: 0");
   host.Send("no-such-command");
   host.Send("click Нет>Такого");
@@ -46,7 +46,7 @@ TEST(HostProgram, SettingsGoToCnfIniAndBadInputIsReportedNotFatal) {
   EXPECT_EQ(host.Finish(), 0);  // end of input is quit
   EXPECT_NE(host.WaitFor("UnLoad: 0", std::chrono::milliseconds(1)), "");
   EXPECT_EQ(ReadFile(root / "cnf.INI"),
-            "[Inet]\r\nOutPort=7100\r\nPhonebookEntry=\xCC\xEE\xE4\xE5\xEC\r\n");
+            "[Inet]\r\nOutPort=7100\r\nPhonebookEntry=\xCC\xEE\xE4\xE5\xEC\r\nInPort=0\r\n");
 }
 
 TEST(HostProgram, HelpTellsTheCommandsAndAMissingRootIsAnError) {

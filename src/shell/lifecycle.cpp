@@ -92,14 +92,27 @@ std::int32_t UnLoadPlugin() {
 }
 
 void AutoSendInetStation() {
-  State().AutoMode = true;
-  AddToLog("Автоматический обмен с офисом пока не подключён"_w);
+  PluginState& state = State();
+  state.AutoMode = true;
+  if (!state.station_window) return;  // called at the office: nothing to send
+  station::TInetForm& window = *state.station_window;
+  if (TheSettings().showWND) window.Show();
+  // The same start as the window's send button, without its question.
+  if (window.start_exchange) {
+    window.exchange_running = true;
+    window.start_exchange();
+  }
 }
 
 void RefreshPasswordSettings() { ReadPasswordSettings(IniFile(IniFilePath()), TheSettings()); }
 
-void AutoSendInetOffice(const std::string&) {
-  AddToLog("Запрос отчёта АЗС из офиса пока не подключён"_w);
+void AutoSendInetOffice(const std::string& address) {
+  PluginState& state = State();
+  if (!state.office_window) return;  // called at a station: no office window
+  office::TInetOfficeForm& window = *state.office_window;
+  window.Show();
+  window.cb_IP.caption = address;
+  window.BitBtn1Click();
 }
 
 const char* VersionText() { return "1.02 от 11.11.2008"_w.data(); }

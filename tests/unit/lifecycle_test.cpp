@@ -3,10 +3,12 @@
 #include "host/folder_host.h"
 #include "platform/files.h"
 #include "shell/folders.h"
+#include "office/inet_office_form.h"
 #include "shell/lifecycle.h"
 #include "shell/menu_proc.h"
 #include "shell/plugin_state.h"
 #include "shell/settings.h"
+#include "station/inet_form.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
@@ -133,6 +135,25 @@ TEST_F(LifecycleTest, LoadReadsTheSettingsAndAClickAfterUnLoadDoesNothing) {
   EXPECT_TRUE(State().remembered_addresses.empty());
   // The items stay with the host; their handler object is gone.
   EXPECT_TRUE(history->Click());
+}
+
+TEST_F(LifecycleTest, TheHostsAutomaticStartsShowTheWindowOfTheirMode) {
+  TheSettings().showWND = true;
+  test::WriteFile(root / "cnf.INI", "[Inet]\r\nInPort=0\r\nshowWND=1\r\n");
+  ASSERT_EQ(LoadPlugin(0, kStationMode, &host), 0);
+  AutoSendInetOffice("10.0.0.5");  // the office's call at a station does nothing
+  AutoSendInetStation();
+  EXPECT_TRUE(State().AutoMode);
+  ASSERT_TRUE(State().station_window);
+  EXPECT_TRUE(State().station_window->visible);
+  EXPECT_EQ(UnLoadPlugin(), 0);
+
+  ASSERT_EQ(LoadPlugin(0, kOfficeMode, &host), 0);
+  EXPECT_FALSE(State().AutoMode);  // Load clears it
+  AutoSendInetOffice("10.0.0.5 - АЗС 7"_w.data());
+  ASSERT_TRUE(State().office_window);
+  EXPECT_TRUE(State().office_window->visible);
+  EXPECT_EQ(State().office_window->cb_IP.caption, std::string("10.0.0.5 - АЗС 7"_w));
 }
 
 }  // namespace

@@ -119,6 +119,8 @@ TEST_F(LifecycleTest, AHostErrorDuringTheMenuGivesOneWithDefaultsAndTheRestStill
   EXPECT_EQ(LoadPlugin(0, kOfficeMode, &host), 1);
   EXPECT_EQ(TheSettings().OutPort.load(), 6090);  // never read
   EXPECT_TRUE(platform::DirectoryExists(CurrentFolders().from_azs));
+  ASSERT_TRUE(State().office_window);  // the window and its listener came up
+  EXPECT_TRUE(State().office_window->ServerActive());
   EXPECT_EQ(UnLoadPlugin(), 0);
 }
 

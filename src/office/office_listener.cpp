@@ -78,7 +78,7 @@ void OfficeListener::ConnectionEnded(const std::string& ip) {
     name = window_.connections().FindNameByIP(ip);
   } catch (const std::exception&) {
   }
-  if (name.empty()) name = window_.LastStationName();
+  // The end names the station by its address alone (empty when unknown).
   window_.SetLastStationName(std::string());
   try {
     AddToLog(std::string("Соединение разорванно, имя АЗС: "_w) + name + ", IP: " + ip,

@@ -129,15 +129,22 @@ void TInetOfficeForm::ConnectToServer(protocol::Session& session, const std::str
       SetLastStationName(*name);
       out_station_name = *name;
     }
-  } catch (const std::exception& e) {
+  } catch (const protocol::PasswordRefused& e) {
     out_station_name.clear();
     try {
-      // It got as far as a connection (a refused password, a broken
-      // greeting): close it and forget the station of this attempt.
-      if (!session.PeerIP().empty()) DisconnectFromServer(session);
+      DisconnectFromServer(session);
       AddToLog(Text("Ошибка при подключении к АЗС: "_w) + e.what(), &log);
     } catch (const std::exception&) {
       // The log file cannot be written; the empty name tells the caller.
+    }
+  } catch (const std::exception& e) {
+    out_station_name.clear();
+    // A broken greeting or a lost connection: the socket is closed all the
+    // same, so no half-open session is left behind.
+    session.Disconnect();
+    try {
+      AddToLog(Text("Ошибка при подключении к АЗС: "_w) + e.what(), &log);
+    } catch (const std::exception&) {
     }
   }
 }

@@ -73,6 +73,10 @@ void Accept(Session& session, const ListenerSide& side, ListenerResult& result) 
 
 }  // namespace
 
+PasswordRefused::PasswordRefused()
+    : Error(std::string(
+          "Не удалось подключиться к серверу: Неправильный пароль или не настроена безопасность соединения"_w)) {}
+
 ListenerResult ListenerHandshake(Session& session, const ListenerSide& side) {
   ListenerResult result;
   try {
@@ -133,8 +137,7 @@ std::optional<std::string> ConnectorHandshake(Session& session, const std::strin
   session.WriteLine(PasswordLine());
   if (session.ReadLine() != kOK) {
     session.Disconnect();
-    throw Error(std::string(
-        "Не удалось подключиться к серверу: Неправильный пароль или не настроена безопасность соединения"_w));
+    throw PasswordRefused();
   }
   if (side.kind == Connector::Station)
     AddToLog("Исходящее подключение установленно"_w, side.log);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/error.h"
 #include "protocol/session.h"
 
 namespace pw {
@@ -39,6 +40,13 @@ struct ListenerResult {
 ListenerResult ListenerHandshake(Session& session, const ListenerSide& side);
 
 enum class Connector { Station, Office, TV };
+
+// The listener did not answer the password line with "OK" (a refusal, or
+// nothing within the read limit). The session is already disconnected.
+class PasswordRefused : public Error {
+ public:
+  PasswordRefused();
+};
 
 struct ConnectorSide {
   Connector kind = Connector::Station;

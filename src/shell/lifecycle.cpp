@@ -97,11 +97,9 @@ void AutoSendInetStation() {
   if (!state.station_window) return;  // called at the office: nothing to send
   station::TInetForm& window = *state.station_window;
   if (TheSettings().showWND) window.Show();
-  // The same start as the window's send button, without its question.
-  if (window.start_exchange) {
-    window.exchange_running = true;
-    window.start_exchange();
-  }
+  // The same start as the window's send button, without its question and
+  // without the running marker, which belongs to the button.
+  if (window.start_exchange) window.start_exchange();
 }
 
 void RefreshPasswordSettings() { ReadPasswordSettings(IniFile(IniFilePath()), TheSettings()); }

@@ -98,6 +98,7 @@ void TInetForm::SetClientHeight(int h) {
 }
 
 void TInetForm::Show() {
+  if (visible) return;  // FormShow belongs to the moment it comes up
   FormShow();
   ui::Window::Show();
 }

@@ -59,9 +59,10 @@ void OfficeListener::Serve(platform::TcpConnection& connection) {
     const protocol::ListenerSide side{
         protocol::End::Office, &window_.log, {},
         [this](const std::string& name, const std::string& peer) {
-          window_.SetLastStationName(name);
           window_.connections().AddStation(name, peer);
-        }};
+        },
+        // Every accept names the latest station, before its password is checked.
+        [this](const std::string& name) { window_.SetLastStationName(name); }};
     if (protocol::ListenerHandshake(session, side).accepted)
       protocol::ServeCommands(session, Commands());
   } catch (const std::exception&) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "shell/event_log.h"
@@ -133,24 +134,30 @@ Received Settle(std::int64_t received, std::int32_t size, platform::WritableFile
 
 Received Receive(Session& session, std::int32_t size, const std::string& target,
                  const TransferSite& site, const ProgressFactory& progress, bool single_block) {
-  if (!AcceptableSize(session, size, target, site)) return Received::Failed;
   const Mode mode = CurrentMode();
   const Steps steps{size, mode.packet};
   const std::string temp = platform::TemporaryNameBeside(target);
   try {
+    if (!AcceptableSize(session, size, target, site)) return Received::Failed;
     auto window = Open(progress, site, steps);
     platform::WritableFile file(temp);
     const std::int64_t received =
         ReceiveSteps(session, steps, !single_block && !mode.fast, file, *window);
     if (single_block) session.ReadLine();  // the end mark "111", not looked at
-    if (site.check_cancelled && CheckCancelled(*window, session, site.log)) {
+    const bool cancelled =
+        site.check_cancelled && CheckCancelled(*window, session, site.log, site.close_on_cancel);
+    if (cancelled && !site.settle_after_cancel) {
       file.Close();
       platform::RemoveFile(temp);
       return Received::Cancelled;
     }
-    return Settle(received, size, file, temp, target, site);
+    const Received settled = Settle(received, size, file, temp, target, site);
+    return cancelled ? Received::Cancelled : settled;
   } catch (const std::exception& e) {
     platform::RemoveFile(temp);
+    // A body cut short, or a file that cannot be written while the body
+    // still comes: either way the stream is out of step.
+    session.Disconnect();
     LogError(site, e);
     return Received::Failed;
   }
@@ -163,13 +170,32 @@ std::int32_t PacketSize() {
   return b > 0 ? b : kDefaultPacketSize;
 }
 
-bool CheckCancelled(TransferProgress& progress, Session& session, ui::ListBox* log) {
+bool CheckCancelled(TransferProgress& progress, Session& session, ui::ListBox* log,
+                    const std::function<void(Session&)>& close) {
   if (!progress.TakeStop()) return false;
   const std::string text(std::string("Обмен данными прерван пользователем"_w));
   AddToLog(text, log);
   ui::Operator::instance().MessageBox(std::string("Связь с офисом"_w), text, ui::Buttons::Ok);
-  session.Disconnect();
+  if (close)
+    close(session);
+  else
+    session.Disconnect();
   return true;
+}
+
+bool WaitForRequestAnswer(Session& session, ui::ListBox* log) {
+  AddToLog("Обработка запроса на удаленной стороне..."_w, log);
+  const std::uint32_t start = platform::TickCount();
+  for (;;) {
+    if (session.WaitReadable(500)) return true;
+    const std::uint32_t waited = platform::TickCount() - start;
+    if (waited > static_cast<std::uint32_t>(std::max(TheSettings().ZaprosTimeOut.load(), 0))) {
+      AddToLog("Запрос не обработан. Ошибка: TimeOut"_w, log);
+      session.Disconnect();
+      return false;
+    }
+    platform::SleepMs(500);
+  }
 }
 
 bool SendBody(Session& session, const std::string& path, std::int32_t size,
@@ -189,7 +215,7 @@ bool SendBody(Session& session, const std::string& path, std::int32_t size,
       if (!mode.fast) session.ReadInt4();  // its value is not looked at
       window->Step(i + 1);
     }
-    if (CheckCancelled(*window, session, site.log)) return false;
+    if (CheckCancelled(*window, session, site.log, site.close_on_cancel)) return false;
     AddToLog(site.success, site.log);
     return true;
   } catch (const std::exception& e) {
@@ -205,9 +231,7 @@ Received ReceiveBody(Session& session, std::int32_t size, const std::string& tar
 
 Received ReceiveSingleBlock(Session& session, std::int32_t size, const std::string& target,
                             const TransferSite& site, const ProgressFactory& progress) {
-  const Received result = Receive(session, size, target, site, progress, /*single_block=*/true);
-  session.Disconnect();
-  return result;
+  return Receive(session, size, target, site, progress, /*single_block=*/true);
 }
 
 std::string ReceivePicture(Session& session, std::int32_t size) {

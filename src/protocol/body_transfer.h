@@ -52,6 +52,12 @@ struct TransferSite {
   // The connector's and the office's transfers end a cancelled transfer
   // with the operator's notice and close the connection.
   bool check_cancelled = false;
+  // Whether a reception is size-checked (and stored when whole) also after
+  // the operator cancelled it; some sites skip the check then.
+  bool settle_after_cancel = true;
+  // How a cancel closes the connection (an office exchange closes through
+  // its window, which says so in the log); by default the session itself.
+  std::function<void(Session&)> close_on_cancel;
   ui::ListBox* log = nullptr;
 };
 
@@ -71,14 +77,14 @@ enum class Received { Stored, Mismatch, Cancelled, Failed };
 // Receives a body of S bytes into target. Stored when exactly S bytes came
 // and the file is in place; otherwise no file and no temporary are left.
 // A negative S, or one past the free room of the target's folder, fails
-// before any body byte is awaited and closes the connection, which can no
-// longer be kept in step.
+// before any body byte is awaited; that and any other failure close the
+// connection, which can no longer be kept in step.
 Received ReceiveBody(Session& session, std::int32_t size, const std::string& target,
                      const TransferSite& site, const ProgressFactory& progress);
 
 // The reception of "SEND_FILE2": the same steps with the own B but never an
-// acknowledgement, then the end mark line, then the size check; the
-// connection is closed afterwards in every case.
+// acknowledgement, then the end mark line, then the size check. The caller
+// closes the connection once it has shown its notice.
 Received ReceiveSingleBlock(Session& session, std::int32_t size, const std::string& target,
                             const TransferSite& site, const ProgressFactory& progress);
 
@@ -89,8 +95,15 @@ std::string ReceivePicture(Session& session, std::int32_t size);
 
 // After a transfer loop: when the operator cancelled, clears the flag, logs
 // "Обмен данными прерван пользователем", shows it in a message box and
-// closes the session. True when cancelled.
-bool CheckCancelled(TransferProgress& progress, Session& session, ui::ListBox* log);
+// closes the connection (close, or the session itself). True when cancelled.
+bool CheckCancelled(TransferProgress& progress, Session& session, ui::ListBox* log,
+                    const std::function<void(Session&)>& close = {});
+
+// The office's wait for the station's answer after a request went out:
+// "Обработка запроса на удаленной стороне...", then looks for data every
+// 500 ms; after ZaprosTimeOut ms without any, logs "Запрос не обработан.
+// Ошибка: TimeOut", disconnects and returns false.
+bool WaitForRequestAnswer(Session& session, ui::ListBox* log);
 
 }  // namespace protocol
 }  // namespace pw

@@ -48,6 +48,7 @@ void Accept(Session& session, const ListenerSide& side, ListenerResult& result) 
     session.WriteLine(side.own_name ? side.own_name() : std::string());
   else
     result.station_name = session.ReadLine();
+  if (side.end == End::Office && side.name_read) side.name_read(result.station_name);
   const std::string password = session.ReadLine();
   if (!PasswordAccepted(password)) {
     session.WriteLine(kPASS);

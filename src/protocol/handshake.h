@@ -27,6 +27,8 @@ struct ListenerSide {
   std::function<std::string()> own_name;
   // Office: called with the station's name and IP once the password passed.
   std::function<void(const std::string& name, const std::string& ip)> register_station;
+  // Office: called with the station's name as soon as it is read.
+  std::function<void(const std::string& name)> name_read;
 };
 
 struct ListenerResult {

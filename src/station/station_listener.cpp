@@ -72,7 +72,7 @@ void StationListener::Serve(platform::TcpConnection& connection) {
   try {
     protocol::Session session(connection);
     const protocol::ListenerSide side{
-        protocol::End::Station, log_, [] { return State().Host().GetOwnName(); }, {}};
+        protocol::End::Station, log_, [] { return State().Host().GetOwnName(); }, {}, {}};
     if (protocol::ListenerHandshake(session, side).accepted) ServeCommands(session, Commands());
   } catch (...) {
     // An error a command lets escape ends this connection only.

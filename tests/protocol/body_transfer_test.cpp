@@ -190,13 +190,46 @@ TEST_F(BodyTest, ANegativeSizeFailsBeforeAnyByteAndCloses) {
   EXPECT_THROW(ReadExactly(client, 1), platform::ConnectionClosed);
 }
 
-TEST_F(BodyTest, SingleBlockIsNeverAcknowledgedAndEndsWithTheMarkAndAClose) {
+TEST_F(BodyTest, SingleBlockIsNeverAcknowledgedAndEndsWithTheMark) {
   const std::string body = Pattern(500);
   client.Write(body + "111\r\n");
   Session session(server);
   EXPECT_EQ(ReceiveSingleBlock(session, 500, root / "f.bin", Site(), Progress(progress)), Received::Stored);
   EXPECT_EQ(test::ReadFile(root / "f.bin"), body);
-  EXPECT_THROW(ReadExactly(client, 1), platform::ConnectionClosed);  // no ack, then the close
+  session.Disconnect();  // the receiving site closes after its notice
+  EXPECT_THROW(ReadExactly(client, 1), platform::ConnectionClosed);  // no ack came before the close
+}
+
+TEST_F(BodyTest, CancelClosesThroughTheSitesOwnCloseAndAWholeBodyIsStillStored) {
+  client.Write(Pattern(100));
+  TransferSite site = Site();
+  site.check_cancelled = true;
+  int closed = 0;
+  site.close_on_cancel = [&](Session& s) {
+    ++closed;
+    s.Disconnect();
+  };
+  TheSettings().useFastDatTravel = true;  // one step for 100 bytes of B = 128, no ack
+  Session session(server);
+  EXPECT_EQ(ReceiveBody(session, 100, root / "whole.dat", site, Progress(progress, /*stop_after=*/1)),
+            Received::Cancelled);
+  EXPECT_EQ(closed, 1);
+  EXPECT_EQ(test::ReadFile(root / "whole.dat"), Pattern(100));  // the size check still ran
+}
+
+TEST_F(BodyTest, WaitingForTheAnswerGivesUpAfterTheRequestTimeOut) {
+  TheSettings().ZaprosTimeOut = 100;
+  Session session(server);
+  EXPECT_FALSE(WaitForRequestAnswer(session, nullptr));
+  EXPECT_NE(Log().find(std::string("Запрос не обработан. Ошибка: TimeOut"_w)), std::string::npos);
+  EXPECT_THROW(ReadExactly(client, 1), platform::ConnectionClosed);
+
+  TcpConnection c2 = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+  TcpConnection s2 = std::move(*listener.Accept(kWaitMs));
+  c2.Write("Send_file\r\n");
+  Session answered(s2);
+  EXPECT_TRUE(WaitForRequestAnswer(answered, nullptr));
+  EXPECT_EQ(answered.ReadLine(), "Send_file");
 }
 
 TEST_F(BodyTest, StopEndsTheSenderWithTheNoticeAndTheReceiverWithAMismatch) {

@@ -76,7 +76,7 @@ TEST_F(HandshakeTest, StationListenerAcceptsAnyPasswordWhenNoneIsSet) {
   Accepted a = Connected();
   RawWrite(a.client, "whatever");
   Session session(a.server);
-  const auto result = ListenerHandshake(session, {End::Station, nullptr, [] { return std::string("АЗС 3"_w); }, {}});
+  const auto result = ListenerHandshake(session, {End::Station, nullptr, [] { return std::string("АЗС 3"_w); }, {}, {}});
   EXPECT_TRUE(result.accepted);
   EXPECT_EQ(RawLine(a.client), "OK");
   EXPECT_EQ(RawLine(a.client), std::string("АЗС 3"_w));
@@ -94,10 +94,13 @@ TEST_F(HandshakeTest, OfficeListenerRefusesAPasswordThatDiffersInCaseAndCloses) 
   RawWrite(a.client, "secret");
   Session session(a.server);
   bool registered = false;
+  std::string named;  // the latest station's name is known before its password is checked
   const auto result = ListenerHandshake(
-      session, {End::Office, nullptr, {}, [&](const std::string&, const std::string&) { registered = true; }});
+      session, {End::Office, nullptr, {}, [&](const std::string&, const std::string&) { registered = true; },
+                [&](const std::string& n) { named = n; }});
   EXPECT_FALSE(result.accepted);
   EXPECT_FALSE(registered);
+  EXPECT_EQ(named, std::string("АЗС 3"_w));
   EXPECT_EQ(RawLine(a.client), "OKF");  // the office's greeting when fast transfer is on
   EXPECT_EQ(RawLine(a.client), "PASS");
   EXPECT_THROW(RawLine(a.client), platform::ConnectionClosed);
@@ -113,7 +116,7 @@ TEST_F(HandshakeTest, OfficeListenerRegistersTheStationNameWithItsAddress) {
   Session session(a.server);
   std::string seen;
   const auto result = ListenerHandshake(
-      session, {End::Office, nullptr, {}, [&](const std::string& n, const std::string& ip) { seen = n + "@" + ip; }});
+      session, {End::Office, nullptr, {}, [&](const std::string& n, const std::string& ip) { seen = n + "@" + ip; }, {}});
   EXPECT_TRUE(result.accepted);
   EXPECT_EQ(seen, std::string("АЗС 3"_w) + "@127.0.0.1");
   EXPECT_TRUE(Logged(" - \r\n" + std::string("Входящее соединение установленно, имя АЗС: АЗС 3, IP: 127.0.0.1. Пароль верен"_w)));
@@ -123,7 +126,7 @@ TEST_F(HandshakeTest, AHandshakeErrorIsLoggedAndTheConnectionClosed) {
   Accepted a = Connected();
   RawWrite(a.client, std::string(kMaxLineLength + 1, 'p'));  // a password line past the limit
   Session session(a.server);
-  EXPECT_FALSE(ListenerHandshake(session, {End::Station, nullptr, [] { return std::string("x"); }, {}}).accepted);
+  EXPECT_FALSE(ListenerHandshake(session, {End::Station, nullptr, [] { return std::string("x"); }, {}, {}}).accepted);
   EXPECT_TRUE(Logged("Ошибка входящего подключения: Max line length exceeded."_w));
   RawLine(a.client);  // greeting
   RawLine(a.client);  // name

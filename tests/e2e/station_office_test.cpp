@@ -81,5 +81,30 @@ TEST(StationAndOffice, AWrongPasswordIsRefusedOnBothSides) {
   EXPECT_EQ(office.Finish(), 0);
 }
 
+TEST(StationAndOffice, TheOfficesListenerStopsAndStartsFromItsMenu) {
+  Pair p;
+  HostProcess office(p.office_args);
+  ASSERT_EQ(office.WaitFor("Load:"), "Load: 0");
+  HostProcess station(p.StationArgs());
+  ASSERT_EQ(station.WaitFor("Load:"), "Load: 0");
+  station.Send("type 127.0.0.1");
+
+  office.Send("listener stop");
+  EXPECT_NE(office.WaitFor("log: Сервер остановлен"), "");
+  office.Send("version");  // the stop has run once the next command answers
+  ASSERT_NE(office.WaitFor("version:"), "");
+  station.Send("press bSendToOffice");
+  EXPECT_NE(station.WaitFor("log: Ошибка при подключении к офису: "), "") << station.Transcript();
+
+  office.Send("listener start");
+  EXPECT_NE(office.WaitFor("log: Сервер входящих подключений запущен"), "");
+  office.Send("version");
+  ASSERT_NE(office.WaitFor("version:"), "");
+  station.Send("press bSendToOffice");
+  EXPECT_NE(station.WaitFor("log: Исходящее подключение установленно"), "") << station.Transcript();
+  EXPECT_EQ(station.Finish(), 0);
+  EXPECT_EQ(office.Finish(), 0);
+}
+
 }  // namespace
 }  // namespace pw::test

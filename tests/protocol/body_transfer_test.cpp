@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <future>
 
+#include "raw_peer.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
 #include "protocol/body_transfer.h"
@@ -20,8 +21,8 @@ namespace {
 using platform::TcpConnection;
 using platform::TcpListener;
 
-constexpr char kHost[] = "127.0.0.1";
-constexpr int kWaitMs = 10000;
+constexpr const char* kHost = test::kLoopback;
+using test::kWaitMs;
 
 // A progress window without a window: counts steps, and can stop the
 // transfer after a given step as the operator's Stop would.

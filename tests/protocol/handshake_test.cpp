@@ -26,8 +26,8 @@ using test::RawWrite;
 using platform::TcpConnection;
 using platform::TcpListener;
 
-constexpr char kHost[] = "127.0.0.1";
-constexpr int kWaitMs = 10000;
+constexpr const char* kHost = test::kLoopback;
+using test::kWaitMs;
 
 class HandshakeTest : public ::testing::Test {
  protected:

@@ -29,8 +29,8 @@ using test::RawWrite;
 using platform::TcpConnection;
 using namespace std::chrono_literals;
 
-constexpr char kHost[] = "127.0.0.1";
-constexpr int kWaitMs = 10000;
+constexpr const char* kHost = test::kLoopback;
+using test::kWaitMs;
 
 std::string W(std::string_view cp1251) { return std::string(cp1251); }
 

@@ -30,14 +30,13 @@ namespace pw::station {
 namespace {
 
 using test::RawLine;
-using test::RawLine;
 using test::RawWrite;
 
 using platform::TcpConnection;
 using namespace std::chrono_literals;
 
-constexpr char kHost[] = "127.0.0.1";
-constexpr int kWaitMs = 10000;
+constexpr const char* kHost = test::kLoopback;
+using test::kWaitMs;
 constexpr auto kPumpLimit = 20s;
 
 std::string W(std::string_view cp1251) { return std::string(cp1251); }

@@ -23,9 +23,9 @@ constexpr auto& WriteLine = test::RawWrite;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr char kHost[] = "127.0.0.1";
+constexpr const char* kHost = test::kLoopback;
 constexpr char kSecondHost[] = "127.0.0.2";
-constexpr int kWaitMs = 10000;  // upper bound for things that should happen at once
+using test::kWaitMs;
 
 // A connected pair: client made by Connect, server by the listener's Accept.
 struct Pair {

@@ -1,11 +1,156 @@
 #include "connection/internet_connection.h"
 
+#include <atomic>
+#include <condition_variable>
+#include <string>
+
+#include "platform/connected_state.h"
+#include "platform/connection_library.h"
+#include "platform/dial_up.h"
+#include "shell/settings.h"
+#include "text/cp1251.h"
+
 namespace pw::connection {
 
-// Placeholder until the connection library and the dial-up step are built:
-// the exchange always goes on and nothing is taken down afterwards.
-bool ConnectBeforeExchange(const LogLine&) { return true; }
+using platform::ConnectionEntry;
 
-void DisconnectAfterExchange() {}
+// The process's one dialer with the notifications it has had. The counts
+// only grow, so a dial waits for a count to pass the value it saw before it
+// started: a notification of an earlier dial never ends a later wait, and
+// nothing is ever cleared under a waiting thread.
+class InternetConnection::SharedDialer {
+ public:
+  explicit SharedDialer(platform::DialUpService& dial_up)
+      : dialer_(dial_up.CreateDialer({[this] { Notify(connected_); }, [this] { Notify(failed_); }})) {}
+
+  platform::Dialer& dialer() { return *dialer_; }
+
+  struct Mark {
+    std::uint64_t connected, failed;
+  };
+  Mark Now() {
+    std::lock_guard lock(mu_);
+    return {connected_, failed_};
+  }
+  // True when a notification came after mark, false when the time ran out.
+  bool WaitPast(Mark mark, std::chrono::milliseconds limit) {
+    std::unique_lock lock(mu_);
+    return changed_.wait_for(lock, limit,
+                             [&] { return connected_ != mark.connected || failed_ != mark.failed; });
+  }
+
+ private:
+  void Notify(std::uint64_t& count) {
+    {
+      std::lock_guard lock(mu_);
+      ++count;
+    }
+    changed_.notify_all();
+  }
+
+  std::mutex mu_;
+  std::condition_variable changed_;
+  std::uint64_t connected_ = 0;  // guarded by mu_
+  std::uint64_t failed_ = 0;     // guarded by mu_
+  std::unique_ptr<platform::Dialer> dialer_;  // last: its notifications use the above
+};
+
+InternetConnection::InternetConnection(const platform::ConnectionLibrary* library,
+                                       platform::ConnectedStateQuery& state,
+                                       platform::DialUpService& dial_up, const Settings& settings)
+    : library_(library), state_(state), dial_up_(dial_up), settings_(settings) {}
+
+InternetConnection::~InternetConnection() = default;
+
+bool InternetConnection::LibConnect() const {
+  return library_->Call(ConnectionEntry::Connect, kCallerCode);
+}
+bool InternetConnection::LibDisconnect() const {
+  return library_->Call(ConnectionEntry::Disconnect, kCallerCode);
+}
+bool InternetConnection::LibGetConnectState() const {
+  return library_->Call(ConnectionEntry::GetConnectState, kCallerCode);
+}
+bool InternetConnection::LibAutoDisconnectValue() const {
+  return library_->Call(ConnectionEntry::AutoDisconnectValue, kCallerCode);
+}
+
+bool InternetConnection::EnsureInternetConnection(const LogLine& log) {
+  using namespace platform;
+  std::uint32_t flags = kConnectionModem | kConnectionLan | kConnectionProxy;
+  if (state_.GetConnectedState(flags) &&
+      (flags & (kConnectionModem | kConnectionLan | kConnectionProxy)) != 0) {
+    log("Соединение с интернет..."_w);
+    return true;
+  }
+  DialPhonebookEntry(log);
+  // A LAN alone was there before the dial and did not do: only a modem or
+  // proxy connection counts now, whatever the call itself reports.
+  flags = kConnectionModem | kConnectionLan | kConnectionProxy;
+  state_.GetConnectedState(flags);
+  if ((flags & (kConnectionModem | kConnectionProxy)) != 0) return true;
+  log("Соединение с интернет не установлено"_w);
+  return false;
+}
+
+InternetConnection::SharedDialer& InternetConnection::Dialer() {
+  std::call_once(dialer_once_, [this] { dialer_ = std::make_unique<SharedDialer>(dial_up_); });
+  return *dialer_;
+}
+
+void InternetConnection::DialPhonebookEntry(const LogLine& log) {
+  try {
+    log("Соединение с Internet..."_w);
+    SharedDialer& shared = Dialer();
+    platform::DialParams params = shared.dialer().LoadEntry(settings_.PhonebookEntry.get());
+    if (settings_.UserData) {
+      params.user_name = settings_.IntLogin.get();
+      params.password = settings_.IntPassword.get();
+    }
+    if (settings_.ShowDialUp) {
+      shared.dialer().DialWithDialog(params);
+      return;
+    }
+    const SharedDialer::Mark before = shared.Now();
+    if (shared.dialer().StartDial(params) != 0) return;
+    // The dial has no time limit of its own; an exchange must not hang on
+    // a dial that never reports back.
+    const std::int32_t configured = settings_.ConnectTimeOut;
+    const std::chrono::milliseconds limit =
+        configured > 0 ? std::chrono::milliseconds(configured) : kDefaultDialWait;
+    if (!shared.WaitPast(before, limit))
+      log(std::string("Соединение с Internet не установлено за отведённое время ("_w) +
+          std::to_string(limit.count()) + std::string(" мс)"_w));
+  } catch (...) {
+    log("Ошибка:"_w);
+  }
+}
+
+bool InternetConnection::ConnectBeforeExchange(const LogLine& log) {
+  return LibraryPresent() ? LibConnect() : EnsureInternetConnection(log);
+}
+
+void InternetConnection::DisconnectAfterExchange() {
+  if (LibraryPresent() && LibGetConnectState() && LibAutoDisconnectValue()) LibDisconnect();
+}
+
+namespace {
+
+std::atomic<InternetConnection*> installed{nullptr};
+
+InternetConnection& ProcessConnection() {
+  if (InternetConnection* c = installed.load()) return *c;
+  static InternetConnection without_library(nullptr, platform::SystemConnectedState(),
+                                            platform::SystemDialUp(), TheSettings());
+  return without_library;
+}
+
+}  // namespace
+
+bool ConnectBeforeExchange(const LogLine& log) { return ProcessConnection().ConnectBeforeExchange(log); }
+
+void DisconnectAfterExchange() { ProcessConnection().DisconnectAfterExchange(); }
+
+void InstallProcessConnection(InternetConnection* connection) { installed.store(connection); }
 
 }  // namespace pw::connection

@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "connection/plugin_connection.h"
 #include "pumpwire/plugin.h"
 #include "shell/event_log.h"
 #include "shell/lifecycle.h"
@@ -23,6 +24,9 @@ void LogEscapedError(std::string_view where) {
   } catch (...) {
   }
 }
+
+// The connection library comes and goes with this library, not with Load.
+const pw::connection::PluginConnection loaded_with_plugin;
 
 }  // namespace
 

@@ -40,7 +40,7 @@ plug-in shows and logs.
 Options:
   --root DIR               installation folder (OFFICE, LogFiles, FromOffice,
                            FromAZS, ...) and the folder of cnf.INI; LogFiles/
-                           and host/ are created when missing
+                           and host/requests/ are created when missing
   --name TEXT              what GetOwnName returns (the station's name)
   --interface-version N    what GetInterfaceVersion returns (default 4)
   --set KEY=VALUE          write KEY of section Inet of cnf.INI before Load
@@ -49,6 +49,12 @@ Options:
                            (repeatable)
   --plugin PATH            the plug-in library to load (default: the one
                            built beside this program)
+  --report-command CMD     station: how a received request becomes a report:
+                           CMD runs through sh with the request's path as its
+                           argument and prints the report's path (its first
+                           line; nothing = no report; non-zero exit = error).
+                           Without it the host writes DIR/host/answers/
+                           REQUEST.txt naming the request and its size
   --help                   this text
 
 Commands:
@@ -75,6 +81,19 @@ Commands:
   quit                     UnLoad, print its result, exit 0 (also at end of
                            input)
 
+Host folder DIR/host/:
+  requests/NAME            office: the request for the station named NAME,
+                           put there by you; GetRequestFile answers it at
+                           every exchange until you replace or remove it
+                           (none when it is missing)
+  reports/                 office: ProcessReportFile copies each report here
+                           under its own file name
+  answers/                 station: the reports the host writes itself
+
+Connection library: DIR/Dialgate.so, when present, is loaded with the
+plug-in and brings the Internet connection up before each exchange; without
+it an exchange goes on when a network interface other than loopback is up.
+
 Output lines:
   Load: N / UnLoad: N      the results of the exports
   box: CAPTION | TEXT -> ANSWER   every message box and the answer it got
@@ -83,7 +102,8 @@ Output lines:
                            controls
   log: TEXT                every new line of the event log, without its
                            time stamp
-  host: ...                every call into the host that does something
+  host: CALL ARGS -> RESULT every call into the host that does something,
+                           with its answer ("none", a path, or "error: ...")
 )";
 
 struct Options {
@@ -94,6 +114,7 @@ struct Options {
   std::vector<std::pair<std::string, std::string>> settings;
   std::vector<std::string> menu_items;
   std::string plugin = PUMPWIRE_DEFAULT_PLUGIN;
+  std::string report_command;
 };
 
 [[noreturn]] void UsageError(const std::string& why) {
@@ -135,10 +156,15 @@ Options ParseOptions(int argc, char** argv) {
       o.settings.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
     } else if (a == "--menu-item") o.menu_items.push_back(value());
     else if (a == "--plugin") o.plugin = value();
+    else if (a == "--report-command") o.report_command = value();
     else UsageError("unknown option '" + a + "'");
   }
   if (o.root.empty()) UsageError("--root DIR is required");
   if (o.root.back() != '/') o.root += '/';
+  // Before the plug-in is loaded: it looks for its connection library in the
+  // installation folder as it loads.
+  ::setenv("PUMPWIRE_ROOT", o.root.c_str(), 1);
+  ::setenv("PUMPWIRE_WINDIR", o.root.c_str(), 1);
   return o;
 }
 
@@ -203,7 +229,9 @@ class HostProgram {
         root_(cp1251_from_utf8(options_.root)),
         host_(root_ + "host/", cp1251_from_utf8(options_.name), options_.interface_version,
               [this](const std::string& line) { out_.Line(line); }),
-        plugin_(options_.plugin) {}
+        plugin_(options_.plugin) {
+    host_.SetReportCommand(cp1251_from_utf8(options_.report_command));
+  }
 
   int Run() {
     PrepareFolder();
@@ -237,9 +265,7 @@ class HostProgram {
  private:
   void PrepareFolder() {
     pw::platform::CreateDirectories(root_ + "LogFiles/");
-    pw::platform::CreateDirectories(root_ + "host/");
-    ::setenv("PUMPWIRE_ROOT", options_.root.c_str(), 1);
-    ::setenv("PUMPWIRE_WINDIR", options_.root.c_str(), 1);
+    pw::platform::CreateDirectories(root_ + "host/requests/");
     pw::IniFile ini(root_ + "cnf.INI");
     for (const auto& [key, value] : options_.settings)
       ini.WriteString("Inet", cp1251_from_utf8(key), cp1251_from_utf8(value));

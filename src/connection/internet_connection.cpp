@@ -63,16 +63,16 @@ InternetConnection::InternetConnection(const platform::ConnectionLibrary* librar
 InternetConnection::~InternetConnection() = default;
 
 bool InternetConnection::LibConnect() const {
-  return library_->Call(ConnectionEntry::Connect, kCallerCode);
+  return library_ != nullptr && library_->Call(ConnectionEntry::Connect, kCallerCode);
 }
 bool InternetConnection::LibDisconnect() const {
-  return library_->Call(ConnectionEntry::Disconnect, kCallerCode);
+  return library_ != nullptr && library_->Call(ConnectionEntry::Disconnect, kCallerCode);
 }
 bool InternetConnection::LibGetConnectState() const {
-  return library_->Call(ConnectionEntry::GetConnectState, kCallerCode);
+  return library_ != nullptr && library_->Call(ConnectionEntry::GetConnectState, kCallerCode);
 }
 bool InternetConnection::LibAutoDisconnectValue() const {
-  return library_->Call(ConnectionEntry::AutoDisconnectValue, kCallerCode);
+  return library_ != nullptr && library_->Call(ConnectionEntry::AutoDisconnectValue, kCallerCode);
 }
 
 bool InternetConnection::EnsureInternetConnection(const LogLine& log) {

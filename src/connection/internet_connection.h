@@ -49,7 +49,7 @@ class InternetConnection {
   bool LibraryPresent() const { return library_ != nullptr; }
 
   // The library's entry points with code 2; false when the library lacks
-  // the entry point. Called only when the library is present.
+  // the entry point or there is no library.
   bool LibConnect() const;
   bool LibDisconnect() const;
   bool LibGetConnectState() const;

@@ -106,6 +106,19 @@ TEST_F(ProgressFormTest, StartsHiddenWithItsCaptionsThenStartTransferFillsAndSho
   EXPECT_EQ(form->top, SlotTop(1));
 }
 
+// What a renderer sees through the window's own fields: a tool window on top
+// with its client area of 458 x 98 inside the outer frame.
+TEST_F(ProgressFormTest, ARendererSeesAToolWindowOnTopOfItsDesignSize) {
+  auto form = std::make_unique<TProgressForm>();
+  const ui::Window& w = *form;
+  EXPECT_TRUE(w.tool_window);
+  EXPECT_TRUE(w.stays_on_top);
+  EXPECT_EQ(w.client_width, 458);
+  EXPECT_EQ(w.client_height, 98);
+  EXPECT_EQ(w.width, 464);
+  EXPECT_EQ(w.height, 121);
+}
+
 TEST_F(ProgressFormTest, RefreshReportsCurrentAndAverageSpeeds) {
   auto form = Started(1000, 7);  // StartTick 5000
 

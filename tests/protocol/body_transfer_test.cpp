@@ -201,6 +201,19 @@ TEST_F(BodyTest, SingleBlockIsNeverAcknowledgedAndEndsWithTheMark) {
   EXPECT_THROW(ReadExactly(client, 1), platform::ConnectionClosed);  // no ack came before the close
 }
 
+TEST_F(BodyTest, ASingleBlockCutAfterItsFirstPieceEndsInTheMismatchLine) {
+  // A body without a line end in it: reading the end mark through it would
+  // run past the longest line.
+  const std::string body(20000, 'x');
+  client.Write(body + "111\r\n");
+  Session session(server);
+  EXPECT_EQ(ReceiveSingleBlock(session, 20000, root / "cut.bin", Site(), Progress(progress, /*stop_after=*/1)),
+            Received::Mismatch);
+  EXPECT_NE(Log().find(" - mismatch 128\r\n"), std::string::npos);
+  EXPECT_EQ(Log().find("Max line length exceeded."), std::string::npos);
+  EXPECT_FALSE(platform::FileExists(root / "cut.bin"));
+}
+
 TEST_F(BodyTest, CancelClosesThroughTheSitesOwnCloseAndAWholeBodyIsStillStored) {
   client.Write(Pattern(100));
   TransferSite site = Site();

@@ -101,6 +101,12 @@ class TcpConnection {
     return ReadByteSlow();
   }
 
+  // Puts bytes back in front of what the buffer holds, so the next read
+  // returns them first: a reader that stops inside a unit (a line whose end
+  // has not come within the read limit) gives back what it took, and the
+  // stream stays in step. At most kBufferSize bytes in all may be held.
+  void Unread(std::string_view bytes);
+
   // True as soon as a read would not wait: data is buffered or waiting, the
   // peer has closed, or the connection is closed (the read then raises).
   // False when ms pass first; 0 only looks, negative waits without limit.

@@ -267,6 +267,26 @@ TEST_F(HandshakeTest, WireElementsAreExact) {
   EXPECT_THROW(s.ReadLine(), Error);
 }
 
+TEST_F(HandshakeTest, ALineReadThatTimesOutKeepsWhatCameForTheNextRead) {
+  Accepted a = Connected();
+  a.server.SetReadTimeout(100);
+  Session s(a.server);
+  a.client.Write("hal");
+  EXPECT_THROW(s.ReadLine(), platform::ReadTimeout);
+  a.client.Write("f\r\nnext\r\n");
+  EXPECT_EQ(s.ReadLine(), "half");
+  EXPECT_EQ(s.ReadLine(), "next");
+
+  // Twice in a row, with the wire's next element after the line.
+  a.client.Write("ab");
+  EXPECT_THROW(s.ReadLine(), platform::ReadTimeout);
+  a.client.Write("cd");
+  EXPECT_THROW(s.ReadLine(), platform::ReadTimeout);
+  a.client.Write(std::string("e\r\n") + '\0' + '\0' + '\0' + '\x07');
+  EXPECT_EQ(s.ReadLine(), "abcde");
+  EXPECT_EQ(s.ReadInt4(), 7);
+}
+
 TEST_F(HandshakeTest, OutgoingReadsTimeOutAsEmptyLinesButBlocksRaise) {
   auto peer = Peer([](TcpConnection& c) {
     c.SetReadTimeout(kWaitMs);

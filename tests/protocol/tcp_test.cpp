@@ -180,6 +180,22 @@ TEST(TcpConnection, DisconnectFromAnotherThreadEndsAWaitingRead) {
   EXPECT_THROW(p.server.ReadByte(), ConnectionClosed) << "the peer sees the close";
 }
 
+TEST(TcpConnection, UnreadBytesComeBackBeforeTheBufferedOnes) {
+  TcpListener listener(kHost, 0);
+  TcpConnection client = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+  TcpConnection server = std::move(*listener.Accept(kWaitMs));
+  server.SetReadTimeout(kWaitMs);
+  client.Write("0123456789");
+  char head[4];
+  server.ReadExact(head, 4);   // "4567..." stays buffered behind the read
+  server.Unread("0123");       // room before the read position
+  server.Unread("xy");         // no room left before it: the rest moves up
+  std::string all(12, '\0');
+  server.ReadExact(all.data(), all.size());
+  EXPECT_EQ(all, "xy0123456789");
+  EXPECT_THROW(server.Unread(std::string(TcpConnection::kBufferSize + 1, 'z')), Error);
+}
+
 TEST(TcpConnection, MovedConnectionKeepsItsStateAndBuffer) {
   Pair p;
   p.server.Write("12");

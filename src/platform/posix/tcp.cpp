@@ -329,6 +329,20 @@ void TcpConnection::ReadExact(void* data, std::size_t size) {
   }
 }
 
+void TcpConnection::Unread(std::string_view bytes) {
+  if (bytes.empty()) return;
+  const std::size_t held = end_ - pos_;
+  if (!buffer_ || bytes.size() + held > kBufferSize) throw Error("Unread: receive buffer overflow");
+  if (bytes.size() <= pos_) {
+    pos_ -= bytes.size();
+  } else {
+    std::memmove(buffer_.get() + bytes.size(), buffer_.get() + pos_, held);
+    pos_ = 0;
+    end_ = bytes.size() + held;
+  }
+  std::memcpy(buffer_.get() + pos_, bytes.data(), bytes.size());
+}
+
 std::uint8_t TcpConnection::ReadByteSlow() {
   std::uint8_t byte = 0;
   ReadSome(&byte, 1);

@@ -29,19 +29,11 @@ std::string AddressText(const sockaddr_in& a);
 
 // The parts of TcpConnection the other TCP files use from outside the class.
 struct TcpAccess {
-  // Takes a connected socket; closes it if the connection cannot be made.
-  static TcpConnection Adopt(int fd) {
-    ScopedFd owner(fd);
-    TcpConnection connection(fd);
-    owner.release();
-    return connection;
-  }
+  // Takes a connected socket; it is closed if the connection cannot be made.
+  static TcpConnection Adopt(ScopedFd fd);
 
-  // Hands the descriptor back when one call on it ends.
-  struct Lease {
-    TcpConnection& connection;
-    ~Lease() { connection.ReleaseFd(); }
-  };
+  // Hands the socket back when one call on it ends.
+  struct Lease;
 };
 
 }  // namespace pw::platform

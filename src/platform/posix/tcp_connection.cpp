@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "platform/posix/posix_error.h"
@@ -45,10 +46,28 @@ void DropUnreadInput(int fd) {
 // ---------------------------------------------------------------------------
 // TcpConnection
 
+struct TcpConnection::Socket {
+  explicit Socket(ScopedFd connected) : fd(std::move(connected)) {}
+  std::mutex mu;
+  ScopedFd fd;    // guarded by mu
+  int users = 0;  // guarded by mu: owner calls inside a system call on fd
+};
+
+struct TcpAccess::Lease {
+  TcpConnection& connection;
+  ~Lease() { connection.ReleaseSocket(); }
+};
+
+TcpConnection TcpAccess::Adopt(ScopedFd fd) {
+  return TcpConnection(std::make_unique<TcpConnection::Socket>(std::move(fd)));
+}
+
 TcpConnection::TcpConnection() noexcept = default;
 
-TcpConnection::TcpConnection(int fd)
-    : fd_(fd), closed_(false), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
+TcpConnection::TcpConnection(std::unique_ptr<Socket> socket)
+    : socket_(std::move(socket)), closed_(false),
+      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
+  const int fd = socket_->fd.get();
   SetNoDelay(fd);
   sockaddr_in a{};
   socklen_t len = sizeof a;
@@ -77,12 +96,10 @@ TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
 }
 
 void TcpConnection::MoveFrom(TcpConnection& other) noexcept {
-  {
-    std::scoped_lock lock(mu_, other.mu_);
-    fd_ = std::exchange(other.fd_, -1);
-    users_ = 0;
-    closed_.store(other.closed_.exchange(true));
-  }
+  // No other thread holds either connection while it moves, so the socket
+  // goes over as it is.
+  socket_ = std::move(other.socket_);
+  closed_.store(other.closed_.exchange(true));
   buffer_ = std::move(other.buffer_);
   pos_ = std::exchange(other.pos_, 0);
   end_ = std::exchange(other.end_, 0);
@@ -127,50 +144,53 @@ TcpConnection TcpConnection::Connect(const std::string& host, int port, int conn
       socklen_t len = sizeof err;
       if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
     }
-    if (err == 0) return TcpAccess::Adopt(fd.release());
+    if (err == 0) return TcpAccess::Adopt(std::move(fd));
     last_error = err;
   }
   ThrowPosixError("connect", subject, last_error);
 }
 
-int TcpConnection::AcquireFd() {
-  std::lock_guard lock(mu_);
-  if (closed_.load() || fd_ < 0) return -1;
-  ++users_;
-  return fd_;
+TcpConnection::Socket* TcpConnection::AcquireSocket() {
+  if (!socket_) return nullptr;
+  std::lock_guard lock(socket_->mu);
+  if (closed_.load() || !socket_->fd.valid()) return nullptr;
+  ++socket_->users;
+  return socket_.get();
 }
 
-void TcpConnection::ReleaseFd() noexcept {
-  std::lock_guard lock(mu_);
-  --users_;
-  if (closed_.load() && users_ == 0) CloseLocked();
+void TcpConnection::ReleaseSocket() noexcept {
+  std::lock_guard lock(socket_->mu);
+  --socket_->users;
+  if (closed_.load() && socket_->users == 0) CloseLocked();
 }
 
 void TcpConnection::CloseLocked() noexcept {
-  if (fd_ < 0) return;
+  Socket& s = *socket_;
+  if (!s.fd.valid()) return;
   closed_.store(true);
-  if (users_ > 0) {
+  if (s.users > 0) {
     // The owner is waiting on the socket: wake it, and let it close the
     // descriptor when it lets go, so the number is never reused under it.
-    ::shutdown(fd_, SHUT_RDWR);
+    ::shutdown(s.fd.get(), SHUT_RDWR);
     return;
   }
-  DropUnreadInput(fd_);
-  ::shutdown(fd_, SHUT_RDWR);
-  ::close(fd_);
-  fd_ = -1;
+  DropUnreadInput(s.fd.get());
+  ::shutdown(s.fd.get(), SHUT_RDWR);
+  s.fd.reset();
 }
 
 void TcpConnection::Disconnect() noexcept {
-  std::lock_guard lock(mu_);
+  if (!socket_) return;
+  std::lock_guard lock(socket_->mu);
   CloseLocked();
 }
 
 std::size_t TcpConnection::Receive(char* data, std::size_t max) {
   if (peer_closed_) throw ConnectionClosed();
-  const int fd = AcquireFd();
-  if (fd < 0) throw ConnectionClosed();
+  Socket* const socket = AcquireSocket();
+  if (socket == nullptr) throw ConnectionClosed();
   const TcpAccess::Lease lease{*this};
+  const int fd = socket->fd.get();
 
   const Deadline deadline = DeadlineAfter(read_timeout_ms_);
   for (;;) {
@@ -236,9 +256,10 @@ std::uint8_t TcpConnection::ReadByteSlow() {
 
 bool TcpConnection::WaitReadable(int ms) {
   if (closed_.load() || pos_ < end_ || peer_closed_) return true;
-  const int fd = AcquireFd();
-  if (fd < 0) return true;
+  Socket* const socket = AcquireSocket();
+  if (socket == nullptr) return true;
   const TcpAccess::Lease lease{*this};
+  const int fd = socket->fd.get();
   Deadline deadline;
   if (ms >= 0) deadline = Clock::now() + std::chrono::milliseconds(ms);
   return PollOne(fd, POLLIN, deadline, peer_address_) != 0 || closed_.load();
@@ -248,8 +269,10 @@ bool TcpConnection::Connected() {
   if (closed_.load()) return false;
   if (pos_ < end_) return true;
   if (peer_closed_) return false;
-  const int fd = AcquireFd();
-  if (fd < 0) return false;
+  Socket* const socket = AcquireSocket();
+  if (socket == nullptr) return false;
+  const TcpAccess::Lease lease{*this};
+  const int fd = socket->fd.get();
   pollfd p{fd, POLLIN, 0};
   if (::poll(&p, 1, 0) > 0) {
     char byte;
@@ -257,14 +280,14 @@ bool TcpConnection::Connected() {
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
       peer_closed_ = true;
   }
-  ReleaseFd();
   return !peer_closed_ && !closed_.load();
 }
 
 void TcpConnection::WriteAll(const void* data, std::size_t size) {
-  const int fd = AcquireFd();
-  if (fd < 0) throw Error("Not Connected.");
+  Socket* const socket = AcquireSocket();
+  if (socket == nullptr) throw Error("Not Connected.");
   const TcpAccess::Lease lease{*this};
+  const int fd = socket->fd.get();
 
   const char* in = static_cast<const char*>(data);
   while (size > 0) {

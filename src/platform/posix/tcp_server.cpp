@@ -65,22 +65,25 @@ bool TransientAcceptError(int err) {
 // ---------------------------------------------------------------------------
 // TcpListener
 
-TcpListener::TcpListener(const std::string& address, int port, int backlog) {
-  ScopedFd fd = OpenListeningSocket(address, port, backlog);
-  port_ = BoundPort(fd.get());
-  fd_ = fd.release();
-}
+struct TcpListener::Socket {
+  ScopedFd fd;
+};
 
-TcpListener::~TcpListener() { ::close(fd_); }
+TcpListener::TcpListener(const std::string& address, int port, int backlog)
+    : socket_(new Socket{OpenListeningSocket(address, port, backlog)}),
+      port_(BoundPort(socket_->fd.get())) {}
+
+TcpListener::~TcpListener() = default;
 
 std::optional<TcpConnection> TcpListener::Accept(int timeout_ms) {
   Deadline deadline;
   if (timeout_ms >= 0) deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   const std::string subject = Endpoint("listener", port_);
   for (;;) {
-    if (PollOne(fd_, POLLIN, deadline, subject) == 0) return std::nullopt;
-    const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd >= 0) return TcpAccess::Adopt(fd);
+    const int listening = socket_->fd.get();
+    if (PollOne(listening, POLLIN, deadline, subject) == 0) return std::nullopt;
+    ScopedFd fd(::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    if (fd.valid()) return TcpAccess::Adopt(std::move(fd));
     if (!TransientAcceptError(errno)) ThrowPosixError("accept", subject, errno);
   }
 }
@@ -235,8 +238,8 @@ void TcpServer::AcceptLoop() {
     }
     for (std::size_t i = 0; i + 1 < fds.size(); ++i) {
       if (fds[i].revents == 0) continue;
-      const int fd = ::accept4(fds[i].fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-      if (fd < 0) {
+      ScopedFd fd(::accept4(fds[i].fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+      if (!fd.valid()) {
         if (!TransientAcceptError(errno)) {
           // Out of descriptors or memory: give the system a moment rather
           // than spin, but stay awake for Deactivate.
@@ -247,7 +250,7 @@ void TcpServer::AcceptLoop() {
       }
       try {
         st.ReapFinished();
-        Serve(TcpAccess::Adopt(fd));
+        Serve(TcpAccess::Adopt(std::move(fd)));
       } catch (...) {
         // Out of memory for one more connection: it is closed, the server goes on.
       }

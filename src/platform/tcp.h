@@ -234,6 +234,10 @@ class TcpServer {
   // was accepted has been joined by the time its handler starts.
   std::size_t ConnectionThreads() const;
 
+  // Accept and connection threads of every server in the process, started
+  // and not joined yet: 0 once every server has been deactivated. Any thread.
+  static std::size_t ThreadsInProcess();
+
  private:
   struct State;
   void AcceptLoop();

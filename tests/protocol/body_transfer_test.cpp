@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <future>
 
+#include "process_state.h"
 #include "raw_peer.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
@@ -69,19 +70,15 @@ std::string ReadExactly(TcpConnection& c, std::size_t n) {
   return s;
 }
 
-class BodyTest : public ::testing::Test {
+class BodyTest : public test::ProcessStateTest {
  protected:
+  BodyTest() : ProcessStateTest(MainThread::kNone) {}
   void SetUp() override {
-    TheSettings().Reset();
     platform::CreateDirectories(CurrentFolders().log_files);
     client = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
     server = std::move(*listener.Accept(kWaitMs));
     client.SetReadTimeout(kWaitMs);
     server.SetReadTimeout(kWaitMs);
-  }
-  void TearDown() override {
-    TheSettings().Reset();
-    ui::Operator::instance().SetObserver(nullptr);
   }
 
   TransferSite Site() {

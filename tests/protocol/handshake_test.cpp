@@ -6,6 +6,7 @@
 #include <future>
 #include <thread>
 
+#include "process_state.h"
 #include "raw_peer.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
@@ -29,19 +30,13 @@ using platform::TcpListener;
 constexpr const char* kHost = test::kLoopback;
 using test::kWaitMs;
 
-class HandshakeTest : public ::testing::Test {
+class HandshakeTest : public test::ProcessStateTest {
  protected:
+  HandshakeTest() : ProcessStateTest(MainThread::kNone) {}
   void SetUp() override {
-    TheSettings().Reset();
     platform::CreateDirectories(CurrentFolders().log_files);
-    ui::Operator::instance().ClearAnswers();
     ui::Operator::instance().SetObserver(
         [this](const std::string&, const std::string& text, ui::Answer) { boxes.push_back(text); });
-  }
-  void TearDown() override {
-    ui::Operator::instance().SetObserver(nullptr);
-    ui::Operator::instance().ClearAnswers();
-    TheSettings().Reset();
   }
   std::string Log() const { return test::ReadFile(CurrentFolders().log_file); }
   bool Logged(std::string_view text) const { return Log().find(text) != std::string::npos; }

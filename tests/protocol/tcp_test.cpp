@@ -372,6 +372,7 @@ TEST(TcpServer, FinishedThreadsAreJoinedBeforeTheNextConnectionIsServed) {
 
 TEST(TcpServer, DeactivateEndsBlockedHandlersAndJoinsThem) {
   constexpr int kClients = 3;
+  const std::size_t threads_before = TcpServer::ThreadsInProcess();
   std::latch reading(kClients);
   std::atomic<int> closed_reads{0};
   TcpServer server([&](TcpConnection& c) {
@@ -387,10 +388,12 @@ TEST(TcpServer, DeactivateEndsBlockedHandlersAndJoinsThem) {
   std::vector<TcpConnection> clients;
   for (int i = 0; i < kClients; ++i) clients.push_back(TcpConnection::Connect(kHost, port, kWaitMs));
   reading.wait();
+  EXPECT_EQ(TcpServer::ThreadsInProcess(), threads_before + 1 + kClients);  // accept + one each
 
   server.Deactivate();
   EXPECT_EQ(closed_reads.load(), kClients);
   EXPECT_EQ(server.ConnectionThreads(), 0u);
+  EXPECT_EQ(TcpServer::ThreadsInProcess(), threads_before);
   EXPECT_FALSE(server.Active());
   EXPECT_EQ(server.Port(), 0);
   for (TcpConnection& c : clients) EXPECT_THROW(c.ReadByte(), ConnectionClosed);

@@ -96,6 +96,9 @@ namespace {
 // The server whose handler runs on this thread, if any.
 thread_local const TcpServer* serving_server = nullptr;
 
+// Accept and connection threads of every server, started and not joined.
+std::atomic<std::size_t> threads_in_process{0};
+
 struct Session {
   TcpConnection connection;
   std::thread thread;
@@ -133,7 +136,10 @@ struct TcpServer::State {
 
   void ReapFinished() {
     std::lock_guard lock(mu);
-    for (Session& s : finished) s.thread.join();
+    for (Session& s : finished) {
+      s.thread.join();
+      --threads_in_process;
+    }
     finished.clear();
   }
 };
@@ -146,6 +152,8 @@ TcpServer::~TcpServer() {
   } catch (...) {
   }
 }
+
+std::size_t TcpServer::ThreadsInProcess() { return threads_in_process.load(); }
 
 std::size_t TcpServer::ConnectionThreads() const {
   std::lock_guard lock(state_->mu);
@@ -175,9 +183,11 @@ void TcpServer::Activate(int port, const std::vector<std::string>& bind_addresse
   st.listeners = std::move(listeners);
   st.wake_read = std::move(wake_read);
   st.wake_write = std::move(wake_write);
+  ++threads_in_process;
   try {
     st.accept_thread = std::thread([this] { AcceptLoop(); });
   } catch (const std::system_error& e) {
+    --threads_in_process;
     st.listeners.clear();
     st.wake_read = ScopedFd();
     st.wake_write = ScopedFd();
@@ -196,6 +206,7 @@ void TcpServer::Deactivate() {
   st.stopping.store(true);
   WakeUp(st.wake_write.get());
   st.accept_thread.join();
+  --threads_in_process;
   st.listeners.clear();
 
   std::vector<std::thread*> threads;
@@ -209,7 +220,10 @@ void TcpServer::Deactivate() {
   }
   // Nodes stay where they are while their threads finish (a finishing
   // thread only moves its node from one list to the other).
-  for (std::thread* t : threads) t->join();
+  for (std::thread* t : threads) {
+    t->join();
+    --threads_in_process;
+  }
   {
     std::lock_guard lock(st.mu);
     st.serving.clear();
@@ -265,6 +279,7 @@ void TcpServer::Serve(TcpConnection connection) {
   it->connection = std::move(connection);
   it->self = it;
   Session* session = &*it;
+  ++threads_in_process;  // before the handler can run
   try {
     it->thread = std::thread([this, session] {
       State& state = *state_;
@@ -282,6 +297,7 @@ void TcpServer::Serve(TcpConnection connection) {
       WakeUp(state.wake_write.get());
     });
   } catch (const std::system_error&) {
+    --threads_in_process;
     st.serving.erase(it);  // no thread to serve it: close at once
   }
 }

@@ -1,6 +1,8 @@
 // The TCP transport over real loopback sockets.
 #include "raw_peer.h"
+#include "platform/files.h"
 #include "platform/tcp.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <latch>
 #include <string>
@@ -488,6 +491,40 @@ TEST(TcpServer, FailedActivateLeavesNothingListening) {
 
 // --------------------------------------------------------------------------
 // The machine
+
+// Descriptors this process holds open, as the OS lists them.
+std::size_t OpenDescriptors() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+// Every owner of a socket or file gives it back: after use, after a failure
+// half-way (a port taken, a file missing), and after a move.
+TEST(Descriptors, NoneOutlivesItsOwner) {
+  test::TempFolder root;
+  const std::size_t before = OpenDescriptors();
+  for (int round = 0; round < 20; ++round) {
+    TcpListener listener(kHost, 0);
+    EXPECT_THROW(TcpListener(kHost, listener.Port()), Error);  // port taken
+    TcpConnection client = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+    TcpConnection server = std::move(*listener.Accept(kWaitMs));
+    TcpConnection moved;
+    moved = std::move(client);
+    moved.Disconnect();
+
+    TcpServer serving([](TcpConnection&) {});
+    serving.Activate(0, {kHost});
+    TcpConnection::Connect(kHost, serving.Port(), kWaitMs);
+    serving.Deactivate();
+
+    { WritableFile out(root / "f"); out.Write("abc", 3); }
+    { WritableFile closed(root / "g"); closed.Close(); }
+    { ReadableFile in(root / "f"); char b[4]; EXPECT_EQ(in.Read(b, sizeof b), 3u); }
+    EXPECT_THROW(ReadableFile(root / "missing"), Error);
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+}
 
 TEST(LocalMachine, AddressesAndHostName) {
   const std::vector<std::string> addresses = LocalIpAddresses();

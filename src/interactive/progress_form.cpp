@@ -33,6 +33,10 @@ std::string Num(std::int64_t v) { return std::to_string(v); }
 
 TProgressForm::TProgressForm() : ui::Window("TProgressForm"), tick_source(platform::TickCount) {
   caption = "Прямое IP соединение"_w;
+  tool_window = true;
+  stays_on_top = true;
+  client_width = kClientWidth;
+  client_height = kClientHeight;
   width = kOuterWidth;
   height = kOuterHeight;
 

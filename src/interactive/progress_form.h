@@ -40,7 +40,8 @@ class TProgressForm : public ui::Window {
   // Gap between the lowest window and the bottom of the screen.
   static constexpr int kBottomGap = 30;
 
-  // Main thread. Hidden, no owner.
+  // Main thread. Hidden, no owner; a tool window (no minimise or maximise
+  // box) that stays above normal windows.
   TProgressForm();
   ~TProgressForm() override;
 
@@ -79,8 +80,6 @@ class TProgressForm : public ui::Window {
 
   // Controls, top to bottom. Captions are Windows-1251.
   ui::Font font{"Tahoma", 8};
-  bool tool_window = true;  // no minimise or maximise box
-  bool stay_on_top = true;  // above normal windows
 
   ui::Label Label1{*this, "Label1"};
   ui::Label lb_State{*this, "lb_State"};

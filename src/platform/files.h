@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,8 +54,8 @@ class ReadableFile {
   std::size_t Read(void* data, std::size_t n);
 
  private:
-  std::string path_;
-  int fd_;
+  struct Handle;  // the open file, as the backend keeps it
+  std::unique_ptr<Handle> handle_;
 };
 
 // A file written from start to end in pieces: created anew, replacing.
@@ -70,8 +71,8 @@ class WritableFile {
   void Close();
 
  private:
-  std::string path_;
-  int fd_;
+  struct Handle;  // the open file, as the backend keeps it
+  std::unique_ptr<Handle> handle_;
 };
 
 // A name beside path, unique in this process, for a file that is renamed

@@ -47,6 +47,14 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+// A value loses the blanks before it and the spaces after it; a TAB at its
+// end stays, since a list value marks the end of each entry with one.
+std::string_view TrimValue(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
 // One line of the file: its text and the line break that ended it (CR LF,
 // LF, a lone CR, or nothing on a last line without one).
 struct Line {
@@ -121,7 +129,7 @@ std::optional<std::string> Lookup(std::string_view content, std::string_view sec
     const Parsed p = Classify(lines[i].text);
     if (p.kind == Kind::kSection) break;
     if (p.kind != Kind::kKey || !SameName(p.name, key)) continue;
-    std::string_view value = Trim(std::string_view(lines[i].text).substr(p.value_at));
+    std::string_view value = TrimValue(std::string_view(lines[i].text).substr(p.value_at));
     // A value wrapped in matching quotes loses them, so quotes can keep blanks.
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {

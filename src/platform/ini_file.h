@@ -18,7 +18,8 @@ class IniFile {
   const std::string& path() const { return path_; }
 
   // The value of key in section, or def when the file, section or key is
-  // missing. Blanks around the value go; a value wrapped in matching double
+  // missing. Blanks before the value and spaces after it go (a TAB at its
+  // end stays: a list value ends each entry with one); a value wrapped in matching double
   // or single quotes loses them. The first section and key of a name count.
   std::string ReadString(std::string_view section, std::string_view key,
                          const std::string& def) const;

@@ -101,6 +101,12 @@ class TcpConnection {
     return ReadByteSlow();
   }
 
+  // Puts bytes back in front of what the buffer holds, so the next read
+  // returns them first: a reader that stops inside a unit (a line whose end
+  // has not come within the read limit) gives back what it took, and the
+  // stream stays in step. At most kBufferSize bytes in all may be held.
+  void Unread(std::string_view bytes);
+
   // True as soon as a read would not wait: data is buffered or waiting, the
   // peer has closed, or the connection is closed (the read then raises).
   // False when ms pass first; 0 only looks, negative waits without limit.
@@ -125,18 +131,20 @@ class TcpConnection {
 
  private:
   friend struct TcpAccess;
-  explicit TcpConnection(int fd);  // takes a connected socket
+  // The OS socket, its lock, and the owner's calls inside a system call on
+  // it, as the backend keeps them. Fixed from the connect or accept until
+  // the connection is destroyed or moved away.
+  struct Socket;
+  explicit TcpConnection(std::unique_ptr<Socket> socket);
 
   std::uint8_t ReadByteSlow();
-  int AcquireFd();                 // for one I/O call; raises when closed
-  void ReleaseFd() noexcept;
-  void CloseLocked() noexcept;     // requires mu_
+  Socket* AcquireSocket();         // for one I/O call; none when closed
+  void ReleaseSocket() noexcept;
+  void CloseLocked() noexcept;     // requires the socket's lock
   void MoveFrom(TcpConnection& other) noexcept;
   std::size_t Receive(char* data, std::size_t max);  // one wait, one recv
 
-  std::mutex mu_;
-  int fd_ = -1;     // guarded by mu_
-  int users_ = 0;   // guarded by mu_: owner calls inside a system call on fd_
+  std::unique_ptr<Socket> socket_;
   std::atomic<bool> closed_{true};
 
   // Owner only.
@@ -176,7 +184,8 @@ class TcpListener {
   std::optional<TcpConnection> Accept(int timeout_ms);
 
  private:
-  int fd_ = -1;
+  struct Socket;  // the listening OS socket, as the backend keeps it
+  std::unique_ptr<Socket> socket_;
   int port_ = 0;
 };
 
@@ -224,6 +233,10 @@ class TcpServer {
   // not reaped yet. Every thread that had finished before a new connection
   // was accepted has been joined by the time its handler starts.
   std::size_t ConnectionThreads() const;
+
+  // Accept and connection threads of every server in the process, started
+  // and not joined yet: 0 once every server has been deactivated. Any thread.
+  static std::size_t ThreadsInProcess();
 
  private:
   struct State;

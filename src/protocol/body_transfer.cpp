@@ -143,7 +143,10 @@ Received Receive(Session& session, std::int32_t size, const std::string& target,
     platform::WritableFile file(temp);
     const std::int64_t received =
         ReceiveSteps(session, steps, !single_block && !mode.fast, file, *window);
-    if (single_block) session.ReadLine();  // the end mark "111", not looked at
+    // The end mark "111" follows the whole body only: after a cut reception
+    // the rest of the body is still on its way, and reading a line through
+    // it would fail before the size check could tell the mismatch.
+    if (single_block && received == size) session.ReadLine();  // not looked at
     const bool cancelled =
         site.check_cancelled && CheckCancelled(*window, session, site.log, site.close_on_cancel);
     if (cancelled && !site.settle_after_cancel) {

@@ -38,6 +38,9 @@ std::string Session::ReadLine() {
       line += c;
     }
   } catch (const platform::ReadTimeout&) {
+    // The part of the line already here stays for the next read, which then
+    // goes on in step with the peer.
+    connection_->Unread(line);
     // On an outgoing session a silent peer reads as an empty line, which
     // matches no expected word.
     if (outgoing()) return {};

@@ -39,9 +39,10 @@ class Session {
 
   void WriteLine(std::string_view text);
   // The next line without its CR LF (one CR right before the LF is dropped).
-  // An outgoing session whose read times out yields "". Raises "Max line
-  // length exceeded." past kMaxLineLength bytes, ConnectionClosed when the
-  // peer closes.
+  // A read that times out keeps the part of the line already received for
+  // the next read; an outgoing session then yields "", an incoming one
+  // raises ReadTimeout. Raises "Max line length exceeded." past
+  // kMaxLineLength bytes, ConnectionClosed when the peer closes.
   std::string ReadLine();
   // A line holding a signed 32-bit decimal integer and nothing else; any
   // other line raises.

@@ -53,12 +53,15 @@ std::string GetRecipient(std::string_view text, int k) {
 }
 
 std::string ExtractStationAddress(std::string_view entry) {
-  std::string_view address = entry.substr(0, kRecipientSpan);
-  if (const auto hyphen = Position(entry, "-"); hyphen > kShortestAddress)
-    address = address.substr(0, hyphen - 1);
+  // Both cuts are looked up in the whole entry and taken from it; the cut
+  // before " -" wins over the one before "-", so a host name with a hyphen
+  // ("officeserver-1 - Офис 1") keeps it. Only an entry with no cut is held
+  // to its first 99 characters.
   if (const auto blank_hyphen = Position(entry, " -"); blank_hyphen > kShortestAddress)
-    address = address.substr(0, blank_hyphen - 1);
-  return std::string(address);
+    return std::string(entry.substr(0, blank_hyphen - 1));
+  if (const auto hyphen = Position(entry, "-"); hyphen > kShortestAddress)
+    return std::string(entry.substr(0, hyphen - 1));
+  return std::string(entry.substr(0, kRecipientSpan));
 }
 
 }  // namespace pw::station

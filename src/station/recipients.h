@@ -24,9 +24,11 @@ int CountRecipients(std::string_view text);
 // when the text has fewer.
 std::string GetRecipient(std::string_view text, int k);
 
-// The address part of one recipient: the first 99 characters, cut before
-// the first "-" and then before the first " -" when either stands after the
-// 7th character of the entry (positions counted from 1). A hyphen at
+// The address part of one recipient: the entry before its first " -" when
+// that stands after the 7th character (positions counted from 1), else the
+// entry before its first "-" when that does, else the first 99 characters
+// of the entry. The " -" cut wins, so "officeserver-1 - Office 1" gives
+// "officeserver-1". A hyphen at
 // position 7 or earlier belongs to the address: no dotted IPv4 address is
 // shorter than 7 characters, and host names like "my-host" keep theirs.
 std::string ExtractStationAddress(std::string_view entry);

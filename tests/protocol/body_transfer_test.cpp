@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <future>
 
+#include "process_state.h"
 #include "raw_peer.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
@@ -69,19 +70,15 @@ std::string ReadExactly(TcpConnection& c, std::size_t n) {
   return s;
 }
 
-class BodyTest : public ::testing::Test {
+class BodyTest : public test::ProcessStateTest {
  protected:
+  BodyTest() : ProcessStateTest(MainThread::kNone) {}
   void SetUp() override {
-    TheSettings().Reset();
     platform::CreateDirectories(CurrentFolders().log_files);
     client = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
     server = std::move(*listener.Accept(kWaitMs));
     client.SetReadTimeout(kWaitMs);
     server.SetReadTimeout(kWaitMs);
-  }
-  void TearDown() override {
-    TheSettings().Reset();
-    ui::Operator::instance().SetObserver(nullptr);
   }
 
   TransferSite Site() {
@@ -199,6 +196,19 @@ TEST_F(BodyTest, SingleBlockIsNeverAcknowledgedAndEndsWithTheMark) {
   EXPECT_EQ(test::ReadFile(root / "f.bin"), body);
   session.Disconnect();  // the receiving site closes after its notice
   EXPECT_THROW(ReadExactly(client, 1), platform::ConnectionClosed);  // no ack came before the close
+}
+
+TEST_F(BodyTest, ASingleBlockCutAfterItsFirstPieceEndsInTheMismatchLine) {
+  // A body without a line end in it: reading the end mark through it would
+  // run past the longest line.
+  const std::string body(20000, 'x');
+  client.Write(body + "111\r\n");
+  Session session(server);
+  EXPECT_EQ(ReceiveSingleBlock(session, 20000, root / "cut.bin", Site(), Progress(progress, /*stop_after=*/1)),
+            Received::Mismatch);
+  EXPECT_NE(Log().find(" - mismatch 128\r\n"), std::string::npos);
+  EXPECT_EQ(Log().find("Max line length exceeded."), std::string::npos);
+  EXPECT_FALSE(platform::FileExists(root / "cut.bin"));
 }
 
 TEST_F(BodyTest, CancelClosesThroughTheSitesOwnCloseAndAWholeBodyIsStillStored) {

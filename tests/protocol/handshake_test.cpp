@@ -6,6 +6,7 @@
 #include <future>
 #include <thread>
 
+#include "process_state.h"
 #include "raw_peer.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
@@ -29,19 +30,13 @@ using platform::TcpListener;
 constexpr const char* kHost = test::kLoopback;
 using test::kWaitMs;
 
-class HandshakeTest : public ::testing::Test {
+class HandshakeTest : public test::ProcessStateTest {
  protected:
+  HandshakeTest() : ProcessStateTest(MainThread::kNone) {}
   void SetUp() override {
-    TheSettings().Reset();
     platform::CreateDirectories(CurrentFolders().log_files);
-    ui::Operator::instance().ClearAnswers();
     ui::Operator::instance().SetObserver(
         [this](const std::string&, const std::string& text, ui::Answer) { boxes.push_back(text); });
-  }
-  void TearDown() override {
-    ui::Operator::instance().SetObserver(nullptr);
-    ui::Operator::instance().ClearAnswers();
-    TheSettings().Reset();
   }
   std::string Log() const { return test::ReadFile(CurrentFolders().log_file); }
   bool Logged(std::string_view text) const { return Log().find(text) != std::string::npos; }
@@ -265,6 +260,26 @@ TEST_F(HandshakeTest, WireElementsAreExact) {
 
   a.client.Write(std::string(kMaxLineLength, 'x') + "\r\n");  // CR is the 16385th byte
   EXPECT_THROW(s.ReadLine(), Error);
+}
+
+TEST_F(HandshakeTest, ALineReadThatTimesOutKeepsWhatCameForTheNextRead) {
+  Accepted a = Connected();
+  a.server.SetReadTimeout(100);
+  Session s(a.server);
+  a.client.Write("hal");
+  EXPECT_THROW(s.ReadLine(), platform::ReadTimeout);
+  a.client.Write("f\r\nnext\r\n");
+  EXPECT_EQ(s.ReadLine(), "half");
+  EXPECT_EQ(s.ReadLine(), "next");
+
+  // Twice in a row, with the wire's next element after the line.
+  a.client.Write("ab");
+  EXPECT_THROW(s.ReadLine(), platform::ReadTimeout);
+  a.client.Write("cd");
+  EXPECT_THROW(s.ReadLine(), platform::ReadTimeout);
+  a.client.Write(std::string("e\r\n") + '\0' + '\0' + '\0' + '\x07');
+  EXPECT_EQ(s.ReadLine(), "abcde");
+  EXPECT_EQ(s.ReadInt4(), 7);
 }
 
 TEST_F(HandshakeTest, OutgoingReadsTimeOutAsEmptyLinesButBlocksRaise) {

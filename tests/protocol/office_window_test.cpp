@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "process_state.h"
 #include "raw_peer.h"
 #include "office/inet_office_form.h"
 #include "platform/environment.h"
@@ -34,11 +35,9 @@ using test::kWaitMs;
 
 std::string W(std::string_view cp1251) { return std::string(cp1251); }
 
-class OfficeWindowTest : public ::testing::Test {
+class OfficeWindowTest : public test::ProcessStateTest {
  protected:
   void SetUp() override {
-    ui::Dispatcher::instance().attach_main_thread();
-    TheSettings().Reset();
     TheSettings().InPort = 0;  // a free port
     platform::CreateDirectories(CurrentFolders().log_files);
     ui::Operator::instance().SetObserver(
@@ -47,13 +46,7 @@ class OfficeWindowTest : public ::testing::Test {
         });
     form = std::make_unique<TInetOfficeForm>();
   }
-  void TearDown() override {
-    form.reset();  // stops the server, whatever is still connected
-    ui::Operator::instance().SetObserver(nullptr);
-    ui::Dispatcher::instance().detach_main_thread();
-    State().remembered_addresses.clear();
-    TheSettings().Reset();
-  }
+  void TearDown() override { form.reset(); }  // stops the server, whatever is still connected
 
   int Shown(std::string_view text) const {
     int n = 0;

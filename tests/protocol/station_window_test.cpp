@@ -13,6 +13,7 @@
 #include <semaphore>
 #include <thread>
 
+#include "process_state.h"
 #include "raw_peer.h"
 #include "host/folder_host.h"
 #include "platform/files.h"
@@ -70,11 +71,9 @@ const std::string kAccepted =
     W("Входящее соединение установленно, IP: 127.0.0.1. Пароль верен или не установлен"_w);
 const std::string kEnded = W("Входящее подключение разорванно, IP: 127.0.0.1"_w);
 
-class StationWindowTest : public ::testing::Test {
+class StationWindowTest : public test::ProcessStateTest {
  protected:
   void SetUp() override {
-    ui::Dispatcher::instance().attach_main_thread();
-    TheSettings().Reset();
     TheSettings().InPort = 0;  // a free port; the listener tells which
     platform::CreateDirectories(CurrentFolders().log_files);
     State().host.emplace(&host);
@@ -82,15 +81,7 @@ class StationWindowTest : public ::testing::Test {
     form = std::make_unique<TInetForm>();
     form->local_addresses = [] { return std::vector<std::string>{kHost}; };
   }
-  void TearDown() override {
-    form.reset();
-    ui::Operator::instance().SetObserver(nullptr);
-    ui::Operator::instance().ClearAnswers();
-    State().host.reset();
-    State().remembered_addresses.clear();
-    TheSettings().Reset();
-    ui::Dispatcher::instance().detach_main_thread();
-  }
+  void TearDown() override { form.reset(); }  // while the host it was given lives
 
   // Runs fn on a thread of its own while the main thread pumps.
   template <class Fn>

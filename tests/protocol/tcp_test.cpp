@@ -1,6 +1,8 @@
 // The TCP transport over real loopback sockets.
 #include "raw_peer.h"
+#include "platform/files.h"
 #include "platform/tcp.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <latch>
 #include <string>
@@ -178,6 +181,22 @@ TEST(TcpConnection, DisconnectFromAnotherThreadEndsAWaitingRead) {
     EXPECT_STREQ(e.what(), "Not Connected.");
   }
   EXPECT_THROW(p.server.ReadByte(), ConnectionClosed) << "the peer sees the close";
+}
+
+TEST(TcpConnection, UnreadBytesComeBackBeforeTheBufferedOnes) {
+  TcpListener listener(kHost, 0);
+  TcpConnection client = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+  TcpConnection server = std::move(*listener.Accept(kWaitMs));
+  server.SetReadTimeout(kWaitMs);
+  client.Write("0123456789");
+  char head[4];
+  server.ReadExact(head, 4);   // "4567..." stays buffered behind the read
+  server.Unread("0123");       // room before the read position
+  server.Unread("xy");         // no room left before it: the rest moves up
+  std::string all(12, '\0');
+  server.ReadExact(all.data(), all.size());
+  EXPECT_EQ(all, "xy0123456789");
+  EXPECT_THROW(server.Unread(std::string(TcpConnection::kBufferSize + 1, 'z')), Error);
 }
 
 TEST(TcpConnection, MovedConnectionKeepsItsStateAndBuffer) {
@@ -356,6 +375,7 @@ TEST(TcpServer, FinishedThreadsAreJoinedBeforeTheNextConnectionIsServed) {
 
 TEST(TcpServer, DeactivateEndsBlockedHandlersAndJoinsThem) {
   constexpr int kClients = 3;
+  const std::size_t threads_before = TcpServer::ThreadsInProcess();
   std::latch reading(kClients);
   std::atomic<int> closed_reads{0};
   TcpServer server([&](TcpConnection& c) {
@@ -371,10 +391,12 @@ TEST(TcpServer, DeactivateEndsBlockedHandlersAndJoinsThem) {
   std::vector<TcpConnection> clients;
   for (int i = 0; i < kClients; ++i) clients.push_back(TcpConnection::Connect(kHost, port, kWaitMs));
   reading.wait();
+  EXPECT_EQ(TcpServer::ThreadsInProcess(), threads_before + 1 + kClients);  // accept + one each
 
   server.Deactivate();
   EXPECT_EQ(closed_reads.load(), kClients);
   EXPECT_EQ(server.ConnectionThreads(), 0u);
+  EXPECT_EQ(TcpServer::ThreadsInProcess(), threads_before);
   EXPECT_FALSE(server.Active());
   EXPECT_EQ(server.Port(), 0);
   for (TcpConnection& c : clients) EXPECT_THROW(c.ReadByte(), ConnectionClosed);
@@ -469,6 +491,40 @@ TEST(TcpServer, FailedActivateLeavesNothingListening) {
 
 // --------------------------------------------------------------------------
 // The machine
+
+// Descriptors this process holds open, as the OS lists them.
+std::size_t OpenDescriptors() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+// Every owner of a socket or file gives it back: after use, after a failure
+// half-way (a port taken, a file missing), and after a move.
+TEST(Descriptors, NoneOutlivesItsOwner) {
+  test::TempFolder root;
+  const std::size_t before = OpenDescriptors();
+  for (int round = 0; round < 20; ++round) {
+    TcpListener listener(kHost, 0);
+    EXPECT_THROW(TcpListener(kHost, listener.Port()), Error);  // port taken
+    TcpConnection client = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+    TcpConnection server = std::move(*listener.Accept(kWaitMs));
+    TcpConnection moved;
+    moved = std::move(client);
+    moved.Disconnect();
+
+    TcpServer serving([](TcpConnection&) {});
+    serving.Activate(0, {kHost});
+    TcpConnection::Connect(kHost, serving.Port(), kWaitMs);
+    serving.Deactivate();
+
+    { WritableFile out(root / "f"); out.Write("abc", 3); }
+    { WritableFile closed(root / "g"); closed.Close(); }
+    { ReadableFile in(root / "f"); char b[4]; EXPECT_EQ(in.Read(b, sizeof b), 3u); }
+    EXPECT_THROW(ReadableFile(root / "missing"), Error);
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+}
 
 TEST(LocalMachine, AddressesAndHostName) {
   const std::vector<std::string> addresses = LocalIpAddresses();

@@ -43,7 +43,7 @@ TEST_F(IniFileTest, ReadFollowsTheProfileRules) {
       "dq=\"  kept  \"\nsq='x'\nmixed=\"x'\nlone=\"\nempty=\neqs=a=b\n"
       "[inet]\nlater=1\n"
       "[Сеть]\nКлючЁҐ=значение\n"_w.data());
-  EXPECT_EQ(ini_.ReadString("inet", "k", "?"), "two  words");  // first key of first section
+  EXPECT_EQ(ini_.ReadString("inet", "k", "?"), "two  words \t");  // first key of first section
   EXPECT_EQ(ini_.ReadString("Inet", "later", "?"), "?");
   EXPECT_EQ(ini_.ReadString("Inet", "dq", "?"), "  kept  ");
   EXPECT_EQ(ini_.ReadString("Inet", "sq", "?"), "x");
@@ -93,7 +93,10 @@ TEST_F(IniFileTest, WriteAddsKeysSectionsAndTheFileInTheFilesStyle) {
   ini_.WriteBool("other", "z", true);
   ini_.WriteString("New", "n", "");
   EXPECT_EQ(Get(), "[Inet]\nOutPort=1\n; note\nIPs=10.0.0.1\t\n\n\n[Other]\nk=v\nz=1\n[New]\nn=\n");
-  EXPECT_EQ(ini_.ReadString("Inet", "IPs", ""), "10.0.0.1");  // blanks, TAB too, trimmed
+  // Spaces around a value go; a TAB at its end, which ends a list entry, stays.
+  EXPECT_EQ(ini_.ReadString("Inet", "IPs", ""), "10.0.0.1\t");
+  Put("[Inet]\nv= \t x \t  \n");
+  EXPECT_EQ(ini_.ReadString("Inet", "v", ""), "x \t");
 
   Put("[A]");
   ini_.WriteString("a", "n", "\x80\xFF");

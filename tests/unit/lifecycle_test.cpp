@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "host/folder_host.h"
+#include "process_state.h"
 #include "platform/files.h"
 #include "shell/folders.h"
 #include "office/inet_office_form.h"
@@ -34,15 +35,11 @@ std::vector<std::string> Tree(const HostMenuItem& root) {
   return out;
 }
 
-class LifecycleTest : public ::testing::Test {
+class LifecycleTest : public test::ProcessStateTest {
  protected:
   // The listener takes any free port, so tests never meet on 6090.
   void SetUp() override { TheSettings().InPort = 0; }
-  void TearDown() override {
-    UnLoadPlugin();
-    ui::Dispatcher::instance().detach_main_thread();
-    TheSettings().Reset();
-  }
+  void TearDown() override { UnLoadPlugin(); }
   test::TempFolder root;
   FolderHost host{root.path() + "host/", "АЗС 3"_w.data(), 4, [](const std::string&) {}};
 };

@@ -12,6 +12,7 @@
 #include "interactive/message_history.h"
 #include "interactive/show_history_form.h"
 #include "interactive/text_input_form.h"
+#include "process_state.h"
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -36,24 +37,13 @@ std::string W(std::string_view s) { return std::string(s); }
 int ScreenWidth() { return platform::PrimaryScreenSize().width; }
 int ScreenHeight() { return platform::PrimaryScreenSize().height; }
 
-class MessageWindowTest : public ::testing::Test {
+class MessageWindowTest : public test::ProcessStateTest {
  protected:
   void SetUp() override {
-    d.attach_main_thread();
     platform::CreateDirectories(CurrentFolders().log_files);
-    saved_mode = State().mode;
-    State().mode = kStationMode;
-    op.ClearAnswers();
     op.SetObserver([this](const std::string& caption, const std::string& text, ui::Answer) {
       boxes.push_back(caption + "|" + text);
     });
-  }
-  void TearDown() override {
-    op.SetObserver(nullptr);
-    op.SetModalObserver(nullptr);
-    op.ClearAnswers();
-    State().mode = saved_mode;
-    d.detach_main_thread();
   }
 
   // The texts of the history's lines, without their stamps.
@@ -70,7 +60,6 @@ class MessageWindowTest : public ::testing::Test {
   test::TempFolder root;
   ui::Dispatcher& d = ui::Dispatcher::instance();
   ui::Operator& op = ui::Operator::instance();
-  std::uint8_t saved_mode = kStationMode;
   std::vector<std::string> boxes;  // "caption|text" of every message box
 };
 

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "interactive/progress_form.h"
+#include "process_state.h"
 #include "platform/screen.h"
 #include "shell/settings.h"
 #include "text/cp1251.h"
@@ -21,20 +22,9 @@ constexpr int kOuter = TProgressForm::kOuterHeight;
 int ScreenHeight() { return platform::PrimaryScreenSize().height; }
 int SlotTop(int slot) { return ScreenHeight() - slot * kOuter - 30; }
 
-class ProgressFormTest : public ::testing::Test {
+class ProgressFormTest : public test::ProcessStateTest {
  protected:
-  void SetUp() override {
-    d.attach_main_thread();
-    saved_buff_size = TheSettings().InetBuffSize.load();
-    TheSettings().InetBuffSize = 128;
-    ui::Operator::instance().ClearAnswers();
-  }
-  void TearDown() override {
-    ui::Operator::instance().SetObserver(nullptr);
-    ui::Operator::instance().ClearAnswers();
-    TheSettings().InetBuffSize = saved_buff_size;
-    d.detach_main_thread();
-  }
+  void SetUp() override { TheSettings().InetBuffSize = 128; }
 
   // A window started on the main thread with a tick source the test moves;
   // its show message is delivered, its one-second timer never comes due.
@@ -52,7 +42,6 @@ class ProgressFormTest : public ::testing::Test {
 
   ui::Dispatcher& d = ui::Dispatcher::instance();
   std::uint32_t now = 5000;
-  std::int32_t saved_buff_size = 0;
 };
 
 std::string W(std::string_view s) { return std::string(s); }
@@ -104,6 +93,19 @@ TEST_F(ProgressFormTest, StartsHiddenWithItsCaptionsThenStartTransferFillsAndSho
   EXPECT_TRUE(form->visible);
   EXPECT_EQ(form->left, 0);
   EXPECT_EQ(form->top, SlotTop(1));
+}
+
+// What a renderer sees through the window's own fields: a tool window on top
+// with its client area of 458 x 98 inside the outer frame.
+TEST_F(ProgressFormTest, ARendererSeesAToolWindowOnTopOfItsDesignSize) {
+  auto form = std::make_unique<TProgressForm>();
+  const ui::Window& w = *form;
+  EXPECT_TRUE(w.tool_window);
+  EXPECT_TRUE(w.stays_on_top);
+  EXPECT_EQ(w.client_width, 458);
+  EXPECT_EQ(w.client_height, 98);
+  EXPECT_EQ(w.width, 464);
+  EXPECT_EQ(w.height, 121);
 }
 
 TEST_F(ProgressFormTest, RefreshReportsCurrentAndAverageSpeeds) {

@@ -66,8 +66,16 @@ TEST(RecipientsTest, HyphensAfterTheSeventhCharacterEndTheAddress) {
   // Both positions at 7 or earlier: nothing is cut.
   EXPECT_EQ(ExtractStationAddress("ab - Office"), "ab - Office");
 
-  // Never more than 99 characters, hyphen or not.
-  EXPECT_EQ(ExtractStationAddress(std::string(120, 'h') + "-x"), std::string(99, 'h'));
+  // The cut before " -" is taken from the whole entry and wins over the one
+  // before "-": a host name keeps its own hyphen.
+  EXPECT_EQ(ExtractStationAddress(W("officeserver-1 - Офис 1"_w)), "officeserver-1");
+  EXPECT_EQ(ExtractStationAddress("office-a-1 - b-c"), "office-a-1");
+
+  // Without a cut the entry is held to 99 characters; a cut is taken from
+  // the whole entry wherever it stands.
+  EXPECT_EQ(ExtractStationAddress(std::string(120, 'h')), std::string(99, 'h'));
+  EXPECT_EQ(ExtractStationAddress(std::string(120, 'h') + "-x"), std::string(120, 'h'));
+  EXPECT_EQ(ExtractStationAddress(std::string(110, 'h') + " - x-y"), std::string(110, 'h'));
 }
 
 }  // namespace

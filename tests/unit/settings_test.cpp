@@ -95,6 +95,22 @@ TEST_F(SettingsTest, FileValuesWinAndBadOnesKeepTheValueInMemory) {
   EXPECT_EQ(s_.e_JPGcompress, 0);
 }
 
+// One entry of over 250 characters is stored with its TAB, which tells it
+// from a damaged value; the TAB must come back from the file.
+TEST_F(SettingsTest, ALongSingleAddressEntrySurvivesTheFile) {
+  const std::string entry = std::string(260, '1');
+  IniFile(IniFilePath()).WriteString("Inet", "IPs", FormatRememberedAddresses({entry}));
+  Load();
+  EXPECT_EQ(remembered_, Entries{entry});
+
+  Put("[Inet]\r\nIPs=" + entry + "  \t\r\n");  // hand-edited: blanks before the TAB
+  Load();
+  EXPECT_EQ(remembered_, Entries{entry + "  "});
+  Put("[Inet]\r\nIPs=" + entry + "  \r\n");  // no TAB: damage
+  Load();
+  EXPECT_EQ(remembered_, Entries{" "});
+}
+
 TEST(SettingsRememberedAddresses, IPsValueToListAndBack) {
   EXPECT_EQ(ParseRememberedAddresses(""), Entries{});
   EXPECT_EQ(ParseRememberedAddresses("10.0.0.1\t10.0.0.2\t"), (Entries{"10.0.0.1", "10.0.0.2"}));

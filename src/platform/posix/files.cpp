@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "platform/posix/posix_error.h"
+#include "platform/posix/scoped_fd.h"
 #include "text/cp1251.h"
 
 namespace pw::platform {
@@ -19,28 +20,10 @@ namespace {
 
 std::string Native(const std::string& path) { return text::utf8_from_cp1251(path); }
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() { if (fd_ >= 0) ::close(fd_); }
-  int get() const { return fd_; }
-  // Closes now so a failing close is reported, not lost in the destructor.
-  void close(const std::string& path) {
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) ThrowPosixError("close", path, errno);
-  }
-
- private:
-  int fd_;
-};
-
-Fd OpenOrThrow(const std::string& path, int flags, mode_t mode = 0644) {
-  const int fd = ::open(Native(path).c_str(), flags | O_CLOEXEC, mode);
-  if (fd < 0) ThrowPosixError("open", path, errno);
-  return Fd(fd);
+ScopedFd OpenOrThrow(const std::string& path, int flags, mode_t mode = 0644) {
+  ScopedFd fd(::open(Native(path).c_str(), flags | O_CLOEXEC, mode));
+  if (!fd.valid()) ThrowPosixError("open", path, errno);
+  return fd;
 }
 
 void WriteAll(int fd, std::string_view bytes, const std::string& path) {
@@ -67,29 +50,28 @@ bool DirectoryExists(const std::string& path) {
 }
 
 std::optional<std::uint64_t> FileSize(const std::string& path) {
-  const int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  ScopedFd file(::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) {
     if (errno == ENOENT) return std::nullopt;
     ThrowPosixError("open", path, errno);
   }
-  Fd file(fd);
   struct stat st {};
   if (::fstat(file.get(), &st) != 0) ThrowPosixError("fstat", path, errno);
   return static_cast<std::uint64_t>(st.st_size);
 }
 
 void AppendToFile(const std::string& path, std::string_view bytes) {
-  Fd file = OpenOrThrow(path, O_WRONLY | O_CREAT | O_APPEND);
+  ScopedFd file = OpenOrThrow(path, O_WRONLY | O_CREAT | O_APPEND);
   // write() puts the bytes in the kernel's hands: they survive the death of
   // the process, which is what the per-line open and close are for.
   WriteAll(file.get(), bytes, path);
-  file.close(path);
+  file.Close(path);
 }
 
 std::string ReadWholeFile(const std::string& path) { return ReadFileFrom(path, 0); }
 
 std::string ReadFileFrom(const std::string& path, std::uint64_t offset) {
-  Fd file = OpenOrThrow(path, O_RDONLY);
+  ScopedFd file = OpenOrThrow(path, O_RDONLY);
   if (offset > 0 && ::lseek(file.get(), static_cast<off_t>(offset), SEEK_SET) < 0)
     ThrowPosixError("lseek", path, errno);
   std::string out;
@@ -111,46 +93,47 @@ std::string TemporaryNameBeside(const std::string& path) {
   return path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
 }
 
-ReadableFile::ReadableFile(const std::string& path)
-    : path_(path), fd_(::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC)) {
-  if (fd_ < 0) ThrowPosixError("open", path, errno);
-}
+struct ReadableFile::Handle {
+  std::string path;
+  ScopedFd fd;
+};
 
-ReadableFile::~ReadableFile() { ::close(fd_); }
+ReadableFile::ReadableFile(const std::string& path)
+    : handle_(new Handle{path, OpenOrThrow(path, O_RDONLY)}) {}
+
+ReadableFile::~ReadableFile() = default;
 
 std::size_t ReadableFile::Read(void* data, std::size_t n) {
   for (;;) {
-    const ssize_t got = ::read(fd_, data, n);
+    const ssize_t got = ::read(handle_->fd.get(), data, n);
     if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) ThrowPosixError("read", path_, errno);
+    if (errno != EINTR) ThrowPosixError("read", handle_->path, errno);
   }
 }
 
-WritableFile::WritableFile(const std::string& path)
-    : path_(path), fd_(::open(Native(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
-  if (fd_ < 0) ThrowPosixError("open", path, errno);
-}
+struct WritableFile::Handle {
+  std::string path;
+  ScopedFd fd;
+};
 
-WritableFile::~WritableFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
+WritableFile::WritableFile(const std::string& path)
+    : handle_(new Handle{path, OpenOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC)}) {}
+
+WritableFile::~WritableFile() = default;
 
 void WritableFile::Write(const void* data, std::size_t n) {
-  WriteAll(fd_, std::string_view(static_cast<const char*>(data), n), path_);
+  // After Close the descriptor is gone: write() then fails with EBADF.
+  WriteAll(handle_->fd.get(), std::string_view(static_cast<const char*>(data), n), handle_->path);
 }
 
-void WritableFile::Close() {
-  const int fd = fd_;
-  fd_ = -1;
-  if (fd >= 0 && ::close(fd) != 0) ThrowPosixError("close", path_, errno);
-}
+void WritableFile::Close() { handle_->fd.Close(handle_->path); }
 
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
   const std::string temp = TemporaryNameBeside(path);
   try {
-    Fd file = OpenOrThrow(temp, O_WRONLY | O_CREAT | O_TRUNC);
+    ScopedFd file = OpenOrThrow(temp, O_WRONLY | O_CREAT | O_TRUNC);
     WriteAll(file.get(), bytes, temp);
-    file.close(temp);
+    file.Close(temp);
     RenameReplacing(temp, path);
   } catch (...) {
     RemoveFile(temp);

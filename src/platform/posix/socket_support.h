@@ -1,0 +1,39 @@
+// What the POSIX TCP files share: time limits, the one poll() wait, address
+// text, and the way into TcpConnection's private parts.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "platform/posix/scoped_fd.h"
+#include "platform/tcp.h"
+
+namespace pw::platform {
+
+using Clock = std::chrono::steady_clock;
+using Deadline = std::optional<Clock::time_point>;
+
+// ms <= 0: none.
+Deadline DeadlineAfter(int ms);
+
+std::string Endpoint(const std::string& host, int port);
+
+// Waits for events on fd until the deadline (none: without limit) and
+// returns the events that came, 0 when the time is up.
+short PollOne(int fd, short events, const Deadline& deadline, const std::string& subject);
+
+std::string AddressText(const sockaddr_in& a);
+
+// The parts of TcpConnection the other TCP files use from outside the class.
+struct TcpAccess {
+  // Takes a connected socket; it is closed if the connection cannot be made.
+  static TcpConnection Adopt(ScopedFd fd);
+
+  // Hands the socket back when one call on it ends.
+  struct Lease;
+};
+
+}  // namespace pw::platform

@@ -1,0 +1,311 @@
+// TCP over BSD sockets: one connection. Every socket is non-blocking; each
+// wait is a poll() with the caller's limit, so no call sleeps in the kernel
+// beyond it, and a shutdown() from another thread wakes any wait on the
+// socket.
+#include "platform/tcp.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+#include "platform/posix/posix_error.h"
+#include "platform/posix/socket_support.h"
+#include "text/cp1251.h"
+
+namespace pw::platform {
+
+namespace {
+
+void SetNoDelay(int fd) {
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+// Reads and drops what the peer sent and nobody read, so that closing sends
+// an orderly FIN rather than a reset that could wipe out our last reply in
+// the peer's input.
+void DropUnreadInput(int fd) {
+  char scrap[4096];
+  for (int round = 0; round < 16; ++round) {
+    const ssize_t n = ::recv(fd, scrap, sizeof scrap, MSG_DONTWAIT);
+    if (n <= 0 && !(n < 0 && errno == EINTR)) return;
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TcpConnection
+
+struct TcpConnection::Socket {
+  explicit Socket(ScopedFd connected) : fd(std::move(connected)) {}
+  std::mutex mu;
+  ScopedFd fd;    // guarded by mu
+  int users = 0;  // guarded by mu: owner calls inside a system call on fd
+};
+
+struct TcpAccess::Lease {
+  TcpConnection& connection;
+  ~Lease() { connection.ReleaseSocket(); }
+};
+
+TcpConnection TcpAccess::Adopt(ScopedFd fd) {
+  return TcpConnection(std::make_unique<TcpConnection::Socket>(std::move(fd)));
+}
+
+TcpConnection::TcpConnection() noexcept = default;
+
+TcpConnection::TcpConnection(std::unique_ptr<Socket> socket)
+    : socket_(std::move(socket)), closed_(false),
+      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
+  const int fd = socket_->fd.get();
+  SetNoDelay(fd);
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
+    peer_address_ = AddressText(a);
+    peer_port_ = ntohs(a.sin_port);
+  }
+  a = {};
+  len = sizeof a;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
+    local_address_ = AddressText(a);
+    local_port_ = ntohs(a.sin_port);
+  }
+}
+
+TcpConnection::~TcpConnection() { Disconnect(); }
+
+TcpConnection::TcpConnection(TcpConnection&& other) noexcept { MoveFrom(other); }
+
+TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
+  if (this != &other) {
+    Disconnect();
+    MoveFrom(other);
+  }
+  return *this;
+}
+
+void TcpConnection::MoveFrom(TcpConnection& other) noexcept {
+  // No other thread holds either connection while it moves, so the socket
+  // goes over as it is.
+  socket_ = std::move(other.socket_);
+  closed_.store(other.closed_.exchange(true));
+  buffer_ = std::move(other.buffer_);
+  pos_ = std::exchange(other.pos_, 0);
+  end_ = std::exchange(other.end_, 0);
+  peer_closed_ = std::exchange(other.peer_closed_, false);
+  read_timeout_ms_ = other.read_timeout_ms_;
+  peer_address_ = std::move(other.peer_address_);
+  local_address_ = std::move(other.local_address_);
+  peer_port_ = std::exchange(other.peer_port_, 0);
+  local_port_ = std::exchange(other.local_port_, 0);
+  other.peer_address_.clear();
+  other.local_address_.clear();
+}
+
+TcpConnection TcpConnection::Connect(const std::string& host, int port, int connect_timeout_ms) {
+  const std::string subject = Endpoint(host, port);
+  if (port <= 0 || port > 65535) throw Error("connect " + subject + ": port out of range");
+  const Deadline deadline = DeadlineAfter(connect_timeout_ms);
+
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+  if (rc == EAI_SYSTEM) ThrowPosixError("getaddrinfo", host, errno);
+  if (rc != 0) throw Error("getaddrinfo " + host + ": " + text::cp1251_from_utf8(::gai_strerror(rc)));
+  std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
+
+  int last_error = ECONNREFUSED;
+  for (const addrinfo* ai = list.get(); ai != nullptr; ai = ai->ai_next) {
+    ScopedFd fd(::socket(ai->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (fd.get() < 0) ThrowPosixError("socket", subject, errno);
+    int err = 0;
+    if (::connect(fd.get(), ai->ai_addr, ai->ai_addrlen) != 0) err = errno;
+    if (err == EINPROGRESS || err == EINTR) {
+      // A connect interrupted by a signal goes on in the background, as one
+      // in progress does; the socket turns writable when it ends either way.
+      if (PollOne(fd.get(), POLLOUT, deadline, subject) == 0) {
+        last_error = ETIMEDOUT;
+        break;  // the one time limit covers every address
+      }
+      socklen_t len = sizeof err;
+      if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+    }
+    if (err == 0) return TcpAccess::Adopt(std::move(fd));
+    last_error = err;
+  }
+  ThrowPosixError("connect", subject, last_error);
+}
+
+TcpConnection::Socket* TcpConnection::AcquireSocket() {
+  if (!socket_) return nullptr;
+  std::lock_guard lock(socket_->mu);
+  if (closed_.load() || !socket_->fd.valid()) return nullptr;
+  ++socket_->users;
+  return socket_.get();
+}
+
+void TcpConnection::ReleaseSocket() noexcept {
+  std::lock_guard lock(socket_->mu);
+  --socket_->users;
+  if (closed_.load() && socket_->users == 0) CloseLocked();
+}
+
+void TcpConnection::CloseLocked() noexcept {
+  Socket& s = *socket_;
+  if (!s.fd.valid()) return;
+  closed_.store(true);
+  if (s.users > 0) {
+    // The owner is waiting on the socket: wake it, and let it close the
+    // descriptor when it lets go, so the number is never reused under it.
+    ::shutdown(s.fd.get(), SHUT_RDWR);
+    return;
+  }
+  DropUnreadInput(s.fd.get());
+  ::shutdown(s.fd.get(), SHUT_RDWR);
+  s.fd.reset();
+}
+
+void TcpConnection::Disconnect() noexcept {
+  if (!socket_) return;
+  std::lock_guard lock(socket_->mu);
+  CloseLocked();
+}
+
+std::size_t TcpConnection::Receive(char* data, std::size_t max) {
+  if (peer_closed_) throw ConnectionClosed();
+  Socket* const socket = AcquireSocket();
+  if (socket == nullptr) throw ConnectionClosed();
+  const TcpAccess::Lease lease{*this};
+  const int fd = socket->fd.get();
+
+  const Deadline deadline = DeadlineAfter(read_timeout_ms_);
+  for (;;) {
+    if (PollOne(fd, POLLIN, deadline, peer_address_) == 0) throw ReadTimeout();
+    if (closed_.load()) throw ConnectionClosed();
+    const ssize_t n = ::recv(fd, data, max, 0);
+    if (n > 0) return static_cast<std::size_t>(n);
+    if (n == 0) {
+      peer_closed_ = true;
+      throw ConnectionClosed();
+    }
+    const int err = errno;
+    if (err == EINTR || err == EAGAIN || err == EWOULDBLOCK) continue;
+    if (closed_.load()) throw ConnectionClosed();
+    peer_closed_ = true;
+    ThrowPosixError("recv", peer_address_, err);
+  }
+}
+
+std::size_t TcpConnection::ReadSome(void* data, std::size_t max) {
+  if (max == 0) return 0;
+  if (closed_.load(std::memory_order_relaxed)) throw ConnectionClosed();
+  char* out = static_cast<char*>(data);
+  if (pos_ == end_) {
+    if (max >= kBufferSize) return Receive(out, max);
+    pos_ = end_ = 0;
+    end_ = Receive(buffer_.get(), kBufferSize);
+  }
+  const std::size_t n = std::min(max, end_ - pos_);
+  std::memcpy(out, buffer_.get() + pos_, n);
+  pos_ += n;
+  return n;
+}
+
+void TcpConnection::ReadExact(void* data, std::size_t size) {
+  char* out = static_cast<char*>(data);
+  while (size > 0) {
+    const std::size_t n = ReadSome(out, size);
+    out += n;
+    size -= n;
+  }
+}
+
+void TcpConnection::Unread(std::string_view bytes) {
+  if (bytes.empty()) return;
+  const std::size_t held = end_ - pos_;
+  if (!buffer_ || bytes.size() + held > kBufferSize) throw Error("Unread: receive buffer overflow");
+  if (bytes.size() <= pos_) {
+    pos_ -= bytes.size();
+  } else {
+    std::memmove(buffer_.get() + bytes.size(), buffer_.get() + pos_, held);
+    pos_ = 0;
+    end_ = bytes.size() + held;
+  }
+  std::memcpy(buffer_.get() + pos_, bytes.data(), bytes.size());
+}
+
+std::uint8_t TcpConnection::ReadByteSlow() {
+  std::uint8_t byte = 0;
+  ReadSome(&byte, 1);
+  return byte;
+}
+
+bool TcpConnection::WaitReadable(int ms) {
+  if (closed_.load() || pos_ < end_ || peer_closed_) return true;
+  Socket* const socket = AcquireSocket();
+  if (socket == nullptr) return true;
+  const TcpAccess::Lease lease{*this};
+  const int fd = socket->fd.get();
+  Deadline deadline;
+  if (ms >= 0) deadline = Clock::now() + std::chrono::milliseconds(ms);
+  return PollOne(fd, POLLIN, deadline, peer_address_) != 0 || closed_.load();
+}
+
+bool TcpConnection::Connected() {
+  if (closed_.load()) return false;
+  if (pos_ < end_) return true;
+  if (peer_closed_) return false;
+  Socket* const socket = AcquireSocket();
+  if (socket == nullptr) return false;
+  const TcpAccess::Lease lease{*this};
+  const int fd = socket->fd.get();
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, 0) > 0) {
+    char byte;
+    const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+      peer_closed_ = true;
+  }
+  return !peer_closed_ && !closed_.load();
+}
+
+void TcpConnection::WriteAll(const void* data, std::size_t size) {
+  Socket* const socket = AcquireSocket();
+  if (socket == nullptr) throw Error("Not Connected.");
+  const TcpAccess::Lease lease{*this};
+  const int fd = socket->fd.get();
+
+  const char* in = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::send(fd, in, size, MSG_NOSIGNAL);
+    if (n >= 0) {
+      in += n;
+      size -= static_cast<std::size_t>(n);
+      continue;
+    }
+    const int err = errno;
+    if (closed_.load()) throw Error("Not Connected.");
+    if (err == EINTR) continue;
+    if (err == EAGAIN || err == EWOULDBLOCK) {
+      PollOne(fd, POLLOUT, std::nullopt, peer_address_);
+      continue;
+    }
+    ThrowPosixError("send", peer_address_, err);
+  }
+}
+
+}  // namespace pw::platform

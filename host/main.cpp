@@ -142,18 +142,22 @@ Options ParseOptions(int argc, char** argv) {
   return o;
 }
 
-// One writer for stdout, shared by the main thread and the host's callbacks
-// from the plug-in's threads.
+// One writer for stdout and stderr, shared by the main thread and the
+// host's callbacks from the plug-in's threads, so lines never mix.
 class Output {
  public:
-  void Line(const std::string& utf8) {
-    std::lock_guard lock(mu_);
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-  }
+  void Line(const std::string& utf8) { Write(stdout, utf8); }
+  // "pumpwire-host: " + utf8 on standard error.
+  void Error(const std::string& utf8) { Write(stderr, "pumpwire-host: " + utf8); }
 
  private:
+  void Write(std::FILE* to, const std::string& utf8) {
+    std::lock_guard lock(mu_);
+    std::fwrite(utf8.data(), 1, utf8.size(), to);
+    std::fputc('\n', to);
+    std::fflush(to);
+  }
+
   std::mutex mu_;
 };
 
@@ -209,6 +213,10 @@ class HostProgram {
     PrepareFolder();
     auto& dispatcher = pw::ui::Dispatcher::instance();
     dispatcher.attach_main_thread();
+    // Whatever a task of the main thread lets escape is told, and the loop
+    // goes on.
+    dispatcher.set_error_reporter(
+        [this](std::string_view what) { out_.Error(utf8_from_cp1251(std::string(what))); });
     log_.emplace(root_ + "LogFiles/Pumpwire.log");
     pw::ui::Operator::instance().SetObserver(
         [this](const std::string& caption, const std::string& text, pw::ui::Answer answer) {
@@ -245,10 +253,23 @@ class HostProgram {
       ini.WriteString("Inet", cp1251_from_utf8(key), cp1251_from_utf8(value));
   }
 
-  // The text of each new line, without the time stamp in front of it.
+  // The text of each new line, without the time stamp in front of it. A log
+  // that cannot be read now (out of file descriptors) is told once and read
+  // on from the same place later.
   void FlushLog() {
     constexpr std::size_t kStampAndDash = 27;  // "dd.mm.yyyy hh:nn:ss:zzz " + " - "
-    for (const auto& line : log_->Poll()) {
+    std::vector<std::string> lines;
+    try {
+      lines = log_->Poll();
+      log_error_.clear();
+    } catch (const std::exception& e) {
+      if (log_error_ != e.what()) {
+        log_error_ = e.what();
+        out_.Error(utf8_from_cp1251(log_error_));
+      }
+      return;
+    }
+    for (const auto& line : lines) {
       const bool stamped = line.size() >= kStampAndDash && line.compare(23, 4, "  - ") == 0;
       out_.Line("log: " + utf8_from_cp1251(stamped ? line.substr(kStampAndDash) : line));
     }
@@ -262,7 +283,8 @@ class HostProgram {
       const bool got = static_cast<bool>(std::getline(std::cin, line));
       if (!got) line = "quit";
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      pw::ui::Dispatcher::instance().post([this, line] { Execute(line); });
+      // The host's own work: never started inside a wait of the plug-in.
+      pw::ui::Dispatcher::instance().post_host([this, line] { Execute(line); });
       if (line == "quit") return;
     }
   }
@@ -275,10 +297,15 @@ class HostProgram {
     if (word.empty()) return;
     const auto command = commands_.find(word);
     if (command == commands_.end()) {
-      std::cerr << "pumpwire-host: unknown command '" << word << "' (see --help)\n";
+      out_.Error("unknown command '" + word + "' (see --help)");
       return;
     }
-    command->second(arg);
+    try {
+      command->second(arg);
+    } catch (const std::exception& e) {
+      // An error the plug-in lets escape is told; the next command still runs.
+      out_.Error(utf8_from_cp1251(e.what()));
+    }
     FlushLog();
   }
 
@@ -287,10 +314,10 @@ class HostProgram {
   void Click(const std::string& path) {
     const pw::host::HostMenuItem* item = host_.menu().FindPath(cp1251_from_utf8(path));
     if (item == nullptr) {
-      std::cerr << "pumpwire-host: no menu item '" << path << "'\n";
+      out_.Error("no menu item '" + path + "'");
       return;
     }
-    if (!item->Click()) std::cerr << "pumpwire-host: '" << path << "' has no click action\n";
+    if (!item->Click()) out_.Error("'" + path + "' has no click action");
   }
 
   void Answer(const std::string& word) {
@@ -299,7 +326,7 @@ class HostProgram {
         {"ok", pw::ui::Answer::Ok},   {"cancel", pw::ui::Answer::Cancel}};
     const auto it = answers.find(word);
     if (it == answers.end()) {
-      std::cerr << "pumpwire-host: answer takes yes, no, ok or cancel, not '" << word << "'\n";
+      out_.Error("answer takes yes, no, ok or cancel, not '" + word + "'");
       return;
     }
     pw::ui::Operator::instance().QueueAnswer(it->second);
@@ -317,7 +344,7 @@ class HostProgram {
     const std::string wanted = options_.mode == PW_MODE_STATION ? "TInetForm" : "TInetOfficeForm";
     for (pw::ui::Window* w : pw::ui::AllWindows())
       if (w->class_name() == wanted) return w;
-    std::cerr << "pumpwire-host: the plug-in has no " << wanted << " window\n";
+    out_.Error("the plug-in has no " + wanted + " window");
     return nullptr;
   }
 
@@ -331,7 +358,7 @@ class HostProgram {
     if (w == nullptr) return;
     pw::ui::Control* c = w->FindControl("cb_IP");
     if (c == nullptr || std::string_view(c->kind()) != "ComboBox") {
-      std::cerr << "pumpwire-host: the window has no address box\n";
+      out_.Error("the window has no address box");
       return;
     }
     auto& box = static_cast<pw::ui::ComboBox&>(*c);
@@ -345,7 +372,7 @@ class HostProgram {
         {"stop", {cp1251_from_utf8("Стоп"), cp1251_from_utf8("Остановить")}}};
     const auto it = captions.find(what);
     if (it == captions.end()) {
-      std::cerr << "pumpwire-host: listener takes start or stop, not '" << what << "'\n";
+      out_.Error("listener takes start or stop, not '" + what + "'");
       return;
     }
     pw::ui::Window* w = ConnectionWindow();
@@ -353,7 +380,7 @@ class HostProgram {
     const pw::ui::MenuEntry* entry =
         w->main_menu != nullptr ? pw::host::FindMenuEntry(*w->main_menu, it->second) : nullptr;
     if (entry == nullptr || !entry->on_click) {
-      std::cerr << "pumpwire-host: the window's menu has no server item\n";
+      out_.Error("the window's menu has no server item");
       return;
     }
     entry->on_click();
@@ -363,7 +390,7 @@ class HostProgram {
     pw::ui::Window* w = ConnectionWindow();
     pw::ui::Control* button = w != nullptr ? w->FindControl(name) : nullptr;
     if (button == nullptr || !button->on_click) {
-      std::cerr << "pumpwire-host: the window has no button '" << name << "'\n";
+      out_.Error("the window has no button '" + name + "'");
       return;
     }
     button->on_click();
@@ -373,7 +400,7 @@ class HostProgram {
     pw::ui::Window* w = ConnectionWindow();
     pw::ui::Control* button = w != nullptr ? w->FindControl("BitBtn2") : nullptr;
     if (button == nullptr || !button->on_click) {
-      std::cerr << "pumpwire-host: no list of stations here (office only)\n";
+      out_.Error("no list of stations here (office only)");
       return;
     }
     button->on_click();
@@ -382,7 +409,7 @@ class HostProgram {
   void History(const std::string&) {
     const std::string caption = cp1251_from_utf8("История сообщений");
     const pw::host::HostMenuItem* item = FindHostItem(host_.menu(), caption);
-    if (item == nullptr || !item->Click()) std::cerr << "pumpwire-host: no message history item\n";
+    if (item == nullptr || !item->Click()) out_.Error("no message history item");
   }
 
   static const pw::host::HostMenuItem* FindHostItem(const pw::host::HostMenuItem& root,
@@ -404,6 +431,7 @@ class HostProgram {
   pw::host::FolderHost host_;
   Plugin plugin_;
   std::optional<pw::host::LogTail> log_;
+  std::string log_error_;  // the last failure to read the log, told once
   bool quit_ = false;  // main thread only
   const std::map<std::string, std::function<void(const std::string&)>> commands_ = {
       {"menu", [this](const std::string& a) { Menu(a); }},

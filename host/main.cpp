@@ -84,6 +84,7 @@ Output lines:
   log: TEXT                every new line of the event log, without its
                            time stamp
   host: ...                every call into the host that does something
+  pumpwire-host: ...       (standard error) an error; the host goes on
 )";
 
 struct Options {

@@ -51,6 +51,15 @@ void Burst(int port) {
   for (auto& c : clients) c.Disconnect();
 }
 
+// A host of the mode whose listener takes a port of its own.
+struct ListeningHost {
+  explicit ListeningHost(const char* mode) : host(HostArgs(mode, root, port)) {}
+  bool Loaded() { return host.WaitFor("Load:") == "Load: 0"; }
+  TempFolder root;
+  int port = FreePort();
+  HostProcess host;
+};
+
 std::size_t Count(const HostProcess& host, const std::string& text) {
   std::size_t n = 0;
   for (const auto& line : host.lines()) n += line.find(text) != std::string::npos;
@@ -106,10 +115,9 @@ TEST(MainThread, ACommandThatFailsIsToldAndTheHostGoesOn) {
 TEST(MainThread, StopsRightAfterABurstOfClosingClientsNeverHang) {
   for (const Mode& mode : kModes) {
     SCOPED_TRACE(mode.name);
-    TempFolder root;
-    const int port = FreePort();
-    HostProcess host(HostArgs(mode.name, root, port));
-    ASSERT_EQ(host.WaitFor("Load:"), "Load: 0");
+    ListeningHost listening(mode.name);
+    ASSERT_TRUE(listening.Loaded());
+    auto& [root, port, host] = listening;
     for (int round = 0; round < 20; ++round) {
       Burst(port);
       host.Send("listener stop");
@@ -129,10 +137,9 @@ TEST(MainThread, QuitRightAfterABurstOfClosingClientsNeverHangs) {
   for (int round = 0; round < 20; ++round) {
     const Mode& mode = kModes[round % 2];
     SCOPED_TRACE(std::string(mode.name) + " round " + std::to_string(round));
-    TempFolder root;
-    const int port = FreePort();
-    HostProcess host(HostArgs(mode.name, root, port));
-    ASSERT_EQ(host.WaitFor("Load:"), "Load: 0");
+    ListeningHost listening(mode.name);
+    ASSERT_TRUE(listening.Loaded());
+    auto& [root, port, host] = listening;
     Burst(port);
     host.Send("quit");
     ASSERT_EQ(host.Finish(kExitLimit), 0) << host.Transcript();
@@ -143,10 +150,9 @@ TEST(MainThread, QuitRightAfterABurstOfClosingClientsNeverHangs) {
 TEST(MainThread, StopsWhileClientsKeepConnectingNeverHang) {
   for (const Mode& mode : kModes) {
     SCOPED_TRACE(mode.name);
-    TempFolder root;
-    const int port = FreePort();
-    HostProcess host(HostArgs(mode.name, root, port));
-    ASSERT_EQ(host.WaitFor("Load:"), "Load: 0");
+    ListeningHost listening(mode.name);
+    ASSERT_TRUE(listening.Loaded());
+    auto& [root, port, host] = listening;
     std::atomic<bool> done{false};
     std::vector<std::thread> clients;
     for (int i = 0; i < 4; ++i)

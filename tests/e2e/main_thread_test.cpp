@@ -117,7 +117,8 @@ TEST(MainThread, StopsRightAfterABurstOfClosingClientsNeverHang) {
     SCOPED_TRACE(mode.name);
     ListeningHost listening(mode.name);
     ASSERT_TRUE(listening.Loaded());
-    auto& [root, port, host] = listening;
+    HostProcess& host = listening.host;
+    const int port = listening.port;
     for (int round = 0; round < 20; ++round) {
       Burst(port);
       host.Send("listener stop");
@@ -139,7 +140,8 @@ TEST(MainThread, QuitRightAfterABurstOfClosingClientsNeverHangs) {
     SCOPED_TRACE(std::string(mode.name) + " round " + std::to_string(round));
     ListeningHost listening(mode.name);
     ASSERT_TRUE(listening.Loaded());
-    auto& [root, port, host] = listening;
+    HostProcess& host = listening.host;
+    const int port = listening.port;
     Burst(port);
     host.Send("quit");
     ASSERT_EQ(host.Finish(kExitLimit), 0) << host.Transcript();
@@ -152,7 +154,8 @@ TEST(MainThread, StopsWhileClientsKeepConnectingNeverHang) {
     SCOPED_TRACE(mode.name);
     ListeningHost listening(mode.name);
     ASSERT_TRUE(listening.Loaded());
-    auto& [root, port, host] = listening;
+    HostProcess& host = listening.host;
+    const int port = listening.port;
     std::atomic<bool> done{false};
     std::vector<std::thread> clients;
     for (int i = 0; i < 4; ++i)

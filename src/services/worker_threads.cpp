@@ -68,8 +68,9 @@ WorkerThreads::WorkerThreads() : state_(std::make_shared<State>()) {}
 WorkerThreads::~WorkerThreads() {
   {
     std::lock_guard lock(state_->mu);
-    // Nothing listed: leave the dispatcher alone, which may be gone already
-    // at the end of the process.
+    state_->ReapLocked();
+    // Nothing running: leave the dispatcher alone, which may be gone
+    // already at the end of the process.
     if (state_->entries.empty()) return;
   }
   if (StopAll(kDestructorWait)) return;

@@ -89,7 +89,6 @@ std::int32_t UnLoadPlugin() {
       return 1;
     }
     state.station_window.reset();  // its listener stops with it
-
     if (state.office_window) {
       if (state.office_window->ServerActive()) state.office_window->StopServer();
       state.office_window.reset();

@@ -184,6 +184,12 @@ TEST(MainThread, StopsWhileClientsKeepConnectingNeverHang) {
 }
 
 TEST(MainThread, OutOfFileDescriptorsTheOfficeTellsAndGoesOn) {
+#if defined(__SANITIZE_ADDRESS__)
+  // This build's undefined-behaviour checker reads a vtable through a pipe
+  // of its own: out of descriptors it takes every virtual call for a bad one
+  // and stops the process. The normal and thread-checking builds run it.
+  GTEST_SKIP() << "the sanitizer runtime needs descriptors of its own";
+#endif
   TempFolder root;
   const int port = FreePort();
   HostProcess office(HostArgs("office", root, port), 64);

@@ -16,8 +16,9 @@ class TInetForm;
 class OfficeLinkCheck {
  public:
   OfficeLinkCheck(TInetForm& window, WorkerThreads& workers) : window_(window), workers_(workers) {}
-  // Stops the checks it started that still run and waits for their end,
-  // serving the main thread meanwhile.
+  // With checks still running: stops the plug-in's workers (the window goes
+  // only when the plug-in does) and waits for its checks to end, serving
+  // the workers' handed-over work meanwhile.
   ~OfficeLinkCheck();
   OfficeLinkCheck(const OfficeLinkCheck&) = delete;
   OfficeLinkCheck& operator=(const OfficeLinkCheck&) = delete;

@@ -14,6 +14,8 @@ class LogTail {
 
   // The complete lines (without CR LF) written since the last call. A file
   // that was set aside meanwhile is read to its end under its dated name.
+  // Raises pw::Error when the log cannot be looked at now (out of file
+  // descriptors); nothing is lost, the next call goes on from the same place.
   std::vector<std::string> Poll();
 
  private:

@@ -104,6 +104,7 @@ Output lines:
                            time stamp
   host: CALL ARGS -> RESULT every call into the host that does something,
                            with its answer ("none", a path, or "error: ...")
+  pumpwire-host: ...       (standard error) an error; the host goes on
 )";
 
 struct Options {
@@ -168,18 +169,22 @@ Options ParseOptions(int argc, char** argv) {
   return o;
 }
 
-// One writer for stdout, shared by the main thread and the host's callbacks
-// from the plug-in's threads.
+// One writer for stdout and stderr, shared by the main thread and the
+// host's callbacks from the plug-in's threads, so lines never mix.
 class Output {
  public:
-  void Line(const std::string& utf8) {
-    std::lock_guard lock(mu_);
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-  }
+  void Line(const std::string& utf8) { Write(stdout, utf8); }
+  // "pumpwire-host: " + utf8 on standard error.
+  void Error(const std::string& utf8) { Write(stderr, "pumpwire-host: " + utf8); }
 
  private:
+  void Write(std::FILE* to, const std::string& utf8) {
+    std::lock_guard lock(mu_);
+    std::fwrite(utf8.data(), 1, utf8.size(), to);
+    std::fputc('\n', to);
+    std::fflush(to);
+  }
+
   std::mutex mu_;
 };
 
@@ -237,6 +242,10 @@ class HostProgram {
     PrepareFolder();
     auto& dispatcher = pw::ui::Dispatcher::instance();
     dispatcher.attach_main_thread();
+    // Whatever a task of the main thread lets escape is told, and the loop
+    // goes on.
+    dispatcher.set_error_reporter(
+        [this](std::string_view what) { out_.Error(utf8_from_cp1251(std::string(what))); });
     log_.emplace(root_ + "LogFiles/Pumpwire.log");
     pw::ui::Operator::instance().SetObserver(
         [this](const std::string& caption, const std::string& text, pw::ui::Answer answer) {
@@ -271,10 +280,23 @@ class HostProgram {
       ini.WriteString("Inet", cp1251_from_utf8(key), cp1251_from_utf8(value));
   }
 
-  // The text of each new line, without the time stamp in front of it.
+  // The text of each new line, without the time stamp in front of it. A log
+  // that cannot be read now (out of file descriptors) is told once and read
+  // on from the same place later.
   void FlushLog() {
     constexpr std::size_t kStampAndDash = 27;  // "dd.mm.yyyy hh:nn:ss:zzz " + " - "
-    for (const auto& line : log_->Poll()) {
+    std::vector<std::string> lines;
+    try {
+      lines = log_->Poll();
+      log_error_.clear();
+    } catch (const std::exception& e) {
+      if (log_error_ != e.what()) {
+        log_error_ = e.what();
+        out_.Error(utf8_from_cp1251(log_error_));
+      }
+      return;
+    }
+    for (const auto& line : lines) {
       const bool stamped = line.size() >= kStampAndDash && line.compare(23, 4, "  - ") == 0;
       out_.Line("log: " + utf8_from_cp1251(stamped ? line.substr(kStampAndDash) : line));
     }
@@ -288,7 +310,8 @@ class HostProgram {
       const bool got = static_cast<bool>(std::getline(std::cin, line));
       if (!got) line = "quit";
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      pw::ui::Dispatcher::instance().post([this, line] { Execute(line); });
+      // The host's own work: never started inside a wait of the plug-in.
+      pw::ui::Dispatcher::instance().post_host([this, line] { Execute(line); });
       if (line == "quit") return;
     }
   }
@@ -301,10 +324,15 @@ class HostProgram {
     if (word.empty()) return;
     const auto command = commands_.find(word);
     if (command == commands_.end()) {
-      std::cerr << "pumpwire-host: unknown command '" << word << "' (see --help)\n";
+      out_.Error("unknown command '" + word + "' (see --help)");
       return;
     }
-    command->second(arg);
+    try {
+      command->second(arg);
+    } catch (const std::exception& e) {
+      // An error the plug-in lets escape is told; the next command still runs.
+      out_.Error(utf8_from_cp1251(e.what()));
+    }
     FlushLog();
   }
 
@@ -313,10 +341,10 @@ class HostProgram {
   void Click(const std::string& path) {
     const pw::host::HostMenuItem* item = host_.menu().FindPath(cp1251_from_utf8(path));
     if (item == nullptr) {
-      std::cerr << "pumpwire-host: no menu item '" << path << "'\n";
+      out_.Error("no menu item '" + path + "'");
       return;
     }
-    if (!item->Click()) std::cerr << "pumpwire-host: '" << path << "' has no click action\n";
+    if (!item->Click()) out_.Error("'" + path + "' has no click action");
   }
 
   void Answer(const std::string& word) {
@@ -325,7 +353,7 @@ class HostProgram {
         {"ok", pw::ui::Answer::Ok},   {"cancel", pw::ui::Answer::Cancel}};
     const auto it = answers.find(word);
     if (it == answers.end()) {
-      std::cerr << "pumpwire-host: answer takes yes, no, ok or cancel, not '" << word << "'\n";
+      out_.Error("answer takes yes, no, ok or cancel, not '" + word + "'");
       return;
     }
     pw::ui::Operator::instance().QueueAnswer(it->second);
@@ -343,7 +371,7 @@ class HostProgram {
     const std::string wanted = options_.mode == PW_MODE_STATION ? "TInetForm" : "TInetOfficeForm";
     for (pw::ui::Window* w : pw::ui::AllWindows())
       if (w->class_name() == wanted) return w;
-    std::cerr << "pumpwire-host: the plug-in has no " << wanted << " window\n";
+    out_.Error("the plug-in has no " + wanted + " window");
     return nullptr;
   }
 
@@ -357,7 +385,7 @@ class HostProgram {
     if (w == nullptr) return;
     pw::ui::Control* c = w->FindControl("cb_IP");
     if (c == nullptr || std::string_view(c->kind()) != "ComboBox") {
-      std::cerr << "pumpwire-host: the window has no address box\n";
+      out_.Error("the window has no address box");
       return;
     }
     auto& box = static_cast<pw::ui::ComboBox&>(*c);
@@ -371,7 +399,7 @@ class HostProgram {
         {"stop", {cp1251_from_utf8("Стоп"), cp1251_from_utf8("Остановить")}}};
     const auto it = captions.find(what);
     if (it == captions.end()) {
-      std::cerr << "pumpwire-host: listener takes start or stop, not '" << what << "'\n";
+      out_.Error("listener takes start or stop, not '" + what + "'");
       return;
     }
     pw::ui::Window* w = ConnectionWindow();
@@ -379,7 +407,7 @@ class HostProgram {
     const pw::ui::MenuEntry* entry =
         w->main_menu != nullptr ? pw::host::FindMenuEntry(*w->main_menu, it->second) : nullptr;
     if (entry == nullptr || !entry->on_click) {
-      std::cerr << "pumpwire-host: the window's menu has no server item\n";
+      out_.Error("the window's menu has no server item");
       return;
     }
     entry->on_click();
@@ -389,7 +417,7 @@ class HostProgram {
     pw::ui::Window* w = ConnectionWindow();
     pw::ui::Control* button = w != nullptr ? w->FindControl(name) : nullptr;
     if (button == nullptr || !button->on_click) {
-      std::cerr << "pumpwire-host: the window has no button '" << name << "'\n";
+      out_.Error("the window has no button '" + name + "'");
       return;
     }
     button->on_click();
@@ -399,7 +427,7 @@ class HostProgram {
     pw::ui::Window* w = ConnectionWindow();
     pw::ui::Control* button = w != nullptr ? w->FindControl("BitBtn2") : nullptr;
     if (button == nullptr || !button->on_click) {
-      std::cerr << "pumpwire-host: no list of stations here (office only)\n";
+      out_.Error("no list of stations here (office only)");
       return;
     }
     button->on_click();
@@ -408,7 +436,7 @@ class HostProgram {
   void History(const std::string&) {
     const std::string caption = cp1251_from_utf8("История сообщений");
     const pw::host::HostMenuItem* item = FindHostItem(host_.menu(), caption);
-    if (item == nullptr || !item->Click()) std::cerr << "pumpwire-host: no message history item\n";
+    if (item == nullptr || !item->Click()) out_.Error("no message history item");
   }
 
   static const pw::host::HostMenuItem* FindHostItem(const pw::host::HostMenuItem& root,
@@ -430,6 +458,7 @@ class HostProgram {
   pw::host::FolderHost host_;
   Plugin plugin_;
   std::optional<pw::host::LogTail> log_;
+  std::string log_error_;  // the last failure to read the log, told once
   bool quit_ = false;  // main thread only
   const std::map<std::string, std::function<void(const std::string&)>> commands_ = {
       {"menu", [this](const std::string& a) { Menu(a); }},

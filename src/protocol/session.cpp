@@ -10,8 +10,11 @@ void Session::Connect(const std::string& host, int port, int connect_timeout_ms)
   const int read_limit = owned_.ReadTimeoutMs();
   owned_ = platform::TcpConnection::Connect(host, port, connect_timeout_ms);
   owned_.SetReadTimeout(read_limit);
-  connection_ = &owned_;
+  // Written only when it changes: Cancel may read it meanwhile.
+  if (connection_ != &owned_) connection_ = &owned_;
   host_ = host;
+  // A Cancel that came while the connection was being made.
+  if (cancelled_.load()) owned_.Disconnect();
 }
 
 void Session::SetReadTimeout(int ms) { connection_->SetReadTimeout(ms); }
@@ -19,6 +22,11 @@ void Session::SetReadTimeout(int ms) { connection_->SetReadTimeout(ms); }
 bool Session::Connected() { return connection_->Connected(); }
 
 void Session::Disconnect() noexcept { connection_->Disconnect(); }
+
+void Session::Cancel() noexcept {
+  cancelled_.store(true);
+  connection_->Disconnect();
+}
 
 void Session::WriteLine(std::string_view text) {
   std::string line;

@@ -7,6 +7,7 @@
 // One thread uses a session at a time; Disconnect may come from any thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,6 +37,10 @@ class Session {
   void SetReadTimeout(int ms);
   bool Connected();
   void Disconnect() noexcept;
+  // Ends the session for good, from any thread: closes it now, and closes
+  // a connection that a Connect under way makes as soon as it is made, so
+  // the owner's next read fails at once.
+  void Cancel() noexcept;
 
   void WriteLine(std::string_view text);
   // The next line without its CR LF (one CR right before the LF is dropped).
@@ -66,6 +71,7 @@ class Session {
  private:
   platform::TcpConnection owned_;
   platform::TcpConnection* connection_ = &owned_;
+  std::atomic<bool> cancelled_{false};
   std::string host_;
 };
 

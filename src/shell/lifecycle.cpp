@@ -18,6 +18,9 @@ namespace pw {
 
 namespace {
 
+// How long UnLoad waits for the plug-in's threads once it has stopped them.
+constexpr std::chrono::milliseconds kUnloadWait{5000};
+
 // The guarded part of Load: any error here gives result 1 and skips the rest
 // of it, while the unguarded part still runs.
 void SetUpMenuAndSettings(std::uint32_t app_window, std::uint8_t mode, PwHostServices* host) {
@@ -71,12 +74,21 @@ std::int32_t UnLoadPlugin() {
   PluginState& state = State();
   try {
     state.menu_proc.reset();
-    if (state.station_window) {
-      // A second for the last exchanges to finish their lines; the main
-      // thread keeps serving them meanwhile.
-      ui::Dispatcher::instance().run_until([] { return false; }, std::chrono::milliseconds(1000));
-      state.station_window.reset();  // its listener stops with it
+    // No code of the library may run once it is unloaded: every thread it
+    // started ends here, its sockets closed so that its reads fail at once,
+    // before the windows and state it uses are freed.
+    if (!state.workers.StopAll(kUnloadWait)) {
+      // Still running past the wait: its windows are kept (not freed under
+      // it) and the host hears of it.
+      ui::Dispatcher::instance().report(
+          "UnLoad: threads of the plug-in did not end in time; their windows are kept");
+      (void)state.station_window.release();
+      (void)state.office_window.release();
+      (void)state.text_input.release();
+      (void)state.message_window.release();
+      return 1;
     }
+    state.station_window.reset();  // its listener stops with it
     if (state.office_window) {
       if (state.office_window->ServerActive()) state.office_window->StopServer();
       state.office_window.reset();

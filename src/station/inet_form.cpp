@@ -40,7 +40,10 @@ std::vector<std::string> NetworkAddresses(const std::vector<std::string>& addres
   return networks.empty() ? addresses : networks;
 }
 
-TInetForm::TInetForm() : ui::Window("TInetForm"), local_addresses(platform::LocalIpAddresses) {
+TInetForm::TInetForm()
+    : ui::Window("TInetForm"),
+      local_addresses(platform::LocalIpAddresses),
+      link_check_(*this, State().workers) {
   caption = "Прямое IP соединение"_w;
   main_menu = &MainMenu1;
   start_exchange = [this] { link_check_.Start(); };

@@ -121,7 +121,7 @@ class TInetForm : public ui::Window {
  private:
   // Until the report exchange comes: what the send button starts. Last, so
   // it ends before anything it uses.
-  OfficeLinkCheck link_check_{*this};
+  OfficeLinkCheck link_check_;
 
   void SetClientHeight(int h);
   void BuildMenu();

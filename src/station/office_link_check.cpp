@@ -1,5 +1,6 @@
 #include "station/office_link_check.h"
 
+#include <chrono>
 #include <mutex>
 
 #include "protocol/session.h"
@@ -13,31 +14,57 @@
 
 namespace pw::station {
 
-OfficeLinkCheck::~OfficeLinkCheck() { Wait(); }
+namespace {
 
-void OfficeLinkCheck::Wait() {
-  if (!thread_.joinable()) return;
-  auto& dispatcher = ui::Dispatcher::instance();
-  // The check logs through the window on the main thread: keep serving it.
-  if (dispatcher.on_main_thread()) dispatcher.run_until([this] { return !running_.load(); });
-  thread_.join();
+// A stop ends a check at once (its session is closed); a connect under
+// way is bounded by its own time limit.
+constexpr std::chrono::milliseconds kStopWait{5000};
+
+}  // namespace
+
+OfficeLinkCheck::~OfficeLinkCheck() {
+  if (Idle()) return;
+  // The window goes: so do the threads that log to it.
+  workers_.StopAll(kStopWait);
+  ui::Dispatcher::instance().wait_for_workers([this] { return Idle(); });
+}
+
+bool OfficeLinkCheck::Idle() {
+  std::lock_guard lock(mu_);
+  return running_ == 0;
 }
 
 void OfficeLinkCheck::Start() {
-  Wait();
-  running_ = true;
-  thread_ = std::thread([this, recipients = window_.cb_IP.caption] { Run(recipients); });
+  {
+    std::lock_guard lock(mu_);
+    ++running_;
+  }
+  try {
+    workers_.Start([this, recipients = window_.cb_IP.caption](Worker& worker) {
+      Run(worker, recipients);
+    });
+  } catch (...) {
+    std::lock_guard lock(mu_);
+    --running_;
+    throw;
+  }
 }
 
-void OfficeLinkCheck::Run(const std::string& recipients) {
+void OfficeLinkCheck::Run(Worker& worker, const std::string& recipients) {
   {
     std::lock_guard exchange(StationExchangeLock());
     try {
-      AddToLog("Обмен отчетами с офисом пока не подключен: проверяется только соединение"_w,
-               &window_.log);
+      if (!worker.stop_requested())
+        AddToLog("Обмен отчетами с офисом пока не подключен: проверяется только соединение"_w,
+                 &window_.log);
       const int count = CountRecipients(recipients);
-      for (int k = 0; k < count; ++k) {
+      for (int k = 0; k < count && !worker.stop_requested(); ++k) {
         protocol::Session session;
+        worker.on_stop([&session] { session.Cancel(); });
+        struct ClearStop {
+          Worker& worker;
+          ~ClearStop() { worker.on_stop({}); }  // before the session goes
+        } clear{worker};
         const std::string address = ExtractStationAddress(GetRecipient(recipients, k));
         if (window_.ConnectToServer(session, address, TheSettings().OutPort))
           window_.DisconnectFromServer(session);
@@ -46,9 +73,10 @@ void OfficeLinkCheck::Run(const std::string& recipients) {
       // A log that cannot be written: nothing more to say.
     }
   }
-  window_.exchange_running = false;
-  running_ = false;
-  ui::Dispatcher::instance().wake();
+  // The button's marker belongs to the last check running. Last touch of
+  // this object: the destructor waits for the count.
+  std::lock_guard lock(mu_);
+  if (--running_ == 0) window_.exchange_running = false;
 }
 
 }  // namespace pw::station

@@ -20,6 +20,7 @@ void Gauge::SetPosition(std::int32_t v) {
 }
 
 void Gauge::Clamp() {
+  AssertOnMainThread("Gauge");
   max_ = std::max(max_, min_);
   position_ = std::clamp(position_, min_, max_);
 }
@@ -36,6 +37,7 @@ Timer::Timer(std::string name, std::chrono::milliseconds interval)
 Timer::~Timer() { SetEnabled(false); }
 
 void Timer::SetEnabled(bool on) {
+  AssertOnMainThread("Timer::SetEnabled");
   if (id_ != 0) {
     Dispatcher::instance().kill_timer(id_);
     id_ = 0;
@@ -52,6 +54,7 @@ void Timer::SetInterval(std::chrono::milliseconds interval) {
 }
 
 void ComboBox::Select(int i) {
+  AssertOnMainThread("ComboBox::Select");
   if (i < 0 || static_cast<std::size_t>(i) >= items.size()) return;
   item_index = i;
   caption = items[static_cast<std::size_t>(i)];

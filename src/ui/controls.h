@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ui/dispatcher.h"
+#include "ui/event_handler.h"
 #include "ui/window.h"
 
 namespace pw::ui {
@@ -81,10 +82,10 @@ class ComboBox : public Control {
   // Chooses item i (its text goes into the box); out of range: nothing.
   void Select(int i);
   // What a key released in the box does (the key code), set by the window.
-  std::function<void(int key)> on_key_up;
+  EventHandler<void(int key)> on_key_up;
   // When an item is chosen, or the focus leaves the box.
-  std::function<void()> on_select;
-  std::function<void()> on_exit;
+  EventHandler<void()> on_select;
+  EventHandler<void()> on_exit;
 };
 
 // Several lines of text (a memo or a multi-line label).
@@ -114,7 +115,7 @@ class MenuEntry {
                      int shortcut = 0)
       : caption(std::move(caption)), on_click(std::move(on_click)), shortcut(shortcut) {}
   std::string caption;  // "-" is a separator
-  std::function<void()> on_click;
+  EventHandler<void()> on_click;
   int shortcut = 0;     // key code, 0 for none
   std::vector<MenuEntry> children;
 
@@ -144,7 +145,7 @@ class Timer {
   void SetEnabled(bool on);
   void SetInterval(std::chrono::milliseconds interval);
 
-  std::function<void()> on_timer;
+  EventHandler<void()> on_timer;
 
  private:
   std::string name_;

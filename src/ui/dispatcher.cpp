@@ -1,11 +1,56 @@
 #include "ui/dispatcher.h"
 
 #include <atomic>
-#include <cassert>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace pw::ui {
+
+namespace {
+
+// Where a synchronised call's end is handed back to its waiting caller. A
+// task destroyed without having run still ends the wait, with an error.
+struct Completion {
+  std::mutex mu;
+  std::condition_variable cv;
+  bool done = false;
+  std::exception_ptr error;
+
+  void Finish(std::exception_ptr e) {
+    std::lock_guard lock(mu);
+    if (done) return;
+    error = std::move(e);
+    done = true;
+    cv.notify_all();
+  }
+};
+
+struct DropGuard {
+  explicit DropGuard(std::shared_ptr<Completion> c) : completion(std::move(c)) {}
+  DropGuard(const DropGuard&) = delete;
+  DropGuard& operator=(const DropGuard&) = delete;
+  std::shared_ptr<Completion> completion;
+  ~DropGuard() {
+    completion->Finish(std::make_exception_ptr(
+        std::runtime_error("the main thread dropped the call unrun")));
+  }
+};
+
+std::string WhatOf(std::exception_ptr e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::exception& ex) {
+    return ex.what();
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
+}  // namespace
 
 Dispatcher& Dispatcher::instance() {
   static Dispatcher dispatcher;
@@ -32,7 +77,15 @@ bool Dispatcher::has_main_thread() const {
   return main_ != std::thread::id{};
 }
 
-void Dispatcher::assert_on_main_thread() const { assert(on_main_thread()); }
+void Dispatcher::assert_on_main_thread(const char* what) const {
+  {
+    std::lock_guard lock(mu_);
+    if (main_ == std::thread::id{} || main_ == std::this_thread::get_id()) return;
+  }
+  std::fprintf(stderr, "pumpwire: %s called off the main thread; aborting\n", what);
+  std::fflush(stderr);
+  std::abort();
+}
 
 void Dispatcher::run_sync(const Task& fn) {
   bool call_here;
@@ -45,25 +98,18 @@ void Dispatcher::run_sync(const Task& fn) {
     fn();
     return;
   }
-  struct Completion {
-    std::mutex mu;
-    std::condition_variable cv;
-    bool done = false;
-    std::exception_ptr error;
-  };
   auto completion = std::make_shared<Completion>();
-  post([&fn, completion] {
+  auto guard = std::make_shared<DropGuard>(completion);
+  post([&fn, completion, guard] {
     std::exception_ptr error;
     try {
       fn();
     } catch (...) {
       error = std::current_exception();
     }
-    std::lock_guard lock(completion->mu);
-    completion->error = error;
-    completion->done = true;
-    completion->cv.notify_all();
+    completion->Finish(error);
   });
+  guard.reset();  // the queued task holds the guard now
   std::unique_lock lock(completion->mu);
   completion->cv.wait(lock, [&] { return completion->done; });
   if (completion->error) std::rethrow_exception(completion->error);
@@ -71,7 +117,14 @@ void Dispatcher::run_sync(const Task& fn) {
 
 void Dispatcher::post(Task fn) {
   std::lock_guard lock(mu_);
-  queue_.push_back(std::move(fn));
+  worker_queue_.push_back({next_seq_++, std::move(fn)});
+  ++wakeups_;
+  cv_.notify_all();
+}
+
+void Dispatcher::post_host(Task fn) {
+  std::lock_guard lock(mu_);
+  host_queue_.push_back({next_seq_++, std::move(fn)});
   ++wakeups_;
   cv_.notify_all();
 }
@@ -96,12 +149,58 @@ void Dispatcher::wake() {
   cv_.notify_all();
 }
 
-Dispatcher::Clock::time_point Dispatcher::run_round() {
-  std::deque<Task> tasks;
+void Dispatcher::set_error_reporter(ErrorReporter reporter) {
+  std::lock_guard lock(mu_);
+  reporter_ = std::move(reporter);
+}
+
+void Dispatcher::report_current_exception() { report(WhatOf(std::current_exception())); }
+
+void Dispatcher::report(std::string_view what) {
+  ErrorReporter reporter;
+  {
+    std::lock_guard lock(mu_);
+    reporter = reporter_;
+  }
+  try {
+    if (reporter) {
+      reporter(what);
+      return;
+    }
+  } catch (...) {
+    // A reporter that fails: the line below still tells.
+  }
+  std::fprintf(stderr, "pumpwire: %.*s\n", static_cast<int>(what.size()), what.data());
+  std::fflush(stderr);
+}
+
+bool Dispatcher::take(bool with_host_work, Task& task) {
+  std::lock_guard lock(mu_);
+  std::deque<Queued>* from = nullptr;
+  if (!worker_queue_.empty()) from = &worker_queue_;
+  if (with_host_work && !host_queue_.empty() &&
+      (from == nullptr || host_queue_.front().seq < from->front().seq))
+    from = &host_queue_;
+  if (from == nullptr) return false;
+  task = std::move(from->front().fn);
+  from->pop_front();
+  return true;
+}
+
+void Dispatcher::run_task(const Task& fn) {
+  ++depth_;
+  try {
+    fn();
+  } catch (...) {
+    report_current_exception();
+  }
+  --depth_;
+}
+
+Dispatcher::Clock::time_point Dispatcher::run_due_timers() {
   std::vector<std::pair<TimerId, Task>> due;
   {
     std::lock_guard lock(mu_);
-    tasks.swap(queue_);
     const auto now = Clock::now();
     for (auto& [id, timer] : timers_) {
       if (timer.due <= now) {
@@ -110,15 +209,14 @@ Dispatcher::Clock::time_point Dispatcher::run_round() {
       }
     }
   }
-  for (auto& task : tasks) task();
   for (auto& [id, fn] : due) {
     bool alive;
     {
-      // A task or an earlier timer of this round may have killed it.
+      // An earlier timer of this round may have killed it.
       std::lock_guard lock(mu_);
       alive = timers_.count(id) != 0;
     }
-    if (alive) fn();
+    if (alive) run_task(fn);
   }
   std::lock_guard lock(mu_);
   auto next = Clock::time_point::max();
@@ -127,27 +225,57 @@ Dispatcher::Clock::time_point Dispatcher::run_round() {
 }
 
 void Dispatcher::pump_pending() {
-  assert_on_main_thread();
-  run_round();
+  assert_on_main_thread("Dispatcher::pump_pending");
+  const bool outermost = depth_ == 0;
+  std::size_t queued;
+  {
+    std::lock_guard lock(mu_);
+    queued = worker_queue_.size() + (outermost ? host_queue_.size() : 0);
+  }
+  // What is queued now, one task at a time: work queued meanwhile waits for
+  // the next call.
+  for (Task task; queued > 0 && take(outermost, task); --queued) run_task(task);
+  if (outermost) run_due_timers();
 }
 
 bool Dispatcher::run_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  assert_on_main_thread();
+  assert_on_main_thread("Dispatcher::run_until");
+  return serve(done, limit, depth_ == 0);
+}
+
+bool Dispatcher::wait_for_workers(const std::function<bool()>& done,
+                                  std::chrono::milliseconds limit) {
+  assert_on_main_thread("Dispatcher::wait_for_workers");
+  return serve(done, limit, false);
+}
+
+bool Dispatcher::serve(const std::function<bool()>& done, std::chrono::milliseconds limit,
+                       bool outermost) {
   const auto start = Clock::now();
   const auto deadline =
       limit == std::chrono::milliseconds::max() ? Clock::time_point::max() : start + limit;
   for (;;) {
     std::uint64_t seen;
+    std::size_t queued;
     {
       std::lock_guard lock(mu_);
       seen = wakeups_;
+      queued = worker_queue_.size() + (outermost ? host_queue_.size() : 0);
     }
-    const auto next_timer = run_round();
+    // What was queued when the round began, one task at a time, so timers
+    // get their turn under a steady stream of work.
+    for (Task task; queued > 0 && take(outermost, task); --queued) {
+      run_task(task);
+      if (done()) return true;
+    }
+    const auto next_timer = outermost ? run_due_timers() : Clock::time_point::max();
     if (done()) return true;
     std::unique_lock lock(mu_);
     if (Clock::now() >= deadline) return false;
     const auto until = std::min(next_timer, deadline);
-    auto woken = [&] { return wakeups_ != seen || !queue_.empty(); };
+    auto woken = [&] {
+      return wakeups_ != seen || !worker_queue_.empty() || (outermost && !host_queue_.empty());
+    };
     if (until == Clock::time_point::max())
       cv_.wait(lock, woken);
     else
@@ -171,7 +299,7 @@ void Dispatcher::run_off_main_thread(const Task& fn) {
     done = true;
     wake();
   });
-  run_until([&] { return done.load(); });
+  wait_for_workers([&] { return done.load(); });
   helper.join();
   if (error) std::rethrow_exception(error);
 }

@@ -3,9 +3,22 @@
 // thread is the host's own; on Linux it is whichever thread calls
 // attach_main_thread and then pumps (run_until / pump_pending).
 //
-// A main thread that must wait for a worker never blocks blindly: it waits
-// with run_until, which keeps running the workers' handed-over work, so a
-// worker waiting in run_sync cannot deadlock against it.
+// Two kinds of work arrive:
+//   - the host's work (post_host): its commands, in the real host its own
+//     window messages and calls into the exports, and the window timers;
+//   - the workers' handed-over work (run_sync, post): their synchronised
+//     calls, posted progress steps, log lines.
+// The outermost loop serves both. A main thread that waits for a worker
+// (wait_for_workers, run_off_main_thread, or run_until called from inside a
+// task) serves only the workers' work: it never starts the host's next
+// command inside the one that waits, just as a nested wait in the real host
+// dispatches none of the host's window messages (WM_TIMER included). A
+// worker waiting in run_sync therefore cannot deadlock against it, and no
+// command re-enters a window that is half-way through another.
+//
+// Tasks leave the queues one at a time, so a task that opens a nested wait
+// strands nothing queued behind it. A task that throws is reported (see
+// set_error_reporter) and the loop goes on.
 #pragma once
 
 #include <chrono>
@@ -16,6 +29,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 namespace pw::ui {
@@ -25,6 +39,8 @@ class Dispatcher {
   using Task = std::function<void()>;
   using TimerId = std::uint64_t;
   using Clock = std::chrono::steady_clock;
+  // Told the text (Windows-1251) of every error a task let escape.
+  using ErrorReporter = std::function<void(std::string_view what)>;
 
   // The one dispatcher of the process, like the OS's message queue.
   static Dispatcher& instance();
@@ -39,33 +55,57 @@ class Dispatcher {
   void detach_main_thread();
   bool on_main_thread() const;
   bool has_main_thread() const;
+  // Aborts the process with a message naming what when called on a thread
+  // other than the main thread (any thread passes while none is attached).
+  // Always on, release builds included.
+  void assert_on_main_thread(const char* what = "a window operation") const;
 
-  // Runs fn on the main thread and waits; inline when already there. An
-  // exception thrown by fn is raised again in the caller.
+  // Workers' work. Runs fn on the main thread and waits; inline when already
+  // there. The caller always gets fn's end: an exception thrown by fn is
+  // raised again in the caller, and a task dropped unrun (the dispatcher
+  // goes away) raises std::runtime_error.
   void run_sync(const Task& fn);
-  // Queues fn for the main thread and returns at once.
+  // Workers' work. Queues fn for the main thread and returns at once.
   void post(Task fn);
+  // The host's work: served by the outermost loop only. Any thread.
+  void post_host(Task fn);
 
   // A periodic timer whose fn runs on the main thread every interval until
-  // killed. Killing an unknown or already killed timer does nothing.
+  // killed; served by the outermost loop only. Killing an unknown or already
+  // killed timer does nothing.
   TimerId set_timer(std::chrono::milliseconds interval, Task fn);
   void kill_timer(TimerId id);
 
-  // Main thread only. Runs queued work and due timers until done() holds,
-  // waiting for new work in between; false when the time limit ran out first.
+  // Main thread only. Runs queued work (and, as the outermost loop, the
+  // host's work and due timers) until done() holds, waiting for new work in
+  // between; false when the time limit ran out first. Called from inside a
+  // task it is a wait for workers (see wait_for_workers).
   bool run_until(const std::function<bool()>& done,
                  std::chrono::milliseconds limit = std::chrono::milliseconds::max());
-  // Main thread only. Runs whatever is queued or due now, without waiting.
+  // Main thread only. A wait for workers: serves only their handed-over
+  // work until done() holds; false when the time limit ran out first.
+  bool wait_for_workers(const std::function<bool()>& done,
+                        std::chrono::milliseconds limit = std::chrono::milliseconds::max());
+  // Main thread only. Runs whatever is queued or due now, without waiting
+  // (the workers' work only when called from inside a task).
   void pump_pending();
   // Any thread: wakes a main thread waiting in run_until so it re-checks done().
   void wake();
 
   // Runs fn to its end, and raises what it raises. On the main thread fn runs
-  // on a helper thread while the main thread keeps serving handed-over work,
-  // so fn may wait for threads that are themselves waiting for the main
-  // thread (stopping a server whose connections are logging); elsewhere it
-  // runs in the caller.
+  // on a helper thread while the main thread waits for it serving the
+  // workers' work, so fn may wait for threads that are themselves waiting
+  // for the main thread (stopping a server whose connections are logging);
+  // elsewhere it runs in the caller.
   void run_off_main_thread(const Task& fn);
+
+  // Who hears of a task's error; nullptr restores the default, a line on
+  // standard error. Any thread.
+  void set_error_reporter(ErrorReporter reporter);
+  // Tells the reporter of a failure (Windows-1251 text). Any thread.
+  void report(std::string_view what);
+  // Tells the reporter of the exception being handled (call in a catch).
+  void report_current_exception();
 
  private:
   struct Timer {
@@ -73,23 +113,37 @@ class Dispatcher {
     Clock::time_point due;
     Task fn;
   };
+  struct Queued {
+    std::uint64_t seq;
+    Task fn;
+  };
 
-  void assert_on_main_thread() const;
-  // Runs one round of queued tasks and due timers; returns the time of the
-  // next due timer.
-  Clock::time_point run_round();
+  // The outermost loop (host work and timers too) or a wait for workers.
+  bool serve(const std::function<bool()>& done, std::chrono::milliseconds limit, bool outermost);
+  // Takes the next task in order of arrival, the host's only when allowed.
+  bool take(bool with_host_work, Task& task);
+  // Runs every timer due now; returns the time of the next due timer.
+  Clock::time_point run_due_timers();
+  // Runs fn as a task of the loop: nested waits inside it serve workers only.
+  void run_task(const Task& fn);
 
   mutable std::mutex mu_;
   std::condition_variable cv_;
-  std::thread::id main_;             // guarded by mu_
-  std::deque<Task> queue_;           // guarded by mu_
-  std::map<TimerId, Timer> timers_;  // guarded by mu_
-  TimerId next_timer_ = 1;           // guarded by mu_
-  std::uint64_t wakeups_ = 0;        // guarded by mu_
+  std::thread::id main_;                 // guarded by mu_
+  std::deque<Queued> worker_queue_;      // guarded by mu_
+  std::deque<Queued> host_queue_;        // guarded by mu_
+  std::uint64_t next_seq_ = 0;           // guarded by mu_
+  std::map<TimerId, Timer> timers_;      // guarded by mu_
+  TimerId next_timer_ = 1;               // guarded by mu_
+  std::uint64_t wakeups_ = 0;            // guarded by mu_
+  ErrorReporter reporter_;               // guarded by mu_
+  int depth_ = 0;                        // main thread only: tasks running now
 };
 
 // Shorthands for the common calls.
 inline void RunOnMainThread(const Dispatcher::Task& fn) { Dispatcher::instance().run_sync(fn); }
 inline void PostToMainThread(Dispatcher::Task fn) { Dispatcher::instance().post(std::move(fn)); }
+// Aborts unless on the main thread (or none is attached yet).
+inline void AssertOnMainThread(const char* what) { Dispatcher::instance().assert_on_main_thread(what); }
 
 }  // namespace pw::ui

@@ -38,6 +38,7 @@ Answer FirstButton(Buttons b) { return b == Buttons::YesNo ? Answer::Yes : Answe
 Answer Operator::MessageBox(const std::string& caption, const std::string& text, Buttons buttons) {
   Answer answer = FirstButton(buttons);
   Dispatcher::instance().run_sync([&] {
+    AssertOnMainThread("Operator::MessageBox");
     Observer observer;
     {
       std::lock_guard lock(mu_);
@@ -53,6 +54,7 @@ Answer Operator::MessageBox(const std::string& caption, const std::string& text,
 }
 
 Answer Operator::ShowModal(Window& window) {
+  AssertOnMainThread("Operator::ShowModal");
   Answer answer = Answer::Ok;
   std::function<void(Window&)> observer;
   {

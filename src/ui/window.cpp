@@ -19,41 +19,71 @@ std::atomic<std::uint64_t> next_window_id{1};
 }  // namespace
 
 Control::Control(Window& owner, std::string name) : owner_(owner), name_(std::move(name)) {
+  AssertOnMainThread("Control::Control");
   owner_.controls_.push_back(this);
 }
 
 Control::~Control() {
+  AssertOnMainThread("Control::~Control");
   auto& list = owner_.controls_;
   list.erase(std::remove(list.begin(), list.end(), this), list.end());
 }
 
+void Control::SetBounds(int new_left, int new_top, int new_width, int new_height) {
+  AssertOnMainThread("Control::SetBounds");
+  left = new_left;
+  top = new_top;
+  width = new_width;
+  height = new_height;
+}
+
 void ListBox::AddAndSelect(std::string line) {
+  AssertOnMainThread("ListBox::AddAndSelect");
   items.push_back(std::move(line));
   item_index = static_cast<int>(items.size()) - 1;
 }
 
 Window::Window(std::string class_name)
     : class_name_(std::move(class_name)), id_(next_window_id.fetch_add(1)) {
+  AssertOnMainThread("Window::Window");
   Registry().push_back(this);
 }
 
 Window::~Window() {
+  AssertOnMainThread("Window::~Window");
   auto& list = Registry();
   list.erase(std::remove(list.begin(), list.end(), this), list.end());
 }
 
+void Window::Show() {
+  AssertOnMainThread("Window::Show");
+  visible = true;
+}
+
+void Window::Hide() {
+  AssertOnMainThread("Window::Hide");
+  visible = false;
+}
+
 Control* Window::FindControl(std::string_view name) const {
+  AssertOnMainThread("Window::FindControl");
   for (Control* c : controls_)
     if (c->name() == name) return c;
   return nullptr;
 }
 
-void Window::HandleMessage(const Message& m) { HandleMessage(m.msg, m.text); }
+void Window::HandleMessage(const Message& m) {
+  AssertOnMainThread("Window::HandleMessage");
+  HandleMessage(m.msg, m.text);
+}
 
 void Window::HandleMessage(std::uint32_t, std::string_view) {}
 
 void SendMessage(Window& window, const Message& m) {
-  Dispatcher::instance().run_sync([&] { window.HandleMessage(m); });
+  Dispatcher::instance().run_sync([&] {
+    AssertOnMainThread("SendMessage");
+    window.HandleMessage(m);
+  });
 }
 
 void SendMessage(Window& window, std::uint32_t msg, std::string_view data) {
@@ -80,9 +110,13 @@ void PostMessage(const Window& window, std::uint32_t msg, std::intptr_t wparam,
   PostMessage(window, Message{msg, wparam, lparam, {}});
 }
 
-std::vector<Window*> AllWindows() { return Registry(); }
+std::vector<Window*> AllWindows() {
+  AssertOnMainThread("AllWindows");
+  return Registry();
+}
 
 Window* FindWindowById(std::uint64_t id) {
+  AssertOnMainThread("FindWindowById");
   for (Window* w : Registry())
     if (w->id() == id) return w;
   return nullptr;

@@ -4,7 +4,8 @@
 // them; the headless backend only keeps their state, which hosts and tests
 // read and drive through the window system.
 //
-// Every window and control is touched on the main thread only.
+// Every window and control is touched on the main thread only; their
+// operations and event handlers check it (Dispatcher::assert_on_main_thread).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ui/event_handler.h"
 
 namespace pw::ui {
 
@@ -51,15 +54,10 @@ class Control {
   bool enabled = true;
   int left = 0, top = 0, width = 0, height = 0;
 
-  void SetBounds(int new_left, int new_top, int new_width, int new_height) {
-    left = new_left;
-    top = new_top;
-    width = new_width;
-    height = new_height;
-  }
+  void SetBounds(int new_left, int new_top, int new_width, int new_height);
 
   // What a click or key press does; set by the window that owns the control.
-  std::function<void()> on_click;
+  EventHandler<void()> on_click;
 
  private:
   Window& owner_;
@@ -103,8 +101,8 @@ class Window {
   bool stays_on_top = false;
   const MenuEntry* main_menu = nullptr;          // the window's own menu bar, if any
 
-  virtual void Show() { visible = true; }
-  virtual void Hide() { visible = false; }
+  virtual void Show();
+  virtual void Hide();
 
   const std::vector<Control*>& controls() const { return controls_; }
   Control* FindControl(std::string_view name) const;

@@ -3,13 +3,11 @@
 
 #include "host_process.h"
 #include "platform/tcp.h"
+#include "raw_peer.h"
 #include "temp_folder.h"
 
 namespace pw::test {
 namespace {
-
-// A port nobody listens on right now.
-int FreePort() { return platform::TcpListener("127.0.0.1", 0).Port(); }
 
 struct Pair {
   Pair(std::vector<std::string> office_extra = {}) {

@@ -302,5 +302,22 @@ TEST_F(HandshakeTest, OutgoingReadsTimeOutAsEmptyLinesButBlocksRaise) {
   peer.get();
 }
 
+// A stop from another thread ends a session at once: one waiting in a read,
+// and one whose connection was still being made when the stop came.
+TEST_F(HandshakeTest, ACancelledSessionFailsItsReadsAtOnceEvenIfItConnectsLater) {
+  Session waiting;
+  waiting.SetReadTimeout(0);  // no limit: only the cancel can end the read
+  waiting.Connect(kHost, listener.Port(), kWaitMs);
+  std::thread stopper([&] { waiting.Cancel(); });
+  EXPECT_THROW(waiting.ReadLine(), platform::ConnectionClosed);
+  stopper.join();
+
+  Session late;
+  late.Cancel();
+  late.Connect(kHost, listener.Port(), kWaitMs);
+  EXPECT_FALSE(late.Connected());
+  EXPECT_THROW(late.ReadLine(), platform::ConnectionClosed);
+}
+
 }  // namespace
 }  // namespace pw::protocol

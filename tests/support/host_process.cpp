@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,7 +11,7 @@
 
 namespace pw::test {
 
-HostProcess::HostProcess(const std::vector<std::string>& args) {
+HostProcess::HostProcess(const std::vector<std::string>& args, int max_open_files) {
   int to_child[2], from_child[2];
   if (::pipe2(to_child, O_CLOEXEC) != 0 || ::pipe2(from_child, O_CLOEXEC) != 0)
     throw std::runtime_error("pipe failed");
@@ -19,6 +20,11 @@ HostProcess::HostProcess(const std::vector<std::string>& args) {
   if (pid_ == 0) {
     ::dup2(to_child[0], 0);
     ::dup2(from_child[1], 1);
+    ::dup2(from_child[1], 2);
+    if (max_open_files > 0) {
+      const rlimit limit{static_cast<rlim_t>(max_open_files), static_cast<rlim_t>(max_open_files)};
+      ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
     std::vector<char*> argv;
     std::string program = PUMPWIRE_HOST_PATH;
     argv.push_back(program.data());
@@ -89,6 +95,7 @@ int HostProcess::Finish(std::chrono::milliseconds limit) {
     if (::waitpid(pid_, &status, WNOHANG) == pid_) {
       exited_ = true;
       exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
       return exit_code_;
     }
     if (std::chrono::steady_clock::now() >= deadline) return -1;

@@ -1,5 +1,6 @@
 // A pumpwire-host running as a separate process, driven through its standard
-// input and read through its standard output, as an operator's script would.
+// input and read through its standard output and error (one stream, in the
+// order written), as an operator's script would.
 #pragma once
 
 #include <chrono>
@@ -10,8 +11,9 @@ namespace pw::test {
 
 class HostProcess {
  public:
-  // args follow the program name, e.g. {"station", "--root", dir}.
-  explicit HostProcess(const std::vector<std::string>& args);
+  // args follow the program name, e.g. {"station", "--root", dir}. A
+  // max_open_files above 0 limits the process's file descriptors (ulimit -n).
+  explicit HostProcess(const std::vector<std::string>& args, int max_open_files = 0);
   ~HostProcess();  // closes stdin, waits a bounded time, then kills
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;
@@ -21,10 +23,13 @@ class HostProcess {
   // the time runs out or the process ends first.
   std::string WaitFor(const std::string& text,
                       std::chrono::milliseconds limit = std::chrono::seconds(20));
-  // Closes stdin and waits for the exit; the exit code, or -1 when killed.
+  // Closes stdin and waits for the exit; the exit code, or -1 when killed
+  // or not ended within limit (see signal()).
   int Finish(std::chrono::milliseconds limit = std::chrono::seconds(20));
   // Every line printed so far.
   const std::vector<std::string>& lines() const { return lines_; }
+  // The signal that ended the process, 0 when it exited or still runs.
+  int signal() const { return signal_; }
   std::string Transcript() const;
 
  private:
@@ -37,6 +42,7 @@ class HostProcess {
   std::vector<std::string> lines_;
   std::size_t searched_ = 0;
   int exit_code_ = -1;
+  int signal_ = 0;
   bool exited_ = false;
 };
 

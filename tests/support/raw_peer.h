@@ -12,6 +12,9 @@ inline constexpr char kLoopback[] = "127.0.0.1";
 // Upper bound for things that should happen at once.
 inline constexpr int kWaitMs = 10000;
 
+// A loopback port nobody listens on right now.
+inline int FreePort() { return platform::TcpListener(kLoopback, 0).Port(); }
+
 // One line without its CR LF.
 inline std::string RawLine(platform::TcpConnection& c) {
   std::string line;

@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <semaphore>
+
 #include "host/folder_host.h"
+#include "platform/tcp.h"
 #include "process_state.h"
+#include "raw_peer.h"
+#include "shell/event_log.h"
 #include "platform/files.h"
 #include "shell/folders.h"
 #include "office/inet_office_form.h"
@@ -153,6 +159,33 @@ TEST_F(LifecycleTest, TheHostsAutomaticStartsShowTheWindowOfTheirMode) {
   ASSERT_TRUE(State().office_window);
   EXPECT_TRUE(State().office_window->visible);
   EXPECT_EQ(State().office_window->cb_IP.caption, std::string("10.0.0.5 - АЗС 7"_w));
+}
+
+// UnLoad ends a worker blocked in a read by closing what it waits on, and the
+// worker's last log line still reaches its window, which is freed only after.
+TEST_F(LifecycleTest, UnLoadEndsThePluginsThreadsBeforeItFreesTheirWindows) {
+  ASSERT_EQ(LoadPlugin(0, kStationMode, &host), 0);
+  platform::TcpListener silent(test::kLoopback, 0);
+  ui::ListBox& log = State().station_window->log;
+  std::binary_semaphore reading(0);
+  std::atomic<bool> ended{false};
+  State().workers.Start([&](Worker& self) {
+    auto c = platform::TcpConnection::Connect(test::kLoopback, silent.Port(), test::kWaitMs);
+    self.on_stop([&c] { c.Disconnect(); });
+    reading.release();
+    try {
+      c.ReadByte();
+    } catch (const Error&) {
+    }
+    self.on_stop({});
+    AddToLog("the exchange ends", &log);
+    ended = true;
+  });
+  ASSERT_TRUE(reading.try_acquire_for(std::chrono::seconds(30)));
+  EXPECT_EQ(UnLoadPlugin(), 0);
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(State().workers.Running(), 0u);
+  EXPECT_FALSE(State().station_window);
 }
 
 }  // namespace

@@ -71,6 +71,8 @@ std::int32_t UnLoadPlugin() {
   PluginState& state = State();
   try {
     state.menu_proc.reset();
+    // The exchanges end (their sockets closed) before anything they use goes.
+    state.workers.StopAll(std::chrono::seconds(5));
     if (state.station_window) {
       // A second for the last exchanges to finish their lines; the main
       // thread keeps serving them meanwhile.

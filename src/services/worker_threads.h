@@ -1,0 +1,56 @@
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+namespace pw {
+class Worker {            // what a running worker sees of its own stop
+ public:
+  bool stop_requested() const;
+  // What a stop must do to end this worker at once (close its socket so its
+  // reads fail). Replaced by each call; an empty function clears it. Runs at
+  // once when the stop has already been requested.
+  void on_stop(std::function<void()> close);
+
+ private:
+  friend class WorkerThreads;
+  // Sets the flag and runs the close action, once.
+  void RequestStop();
+
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mu_;         // held while the close action is replaced or run
+  std::function<void()> close_;   // guarded by mu_
+};
+class WorkerThreads {     // owned by the plug-in state; the exchanges start their threads here
+ public:
+  ~WorkerThreads();       // StopAll with a bounded wait
+  // Runs work on a thread of its own; finished threads are reaped.
+  void Start(std::function<void(Worker&)> work);
+  // Requests every worker's stop, runs its on_stop action, and joins them all
+  // within limit in total (on the main thread, serving workers' handed-over
+  // work meanwhile). False when some did not end in time.
+  bool StopAll(std::chrono::milliseconds limit);
+  std::size_t Running() const;
+
+ private:
+  struct Entry {
+    Worker worker;
+    std::thread thread;
+    std::atomic<bool> done{false};
+  };
+  // Joins the threads that have ended. Requires sync_->mu.
+  void ReapLocked();
+
+  // Shared with the threads, so one let go at destruction still finds it.
+  struct Sync {
+    std::mutex mu;
+    std::condition_variable ended;
+  };
+  std::shared_ptr<Sync> sync_ = std::make_shared<Sync>();
+  std::list<std::shared_ptr<Entry>> entries_;  // guarded by sync_->mu
+};
+}

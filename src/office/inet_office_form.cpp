@@ -191,13 +191,19 @@ void TInetOfficeForm::SetLastStationName(std::string name) {
 
 // ---- report exchange ----
 
+ExchangeServices TInetOfficeForm::Services() {
+  ExchangeServices services;
+  services.log = [this](std::string_view line) { AddToLog(line, &log); };
+  services.log_list = &log;
+  services.host = [] { return State().Host(); };
+  services.progress = interactive::ProgressWindows();
+  services.folder = OfficeFolder();
+  return services;
+}
+
 ReportExchange TInetOfficeForm::MakeReportExchange() {
   ReportExchange exchange;
-  exchange.log = [this](std::string_view line) { AddToLog(line, &log); };
-  exchange.log_list = &log;
-  exchange.host = [] { return State().Host(); };
-  exchange.progress = interactive::ProgressWindows();
-  exchange.folder = OfficeFolder();
+  static_cast<ExchangeServices&>(exchange) = Services();
   exchange.out_port = TheSettings().OutPort;
   exchange.connect = [this](protocol::Session& session, const std::string& address, int port,
                             std::string& name) { ConnectToServer(session, address, port, name); };
@@ -207,11 +213,7 @@ ReportExchange TInetOfficeForm::MakeReportExchange() {
 
 ListenerContext TInetOfficeForm::MakeListenerContext() {
   ListenerContext context;
-  context.log = [this](std::string_view line) { AddToLog(line, &log); };
-  context.log_list = &log;
-  context.host = [] { return State().Host(); };
-  context.progress = interactive::ProgressWindows();
-  context.folder = OfficeFolder();
+  static_cast<ExchangeServices&>(context) = Services();
   context.find_name_by_ip = [this](const std::string& ip) { return connections().FindNameByIP(ip); };
   context.last_station_name = [this] { return LastStationName(); };
   context.request_file_lock = &RequestFileLock();

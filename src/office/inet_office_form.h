@@ -135,6 +135,8 @@ class TInetOfficeForm : public ui::Window {
 
  private:
   void FillAddressList();
+  // The log, host, progress windows and folder every exchange step uses.
+  ExchangeServices Services();
   void SetClientHeight(int h);
 
   std::string last_station_name_;  // guarded by LastStationNameLock

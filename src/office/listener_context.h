@@ -7,22 +7,12 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <string_view>
 
-#include "protocol/body_transfer.h"
-#include "shell/host_services.h"
+#include "office/exchange_services.h"
 
 namespace pw::office {
 
-struct ListenerContext {
-  // A line to the log file and the office window's list.
-  std::function<void(std::string_view)> log;
-  // The same list, for the lines the body framing writes itself.
-  ui::ListBox* log_list = nullptr;
-  // The host; a pw::Error when there is none.
-  std::function<HostServices()> host;
-  protocol::ProgressFactory progress;
-  std::string folder;  // OfficeFolder: where reports are stored
+struct ListenerContext : ExchangeServices {
   // The registry's FindNameByIP ("" when the address is unknown).
   std::function<std::string(const std::string& ip)> find_name_by_ip;
   // The station of the latest handshake, the stand-in for an unknown address.

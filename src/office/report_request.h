@@ -7,25 +7,15 @@
 
 #include <functional>
 #include <string>
-#include <string_view>
 
-#include "protocol/body_transfer.h"
+#include "office/exchange_services.h"
 #include "protocol/session.h"
-#include "shell/host_services.h"
 
 namespace pw::office {
 
 // What one exchange needs, gathered by the office window on the main thread
 // before the exchange's thread starts.
-struct ReportExchange {
-  // A line to the log file and the office window's list.
-  std::function<void(std::string_view)> log;
-  // The same list, for the lines the body framing writes itself.
-  ui::ListBox* log_list = nullptr;
-  // The host; a pw::Error when there is none.
-  std::function<HostServices()> host;
-  protocol::ProgressFactory progress;
-  std::string folder;  // OfficeFolder: where reports are stored
+struct ReportExchange : ExchangeServices {
   int out_port = 0;    // OutPort
   // The office window's outgoing connection: ConnectToServer (the station's
   // name, "" on failure) and DisconnectFromServer.

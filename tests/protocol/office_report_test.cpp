@@ -12,7 +12,9 @@
 #include <mutex>
 #include <thread>
 
+#include "main_thread_pump.h"
 #include "raw_peer.h"
+#include "wire_bytes.h"
 #include "office/inet_office_form.h"
 #include "office/report_exchange_thread.h"
 #include "platform/files.h"
@@ -25,6 +27,7 @@
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
+#include "window_log.h"
 
 namespace pw::office {
 namespace {
@@ -39,23 +42,9 @@ constexpr const char* kHost = test::kLoopback;
 
 std::string W(std::string_view cp1251) { return std::string(cp1251); }
 
-std::string Pattern(std::size_t n) {
-  std::string s(n, '\0');
-  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
-  return s;
-}
-
-std::string Int4(std::int32_t v) {
-  const auto u = static_cast<std::uint32_t>(v);
-  return {static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8),
-          static_cast<char>(u)};
-}
-
-std::string ReadExactly(TcpConnection& c, std::size_t n) {
-  std::string s(n, '\0');
-  c.ReadExact(s.data(), n);
-  return s;
-}
+using test::Int4;
+using test::Pattern;
+using test::ReadExactly;
 
 // One transfer mode of both ends.
 struct Mode {
@@ -207,31 +196,13 @@ class OfficeReportTest : public ::testing::Test {
   // pumps (the office's connections log to the window through it).
   template <class Fn>
   auto OnWorker(Fn fn) {
-    std::packaged_task<decltype(fn())()> task(std::move(fn));
-    auto result = task.get_future();
-    std::thread worker([&] {
-      task();
-      ui::Dispatcher::instance().wake();
-    });
-    EXPECT_TRUE(ui::Dispatcher::instance().run_until(
-        [&] { return result.wait_for(0s) == std::future_status::ready; }, 60s));
-    worker.join();
-    return result.get();
+    return test::OnWorker(std::move(fn), std::chrono::seconds(60));
   }
 
-  // The window's log lines without their "hh:nn:ss  " stamps.
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> out;
-    for (const std::string& item : form->log.items) out.push_back(item.substr(10));
-    return out;
-  }
-  int Count(std::string_view line) const {
-    int n = 0;
-    for (const std::string& l : Lines()) n += l == line;
-    return n;
-  }
+  std::vector<std::string> Lines() const { return test::LogLines(form->log); }
+  int Count(std::string_view line) const { return test::CountLine(form->log, line); }
   bool WaitFor(std::string_view line, int times = 1) {
-    return ui::Dispatcher::instance().run_until([&] { return Count(line) >= times; }, 20s);
+    return test::WaitForLine(form->log, line, times, std::chrono::seconds(20));
   }
   std::string LogFile() const { return test::ReadFile(CurrentFolders().log_file); }
   std::vector<std::string> FilesIn(const std::string& folder) const {
@@ -297,9 +268,11 @@ TEST_F(OfficeReportTest, TheRequestGoesByteExactInBothModesForEmptyAndWholePacke
 
 TEST_F(OfficeReportTest, ASecondStationIsAnsweredOnlyAfterTheFirstOnesBodyAndASecond) {
   StartListener(1000ms);  // the real pause
-  // Both come from 127.0.0.1, which the registry names after the first.
+  // Both come from 127.0.0.1, which the registry names after whichever
+  // registered first: the same request waits under either name.
   test::WriteFile(root / "a.txt", Pattern(300));
   host.SetRequest("A", root / "a.txt");
+  host.SetRequest("B", root / "a.txt");
   OnWorker([&] {
   TcpConnection a = Station("A"), b = Station("B");
   RawWrite(a, "TRY_GET_ZAPROS");

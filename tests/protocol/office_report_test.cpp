@@ -243,8 +243,14 @@ TEST_F(OfficeReportTest, NoRequestAnswersNoZaprosAndTheConnectionGoesOnToTheRequ
 }
 
 TEST_F(OfficeReportTest, TheRequestGoesByteExactInBothModesForEmptyAndWholePacketSizes) {
-  for (const auto& [mode, size] : {std::pair{kAcknowledged, 0}, std::pair{kAcknowledged, 384},
-                                   std::pair{kFast, 0}, std::pair{kFast, 512000}}) {
+  struct Case {
+    Mode mode;
+    int size;
+  };
+  for (const Case& c : {Case{kAcknowledged, 0}, Case{kAcknowledged, 384}, Case{kFast, 0},
+                        Case{kFast, 512000}}) {
+    const Mode mode = c.mode;
+    const int size = c.size;
     SCOPED_TRACE(std::to_string(mode.packet) + " " + std::to_string(size));
     SetMode(mode);
     StartListener();

@@ -25,8 +25,10 @@ struct Blocked {
       closed = true;
       cv.notify_all();
     });
-    std::unique_lock lock(mu);
-    cv.wait(lock, [this] { return closed; });
+    {
+      std::unique_lock lock(mu);
+      cv.wait(lock, [this] { return closed; });
+    }
     worker.on_stop({});
   }
 };

@@ -147,6 +147,14 @@ struct NoProgress : protocol::TransferProgress {
   bool StopRequested() const override { return false; }
   bool TakeStop() override { return false; }
 };
+// The operator's Stop, pressed once the first step is in.
+struct StopAfterFirstStep : NoProgress {
+  bool stop = false;
+  void Step(std::int32_t packets_done) override { stop = stop || packets_done >= 2; }
+  bool StopRequested() const override { return stop; }
+  bool TakeStop() override { return std::exchange(stop, false); }
+};
+
 protocol::ProgressFactory NoProgressWindows() {
   return [](const std::string&, std::int32_t, std::int32_t) { return std::make_unique<NoProgress>(); };
 }
@@ -414,7 +422,7 @@ TEST_F(SendFileTest, NamesThatClimbOutOfTheFolderStayInsideItAndDeviceNamesAreRe
   EXPECT_EQ(FilesIn(root.path()), (std::vector<std::string>{"LogFiles", "OFFICE"}));  // nothing beside
 }
 
-TEST_F(SendFileTest, ACutReportIsNotHandedAndNotLeftOnDiskAndAHostErrorIsLogged) {
+TEST_F(SendFileTest, ACutOrStoppedReportIsNotHandedAndNotLeftOnDiskAndAHostErrorIsLogged) {
   StartListener();
   OnWorker([&] {
     TcpConnection station = Station("12");
@@ -432,6 +440,29 @@ TEST_F(SendFileTest, ACutReportIsNotHandedAndNotLeftOnDiskAndAHostErrorIsLogged)
   EXPECT_TRUE(host.Reports().empty());
   EXPECT_EQ(FilesIn(Office()), std::vector<std::string>{});  // no file, no temporary
 
+  // The operator stops the next one: nothing handed, nothing kept.
+  ListenerContext stopping = form->MakeListenerContext();
+  stopping.host = [this] { return HostServices(&host); };
+  stopping.progress = [](const std::string&, std::int32_t, std::int32_t) {
+    return std::make_unique<StopAfterFirstStep>();
+  };
+  form->InstallReportCommands(stopping);
+  OnWorker([&] {
+    TcpConnection station = Station("12");
+    RawWrite(station, "Send_file");
+    EXPECT_EQ(RawLine(station), "OK");
+    RawWrite(station, "300");
+    RawWrite(station, "otchet.txt");
+    station.Write(Pattern(128));
+    EXPECT_EQ(ReadExactly(station, 4), Int4(1));
+    EXPECT_TRUE(ClosedByPeer(station));  // a body stopped midway closes its connection
+  });
+  ASSERT_TRUE(WaitFor(W("Обмен данными прерван пользователем"_w)));
+  ASSERT_TRUE(WaitFor(W("Файл принят (контрольная сумма НЕ в порядке)"_w)));
+  EXPECT_TRUE(host.Reports().empty());
+  EXPECT_EQ(FilesIn(Office()), std::vector<std::string>{});
+
+  StartListener();
   host.FailWith("host is down");
   TcpConnection again = PumpedStation("12");
   Deliver(again, "otchet.txt", "whole", kAcknowledged);

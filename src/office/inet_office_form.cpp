@@ -3,6 +3,10 @@
 #include <exception>
 #include <mutex>
 
+#include "interactive/progress_windows.h"
+#include "office/report_exchange_thread.h"
+#include "office/report_reception.h"
+#include "office/request_file_service.h"
 #include "platform/tcp.h"
 #include "protocol/handshake.h"
 #include "shell/event_log.h"
@@ -75,6 +79,7 @@ TInetOfficeForm::TInetOfficeForm() : ui::Window("TInetOfficeForm") {
   MainMenu1.Add(ui::MenuEntry(Text("Выход"_w), [this] { N2Click(); }, kKeyEscape));
 
   FormCreate();
+  InstallReportCommands(MakeListenerContext());
 }
 
 TInetOfficeForm::~TInetOfficeForm() {
@@ -184,6 +189,46 @@ void TInetOfficeForm::SetLastStationName(std::string name) {
   last_station_name_ = std::move(name);
 }
 
+// ---- report exchange ----
+
+ExchangeServices TInetOfficeForm::Services() {
+  ExchangeServices services;
+  services.log = [this](std::string_view line) { AddToLog(line, &log); };
+  services.log_list = &log;
+  services.host = [] { return State().Host(); };
+  services.progress = interactive::ProgressWindows();
+  services.folder = OfficeFolder();
+  return services;
+}
+
+ReportExchange TInetOfficeForm::MakeReportExchange() {
+  ReportExchange exchange;
+  static_cast<ExchangeServices&>(exchange) = Services();
+  exchange.out_port = TheSettings().OutPort;
+  exchange.connect = [this](protocol::Session& session, const std::string& address, int port,
+                            std::string& name) { ConnectToServer(session, address, port, name); };
+  exchange.disconnect = [this](protocol::Session& session) { return DisconnectFromServer(session); };
+  return exchange;
+}
+
+ListenerContext TInetOfficeForm::MakeListenerContext() {
+  ListenerContext context;
+  static_cast<ExchangeServices&>(context) = Services();
+  context.find_name_by_ip = [this](const std::string& ip) { return connections().FindNameByIP(ip); };
+  context.last_station_name = [this] { return LastStationName(); };
+  context.request_file_lock = &RequestFileLock();
+  return context;
+}
+
+void TInetOfficeForm::InstallReportCommands(ListenerContext context) {
+  IdTCPServer2.SetCommandHandler("TRY_GET_ZAPROS", [context](protocol::Session& session) {
+    ServeRequestFile(session, context);
+  });
+  IdTCPServer2.SetCommandHandler("Send_file", [context](protocol::Session& session) {
+    ReceiveReport(session, context);
+  });
+}
+
 // ---- window events ----
 
 void TInetOfficeForm::HandleMessage(const ui::Message& m) {
@@ -252,10 +297,18 @@ void TInetOfficeForm::N2Click() {
 }
 
 void TInetOfficeForm::BitBtn1Click() {
-  if (report_request)
-    report_request();
-  else
-    AddToLog("Запрос на отчет пока недоступен"_w, &log);
+  // Disabled only while the exchange's thread is being started.
+  BitBtn1.enabled = false;
+  try {
+    RememberAddress(cb_IP.caption, cb_IP.items);
+    cb_IP.Select(0);
+    // The exchange uses the box's text as it is now.
+    StartReportExchange(State().workers, MakeReportExchange(), cb_IP.caption);
+  } catch (...) {
+    BitBtn1.enabled = true;
+    throw;
+  }
+  BitBtn1.enabled = true;
 }
 
 void TInetOfficeForm::BitBtn2Click() {

@@ -20,7 +20,9 @@
 #include <string_view>
 
 #include "office/connections.h"
+#include "office/listener_context.h"
 #include "office/office_listener.h"
+#include "office/report_request.h"
 #include "protocol/body_transfer.h"
 #include "protocol/session.h"
 #include "ui/controls.h"
@@ -87,8 +89,15 @@ class TInetOfficeForm : public ui::Window {
   // The registry, FormCreate to destruction.
   Tconnections& connections() { return *connections_; }
 
-  // What "Отправить запрос" starts; unset, a line says it is not available.
-  std::function<void()> report_request;
+  // What a report request needs of this window (the log, the host, the
+  // progress windows, the folder, OutPort, the outgoing connection), taken
+  // on the main thread when the request starts.
+  ReportExchange MakeReportExchange();
+  // What the listener's "TRY_GET_ZAPROS" and "Send_file" need, and their
+  // installation in its command table (the constructor installs them with
+  // MakeListenerContext; connections accepted later use the new ones).
+  ListenerContext MakeListenerContext();
+  void InstallReportCommands(ListenerContext context);
   // The settings dialog, shown modally by "Настройка"; unset, a line says it
   // is not available.
   std::function<void()> settings_dialog;
@@ -126,6 +135,8 @@ class TInetOfficeForm : public ui::Window {
 
  private:
   void FillAddressList();
+  // The log, host, progress windows and folder every exchange step uses.
+  ExchangeServices Services();
   void SetClientHeight(int h);
 
   std::string last_station_name_;  // guarded by LastStationNameLock

@@ -7,6 +7,7 @@
 
 #include "process_state.h"
 #include "raw_peer.h"
+#include "wire_bytes.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
 #include "protocol/body_transfer.h"
@@ -52,23 +53,9 @@ class FakeProgress : public TransferProgress {
   bool stop_ = false;
 };
 
-std::string Pattern(std::size_t n) {
-  std::string s(n, '\0');
-  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
-  return s;
-}
-
-std::string Int4(std::int32_t v) {
-  const auto u = static_cast<std::uint32_t>(v);
-  return {static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8),
-          static_cast<char>(u)};
-}
-
-std::string ReadExactly(TcpConnection& c, std::size_t n) {
-  std::string s(n, '\0');
-  c.ReadExact(s.data(), n);
-  return s;
-}
+using test::Int4;
+using test::Pattern;
+using test::ReadExactly;
 
 class BodyTest : public test::ProcessStateTest {
  protected:

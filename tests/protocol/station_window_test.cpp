@@ -13,6 +13,7 @@
 #include <semaphore>
 #include <thread>
 
+#include "main_thread_pump.h"
 #include "process_state.h"
 #include "raw_peer.h"
 #include "host/folder_host.h"
@@ -26,6 +27,7 @@
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
+#include "window_log.h"
 
 namespace pw::station {
 namespace {
@@ -86,31 +88,13 @@ class StationWindowTest : public test::ProcessStateTest {
   // Runs fn on a thread of its own while the main thread pumps.
   template <class Fn>
   auto OnWorker(Fn fn) {
-    std::packaged_task<decltype(fn())()> task(std::move(fn));
-    auto result = task.get_future();
-    std::thread worker([&] {
-      task();  // the result is ready before the main thread is woken
-      ui::Dispatcher::instance().wake();
-    });
-    EXPECT_TRUE(ui::Dispatcher::instance().run_until(
-        [&] { return result.wait_for(0s) == std::future_status::ready; }, kPumpLimit));
-    worker.join();
-    return result.get();
+    return test::OnWorker(std::move(fn), kPumpLimit);
   }
 
-  // The window's log lines without their "hh:nn:ss  " stamps.
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> out;
-    for (const std::string& item : form->log.items) out.push_back(item.substr(10));
-    return out;
-  }
-  int Count(std::string_view line) const {
-    int n = 0;
-    for (const std::string& l : Lines()) n += l == line;
-    return n;
-  }
+  std::vector<std::string> Lines() const { return test::LogLines(form->log); }
+  int Count(std::string_view line) const { return test::CountLine(form->log, line); }
   bool WaitFor(std::string_view line, int times = 1) {
-    return ui::Dispatcher::instance().run_until([&] { return Count(line) >= times; }, kPumpLimit);
+    return test::WaitForLine(form->log, line, times, kPumpLimit);
   }
 
   test::TempFolder root;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <semaphore>
+#include <chrono>
 
 #include "host/folder_host.h"
 #include "platform/tcp.h"
@@ -153,12 +154,20 @@ TEST_F(LifecycleTest, TheHostsAutomaticStartsShowTheWindowOfTheirMode) {
   EXPECT_TRUE(State().station_window->visible);
   EXPECT_EQ(UnLoadPlugin(), 0);
 
+  // The office's request goes to a loopback port where nobody listens.
+  const int closed_port = platform::TcpListener(test::kLoopback, 0).Port();
+  test::WriteFile(root / "cnf.INI", "[Inet]\r\nInPort=0\r\nOutPort=" + std::to_string(closed_port) + "\r\n");
   ASSERT_EQ(LoadPlugin(0, kOfficeMode, &host), 0);
   EXPECT_FALSE(State().AutoMode);  // Load clears it
-  AutoSendInetOffice("10.0.0.5 - АЗС 7"_w.data());
+  AutoSendInetOffice("127.0.0.1 - АЗС 7"_w.data());
   ASSERT_TRUE(State().office_window);
   EXPECT_TRUE(State().office_window->visible);
-  EXPECT_EQ(State().office_window->cb_IP.caption, std::string("10.0.0.5 - АЗС 7"_w));
+  EXPECT_EQ(State().office_window->cb_IP.caption, std::string("127.0.0.1 - АЗС 7"_w));
+  // It ran: the connection was tried and the exchange ended.
+  EXPECT_TRUE(ui::Dispatcher::instance().run_until([] { return State().workers.Running() == 0; },
+                                                   std::chrono::seconds(10)));
+  EXPECT_NE(test::ReadFile(CurrentFolders().log_file).find(std::string("Ошибка при подключении к АЗС: "_w)),
+            std::string::npos);
 }
 
 // UnLoad ends a worker blocked in a read by closing what it waits on, and the

@@ -1,0 +1,25 @@
+// What every report-exchange step of the office needs of the office window,
+// whether it runs on a listener connection or on the office's own request.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "protocol/body_transfer.h"
+#include "shell/host_services.h"
+
+namespace pw::office {
+
+struct ExchangeServices {
+  // A line to the log file and the office window's list.
+  std::function<void(std::string_view)> log;
+  // The same list, for the lines the body framing writes itself.
+  ui::ListBox* log_list = nullptr;
+  // The host; a pw::Error when there is none.
+  std::function<HostServices()> host;
+  protocol::ProgressFactory progress;
+  std::string folder;  // OfficeFolder: where reports are stored
+};
+
+}  // namespace pw::office

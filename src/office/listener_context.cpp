@@ -1,0 +1,18 @@
+#include "office/listener_context.h"
+
+#include "shell/event_log.h"
+#include "text/cp1251.h"
+
+namespace pw::office {
+
+std::string AttributedStation(const ListenerContext& context, const std::string& ip,
+                              bool log_fallback) {
+  std::string name = context.find_name_by_ip(ip);
+  if (!name.empty()) return name;
+  name = context.last_station_name();
+  if (log_fallback)
+    AddToLog(std::string("Не найдена АЗС, будет установлена последняя: "_w) + name);  // file only
+  return name;
+}
+
+}  // namespace pw::office

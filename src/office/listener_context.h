@@ -1,0 +1,33 @@
+// What the office listener's report commands ("TRY_GET_ZAPROS", "Send_file")
+// need, handed to them by the office window when it installs them; and how a
+// command names the station it serves.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "office/exchange_services.h"
+
+namespace pw::office {
+
+struct ListenerContext : ExchangeServices {
+  // The registry's FindNameByIP ("" when the address is unknown).
+  std::function<std::string(const std::string& ip)> find_name_by_ip;
+  // The station of the latest handshake, the stand-in for an unknown address.
+  std::function<std::string()> last_station_name;
+  // Serves "TRY_GET_ZAPROS" one station at a time (RequestFileLock).
+  std::mutex* request_file_lock = nullptr;
+  // How long the request-file service keeps the lock after a body.
+  std::chrono::milliseconds pause{1000};
+};
+
+// The station a command on a connection from ip is served for: the registry's
+// name for that address, else LastStationName. With log_fallback the
+// stand-in is logged to the file: "Не найдена АЗС, будет установлена
+// последняя: " + name.
+std::string AttributedStation(const ListenerContext& context, const std::string& ip,
+                              bool log_fallback);
+
+}  // namespace pw::office

@@ -1,0 +1,53 @@
+#include "office/report_reception.h"
+
+#include <exception>
+
+#include "office/stored_report_name.h"
+#include "platform/files.h"
+#include "shell/event_log.h"
+#include "text/cp1251.h"
+
+namespace pw::office {
+
+namespace {
+std::string W(std::string_view cp1251) { return std::string(cp1251); }
+}  // namespace
+
+void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
+  session.WriteLine("OK");
+  const std::string size_text = session.ReadLine();
+  const std::int32_t size = protocol::ParseNumberLine(size_text);
+  const std::string name_line = session.ReadLine();
+  const std::string station = AttributedStation(context, session.PeerIP(), /*log_fallback=*/false);
+  const std::optional<std::string> stored = StoredReportName(name_line, station);
+  if (!stored) {
+    context.log(RefusedReportNameLine(ReportNameAsFormed(name_line, station)));
+    session.Disconnect();
+    return;
+  }
+  const std::string target = context.folder + *stored;
+
+  protocol::TransferSite site;
+  site.start_lines = {W("Идет прием файла "_w) + *stored + " (" + size_text + W(" байт)"_w)};
+  site.caption = W("прием файла: "_w) + target;
+  site.success = W("Файл принят успешно (контрольная сумма в порядке)"_w);
+  site.mismatch = [](std::int64_t) { return W("Файл принят (контрольная сумма НЕ в порядке)"_w); };
+  site.error_prefix = W("Ошибка приема файла: "_w);
+  site.check_cancelled = true;
+  site.log = context.log_list;
+  platform::CreateDirectories(context.folder);
+  if (protocol::ReceiveBody(session, size, target, site, context.progress) !=
+      protocol::Received::Stored)
+    return;
+  if (size == 0) return;  // an empty report is kept, not processed
+
+  try {
+    context.log(W("Обработка файла с АЗС: "_w) + station + W(" Файл: "_w) + target);
+    context.host().ProcessReportFile(station, target);
+    context.log(W("Обработка принятого файла "_w) + *stored + W(" завершена!"_w));
+  } catch (const std::exception& e) {
+    context.log(W("Ошибка приема файла: "_w) + e.what());
+  }
+}
+
+}  // namespace pw::office

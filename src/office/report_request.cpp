@@ -1,0 +1,145 @@
+#include "office/report_request.h"
+
+#include <exception>
+
+#include "office/stored_report_name.h"
+#include "platform/files.h"
+#include "shell/event_log.h"
+#include "station/recipients.h"
+#include "text/cp1251.h"
+
+namespace pw::office {
+
+namespace {
+
+std::string W(std::string_view cp1251) { return std::string(cp1251); }
+
+// The two flags of one exchange.
+struct Outcome {
+  bool success = true;  // no error met
+  bool ok = false;      // the last step completed
+};
+
+// Sends the request's size, path and body; true when it all went out. A
+// cancel has already closed the connection through the window.
+bool SendRequest(protocol::Session& session, const ReportExchange& exchange,
+                 const std::string& path, Outcome& outcome) {
+  const std::uint32_t size = FileSizeByName(path);
+  session.WriteNumberLine(size);
+  session.WriteLine(path);
+  protocol::TransferSite site;
+  site.start_lines = {W("Передается файл-запрос: "_w) + path + " " + std::to_string(size) +
+                      W(" байт"_w)};
+  site.caption = W("передача файла запроса: "_w) + path;
+  site.success = W("Файл запроса "_w) + path + W(" отправлен!"_w);
+  site.check_cancelled = true;
+  site.close_on_cancel = exchange.disconnect;
+  site.log = exchange.log_list;
+  try {
+    return protocol::SendBody(session, path, static_cast<std::int32_t>(size), site,
+                              exchange.progress);
+  } catch (const std::exception& e) {
+    outcome.success = false;
+    exchange.log(W("Не возможно отослать файл: "_w) + e.what());
+    exchange.disconnect(session);
+    return false;
+  }
+}
+
+// After "Send_file": "OK", the size and name lines and the body. The stored
+// path when the report arrived whole.
+std::optional<std::string> ReceiveAnswer(protocol::Session& session,
+                                         const ReportExchange& exchange,
+                                         const std::string& dialled_address) {
+  session.WriteLine("OK");
+  const std::int32_t size = session.ReadNumberLine();
+  const std::string name_line = session.ReadLine();
+  const std::optional<std::string> stored = StoredReportName(name_line, dialled_address);
+  if (!stored) {
+    exchange.log(RefusedReportNameLine(ReportNameAsFormed(name_line, dialled_address)));
+    exchange.disconnect(session);  // the body is not taken
+    return std::nullopt;
+  }
+  const std::string target = exchange.folder + *stored;
+  protocol::TransferSite site;
+  site.start_lines = {W("Принимается ответ на файл-запрос: "_w) + target + " " +
+                      std::to_string(size) + W(" байт"_w)};
+  site.caption = W("прием файла: "_w) + target;
+  site.success = W("Файл принят успешно (контрольная сумма в порядке)"_w);
+  site.mismatch = [](std::int64_t) { return W("Файл принят (контрольная сумма НЕ в порядке)"_w); };
+  site.check_cancelled = true;
+  site.settle_after_cancel = false;  // a cancelled report is not size-checked
+  site.close_on_cancel = exchange.disconnect;
+  site.log = exchange.log_list;
+  platform::CreateDirectories(exchange.folder);
+  if (protocol::ReceiveBody(session, size, target, site, exchange.progress) !=
+      protocol::Received::Stored)
+    return std::nullopt;
+  return target;
+}
+
+}  // namespace
+
+bool RequestReport(protocol::Session& session, const ReportExchange& exchange,
+                   const std::string& path, const std::string& station_name,
+                   const std::string& dialled_address) {
+  Outcome outcome;
+  try {
+    session.WriteLine("GET_OTCHET");
+    if (session.ReadLine() == "OK" && SendRequest(session, exchange, path, outcome)) {
+      if (!protocol::WaitForRequestAnswer(session, exchange.log_list)) {
+        exchange.disconnect(session);  // no summary after a time-out
+        return false;
+      }
+      std::string word;
+      try {
+        word = session.ReadLine();
+      } catch (const std::exception& e) {
+        outcome.success = false;
+        exchange.log(W("Файл отчета не подготовлен: "_w) + e.what());
+      }
+      std::optional<std::string> report;
+      if (word == "Send_file") {
+        try {
+          report = ReceiveAnswer(session, exchange, dialled_address);
+        } catch (const std::exception& e) {
+          outcome.success = false;
+          exchange.log(W("Файл отчета не принят: "_w) + e.what());
+        }
+      }
+      if (report) {
+        outcome.ok = true;
+        exchange.log(W("Обработка полученного файла..."_w));
+        exchange.host().ProcessReportFile(station_name, *report);
+        exchange.log(W("Обработка завершена!"_w));
+      }
+    }
+  } catch (const std::exception& e) {
+    outcome.success = false;
+    exchange.log(W("Невозможно совершить обмен файлами: "_w) + e.what());
+  }
+  const bool done = outcome.success && outcome.ok;
+  if (done)
+    exchange.log(W("Обмен данными с АЗС: '"_w) + station_name + W("' произошел УСПЕШНО!"_w));
+  else
+    exchange.log(W("НЕУДАЧНЫЙ обмен данными с АЗС: '"_w) + station_name + "'");
+  return done;
+}
+
+void RunReportExchange(protocol::Session& session, const ReportExchange& exchange,
+                       const std::string& address_text) {
+  if (session.Connected()) exchange.disconnect(session);
+  const std::string address = station::ExtractStationAddress(address_text);
+  std::string station_name;
+  exchange.connect(session, address, exchange.out_port, station_name);
+  if (!station_name.empty()) {
+    const std::string path = exchange.host().GetRequestFile(station_name);
+    if (!path.empty())
+      RequestReport(session, exchange, path, station_name, address);
+    else
+      exchange.log(W("Не найден файл запроса для АЗС: "_w) + station_name);
+  }
+  exchange.disconnect(session);
+}
+
+}  // namespace pw::office

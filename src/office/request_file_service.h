@@ -1,0 +1,20 @@
+// "TRY_GET_ZAPROS": a station fetches the request file the office host has
+// prepared for it. Served one station at a time: the whole command, a
+// second's pause after the body included, runs under RequestFileLock, so a
+// second station's answer waits for the first one's body and that second.
+#pragma once
+
+#include "office/listener_context.h"
+#include "protocol/session.h"
+
+namespace pw::office {
+
+// After the command line. No request for the station: "No_zapros", and the
+// connection goes on. Otherwise "OK", the size, the file's bare name and the
+// body; then the pause (also after a cancelled body, not after a failed
+// one). A host error is logged with the command's error line and closes the
+// connection before any answer; a request file that cannot be read raises,
+// which ends the connection.
+void ServeRequestFile(protocol::Session& session, const ListenerContext& context);
+
+}  // namespace pw::office

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "main_thread_pump.h"
+#include "fake_dial_up.h"
 #include "raw_peer.h"
 #include "wire_bytes.h"
 #include "office/inet_office_form.h"
@@ -518,7 +519,8 @@ class ReportRequestTest : public OfficeReportTest {
     return c;
   }
   std::vector<std::string> Opening() const {
-    return {W("Идет подключение к АЗС..."_w), W("Исходящее подключение установленно. АЗС: АЗС 12"_w)};
+    return {W("Соединение с интернет..."_w), W("Идет подключение к АЗС..."_w),
+            W("Исходящее подключение установленно. АЗС: АЗС 12"_w)};
   }
   std::vector<std::string> RequestSent(std::size_t size) const {
     return {W("Передается файл-запрос: "_w) + request_path + " " + std::to_string(size) + W(" байт"_w),
@@ -531,6 +533,7 @@ class ReportRequestTest : public OfficeReportTest {
     return all;
   }
 
+  test::ScopedLanConnection lan;
   platform::TcpListener listener{kHost, 0};
   const std::string kStation = W("АЗС 12"_w);
   const std::string request_path = root / "req12.txt";

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "connection/internet_connection.h"
 #include "platform/connected_state.h"
 #include "platform/dial_up.h"
+#include "shell/settings.h"
 
 namespace pw::test {
 
@@ -58,6 +60,24 @@ class FakeDialUp : public platform::DialUpService {
   mutable std::mutex mu_;
   std::vector<std::string> dials_;  // guarded by mu_
   std::condition_variable dialed_;
+};
+
+// The process's connection step on a LAN for as long as it lives: every
+// exchange logs "Соединение с интернет..." and goes on, whatever networks the
+// machine has.
+class ScopedLanConnection {
+ public:
+  ScopedLanConnection() { connection::InstallProcessConnection(&connection_); }
+  ~ScopedLanConnection() { connection::InstallProcessConnection(nullptr); }
+  ScopedLanConnection(const ScopedLanConnection&) = delete;
+  ScopedLanConnection& operator=(const ScopedLanConnection&) = delete;
+
+ private:
+  static constexpr std::uint32_t kLan = 2;
+  FakeConnectedState state_{{{true, kLan}}};
+  FakeDialUp dial_up_;
+  Settings settings_;
+  connection::InternetConnection connection_{nullptr, state_, dial_up_, settings_};
 };
 
 }  // namespace pw::test

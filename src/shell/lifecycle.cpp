@@ -71,6 +71,9 @@ std::int32_t UnLoadPlugin() {
   PluginState& state = State();
   try {
     state.menu_proc.reset();
+    // The exchange threads end (their sockets closed) and are joined before
+    // anything they use is freed.
+    if (!state.workers.StopAll(std::chrono::seconds(10))) return 1;
     if (state.station_window) {
       // A second for the last exchanges to finish their lines; the main
       // thread keeps serving them meanwhile.

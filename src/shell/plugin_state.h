@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "services/worker_threads.h"
 #include "shell/host_services.h"
 
 namespace pw {
@@ -54,6 +55,9 @@ struct PluginState {
   std::vector<std::string> remembered_addresses;  // newest first
   std::atomic<bool> AutoMode{false};
   std::array<std::unique_ptr<TVSession>, kTVSlots> TVSessions;
+  // The exchange threads; last, so they are stopped and joined before the
+  // windows they use go.
+  WorkerThreads workers;
 
   bool is_station() const { return mode == kStationMode; }
   bool is_office() const { return mode == kOfficeMode; }

@@ -12,6 +12,7 @@ void Session::Connect(const std::string& host, int port, int connect_timeout_ms)
   owned_.SetReadTimeout(read_limit);
   connection_ = &owned_;
   host_ = host;
+  if (aborted_.load()) owned_.Disconnect();
 }
 
 void Session::SetReadTimeout(int ms) { connection_->SetReadTimeout(ms); }
@@ -19,6 +20,11 @@ void Session::SetReadTimeout(int ms) { connection_->SetReadTimeout(ms); }
 bool Session::Connected() { return connection_->Connected(); }
 
 void Session::Disconnect() noexcept { connection_->Disconnect(); }
+
+void Session::Abort() noexcept {
+  aborted_.store(true);
+  owned_.Disconnect();
+}
 
 void Session::WriteLine(std::string_view text) {
   std::string line;

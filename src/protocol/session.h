@@ -7,6 +7,7 @@
 // One thread uses a session at a time; Disconnect may come from any thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,6 +37,10 @@ class Session {
   void SetReadTimeout(int ms);
   bool Connected();
   void Disconnect() noexcept;
+  // Any thread, outgoing sessions: closes the connection for good, so that
+  // a Connect under way or made later is closed at once too (a plain
+  // Disconnect that comes while Connect is still opening would be lost).
+  void Abort() noexcept;
 
   void WriteLine(std::string_view text);
   // The next line without its CR LF (one CR right before the LF is dropped).
@@ -66,6 +71,7 @@ class Session {
   platform::TcpConnection owned_;
   platform::TcpConnection* connection_ = &owned_;
   std::string host_;
+  std::atomic<bool> aborted_{false};
 };
 
 // Strict conversion of a number line; raises pw::Error for anything that is

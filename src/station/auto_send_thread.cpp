@@ -24,9 +24,9 @@ void MyTthread::Run(Worker& self, StationExchange exchange, std::mutex& exchange
     const bool connected = connection::ConnectBeforeExchange(exchange.log);
     {
       protocol::Session client;
-      // The stop closes the client, so a read that waits for the office
-      // fails at once.
-      self.on_stop([&client] { client.Disconnect(); });
+      // The stop closes the client for good, so a read that waits for the
+      // office fails at once and no later connection is made.
+      self.on_stop([&client] { client.Abort(); });
       struct ClearOnStop {
         Worker& self;
         ~ClearOnStop() { self.on_stop({}); }

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "raw_peer.h"
 #include "platform/files.h"
@@ -22,6 +23,7 @@
 #include "shell/settings.h"
 #include "station/inet_form.h"
 #include "station/report_exchange.h"
+#include "station/report_request_service.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
@@ -426,6 +428,73 @@ TEST_F(StationExchangeTest, GetOtchetNamesNeverLeaveTheOfficeFolder) {
   EXPECT_EQ(Count(W("Недопустимое имя файла запроса c:evil заменено на c_evil"_w)), 1);
   EXPECT_EQ(host.Requests(), std::vector<std::string>{OfficeFolder() + "c_evil_z"});
   EXPECT_EQ(test::ReadFile(OfficeFolder() + "c_evil_z"), "abcd");
+}
+
+// A progress window whose operator presses Stop after the first step of
+// the transfer whose caption starts with stop_prefix.
+class StoppingProgress : public protocol::TransferProgress {
+ public:
+  explicit StoppingProgress(bool stops) : stops_(stops) {}
+  void Step(std::int32_t done) override { stop_ = stops_ && done >= 2; }
+  bool StopRequested() const override { return stop_; }
+  bool TakeStop() override { return std::exchange(stop_, false); }
+
+ private:
+  bool stops_;
+  bool stop_ = false;
+};
+protocol::ProgressFactory StopAfterFirstStep(std::string stop_prefix) {
+  return [stop_prefix](const std::string& caption, std::int32_t, std::int32_t) {
+    return std::make_unique<StoppingProgress>(caption.rfind(stop_prefix, 0) == 0);
+  };
+}
+
+TEST_F(StationExchangeTest, GetOtchetCancelledByTheOperator) {
+  test::WriteFile(report_path, Body(300));
+  host.process = [&](const std::string&) { return report_path; };
+  std::string stop_prefix = W("Приём файла запроса: "_w);
+  form->IdTCPServer1.SetHandler("GET_OTCHET", [&](protocol::Session& session) {
+    ReportRequestService service = form->ReportRequestSetup();
+    service.progress = StopAfterFirstStep(stop_prefix);
+    ServeReportRequest(session, service);
+  });
+  form->RunServer();
+  const int port = form->IdTCPServer1.Port();
+  auto office = [&] {
+    TcpConnection c = OfficeToStation(port, false);
+    RawWrite(c, "GET_OTCHET");
+    EXPECT_EQ(RawLine(c), "OK");
+    RawWrite(c, "300");
+    RawWrite(c, "req.dat");
+    std::string answer_size;
+    try {
+      RawSendBody(c, Body(300), 128, false);
+      EXPECT_EQ(RawLine(c), "Send_file");
+      RawWrite(c, "OK");
+      answer_size = RawLine(c);
+      RawLine(c);
+      RawReceiveBody(c, std::stoi(answer_size), 128, false);
+    } catch (const std::exception&) {
+      // The station stopped and closed.
+    }
+    return answer_size;
+  };
+
+  // The request cut by Stop: the size check fails, nothing is stored or processed.
+  EXPECT_EQ(OnWorker(office), "");
+  ASSERT_TRUE(PumpUntil([&] { return Count(kEnded) == 1; }));
+  EXPECT_EQ(Count(W("Файл запроса принят (контрольная сумма НЕ верная (128<>300)"_w)), 1);
+  EXPECT_FALSE(std::filesystem::exists(OfficeFolder() + "req.dat_z"));
+  EXPECT_TRUE(host.Requests().empty());
+
+  // The answer cut by Stop: the operator's notice, the connection closed, no success line.
+  stop_prefix = W("Передача файла-ответа: "_w);
+  EXPECT_EQ(OnWorker(office), "300");
+  ASSERT_TRUE(PumpUntil([&] { return Count(kEnded) == 2; }));
+  EXPECT_EQ(host.Requests().size(), 1u);
+  EXPECT_EQ(Count(W("Обмен данными прерван пользователем"_w)), 1);
+  EXPECT_EQ(Count(W("Файл "_w) + report_path + W(" отправлен!"_w)), 0);
+  EXPECT_EQ(boxes, std::vector<std::string>{W("Связь с офисом|Обмен данными прерван пользователем"_w)});
 }
 
 // ---- the station's own exchange ---------------------------------------------

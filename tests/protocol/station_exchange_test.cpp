@@ -276,6 +276,12 @@ struct Shape {
   std::size_t report;
 };
 
+std::string ShapeName(const ::testing::TestParamInfo<Shape>& info) {
+  const Shape& s = info.param;
+  return std::string(s.fast ? "Fast" : "Acked") + "B" + std::to_string(s.b) + "Request" +
+         std::to_string(s.request) + "Report" + std::to_string(s.report);
+}
+
 class GetOtchetTest : public StationExchangeTest, public ::testing::WithParamInterface<Shape> {};
 
 TEST_P(GetOtchetTest, RequestInReportBackByteExact) {
@@ -334,7 +340,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, GetOtchetTest,
                                            Shape{false, 128, 0, 0},          // S = 0 both ways
                                            Shape{true, 256000, 512000, 0},   // fast, S = 2B
                                            Shape{true, 256000, 300, 256000}  // fast, report S = B
-                                           ));
+                                           ),
+                         ShapeName);
 
 TEST_F(StationExchangeTest, GetOtchetWithoutAReportOrWithACutRequestCloses) {
   form->RunServer();
@@ -570,7 +577,8 @@ TEST_P(OwnExchangeTest, TwoOfficesOneWithARequestOneWithout) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, OwnExchangeTest,
                          ::testing::Values(Shape{false, 128, 300, 256}, Shape{false, 128, 0, 128},
-                                           Shape{true, 256000, 256000, 0}));
+                                           Shape{true, 256000, 256000, 0}),
+                         ShapeName);
 
 TEST_F(StationExchangeTest, UnreachableOfficeShowsABoxOnlyWhenStartedByHand) {
   int dead_port;

@@ -7,7 +7,10 @@
 #include "shell/event_log.h"
 #include "shell/form_placement.h"
 #include "shell/plugin_state.h"
+#include "shell/locks.h"
 #include "shell/settings.h"
+#include "interactive/progress_windows.h"
+#include "station/auto_send_thread.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
@@ -40,13 +43,15 @@ std::vector<std::string> NetworkAddresses(const std::vector<std::string>& addres
   return networks.empty() ? addresses : networks;
 }
 
-TInetForm::TInetForm()
-    : ui::Window("TInetForm"),
-      local_addresses(platform::LocalIpAddresses),
-      link_check_(*this, State().workers) {
+TInetForm::TInetForm() : ui::Window("TInetForm"), local_addresses(platform::LocalIpAddresses) {
   caption = "Прямое IP соединение"_w;
   main_menu = &MainMenu1;
-  start_exchange = [this] { link_check_.Start(); };
+  start_exchange = [this] {
+    MyTthread::Start(State().workers, ExchangeSetup(), StationExchangeLock(), exchange_running);
+  };
+  IdTCPServer1.SetHandler("GET_OTCHET", [this](protocol::Session& session) {
+    ServeReportRequest(session, ReportRequestSetup());
+  });
   tool_window = true;
   stays_on_top = true;
   client_width = kDesignClientWidth;
@@ -266,6 +271,41 @@ std::string TInetForm::AddressBoxText() {
   std::string text;
   ui::RunOnMainThread([&] { text = cb_IP.caption; });
   return text;
+}
+
+StationExchange TInetForm::ExchangeSetup() {
+  StationExchange e;
+  e.log = [this](std::string_view line) { AddToLog(line, &log); };
+  e.log_list = &log;
+  e.host = &State().Host();
+  e.progress = interactive::ProgressWindows();
+  e.folder = OfficeFolder();
+  e.out_port = TheSettings().OutPort;
+  e.address_box = [this] { return AddressBoxText(); };
+  e.connect = [this](protocol::Session& client, const std::string& host, int port) {
+    return ConnectToServer(client, host, port);
+  };
+  e.disconnect = [this](protocol::Session& client) { return DisconnectFromServer(client); };
+  e.auto_mode = &State().AutoMode;
+  e.message_box = [](const std::string& caption, const std::string& text) {
+    ui::Operator::instance().MessageBox(caption, text, ui::Buttons::Ok);
+  };
+  return e;
+}
+
+ReportRequestService TInetForm::ReportRequestSetup() {
+  ReportRequestService s;
+  s.log = [this](std::string_view line) { AddToLog(line, &log); };
+  s.log_list = &log;
+  s.host = &State().Host();
+  s.progress = interactive::ProgressWindows();
+  s.folder = OfficeFolder();
+  // The operator's notice of a request that could not be read: a message
+  // box on the main thread.
+  s.show_error = [](const std::string& text) {
+    ui::Operator::instance().MessageBox(std::string(), text, ui::Buttons::Ok);
+  };
+  return s;
 }
 
 void TInetForm::HandleMessage(const ui::Message& m) {

@@ -18,7 +18,8 @@
 #include <vector>
 
 #include "protocol/session.h"
-#include "station/office_link_check.h"
+#include "station/report_exchange.h"
+#include "station/report_request_service.h"
 #include "station/station_listener.h"
 #include "ui/controls.h"
 #include "ui/window.h"
@@ -114,15 +115,17 @@ class TInetForm : public ui::Window {
   // button sets it before starting one, the thread clears it when it ends
   // without an error. Any thread.
   std::atomic<bool> exchange_running{false};
-  // Starts the report exchange on a new automatic send thread and returns at
-  // once; empty while the exchange is not part of the plug-in. Main thread.
+  // Starts the report exchange on a new automatic send thread (MyTthread)
+  // and returns at once. Main thread.
   std::function<void()> start_exchange;
 
- private:
-  // Until the report exchange comes: what the send button starts. Last, so
-  // it ends before anything it uses.
-  OfficeLinkCheck link_check_;
+  // What the report exchange and the listener's "GET_OTCHET" use of this
+  // window and of the plug-in. Main thread (the listener's wiring calls
+  // ReportRequestSetup on its connection threads: it reads no window).
+  StationExchange ExchangeSetup();
+  ReportRequestService ReportRequestSetup();
 
+ private:
   void SetClientHeight(int h);
   void BuildMenu();
 };

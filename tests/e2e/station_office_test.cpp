@@ -47,6 +47,9 @@ TEST(StationAndOffice, AuthenticateEachOtherAndShowItInTheWindowsAndLogs) {
   office.Send("stations");
   EXPECT_NE(office.WaitFor("box: Подключенные АЗС | 00:   АЗС: АЗС 3 (IP: 127.0.0.1)"), "") << office.Transcript();
 
+  // Each press asked the office for a request; the office has none for it.
+  EXPECT_NE(station.WaitFor("log: Отчет не отправлен!"), "") << station.Transcript();
+  EXPECT_NE(station.WaitFor("log: Отчет не отправлен!"), "") << station.Transcript();
   station.Send("window");
   EXPECT_NE(station.WaitFor("cb_IP (ComboBox): \"127.0.0.1 - Офис\" items [127.0.0.1 - Офис]"), "")
       << station.Transcript();
@@ -56,8 +59,8 @@ TEST(StationAndOffice, AuthenticateEachOtherAndShowItInTheWindowsAndLogs) {
 
   station.Send("quit");
   office.Send("quit");
-  EXPECT_EQ(station.Finish(), 0);
-  EXPECT_EQ(office.Finish(), 0);
+  EXPECT_EQ(station.Finish(), 0) << station.Transcript();
+  EXPECT_EQ(office.Finish(), 0) << office.Transcript();
 }
 
 TEST(StationAndOffice, AWrongPasswordIsRefusedOnBothSides) {

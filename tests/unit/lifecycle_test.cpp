@@ -149,8 +149,17 @@ TEST_F(LifecycleTest, TheHostsAutomaticStartsShowTheWindowOfTheirMode) {
   ASSERT_EQ(LoadPlugin(0, kStationMode, &host), 0);
   AutoSendInetOffice("10.0.0.5");  // the office's call at a station does nothing
   AutoSendInetStation();
-  EXPECT_TRUE(State().AutoMode);
   ASSERT_TRUE(State().station_window);
+  // The automatic send thread takes AutoMode and says so first.
+  const std::string automatic = "Автоматическая отправка данных(IP)..."_w.data();
+  EXPECT_TRUE(ui::Dispatcher::instance().run_until(
+      [&] {
+        for (const std::string& item : State().station_window->log.items)
+          if (item.find(automatic) != std::string::npos) return true;
+        return false;
+      },
+      std::chrono::seconds(20)));
+  EXPECT_FALSE(State().AutoMode);
   EXPECT_TRUE(State().station_window->visible);
   EXPECT_EQ(UnLoadPlugin(), 0);
 

@@ -1,0 +1,147 @@
+#include "station/report_exchange.h"
+
+#include <exception>
+#include <optional>
+
+#include "platform/error.h"
+#include "services/safe_file_name.h"
+#include "shell/event_log.h"
+#include "station/recipients.h"
+#include "text/cp1251.h"
+
+namespace pw::station {
+
+namespace {
+
+using protocol::Session;
+
+std::string Text(std::string_view cp1251) { return std::string(cp1251); }
+
+// The request's name line is used as it comes, as a file name in the office
+// folder: it is reduced to a plain name first. nullopt: refused.
+std::optional<std::string> RequestFileName(const std::string& name,
+                                           const StationExchange& exchange) {
+  const std::optional<std::string> safe = SafeFileName(name);
+  if (!safe)
+    exchange.log(Text("Недопустимое имя файла запроса, файл не принят: "_w) + name);
+  else if (*safe != name)
+    exchange.log(Text("Недопустимое имя файла запроса "_w) + name + Text(" заменено на "_w) + *safe);
+  return safe;
+}
+
+// Sub-step 5: the request body after its size and name lines. True when it
+// arrived whole and is stored; nullopt name means it was refused, and the
+// connection, out of step with the body the office sends, is closed.
+bool ReceiveRequest(Session& client, std::int32_t size, const std::optional<std::string>& name,
+                    const StationExchange& exchange) {
+  if (!name) {
+    client.Disconnect();
+    return false;
+  }
+  const std::string stored = exchange.folder + *name + "_z";
+  protocol::TransferSite site;
+  site.start_lines = {Text("Прием файла запроса: "_w) + *name + "_z " + std::to_string(size) +
+                      Text(" байт"_w)};
+  site.caption = Text("прием файла запроса: "_w) + stored;
+  site.success = Text("Файл принят успешно (контрольная сумма в порядке) "_w);
+  site.mismatch = [size](std::int64_t received) {
+    return Text("Файл принят (контрольная сумма НЕ в порядке)"_w) + std::to_string(size) + "<>" +
+           std::to_string(received);
+  };
+  site.error_prefix = Text("Ошибка приема файла: "_w);
+  site.check_cancelled = true;
+  site.settle_after_cancel = false;  // a cancelled request is not size-checked
+  site.log = exchange.log_list;
+  return protocol::ReceiveBody(client, size, stored, site, exchange.progress) ==
+         protocol::Received::Stored;
+}
+
+// Sub-steps 4 to 7 with one office; true when the report was sent.
+bool ExchangeWithOffice(Session& client, const StationExchange& exchange) {
+  client.WriteLine("TRY_GET_ZAPROS");
+  if (client.ReadLine() != "OK") return false;  // "No_zapros" among others
+  const std::int32_t size = client.ReadNumberLine();
+  const std::string name_line = client.ReadLine();
+  const std::optional<std::string> name = RequestFileName(name_line, exchange);
+  if (!ReceiveRequest(client, size, name, exchange)) return false;
+
+  exchange.log(Text("Обрабатывается файл запроса: "_w) + *name + "_z");
+  const std::string report = exchange.host->ProcessRequestFile(exchange.folder + *name + "_z");
+  if (report.empty()) {
+    exchange.log(Text("Принятый файл НЕ обработан!"_w));
+    exchange.disconnect(client);
+    return false;
+  }
+  exchange.log(Text("Принятый файл обработан!"_w));
+  return SendFileToServer(client, report, exchange);
+}
+
+}  // namespace
+
+bool PrepareAndSendOtchet(Session& client, const StationExchange& exchange) {
+  bool result = false;
+  bool automatic = false;
+  if (exchange.auto_mode && exchange.auto_mode->exchange(false)) {
+    exchange.log(Text("Автоматическая отправка данных(IP)..."_w));
+    automatic = true;
+  }
+  if (client.Connected()) exchange.disconnect(client);
+  const int count = CountRecipients(exchange.address_box());
+  if (count > 1) exchange.log(Text("Передача данных по нескольким адресатам!"_w));
+
+  for (int k = 0; k < count; ++k) {
+    if (exchange.stop_requested && exchange.stop_requested()) break;
+    const std::string address = ExtractStationAddress(GetRecipient(exchange.address_box(), k));
+    if (!exchange.connect(client, address, exchange.out_port)) {
+      if (!automatic)
+        exchange.message_box(Text("Связь с офисом"_w),
+                             Text("Отчет не отправлен!\rНе возможно подключиться к офису"_w));
+      continue;
+    }
+    bool sent = false;
+    // The recipient's session is closed and its outcome logged also when an
+    // error leaves the exchange.
+    auto settle = [&] {
+      exchange.disconnect(client);
+      if (sent) {
+        exchange.log(Text("Передача отчета произведена успешно!"_w));
+        result = true;
+      } else {
+        exchange.log(Text("Отчет не отправлен!"_w));
+      }
+    };
+    try {
+      sent = ExchangeWithOffice(client, exchange);
+    } catch (...) {
+      settle();
+      throw;
+    }
+    settle();
+  }
+  return result;
+}
+
+bool SendFileToServer(Session& client, const std::string& path, const StationExchange& exchange) {
+  if (!client.Connected()) return false;
+  try {
+    client.WriteLine("Send_file");
+    if (client.ReadLine() != "OK") return false;
+    const std::uint32_t size = FileSizeByName(path);
+    client.WriteNumberLine(size);
+    client.WriteLine(path);
+    protocol::TransferSite site;
+    site.start_lines = {Text("Передается файл: "_w) + path + " (" + std::to_string(size) +
+                        Text(" байт) ..."_w)};
+    site.caption = Text("передача файла: "_w) + path;
+    site.success = Text("Файл "_w) + path + Text(" отправлен!"_w);
+    site.error_prefix = Text("Не возможно отослать файл: "_w);
+    site.log = exchange.log_list;
+    return protocol::SendBody(client, path, static_cast<std::int32_t>(size), site,
+                              exchange.progress);
+  } catch (const std::exception& e) {
+    exchange.log(Text("Не возможно отослать файл: "_w) + e.what());
+    return false;
+  }
+}
+
+}  // namespace pw::station

@@ -1,0 +1,125 @@
+#include "station/report_request_service.h"
+
+#include <exception>
+#include <optional>
+
+#include "services/safe_file_name.h"
+#include "shell/event_log.h"
+#include "text/cp1251.h"
+
+namespace pw::station {
+
+namespace {
+
+using protocol::Session;
+
+std::string Text(std::string_view cp1251) { return std::string(cp1251); }
+
+struct Announced {
+  std::int32_t size = 0;
+  std::string name;  // FileNamePart of the office's path
+};
+
+// Step 1: "OK", the size and the path. An error here is shown to the
+// operator; nothing is stored then.
+std::optional<Announced> ReadAnnouncement(Session& session, const ReportRequestService& service) {
+  try {
+    session.WriteLine("OK");
+    Announced a;
+    a.size = session.ReadNumberLine();
+    a.name = FileNamePart(session.ReadLine());
+    return a;
+  } catch (const std::exception& e) {
+    service.show_error(e.what());
+    return std::nullopt;
+  }
+}
+
+// Steps 1 and 2: the request body into folder + name + "_z". True when it
+// arrived whole and is stored; a cut (cancelled) reception fails its size
+// check and stores nothing.
+bool ReceiveRequest(Session& session, const Announced& a, const std::string& stored,
+                    const ReportRequestService& service) {
+  protocol::TransferSite site;
+  site.start_lines = {Text("Прием файла запроса: "_w) + stored + " " + std::to_string(a.size) +
+                      Text(" байт"_w)};
+  site.caption = Text("Приём файла запроса: "_w) + stored;
+  site.success = Text("Файл запроса успешно принят (контрольная сумма верная)"_w);
+  const std::int32_t size = a.size;
+  site.mismatch = [size](std::int64_t received) {
+    return Text("Файл запроса принят (контрольная сумма НЕ верная ("_w) + std::to_string(received) +
+           "<>" + std::to_string(size) + ")";
+  };
+  site.error_prefix = Text("Не удалось принять файл запроса:   "_w);
+  site.log = service.log_list;
+  return protocol::ReceiveBody(session, a.size, stored, site, service.progress) ==
+         protocol::Received::Stored;
+}
+
+// Steps 6 to 9: "Send_file", the office's "OK", the answer's size, path and
+// body. The connection stays open: the office closes it (a cancel closes it
+// here).
+void SendAnswer(Session& session, const std::string& answer, const ReportRequestService& service) {
+  try {
+    service.log(Text("Отправка файла-ответа на запрос: "_w) + answer);
+    session.WriteLine("Send_file");
+    if (session.ReadLine() != "OK") return;
+    const std::uint32_t size = FileSizeByName(answer);
+    session.WriteNumberLine(size);
+    session.WriteLine(answer);
+    protocol::TransferSite site;
+    site.start_lines = {Text("Передается файл: "_w) + answer + " " + std::to_string(size) +
+                        Text(" байт"_w)};
+    site.caption = Text("Передача файла-ответа: "_w) + answer;
+    site.success = Text("Файл "_w) + answer + Text(" отправлен!"_w);
+    site.error_prefix = Text("Не возможно отослать файл: "_w);
+    site.log = service.log_list;
+    protocol::SendBody(session, answer, static_cast<std::int32_t>(size), site, service.progress);
+  } catch (const std::exception& e) {
+    service.log(Text("Не возможно отослать файл: "_w) + e.what());
+  }
+}
+
+}  // namespace
+
+void ServeReportRequest(Session& session, const ReportRequestService& service) {
+  const std::optional<Announced> announced = ReadAnnouncement(session, service);
+  if (!announced) {
+    session.Disconnect();
+    return;
+  }
+  // The name is used in a stored file's name: it must stay a plain name in
+  // the office folder.
+  const std::optional<std::string> name = SafeFileName(announced->name);
+  if (!name) {
+    service.log(Text("Недопустимое имя файла запроса, файл не принят: "_w) + announced->name);
+    session.Disconnect();
+    return;
+  }
+  if (*name != announced->name)
+    service.log(Text("Недопустимое имя файла запроса "_w) + announced->name +
+                Text(" заменено на "_w) + *name);
+  const std::string stored = service.folder + *name + "_z";
+  if (!ReceiveRequest(session, *announced, stored, service)) {
+    session.Disconnect();
+    return;
+  }
+
+  service.log(Text("Обработка принятого файла: "_w) + stored);
+  std::string answer;
+  try {
+    answer = service.host->ProcessRequestFile(stored);
+  } catch (const std::exception& e) {
+    service.log(Text("Ошибка обработки файла запроса: "_w) + e.what());
+    session.Disconnect();
+    return;
+  }
+  if (answer.empty()) {
+    service.log(Text("Файл ответа НЕ подготовлен"_w));
+    session.Disconnect();
+    return;
+  }
+  SendAnswer(session, answer, service);
+}
+
+}  // namespace pw::station

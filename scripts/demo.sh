@@ -1,38 +1,123 @@
 #!/usr/bin/env bash
-# Builds Pumpwire and runs it on loopback: an office and a station as two
-# pumpwire-host processes in a temporary folder. The station opens its
-# session to the office, both log the handshake, and the office lists the
-# station it has seen. Menu trees and version first.
+# The main job on loopback: an office and a station as two pumpwire-host
+# processes. First the office pushes its request to the station
+# ("GET_OTCHET") and gets the station's report back; then the station fetches
+# its request from the office ("TRY_GET_ZAPROS") and delivers its report
+# ("Send_file"). Each step is told in plain words; at the end the demo checks
+# that every report reached the office's host byte for byte, and says PASS
+# (exit 0) or FAIL (exit 1). The folder is kept for a look afterwards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+echo "== building the plug-in and the host"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build
-root=$(mktemp -d)
-trap 'exec 3>&- 2>/dev/null || true; rm -rf "$root"' EXIT
-host=build/pumpwire-host
-office_port=16090
-station_port=16091
+cmake --build build --target pumpwire pumpwire-host >/dev/null
+host=$PWD/build/pumpwire-host
+root=$(mktemp -d "${TMPDIR:-/tmp}/pumpwire-demo.XXXXXX")
+station_name="АЗС 3"
 
-echo "== the station's menu and the version"
-printf 'menu\nversion\nquit\n' | $host station --root "$root/menu" --name "АЗС 3" --set InPort=0
+# A port on 127.0.0.1 that nobody listens on now.
+free_port() {
+  local p
+  while :; do
+    p=$((20000 + RANDOM % 12000))  # below the ephemeral range
+    (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
+  done
+}
+office_port=$(free_port)
+station_port=$(free_port)
+while [ "$station_port" = "$office_port" ]; do station_port=$(free_port); done
 
-echo "== office on 127.0.0.1:$office_port"
-mkfifo "$root/office.in"
-$host office --root "$root/office" --set InPort=$office_port <"$root/office.in" >"$root/office.out" &
-office_pid=$!
+pids=()
+cleanup() {
+  exec 3>&- 4>&- 2>/dev/null || true
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+# Waits until FILE holds a line with TEXT, at most SECONDS.
+wait_for() {
+  local file=$1 text=$2 seconds=${3:-30} i
+  for ((i = 0; i < seconds * 10; i++)); do
+    grep -qF -- "$text" "$file" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "   (no \"$text\" in $(basename "$file") after ${seconds}s)"
+  return 1
+}
+
+fail() {
+  echo "FAIL: $*"
+  echo "Folder kept: $root (the hosts' output: office.out, station.out)"
+  exit 1
+}
+
+echo "== folder: $root"
+echo "== the office listens on 127.0.0.1:$office_port, station '$station_name' on 127.0.0.1:$station_port"
+mkdir -p "$root/office/host/requests" "$root/station"
+mkfifo "$root/office.in" "$root/station.in"
+"$host" office --root "$root/office" --set InPort="$office_port" --set OutPort="$station_port" \
+  <"$root/office.in" >"$root/office.out" 2>&1 &
+pids+=($!)
 exec 3>"$root/office.in"
-sleep 0.5
+"$host" station --root "$root/station" --name "$station_name" \
+  --set InPort="$station_port" --set OutPort="$office_port" \
+  <"$root/station.in" >"$root/station.out" 2>&1 &
+pids+=($!)
+exec 4>"$root/station.in"
+wait_for "$root/office.out" "Load: 0" || fail "the office did not load"
+wait_for "$root/station.out" "Load: 0" || fail "the station did not load"
 
-echo "== station 'АЗС 3' connects to the office"
-{
-  printf 'type 127.0.0.1 - Офис\npress bSendToOffice\n'
-  sleep 1
-  printf 'window\nquit\n'
-} | $host station --root "$root/station" --name "АЗС 3" \
-      --set OutPort=$office_port --set InPort=$station_port
+# The office host's request for the station: DIR/host/requests/<station name>.
+request="$root/office/host/requests/$station_name"
+printf 'request for %s, made %s\r\n' "$station_name" "$(date '+%d.%m.%Y %H:%M')" >"$request"
 
-echo "== the office's side"
-printf 'stations\nwindow\nquit\n' >&3
-exec 3>&-
-wait "$office_pid"
-cat "$root/office.out"
+# The report the station's host wrote last must be at the office's host,
+# byte for byte, under the name the office gave it (NAME = what the report's
+# name ends in: the dialled address or the station's name).
+check_report() {
+  local ending=$1 answer report
+  answer=$(ls -t "$root/station/host/answers/"* 2>/dev/null | head -n 1)
+  [ -n "$answer" ] || { echo "   the station's host wrote no report"; return 1; }
+  for report in "$root/office/host/reports/"*"_$ending.dat"; do
+    [ -e "$report" ] || break
+    if cmp -s "$answer" "$report"; then
+      echo "   station's report $(basename "$answer") ($(stat -c %s "$answer") bytes) is at the office host as $(basename "$report"): identical"
+      return 0
+    fi
+  done
+  echo "   the station's report $(basename "$answer") is not at the office host as *_$ending.dat"
+  return 1
+}
+verdict=PASS
+
+echo
+echo "1. The office sends its request to the station (GET_OTCHET) and waits for the report."
+printf 'type 127.0.0.1\npress BitBtn1\n' >&3
+wait_for "$root/office.out" "произошел УСПЕШНО!" 60 ||
+  fail "the office's request did not come back with a report"
+echo "   The station stored the request, its host made a report, the office received it."
+check_report 127.0.0.1 || verdict=FAIL
+
+echo
+echo "2. The station asks the office for its request (TRY_GET_ZAPROS) and delivers its report (Send_file)."
+printf 'type 127.0.0.1\npress bSendToOffice\n' >&4
+wait_for "$root/station.out" "Передача отчета произведена успешно!" 60 ||
+  fail "the station did not deliver its report"
+wait_for "$root/office.out" "завершена!" 30 || fail "the office did not hand the report to its host"
+echo "   The station fetched the request, its host made a report, the office stored it."
+check_report "$station_name" || verdict=FAIL
+
+printf 'quit\n' >&3
+printf 'quit\n' >&4
+exec 3>&- 4>&-
+wait "${pids[@]}" || verdict=FAIL
+pids=()
+
+echo
+echo "The logs are Windows-1251 with CR LF; read them with:"
+echo "   iconv -f cp1251 -t utf-8 $root/office/LogFiles/Pumpwire.log"
+echo "   iconv -f cp1251 -t utf-8 $root/station/LogFiles/Pumpwire.log"
+echo "Folder kept: $root"
+echo "$verdict"
+[ "$verdict" = PASS ]

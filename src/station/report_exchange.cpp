@@ -3,6 +3,7 @@
 #include <exception>
 #include <optional>
 
+#include "platform/files.h"
 #include "platform/error.h"
 #include "services/safe_file_name.h"
 #include "shell/event_log.h"
@@ -38,6 +39,7 @@ bool ReceiveRequest(Session& client, std::int32_t size, const std::optional<std:
     client.Disconnect();
     return false;
   }
+  platform::CreateDirectories(exchange.folder);  // a station may not have it yet
   const std::string stored = exchange.folder + *name + "_z";
   protocol::TransferSite site;
   site.start_lines = {Text("Прием файла запроса: "_w) + *name + "_z " + std::to_string(size) +

@@ -3,6 +3,7 @@
 #include <exception>
 #include <optional>
 
+#include "platform/files.h"
 #include "services/safe_file_name.h"
 #include "shell/event_log.h"
 #include "text/cp1251.h"
@@ -99,6 +100,7 @@ void ServeReportRequest(Session& session, const ReportRequestService& service) {
   if (*name != announced->name)
     service.log(Text("Недопустимое имя файла запроса "_w) + announced->name +
                 Text(" заменено на "_w) + *name);
+  platform::CreateDirectories(service.folder);  // a station may not have it yet
   const std::string stored = service.folder + *name + "_z";
   if (!ReceiveRequest(session, *announced, stored, service)) {
     session.Disconnect();

@@ -27,7 +27,7 @@
 #include "platform/tcp.h"
 #include "protocol/body_transfer.h"
 #include "protocol/session.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "ui/dispatcher.h"
 
 namespace {

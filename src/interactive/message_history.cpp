@@ -3,9 +3,9 @@
 #include <mutex>
 
 #include "platform/files.h"
-#include "shell/event_log.h"
-#include "shell/folders.h"
-#include "shell/locks.h"
+#include "services/event_log.h"
+#include "services/folders.h"
+#include "services/locks.h"
 
 namespace pw::interactive {
 

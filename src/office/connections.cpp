@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "shell/event_log.h"
-#include "shell/locks.h"
+#include "services/event_log.h"
+#include "services/locks.h"
 #include "text/cp1251.h"
 
 namespace pw::office {

@@ -5,11 +5,11 @@
 
 #include "platform/tcp.h"
 #include "protocol/handshake.h"
-#include "shell/event_log.h"
-#include "shell/form_placement.h"
-#include "shell/locks.h"
+#include "services/event_log.h"
+#include "services/form_placement.h"
+#include "services/locks.h"
 #include "shell/plugin_state.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "text/cp1251.h"
 #include "ui/operator.h"
 

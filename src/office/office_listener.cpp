@@ -6,7 +6,7 @@
 
 #include "office/inet_office_form.h"
 #include "protocol/handshake.h"
-#include "shell/event_log.h"
+#include "services/event_log.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 

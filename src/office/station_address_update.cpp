@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "platform/station_table.h"
-#include "shell/folders.h"
+#include "services/folders.h"
 #include "shell/plugin_state.h"
 #include "ui/operator.h"
 

@@ -5,8 +5,8 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/files.h"
-#include "shell/event_log.h"
-#include "shell/settings.h"
+#include "services/event_log.h"
+#include "services/settings.h"
 #include "text/cp1251.h"
 #include "ui/operator.h"
 

@@ -1,8 +1,8 @@
 #include "protocol/handshake.h"
 
 #include "platform/error.h"
-#include "shell/event_log.h"
-#include "shell/settings.h"
+#include "services/event_log.h"
+#include "services/settings.h"
 #include "text/cp1251.h"
 #include "ui/operator.h"
 

@@ -1,15 +1,15 @@
-#include "shell/event_log.h"
+#include "services/event_log.h"
 
 #include <cstdio>
 #include <mutex>
 
 #include "platform/error.h"
 #include "platform/files.h"
-#include "shell/folders.h"
+#include "services/folders.h"
 #include "platform/ini_file.h"
-#include "shell/locks.h"
+#include "services/locks.h"
 #include "shell/plugin_state.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "ui/window.h"
 
 namespace pw {

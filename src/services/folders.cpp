@@ -1,4 +1,4 @@
-#include "shell/folders.h"
+#include "services/folders.h"
 
 #include "platform/environment.h"
 #include "platform/files.h"

@@ -1,4 +1,4 @@
-#include "shell/locks.h"
+#include "services/locks.h"
 
 namespace pw {
 

@@ -7,7 +7,7 @@
 #include "station/inet_form.h"
 #include "station/recipients.h"
 #include "pumpwire/plugin.h"
-#include "shell/event_log.h"
+#include "services/event_log.h"
 #include "shell/plugin_state.h"
 #include "text/cp1251.h"
 

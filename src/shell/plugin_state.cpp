@@ -5,7 +5,7 @@
 #include "office/inet_office_form.h"
 #include "station/inet_form.h"
 #include "platform/error.h"
-#include "shell/folders.h"
+#include "services/folders.h"
 #include "shell/menu_proc.h"
 #include "text/cp1251.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/host_services.h"
+#include "services/host_services.h"
 
 namespace pw {
 

@@ -3,9 +3,9 @@
 #include <mutex>
 
 #include "protocol/session.h"
-#include "shell/event_log.h"
-#include "shell/locks.h"
-#include "shell/settings.h"
+#include "services/event_log.h"
+#include "services/locks.h"
+#include "services/settings.h"
 #include "station/inet_form.h"
 #include "station/recipients.h"
 #include "text/cp1251.h"

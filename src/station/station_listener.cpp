@@ -5,7 +5,7 @@
 
 #include "platform/error.h"
 #include "protocol/handshake.h"
-#include "shell/event_log.h"
+#include "services/event_log.h"
 #include "shell/plugin_state.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"

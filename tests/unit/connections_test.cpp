@@ -6,8 +6,8 @@
 
 #include "office/connections.h"
 #include "platform/files.h"
-#include "shell/folders.h"
-#include "shell/locks.h"
+#include "services/folders.h"
+#include "services/locks.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 

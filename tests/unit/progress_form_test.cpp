@@ -6,7 +6,7 @@
 
 #include "interactive/progress_form.h"
 #include "platform/screen.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"

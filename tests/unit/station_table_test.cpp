@@ -8,7 +8,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/station_table.h"
-#include "shell/folders.h"
+#include "services/folders.h"
 #include "shell/plugin_state.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"

@@ -8,7 +8,6 @@
 #include "services/event_log.h"
 #include "services/form_placement.h"
 #include "services/locks.h"
-#include "shell/plugin_state.h"
 #include "services/settings.h"
 #include "text/cp1251.h"
 #include "ui/operator.h"
@@ -25,7 +24,8 @@ std::string Text(std::string_view cp1251) { return std::string(cp1251); }
 
 }  // namespace
 
-TInetOfficeForm::TInetOfficeForm() : ui::Window("TInetOfficeForm") {
+TInetOfficeForm::TInetOfficeForm(PluginContext& plugin)
+    : ui::Window("TInetOfficeForm"), plugin_(plugin) {
   caption = Text("Прямое IP соединение "_w);
   main_menu = &MainMenu1;
   tool_window = true;
@@ -197,14 +197,14 @@ void TInetOfficeForm::WMLogLine(std::string_view line) { log.AddAndSelect(std::s
 
 void TInetOfficeForm::cb_IPKeyUp(int key) {
   if (key == kKeyEnter) {
-    RememberAddress(cb_IP.caption, cb_IP.items);
+    RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   } else if (key == kKeyTilde) {
     if (!cb_IP.items.empty()) cb_IP.caption = cb_IP.items.front();
   }
 }
 
 void TInetOfficeForm::cb_IPSelect() {
-  RememberAddress(cb_IP.caption, cb_IP.items);
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   cb_IP.Select(0);
 }
 
@@ -214,7 +214,7 @@ void TInetOfficeForm::cb_logClick() {
 
 void TInetOfficeForm::FillAddressList() {
   cb_IP.items.clear();
-  for (const std::string& address : State().remembered_addresses)
+  for (const std::string& address : plugin_.remembered_addresses)
     if (!address.empty()) cb_IP.items.push_back(address);
 }
 

@@ -23,6 +23,7 @@
 #include "office/office_listener.h"
 #include "protocol/body_transfer.h"
 #include "protocol/session.h"
+#include "services/plugin_context.h"
 #include "ui/controls.h"
 #include "ui/window.h"
 
@@ -41,7 +42,7 @@ class TInetOfficeForm : public ui::Window {
 
   // Main thread. Hidden; FormCreate has run (address list, registry). The
   // server does not listen until RunServer.
-  TInetOfficeForm();
+  explicit TInetOfficeForm(PluginContext& plugin);
   // Main thread. Stops the server, waiting for its connections to end while
   // the main thread goes on serving them, then frees the registry.
   ~TInetOfficeForm() override;
@@ -128,6 +129,7 @@ class TInetOfficeForm : public ui::Window {
   void FillAddressList();
   void SetClientHeight(int h);
 
+  PluginContext& plugin_;
   std::string last_station_name_;  // guarded by LastStationNameLock
   std::unique_ptr<Tconnections> connections_;
   OfficeListener IdTCPServer2{*this};  // last: its connections use everything above

@@ -8,7 +8,6 @@
 #include "services/folders.h"
 #include "platform/ini_file.h"
 #include "services/locks.h"
-#include "shell/plugin_state.h"
 #include "services/settings.h"
 #include "ui/window.h"
 
@@ -75,8 +74,8 @@ std::string FileNamePart(std::string_view path) {
   return std::string(path.substr(pos + 1, 999));
 }
 
-void RememberAddress(const std::string& address, std::vector<std::string>& items) {
-  std::vector<std::string>& list = State().remembered_addresses;
+void RememberAddress(const std::string& address, std::vector<std::string>& list,
+                     std::vector<std::string>& items) {
   std::size_t k = 0;
   while (k < list.size() && list[k] != address) ++k;
   if (k == list.size()) list.emplace_back();

@@ -48,9 +48,10 @@ std::uint32_t FileSizeByName(const std::string& path);
 // path when it holds neither.
 std::string FileNamePart(std::string_view path);
 
-// Moves address to the top of the remembered address list (inserting it
-// when new), stores the list in IPs at once, and refills items from it.
-// Main thread only.
-void RememberAddress(const std::string& address, std::vector<std::string>& items);
+// Moves address to the top of remembered, the remembered address list
+// (inserting it when new), stores the list in IPs at once, and refills items
+// from it. Main thread only.
+void RememberAddress(const std::string& address, std::vector<std::string>& remembered,
+                     std::vector<std::string>& items);
 
 }  // namespace pw

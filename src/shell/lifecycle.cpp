@@ -54,16 +54,16 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
   platform::CreateDirectories(CurrentFolders().log_files);
   // The connection window of the mode, hidden, with its listener running.
   if (state.is_station()) {
-    state.station_window = std::make_unique<station::TInetForm>();
+    state.station_window = std::make_unique<station::TInetForm>(state);
     state.station_window->RunServer();
   } else {
-    state.office_window = std::make_unique<office::TInetOfficeForm>();
+    state.office_window = std::make_unique<office::TInetOfficeForm>(state);
     state.office_window->RunServer();
   }
   SetUpIncomingFolder(state);
   // The message window parks itself below the screen until a notice comes.
   state.text_input = std::make_unique<interactive::TTextInputForm>();
-  state.message_window = std::make_unique<interactive::TInteractiveForm>();
+  state.message_window = std::make_unique<interactive::TInteractiveForm>(state);
   return result;
 }
 

@@ -111,11 +111,11 @@ std::string MenuTargetAddress() {
 void CMenuProc::DirectConnectionClick() {
   PluginState& state = State();
   if (state.is_station()) {
-    if (!state.station_window) state.station_window = std::make_unique<station::TInetForm>();
+    if (!state.station_window) state.station_window = std::make_unique<station::TInetForm>(state);
     state.station_window->Show();
     return;
   }
-  if (!state.office_window) state.office_window = std::make_unique<office::TInetOfficeForm>();
+  if (!state.office_window) state.office_window = std::make_unique<office::TInetOfficeForm>(state);
   office::TInetOfficeForm& window = *state.office_window;
   window.Show();
   try {

@@ -14,11 +14,6 @@ namespace pw {
 PluginState::PluginState() = default;
 PluginState::~PluginState() = default;
 
-const HostServices& PluginState::Host() const {
-  if (!host) throw Error("host: not loaded"_w.data());
-  return *host;
-}
-
 PluginState& State() {
   static PluginState state;
   return state;

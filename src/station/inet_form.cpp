@@ -6,7 +6,6 @@
 #include "protocol/handshake.h"
 #include "services/event_log.h"
 #include "services/form_placement.h"
-#include "shell/plugin_state.h"
 #include "services/settings.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
@@ -40,7 +39,11 @@ std::vector<std::string> NetworkAddresses(const std::vector<std::string>& addres
   return networks.empty() ? addresses : networks;
 }
 
-TInetForm::TInetForm() : ui::Window("TInetForm"), local_addresses(platform::LocalIpAddresses) {
+TInetForm::TInetForm(PluginContext& plugin)
+    : ui::Window("TInetForm"),
+      IdTCPServer1(&log, plugin),
+      local_addresses(platform::LocalIpAddresses),
+      plugin_(plugin) {
   caption = "Прямое IP соединение"_w;
   main_menu = &MainMenu1;
   start_exchange = [this] { link_check_.Start(); };
@@ -117,7 +120,7 @@ bool TInetForm::ShortCut(int key) {
 
 void TInetForm::FormCreate() {
   cb_IP.items.clear();
-  for (const std::string& address : State().remembered_addresses)
+  for (const std::string& address : plugin_.remembered_addresses)
     if (!address.empty()) cb_IP.items.push_back(address);
   cb_IP.Select(0);
 }
@@ -142,7 +145,7 @@ void TInetForm::FormShow() {
 void TInetForm::FormClose() {
   log.items.clear();
   log.item_index = -1;
-  RememberAddress(cb_IP.caption, cb_IP.items);
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
 }
 
 void TInetForm::N3Click() {
@@ -163,22 +166,22 @@ void TInetForm::cb_EnLogClick() {
   SetClientHeight(cb_EnLog.checked ? kLogShownHeight : kLogHiddenHeight);
 }
 
-void TInetForm::cb_IPExit() { RememberAddress(cb_IP.caption, cb_IP.items); }
+void TInetForm::cb_IPExit() { RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items); }
 
 void TInetForm::cb_IPSelect() {
-  RememberAddress(cb_IP.caption, cb_IP.items);
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   cb_IP.Select(0);
 }
 
 void TInetForm::cb_IPKeyUp(int key) {
   if (key == kEnter)
-    RememberAddress(cb_IP.caption, cb_IP.items);
+    RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   else if (key == kRecallKey)
     cb_IP.Select(0);
 }
 
 void TInetForm::bSendToOfficeClick() {
-  RememberAddress(cb_IP.caption, cb_IP.items);
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   cb_IP.Select(0);
   if (exchange_running.load()) {
     const ui::Answer answer = ui::Operator::instance().MessageBox(
@@ -238,7 +241,7 @@ bool TInetForm::ConnectToServer(protocol::Session& client, const std::string& ho
   }
   try {
     const protocol::ConnectorSide side{protocol::Connector::Station, &log,
-                                       [] { return State().Host().GetOwnName(); }};
+                                       [this] { return plugin_.Host().GetOwnName(); }};
     return protocol::ConnectorHandshake(client, host, port, side).has_value();
   } catch (const std::exception& e) {
     client.Disconnect();

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "protocol/session.h"
+#include "services/plugin_context.h"
 #include "station/office_link_check.h"
 #include "station/station_listener.h"
 #include "ui/controls.h"
@@ -42,8 +43,8 @@ class TInetForm : public ui::Window {
   static constexpr int kRecallKey = 192;  // the key left of "1"
 
   // Main thread. Hidden; runs FormCreate. The listener is not started here:
-  // the creator calls RunServer.
-  TInetForm();
+  // the creator calls RunServer. plugin must outlive the window.
+  explicit TInetForm(PluginContext& plugin);
   // Stops the listener (see StationListener::Deactivate), then frees all.
   ~TInetForm() override;
 
@@ -104,7 +105,7 @@ class TInetForm : public ui::Window {
   std::uint32_t Label1_color = 0x00FF0000;  // blue
 
   // The station listener, IdTCPServer1. Its log is this window's.
-  StationListener IdTCPServer1{&log};
+  StationListener IdTCPServer1;
 
   // Where RunServer and the status bar read the machine's addresses
   // (IdIPAddrMon1). Main thread.
@@ -119,6 +120,8 @@ class TInetForm : public ui::Window {
   std::function<void()> start_exchange;
 
  private:
+  PluginContext& plugin_;
+
   // Until the report exchange comes: what the send button starts. Last, so
   // it ends before anything it uses.
   OfficeLinkCheck link_check_{*this};

@@ -6,14 +6,13 @@
 #include "platform/error.h"
 #include "protocol/handshake.h"
 #include "services/event_log.h"
-#include "shell/plugin_state.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 
 namespace pw::station {
 
-StationListener::StationListener(ui::ListBox* log)
-    : log_(log), server_([this](platform::TcpConnection& c) { Serve(c); }) {
+StationListener::StationListener(ui::ListBox* log, const PluginContext& plugin)
+    : log_(log), plugin_(plugin), server_([this](platform::TcpConnection& c) { Serve(c); }) {
   for (std::string_view word : kStationCommandWords)
     commands_.push_back({word, [](protocol::Session&) {}});
 }
@@ -72,7 +71,7 @@ void StationListener::Serve(platform::TcpConnection& connection) {
   try {
     protocol::Session session(connection);
     const protocol::ListenerSide side{
-        protocol::End::Station, log_, [] { return State().Host().GetOwnName(); }, {}, {}};
+        protocol::End::Station, log_, [this] { return plugin_.Host().GetOwnName(); }, {}, {}};
     if (protocol::ListenerHandshake(session, side).accepted) ServeCommands(session, Commands());
   } catch (...) {
     // An error a command lets escape ends this connection only.

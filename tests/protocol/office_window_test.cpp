@@ -45,7 +45,7 @@ class OfficeWindowTest : public ::testing::Test {
         [this](const std::string& caption, const std::string& text, ui::Answer) {
           boxes.push_back(caption + "|" + text);
         });
-    form = std::make_unique<TInetOfficeForm>();
+    form = std::make_unique<TInetOfficeForm>(State());
   }
   void TearDown() override {
     form.reset();  // stops the server, whatever is still connected

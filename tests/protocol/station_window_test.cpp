@@ -79,7 +79,7 @@ class StationWindowTest : public ::testing::Test {
     platform::CreateDirectories(CurrentFolders().log_files);
     State().host.emplace(&host);
     State().remembered_addresses = {"10.0.0.1", "", "10.0.0.2"};
-    form = std::make_unique<TInetForm>();
+    form = std::make_unique<TInetForm>(State());
     form->local_addresses = [] { return std::vector<std::string>{kHost}; };
   }
   void TearDown() override {

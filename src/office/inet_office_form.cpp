@@ -175,12 +175,12 @@ bool TInetOfficeForm::CheckCancelled(bool& ok, protocol::TransferProgress& progr
 }
 
 std::string TInetOfficeForm::LastStationName() const {
-  std::lock_guard lock(LastStationNameLock());
+  MutexLock lock(LastStationNameLock());
   return last_station_name_;
 }
 
 void TInetOfficeForm::SetLastStationName(std::string name) {
-  std::lock_guard lock(LastStationNameLock());
+  MutexLock lock(LastStationNameLock());
   last_station_name_ = std::move(name);
 }
 
@@ -261,7 +261,7 @@ void TInetOfficeForm::BitBtn1Click() {
 void TInetOfficeForm::BitBtn2Click() {
   std::string text;
   {
-    std::lock_guard lock(RegistryLock());
+    MutexLock lock(RegistryLock());
     text = connections_->GetListText();
   }
   ui::Operator::instance().MessageBox(Text("Подключенные АЗС"_w), text, ui::Buttons::Ok);

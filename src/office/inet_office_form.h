@@ -23,6 +23,7 @@
 #include "office/office_listener.h"
 #include "protocol/body_transfer.h"
 #include "protocol/session.h"
+#include "services/locks.h"
 #include "services/plugin_context.h"
 #include "ui/controls.h"
 #include "ui/window.h"
@@ -82,8 +83,8 @@ class TInetOfficeForm : public ui::Window {
 
   // The station of the latest handshake in either direction; each read and
   // write is one indivisible step (LastStationNameLock).
-  std::string LastStationName() const;
-  void SetLastStationName(std::string name);
+  std::string LastStationName() const LOCKS_EXCLUDED(last_station_name_lock);
+  void SetLastStationName(std::string name) LOCKS_EXCLUDED(last_station_name_lock);
 
   // The registry, FormCreate to destruction.
   Tconnections& connections() { return *connections_; }
@@ -130,7 +131,7 @@ class TInetOfficeForm : public ui::Window {
   void SetClientHeight(int h);
 
   PluginContext& plugin_;
-  std::string last_station_name_;  // guarded by LastStationNameLock
+  std::string last_station_name_ GUARDED_BY(last_station_name_lock);
   std::unique_ptr<Tconnections> connections_;
   OfficeListener IdTCPServer2{*this};  // last: its connections use everything above
 };

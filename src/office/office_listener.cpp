@@ -37,7 +37,7 @@ void OfficeListener::Stop() {
 }
 
 bool OfficeListener::SetCommandHandler(std::string_view word, CommandHandler handler) {
-  std::lock_guard lock(commands_mu_);
+  MutexLock lock(commands_mu_);
   for (protocol::Command& command : commands_) {
     if (command.word == word) {
       command.handler = handler ? std::move(handler) : [](protocol::Session&) {};
@@ -48,7 +48,7 @@ bool OfficeListener::SetCommandHandler(std::string_view word, CommandHandler han
 }
 
 std::vector<protocol::Command> OfficeListener::Commands() const {
-  std::lock_guard lock(commands_mu_);
+  MutexLock lock(commands_mu_);
   return commands_;
 }
 

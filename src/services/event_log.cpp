@@ -50,7 +50,7 @@ void AppendWithRotation(const std::string& path, std::string_view line) {
 
 void AddToLog(std::string_view text, ui::ListBox* list) {
   {
-    std::lock_guard lock(LogLock());
+    MutexLock lock(LogLock());
     std::string line = LongTimeStamp() + " - ";
     line.append(text);
     line += "\r\n";

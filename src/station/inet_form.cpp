@@ -213,7 +213,9 @@ void TInetForm::RunServer() {
     std::vector<std::string> bindings;
     const std::vector<std::string> networks = NetworkAddresses(local_addresses());
     if (networks.size() > 1) {
-      std::string line(std::string("Обнаружено несколько сетей: "_w));
+      // Through a view: clang 14 crashes on a std::string made straight from this literal.
+      const std::string_view lead = "Обнаружено несколько сетей: "_w;
+      std::string line(lead);
       for (const std::string& address : networks) line += address + ";";
       AddToLog(line, &log);
       bindings = networks;

@@ -31,7 +31,7 @@ void OfficeLinkCheck::Start() {
 
 void OfficeLinkCheck::Run(const std::string& recipients) {
   {
-    std::lock_guard exchange(StationExchangeLock());
+    MutexLock exchange(StationExchangeLock());
     try {
       AddToLog("Обмен отчетами с офисом пока не подключен: проверяется только соединение"_w,
                &window_.log);

@@ -51,7 +51,7 @@ void StationListener::Deactivate() {
 }
 
 void StationListener::SetHandler(std::string_view word, Handler handler) {
-  std::lock_guard lock(commands_mu_);
+  MutexLock lock(commands_mu_);
   for (protocol::Command& command : commands_) {
     if (command.word == word) {
       command.handler = handler ? std::move(handler) : Handler([](protocol::Session&) {});
@@ -62,7 +62,7 @@ void StationListener::SetHandler(std::string_view word, Handler handler) {
 }
 
 std::vector<protocol::Command> StationListener::Commands() const {
-  std::lock_guard lock(commands_mu_);
+  MutexLock lock(commands_mu_);
   return commands_;
 }
 

@@ -14,13 +14,13 @@
 #include <array>
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/tcp.h"
 #include "protocol/command_loop.h"
+#include "services/mutex.h"
 #include "services/plugin_context.h"
 
 namespace pw {
@@ -78,8 +78,8 @@ class StationListener {
 
   ui::ListBox* const log_;
   const PluginContext& plugin_;
-  mutable std::mutex commands_mu_;
-  std::vector<protocol::Command> commands_;  // guarded by commands_mu_
+  mutable Mutex commands_mu_;
+  std::vector<protocol::Command> commands_ GUARDED_BY(commands_mu_);
   std::atomic<bool> stopping_{false};        // a pumped stop is under way
   platform::TcpServer server_;               // last: its threads use the members above
 };

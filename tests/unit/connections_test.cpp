@@ -21,7 +21,7 @@ class ConnectionsTest : public ::testing::Test {
   void SetUp() override { platform::CreateDirectories(CurrentFolders().log_files); }
 
   std::string List() {
-    std::lock_guard lock(RegistryLock());
+    MutexLock lock(RegistryLock());
     return registry.GetListText();
   }
   // How often text was logged as a whole line.

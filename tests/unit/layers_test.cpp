@@ -75,7 +75,8 @@ std::vector<Include> ReadIncludes(const fs::path& root) {
       for (int n = 1; std::getline(in, text); ++n) {
         std::smatch m;
         if (std::regex_search(text, m, kInclude))
-          found.push_back({fs::relative(entry.path(), root).generic_string(), n, m[2], m[1] == "<"});
+          found.push_back(
+              {fs::relative(entry.path(), root).generic_string(), n, m[2], m[1] == "<"});
       }
     }
   }

@@ -9,6 +9,7 @@
 #include "services/form_placement.h"
 #include "services/locks.h"
 #include "services/settings.h"
+#include "services/wire_context.h"
 #include "text/cp1251.h"
 #include "ui/operator.h"
 
@@ -123,8 +124,9 @@ void TInetOfficeForm::ConnectToServer(protocol::Session& session, const std::str
                                       int port, std::string& out_station_name) {
   out_station_name.clear();
   try {
+    const WireContext wire = CurrentWireContext();
     const std::optional<std::string> name = protocol::ConnectorHandshake(
-        session, address, port, {protocol::Connector::Office, &log, {}});
+        session, address, port, {wire, protocol::Connector::Office, &log, {}});
     if (name) {
       SetLastStationName(*name);
       out_station_name = *name;
@@ -168,7 +170,7 @@ bool TInetOfficeForm::CheckCancelled(bool& ok, protocol::TransferProgress& progr
                                      protocol::Session& session) {
   const bool open_outgoing = session.outgoing() && session.Connected();
   // Notice, box and close, as every cancelled transfer ends.
-  if (!protocol::CheckCancelled(progress, session, &log)) return false;
+  if (!protocol::CheckCancelled(CurrentWireContext(), progress, session, &log)) return false;
   ok = false;
   if (open_outgoing) DisconnectFromServer(session);
   return true;

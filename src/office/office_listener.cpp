@@ -7,6 +7,7 @@
 #include "office/inet_office_form.h"
 #include "protocol/handshake.h"
 #include "services/event_log.h"
+#include "services/wire_context.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 
@@ -56,8 +57,9 @@ void OfficeListener::Serve(platform::TcpConnection& connection) {
   const std::string ip = connection.PeerAddress();
   protocol::Session session(connection);
   try {
+    const WireContext wire = CurrentWireContext();
     const protocol::ListenerSide side{
-        protocol::End::Office, &window_.log, {},
+        wire, protocol::End::Office, &window_.log, {},
         [this](const std::string& name, const std::string& peer) {
           window_.connections().AddStation(name, peer);
         },

@@ -7,6 +7,7 @@
 #include "services/event_log.h"
 #include "services/form_placement.h"
 #include "services/settings.h"
+#include "services/wire_context.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
@@ -242,7 +243,8 @@ bool TInetForm::ConnectToServer(protocol::Session& client, const std::string& ho
     return false;
   }
   try {
-    const protocol::ConnectorSide side{protocol::Connector::Station, &log,
+    const WireContext wire = CurrentWireContext();
+    const protocol::ConnectorSide side{wire, protocol::Connector::Station, &log,
                                        [this] { return plugin_.Host().GetOwnName(); }};
     return protocol::ConnectorHandshake(client, host, port, side).has_value();
   } catch (const std::exception& e) {

@@ -6,6 +6,7 @@
 #include "platform/error.h"
 #include "protocol/handshake.h"
 #include "services/event_log.h"
+#include "services/wire_context.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 
@@ -70,8 +71,9 @@ void StationListener::Serve(platform::TcpConnection& connection) {
   const std::string ip = connection.PeerAddress();
   try {
     protocol::Session session(connection);
+    const WireContext wire = CurrentWireContext();
     const protocol::ListenerSide side{
-        protocol::End::Station, log_, [this] { return plugin_.Host().GetOwnName(); }, {}, {}};
+        wire, protocol::End::Station, log_, [this] { return plugin_.Host().GetOwnName(); }, {}, {}};
     if (protocol::ListenerHandshake(session, side).accepted) ServeCommands(session, Commands());
   } catch (...) {
     // An error a command lets escape ends this connection only.

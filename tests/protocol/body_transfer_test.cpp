@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <future>
+#include <memory>
+#include <mutex>
 
 #include "raw_peer.h"
 #include "platform/files.h"
@@ -11,6 +13,7 @@
 #include "protocol/body_transfer.h"
 #include "services/folders.h"
 #include "services/settings.h"
+#include "services/wire_context.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 #include "ui/operator.h"
@@ -84,8 +87,11 @@ class BodyTest : public ::testing::Test {
     ui::Operator::instance().SetObserver(nullptr);
   }
 
+  // Each site is given the settings as they stand when it is made.
   TransferSite Site() {
-    TransferSite site;
+    std::lock_guard lock(wires_mu_);
+    wires_.push_back(std::make_unique<WireContext>(CurrentWireContext()));
+    TransferSite site(*wires_.back());
     site.start_lines = {"start"};
     site.caption = "caption";
     site.success = "stored";
@@ -111,6 +117,10 @@ class BodyTest : public ::testing::Test {
   TcpListener listener{kHost, 0};
   TcpConnection client, server;
   ProgressRecord progress;
+
+ private:
+  std::mutex wires_mu_;  // sites are made on two threads at once
+  std::vector<std::unique_ptr<WireContext>> wires_;
 };
 
 TEST_F(BodyTest, SenderMovesStepsOf128And128And44EachAcknowledged) {
@@ -203,6 +213,7 @@ TEST_F(BodyTest, SingleBlockIsNeverAcknowledgedAndEndsWithTheMark) {
 
 TEST_F(BodyTest, CancelClosesThroughTheSitesOwnCloseAndAWholeBodyIsStillStored) {
   client.Write(Pattern(100));
+  TheSettings().useFastDatTravel = true;  // one step for 100 bytes of B = 128, no ack
   TransferSite site = Site();
   site.check_cancelled = true;
   int closed = 0;
@@ -210,7 +221,6 @@ TEST_F(BodyTest, CancelClosesThroughTheSitesOwnCloseAndAWholeBodyIsStillStored) 
     ++closed;
     s.Disconnect();
   };
-  TheSettings().useFastDatTravel = true;  // one step for 100 bytes of B = 128, no ack
   Session session(server);
   EXPECT_EQ(ReceiveBody(session, 100, root / "whole.dat", site, Progress(progress, /*stop_after=*/1)),
             Received::Cancelled);
@@ -221,7 +231,7 @@ TEST_F(BodyTest, CancelClosesThroughTheSitesOwnCloseAndAWholeBodyIsStillStored) 
 TEST_F(BodyTest, WaitingForTheAnswerGivesUpAfterTheRequestTimeOut) {
   TheSettings().ZaprosTimeOut = 100;
   Session session(server);
-  EXPECT_FALSE(WaitForRequestAnswer(session, nullptr));
+  EXPECT_FALSE(WaitForRequestAnswer(CurrentWireContext(), session, nullptr));
   EXPECT_NE(Log().find(std::string("Запрос не обработан. Ошибка: TimeOut"_w)), std::string::npos);
   EXPECT_THROW(ReadExactly(client, 1), platform::ConnectionClosed);
 
@@ -229,7 +239,7 @@ TEST_F(BodyTest, WaitingForTheAnswerGivesUpAfterTheRequestTimeOut) {
   TcpConnection s2 = std::move(*listener.Accept(kWaitMs));
   c2.Write("Send_file\r\n");
   Session answered(s2);
-  EXPECT_TRUE(WaitForRequestAnswer(answered, nullptr));
+  EXPECT_TRUE(WaitForRequestAnswer(CurrentWireContext(), answered, nullptr));
   EXPECT_EQ(answered.ReadLine(), "Send_file");
 }
 

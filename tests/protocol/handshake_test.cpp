@@ -13,6 +13,7 @@
 #include "protocol/handshake.h"
 #include "services/folders.h"
 #include "services/settings.h"
+#include "services/wire_context.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 #include "ui/operator.h"
@@ -76,7 +77,7 @@ TEST_F(HandshakeTest, StationListenerAcceptsAnyPasswordWhenNoneIsSet) {
   Accepted a = Connected();
   RawWrite(a.client, "whatever");
   Session session(a.server);
-  const auto result = ListenerHandshake(session, {End::Station, nullptr, [] { return std::string("АЗС 3"_w); }, {}, {}});
+  const auto result = ListenerHandshake(session, {CurrentWireContext(), End::Station, nullptr, [] { return std::string("АЗС 3"_w); }, {}, {}});
   EXPECT_TRUE(result.accepted);
   EXPECT_EQ(RawLine(a.client), "OK");
   EXPECT_EQ(RawLine(a.client), std::string("АЗС 3"_w));
@@ -96,7 +97,7 @@ TEST_F(HandshakeTest, OfficeListenerRefusesAPasswordThatDiffersInCaseAndCloses) 
   bool registered = false;
   std::string named;  // the latest station's name is known before its password is checked
   const auto result = ListenerHandshake(
-      session, {End::Office, nullptr, {}, [&](const std::string&, const std::string&) { registered = true; },
+      session, {CurrentWireContext(), End::Office, nullptr, {}, [&](const std::string&, const std::string&) { registered = true; },
                 [&](const std::string& n) { named = n; }});
   EXPECT_FALSE(result.accepted);
   EXPECT_FALSE(registered);
@@ -116,7 +117,7 @@ TEST_F(HandshakeTest, OfficeListenerRegistersTheStationNameWithItsAddress) {
   Session session(a.server);
   std::string seen;
   const auto result = ListenerHandshake(
-      session, {End::Office, nullptr, {}, [&](const std::string& n, const std::string& ip) { seen = n + "@" + ip; }, {}});
+      session, {CurrentWireContext(), End::Office, nullptr, {}, [&](const std::string& n, const std::string& ip) { seen = n + "@" + ip; }, {}});
   EXPECT_TRUE(result.accepted);
   EXPECT_EQ(seen, std::string("АЗС 3"_w) + "@127.0.0.1");
   EXPECT_TRUE(Logged(" - \r\n" + std::string("Входящее соединение установленно, имя АЗС: АЗС 3, IP: 127.0.0.1. Пароль верен"_w)));
@@ -126,7 +127,7 @@ TEST_F(HandshakeTest, AHandshakeErrorIsLoggedAndTheConnectionClosed) {
   Accepted a = Connected();
   RawWrite(a.client, std::string(kMaxLineLength + 1, 'p'));  // a password line past the limit
   Session session(a.server);
-  EXPECT_FALSE(ListenerHandshake(session, {End::Station, nullptr, [] { return std::string("x"); }, {}, {}}).accepted);
+  EXPECT_FALSE(ListenerHandshake(session, {CurrentWireContext(), End::Station, nullptr, [] { return std::string("x"); }, {}, {}}).accepted);
   EXPECT_TRUE(Logged("Ошибка входящего подключения: Max line length exceeded."_w));
   RawLine(a.client);  // greeting
   RawLine(a.client);  // name
@@ -142,7 +143,7 @@ TEST_F(HandshakeTest, StationConnectorSendsNameAndNopassAndLogsSuccess) {
   });
   Session session;
   const auto name = ConnectorHandshake(session, kHost, listener.Port(),
-                                       {Connector::Station, nullptr, [] { return std::string("АЗС 3"_w); }});
+                                       {CurrentWireContext(), Connector::Station, nullptr, [] { return std::string("АЗС 3"_w); }});
   peer.get();
   ASSERT_TRUE(name.has_value());
   EXPECT_TRUE(Logged(std::string("Исходящее подключение к офису: 127.0.0.1("_w) +
@@ -164,7 +165,7 @@ TEST_F(HandshakeTest, RefusedPasswordAndSilentListenerBothFailWithThePasswordTex
   });
   Session first;
   try {
-    ConnectorHandshake(first, kHost, listener.Port(), {Connector::Station, nullptr, [] { return std::string("ST-1"); }});
+    ConnectorHandshake(first, kHost, listener.Port(), {CurrentWireContext(), Connector::Station, nullptr, [] { return std::string("ST-1"); }});
     ADD_FAILURE() << "no error";
   } catch (const Error& e) {
     EXPECT_EQ(e.what(), refusal);
@@ -183,7 +184,7 @@ TEST_F(HandshakeTest, RefusedPasswordAndSilentListenerBothFailWithThePasswordTex
   });
   Session second;
   EXPECT_THROW(ConnectorHandshake(second, kHost, listener.Port(),
-                                  {Connector::Station, nullptr, [] { return std::string("ST-1"); }}),
+                                  {CurrentWireContext(), Connector::Station, nullptr, [] { return std::string("ST-1"); }}),
                Error);
   finished.set_value();
   silent.get();
@@ -198,7 +199,7 @@ TEST_F(HandshakeTest, GreetingThatDiffersAsksAndTheAnswerDecidesTheMode) {
       RawWrite(c, "OK");
     });
     Session session;
-    const auto name = ConnectorHandshake(session, kHost, listener.Port(), {kind, nullptr, {}});
+    const auto name = ConnectorHandshake(session, kHost, listener.Port(), {CurrentWireContext(), kind, nullptr, {}});
     peer.get();
     EXPECT_EQ(name.value_or(""), std::string("АЗС 3"_w));
   };

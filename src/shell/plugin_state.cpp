@@ -4,10 +4,8 @@
 #include "interactive/text_input_form.h"
 #include "office/inet_office_form.h"
 #include "station/inet_form.h"
-#include "platform/error.h"
 #include "services/folders.h"
 #include "shell/menu_proc.h"
-#include "text/cp1251.h"
 
 namespace pw {
 

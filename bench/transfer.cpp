@@ -27,7 +27,8 @@
 #include "platform/tcp.h"
 #include "protocol/body_transfer.h"
 #include "protocol/session.h"
-#include "shell/settings.h"
+#include "services/settings.h"
+#include "services/wire_context.h"
 #include "ui/dispatcher.h"
 
 namespace {
@@ -93,8 +94,9 @@ void Configure(const Run& run) {
   TheSettings().InetBuffSize = run.packet;
 }
 
-protocol::TransferSite QuietSite() {
-  protocol::TransferSite site;
+// Made after Configure, so transfers see the run's mode and packet size.
+protocol::TransferSite QuietSite(const WireContext& wire) {
+  protocol::TransferSite site(wire);
   site.error_prefix = "error: ";
   site.mismatch = [](std::int64_t) { return std::string("mismatch"); };
   return site;
@@ -115,7 +117,8 @@ Pair MeasurePlugin(const Run& run, const std::string& source, const std::string&
     auto c = listener.Accept(-1);
     WithMainThread([&] {
       protocol::Session s(*c);
-      protocol::ReceiveBody(s, static_cast<std::int32_t>(run.size), target, QuietSite(),
+      const WireContext wire = CurrentWireContext();
+      protocol::ReceiveBody(s, static_cast<std::int32_t>(run.size), target, QuietSite(wire),
                             interactive::ProgressWindows());
     });
   });
@@ -124,7 +127,8 @@ Pair MeasurePlugin(const Run& run, const std::string& source, const std::string&
     auto c = platform::TcpConnection::Connect("127.0.0.1", port, 10000);
     WithMainThread([&] {
       protocol::Session s(c);
-      protocol::SendBody(s, source, static_cast<std::int32_t>(run.size), QuietSite(),
+      const WireContext wire = CurrentWireContext();
+      protocol::SendBody(s, source, static_cast<std::int32_t>(run.size), QuietSite(wire),
                          interactive::ProgressWindows());
     });
   });

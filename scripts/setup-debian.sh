@@ -2,7 +2,7 @@
 # Installs the Debian packages Pumpwire builds and tests with. Idempotent:
 # nothing is fetched when everything is already there.
 set -euo pipefail
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
+packages=(g++ clang cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
           libjpeg62-turbo-dev libgif-dev libsqlite3-dev libx11-dev xvfb)
 missing=()
 for p in "${packages[@]}"; do

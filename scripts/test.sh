@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Builds Pumpwire in the folder given (default: build) and runs the whole
-# test suite. A second argument picks a sanitizer build: address (ASan and
-# UBSan) or thread (TSan).
+# test suite. A second argument picks a special build: address (ASan and
+# UBSan), thread (TSan), or thread-safety (clang, with the lock annotations
+# checked and any breach an error).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
-sanitize=${2:-}
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPUMPWIRE_SANITIZE="$sanitize" >/dev/null
+mode=${2:-}
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+case "$mode" in
+  thread-safety) options+=(-DCMAKE_CXX_COMPILER=clang++ -DPUMPWIRE_THREAD_SAFETY=ON -DPUMPWIRE_SANITIZE=) ;;
+  *) options+=(-DPUMPWIRE_SANITIZE="$mode") ;;
+esac
+cmake -S . -B "$dir" -G Ninja "${options[@]}" >/dev/null
 cmake --build "$dir"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

@@ -30,8 +30,10 @@
  * listener threads, possibly several at once.
  *
  * Windows and message boxes: on Linux the plug-in's windows and message boxes
- * live in the headless window system, libpumpwire-ui (src/ui/window_system.h).
- * A host that wants to see them or answer them links that library too; a host
+ * live in the headless window system, libpumpwire-ui (src/ui/: window.h lists
+ * the windows and their controls, operator.h answers message boxes and modal
+ * dialogs, dispatcher.h runs the main thread's queue). A host that wants to
+ * see them or answer them links that library too; a host
  * that does not still has to run its main loop (pw::ui::Dispatcher) so the
  * plug-in's workers can reach the main thread.
  */

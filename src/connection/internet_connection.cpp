@@ -7,7 +7,7 @@
 #include "platform/connected_state.h"
 #include "platform/connection_library.h"
 #include "platform/dial_up.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "text/cp1251.h"
 
 namespace pw::connection {

@@ -4,7 +4,7 @@
 #include "platform/connected_state.h"
 #include "platform/connection_library.h"
 #include "platform/dial_up.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 
 namespace pw::connection {
 

@@ -4,7 +4,6 @@
 
 #include "interactive/message_history.h"
 #include "platform/screen.h"
-#include "shell/plugin_state.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 
@@ -36,7 +35,8 @@ TScreenshotViewer::TScreenshotViewer() : ui::Window("TForm") {
   Image1.proportional = false;
 }
 
-TInteractiveForm::TInteractiveForm() : ui::Window("TInteractiveForm") {
+TInteractiveForm::TInteractiveForm(const PluginContext& plugin)
+    : ui::Window("TInteractiveForm"), plugin_(plugin) {
   // The notice sets the caption; the window has none of its own.
   stays_on_top = true;
   width = kNoticeWidth;
@@ -79,7 +79,7 @@ void TInteractiveForm::ShowIncoming(std::string_view title, std::string_view bod
   caption = Title;
 
   std::string line;
-  if (State().is_office()) {
+  if (plugin_.is_office()) {
     line = "Принято от "_w;
     line.append(sender);
     line += " : ";

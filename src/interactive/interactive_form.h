@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "services/plugin_context.h"
 #include "ui/controls.h"
 #include "ui/operator.h"
 #include "ui/window.h"
@@ -63,7 +64,8 @@ class TInteractiveForm : public ui::Window {
   static constexpr std::chrono::milliseconds kSlidePeriod{10};
 
   // Hidden and parked, the timer off, the screenshot empty.
-  TInteractiveForm();
+  // plugin (for the mode) must outlive the window.
+  explicit TInteractiveForm(const PluginContext& plugin);
   ~TInteractiveForm() override;
 
   // Caption and text of the notice on show; CR characters in the text break
@@ -109,6 +111,9 @@ class TInteractiveForm : public ui::Window {
   Panel Panel1{*this, "Panel1"};
   ui::Label Label1{*this, "Label1"};  // centred, word-wrapped, text at the top
   ui::Timer Timer1{"Timer1", kSlidePeriod};
+
+ private:
+  const PluginContext& plugin_;
 };
 
 }  // namespace pw::interactive

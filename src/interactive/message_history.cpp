@@ -3,15 +3,15 @@
 #include <mutex>
 
 #include "platform/files.h"
-#include "shell/event_log.h"
-#include "shell/folders.h"
-#include "shell/locks.h"
+#include "services/event_log.h"
+#include "services/folders.h"
+#include "services/locks.h"
 
 namespace pw::interactive {
 
 void AppendHistory(std::string_view text) {
   const std::string path = CurrentFolders().history_file;
-  std::lock_guard lock(LogLock());
+  MutexLock lock(LogLock());
   // Stamped inside the lock, so the lines stand in the order of their stamps.
   std::string line = LongTimeStamp() + " - ";
   line.append(text);
@@ -23,7 +23,7 @@ std::string ReadHistory() {
   const std::string path = CurrentFolders().history_file;
   // Under the lock a reader never sees half a line, nor the file between
   // its append and its rotation.
-  std::lock_guard lock(LogLock());
+  MutexLock lock(LogLock());
   if (!platform::FileExists(path)) return {};
   return platform::ReadWholeFile(path);
 }

@@ -5,7 +5,7 @@
 
 #include "platform/clock.h"
 #include "platform/screen.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"

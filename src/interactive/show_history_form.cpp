@@ -4,7 +4,7 @@
 
 #include "interactive/message_history.h"
 #include "platform/error.h"
-#include "shell/form_placement.h"
+#include "services/form_placement.h"
 #include "text/cp1251.h"
 
 namespace pw::interactive {

@@ -4,7 +4,7 @@
 
 #include "platform/error.h"
 #include "platform/tcp.h"
-#include "shell/form_placement.h"
+#include "services/form_placement.h"
 #include "text/cp1251.h"
 #include "ui/operator.h"
 

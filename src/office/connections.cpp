@@ -3,14 +3,14 @@
 #include <cstdio>
 #include <mutex>
 
-#include "shell/event_log.h"
-#include "shell/locks.h"
+#include "services/event_log.h"
+#include "services/locks.h"
 #include "text/cp1251.h"
 
 namespace pw::office {
 
 void Tconnections::AddStation(const std::string& name, const std::string& ip) {
-  std::lock_guard lock(RegistryLock());
+  MutexLock lock(RegistryLock());
   for (const TStationEntry& e : Entries) {
     if (e.Name == name && e.IP == ip) {
       AddToLog(std::string("Уже есть IP в списке АЗС:"_w) + name + " IP:" + ip);
@@ -21,7 +21,7 @@ void Tconnections::AddStation(const std::string& name, const std::string& ip) {
 }
 
 std::string Tconnections::FindNameByIP(const std::string& ip) {
-  std::lock_guard lock(RegistryLock());
+  MutexLock lock(RegistryLock());
   std::string name;
   for (const TStationEntry& e : Entries) {
     if (e.IP == ip) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "services/locks.h"
+
 namespace pw::office {
 
 struct TStationEntry {
@@ -26,19 +28,19 @@ class Tconnections {
 
   // Appends (name, ip) unless exactly that pair is registered already, which
   // is logged as "Уже есть IP в списке АЗС:" + name + " IP:" + ip.
-  void AddStation(const std::string& name, const std::string& ip);
+  void AddStation(const std::string& name, const std::string& ip) LOCKS_EXCLUDED(registry_lock);
 
   // The name of the oldest entry with this address, "" when none. Logs the
   // outcome and then the whole list, two lines to the file per call.
-  std::string FindNameByIP(const std::string& ip);
+  std::string FindNameByIP(const std::string& ip) LOCKS_EXCLUDED(registry_lock);
 
   // "Нет подключенных АЗС" with no entries; otherwise one line per entry,
   // "00:   АЗС: " + name + " (IP: " + ip + ")" CR LF, numbered from 00
   // with at least two digits. Caller holds RegistryLock.
-  std::string GetListText() const;
+  std::string GetListText() const EXCLUSIVE_LOCKS_REQUIRED(registry_lock);
 
  private:
-  std::vector<TStationEntry> Entries;  // guarded by RegistryLock, in registration order
+  std::vector<TStationEntry> Entries GUARDED_BY(registry_lock);  // in registration order
 };
 
 }  // namespace pw::office

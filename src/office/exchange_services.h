@@ -7,7 +7,8 @@
 #include <string_view>
 
 #include "protocol/body_transfer.h"
-#include "shell/host_services.h"
+#include "services/host_services.h"
+#include "services/wire_context.h"
 
 namespace pw::office {
 
@@ -20,6 +21,9 @@ struct ExchangeServices {
   std::function<HostServices()> host;
   protocol::ProgressFactory progress;
   std::string folder;  // OfficeFolder: where reports are stored
+  // The log, the operator and the settings of one transfer, taken as each
+  // transfer starts (a handshake may switch the transfer mode meanwhile).
+  std::function<WireContext()> wire = CurrentWireContext;
 };
 
 }  // namespace pw::office

@@ -9,11 +9,12 @@
 #include "office/request_file_service.h"
 #include "platform/tcp.h"
 #include "protocol/handshake.h"
-#include "shell/event_log.h"
-#include "shell/form_placement.h"
-#include "shell/locks.h"
-#include "shell/plugin_state.h"
-#include "shell/settings.h"
+#include "services/event_log.h"
+#include "services/folders.h"
+#include "services/form_placement.h"
+#include "services/locks.h"
+#include "services/settings.h"
+#include "services/wire_context.h"
 #include "text/cp1251.h"
 #include "ui/operator.h"
 
@@ -29,7 +30,8 @@ std::string Text(std::string_view cp1251) { return std::string(cp1251); }
 
 }  // namespace
 
-TInetOfficeForm::TInetOfficeForm() : ui::Window("TInetOfficeForm") {
+TInetOfficeForm::TInetOfficeForm(PluginContext& plugin)
+    : ui::Window("TInetOfficeForm"), plugin_(plugin) {
   caption = Text("Прямое IP соединение "_w);
   main_menu = &MainMenu1;
   tool_window = true;
@@ -128,8 +130,9 @@ void TInetOfficeForm::ConnectToServer(protocol::Session& session, const std::str
                                       int port, std::string& out_station_name) {
   out_station_name.clear();
   try {
+    const WireContext wire = CurrentWireContext();
     const std::optional<std::string> name = protocol::ConnectorHandshake(
-        session, address, port, {protocol::Connector::Office, &log, {}});
+        session, address, port, {wire, protocol::Connector::Office, &log, {}});
     if (name) {
       SetLastStationName(*name);
       out_station_name = *name;
@@ -173,19 +176,19 @@ bool TInetOfficeForm::CheckCancelled(bool& ok, protocol::TransferProgress& progr
                                      protocol::Session& session) {
   const bool open_outgoing = session.outgoing() && session.Connected();
   // Notice, box and close, as every cancelled transfer ends.
-  if (!protocol::CheckCancelled(progress, session, &log)) return false;
+  if (!protocol::CheckCancelled(CurrentWireContext(), progress, session, &log)) return false;
   ok = false;
   if (open_outgoing) DisconnectFromServer(session);
   return true;
 }
 
 std::string TInetOfficeForm::LastStationName() const {
-  std::lock_guard lock(LastStationNameLock());
+  MutexLock lock(LastStationNameLock());
   return last_station_name_;
 }
 
 void TInetOfficeForm::SetLastStationName(std::string name) {
-  std::lock_guard lock(LastStationNameLock());
+  MutexLock lock(LastStationNameLock());
   last_station_name_ = std::move(name);
 }
 
@@ -195,7 +198,7 @@ ExchangeServices TInetOfficeForm::Services() {
   ExchangeServices services;
   services.log = [this](std::string_view line) { AddToLog(line, &log); };
   services.log_list = &log;
-  services.host = [] { return State().Host(); };
+  services.host = [this] { return plugin_.Host(); };
   services.progress = interactive::ProgressWindows();
   services.folder = OfficeFolder();
   return services;
@@ -216,7 +219,6 @@ ListenerContext TInetOfficeForm::MakeListenerContext() {
   static_cast<ExchangeServices&>(context) = Services();
   context.find_name_by_ip = [this](const std::string& ip) { return connections().FindNameByIP(ip); };
   context.last_station_name = [this] { return LastStationName(); };
-  context.request_file_lock = &RequestFileLock();
   return context;
 }
 
@@ -242,14 +244,14 @@ void TInetOfficeForm::WMLogLine(std::string_view line) { log.AddAndSelect(std::s
 
 void TInetOfficeForm::cb_IPKeyUp(int key) {
   if (key == kKeyEnter) {
-    RememberAddress(cb_IP.caption, cb_IP.items);
+    RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   } else if (key == kKeyTilde) {
     if (!cb_IP.items.empty()) cb_IP.caption = cb_IP.items.front();
   }
 }
 
 void TInetOfficeForm::cb_IPSelect() {
-  RememberAddress(cb_IP.caption, cb_IP.items);
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   cb_IP.Select(0);
 }
 
@@ -259,7 +261,7 @@ void TInetOfficeForm::cb_logClick() {
 
 void TInetOfficeForm::FillAddressList() {
   cb_IP.items.clear();
-  for (const std::string& address : State().remembered_addresses)
+  for (const std::string& address : plugin_.remembered_addresses)
     if (!address.empty()) cb_IP.items.push_back(address);
 }
 
@@ -300,10 +302,10 @@ void TInetOfficeForm::BitBtn1Click() {
   // Disabled only while the exchange's thread is being started.
   BitBtn1.enabled = false;
   try {
-    RememberAddress(cb_IP.caption, cb_IP.items);
+    RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
     cb_IP.Select(0);
     // The exchange uses the box's text as it is now.
-    StartReportExchange(State().workers, MakeReportExchange(), cb_IP.caption);
+    StartReportExchange(plugin_.workers, MakeReportExchange(), cb_IP.caption);
   } catch (...) {
     BitBtn1.enabled = true;
     throw;
@@ -314,7 +316,7 @@ void TInetOfficeForm::BitBtn1Click() {
 void TInetOfficeForm::BitBtn2Click() {
   std::string text;
   {
-    std::lock_guard lock(RegistryLock());
+    MutexLock lock(RegistryLock());
     text = connections_->GetListText();
   }
   ui::Operator::instance().MessageBox(Text("Подключенные АЗС"_w), text, ui::Buttons::Ok);

@@ -25,6 +25,8 @@
 #include "office/report_request.h"
 #include "protocol/body_transfer.h"
 #include "protocol/session.h"
+#include "services/locks.h"
+#include "services/plugin_context.h"
 #include "ui/controls.h"
 #include "ui/window.h"
 
@@ -43,7 +45,7 @@ class TInetOfficeForm : public ui::Window {
 
   // Main thread. Hidden; FormCreate has run (address list, registry). The
   // server does not listen until RunServer.
-  TInetOfficeForm();
+  explicit TInetOfficeForm(PluginContext& plugin);
   // Main thread. Stops the server, waiting for its connections to end while
   // the main thread goes on serving them, then frees the registry.
   ~TInetOfficeForm() override;
@@ -83,8 +85,8 @@ class TInetOfficeForm : public ui::Window {
 
   // The station of the latest handshake in either direction; each read and
   // write is one indivisible step (LastStationNameLock).
-  std::string LastStationName() const;
-  void SetLastStationName(std::string name);
+  std::string LastStationName() const LOCKS_EXCLUDED(last_station_name_lock);
+  void SetLastStationName(std::string name) LOCKS_EXCLUDED(last_station_name_lock);
 
   // The registry, FormCreate to destruction.
   Tconnections& connections() { return *connections_; }
@@ -139,7 +141,8 @@ class TInetOfficeForm : public ui::Window {
   ExchangeServices Services();
   void SetClientHeight(int h);
 
-  std::string last_station_name_;  // guarded by LastStationNameLock
+  PluginContext& plugin_;
+  std::string last_station_name_ GUARDED_BY(last_station_name_lock);
   std::unique_ptr<Tconnections> connections_;
   OfficeListener IdTCPServer2{*this};  // last: its connections use everything above
 };

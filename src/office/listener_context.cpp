@@ -1,6 +1,6 @@
 #include "office/listener_context.h"
 
-#include "shell/event_log.h"
+#include "services/event_log.h"
 #include "text/cp1251.h"
 
 namespace pw::office {

@@ -17,8 +17,6 @@ struct ListenerContext : ExchangeServices {
   std::function<std::string(const std::string& ip)> find_name_by_ip;
   // The station of the latest handshake, the stand-in for an unknown address.
   std::function<std::string()> last_station_name;
-  // Serves "TRY_GET_ZAPROS" one station at a time (RequestFileLock).
-  std::mutex* request_file_lock = nullptr;
   // How long the request-file service keeps the lock after a body.
   std::chrono::milliseconds pause{1000};
 };

@@ -6,7 +6,8 @@
 
 #include "office/inet_office_form.h"
 #include "protocol/handshake.h"
-#include "shell/event_log.h"
+#include "services/event_log.h"
+#include "services/wire_context.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 
@@ -37,7 +38,7 @@ void OfficeListener::Stop() {
 }
 
 bool OfficeListener::SetCommandHandler(std::string_view word, CommandHandler handler) {
-  std::lock_guard lock(commands_mu_);
+  MutexLock lock(commands_mu_);
   for (protocol::Command& command : commands_) {
     if (command.word == word) {
       command.handler = handler ? std::move(handler) : [](protocol::Session&) {};
@@ -48,7 +49,7 @@ bool OfficeListener::SetCommandHandler(std::string_view word, CommandHandler han
 }
 
 std::vector<protocol::Command> OfficeListener::Commands() const {
-  std::lock_guard lock(commands_mu_);
+  MutexLock lock(commands_mu_);
   return commands_;
 }
 
@@ -56,8 +57,9 @@ void OfficeListener::Serve(platform::TcpConnection& connection) {
   const std::string ip = connection.PeerAddress();
   protocol::Session session(connection);
   try {
+    const WireContext wire = CurrentWireContext();
     const protocol::ListenerSide side{
-        protocol::End::Office, &window_.log, {},
+        wire, protocol::End::Office, &window_.log, {},
         [this](const std::string& name, const std::string& peer) {
           window_.connections().AddStation(name, peer);
         },

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "platform/tcp.h"
 #include "protocol/command_loop.h"
 #include "protocol/session.h"
+#include "services/mutex.h"
 
 namespace pw::office {
 
@@ -63,8 +63,8 @@ class OfficeListener {
   void ConnectionEnded(const std::string& ip);
 
   TInetOfficeForm& window_;
-  mutable std::mutex commands_mu_;
-  std::vector<protocol::Command> commands_;  // guarded by commands_mu_
+  mutable Mutex commands_mu_;
+  std::vector<protocol::Command> commands_ GUARDED_BY(commands_mu_);
   platform::TcpServer server_;               // last: its threads use the members above
 };
 

@@ -4,7 +4,7 @@
 
 #include "office/stored_report_name.h"
 #include "platform/files.h"
-#include "shell/event_log.h"
+#include "services/event_log.h"
 #include "text/cp1251.h"
 
 namespace pw::office {
@@ -27,7 +27,8 @@ void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
   }
   const std::string target = context.folder + *stored;
 
-  protocol::TransferSite site;
+  const WireContext wire = context.wire();
+  protocol::TransferSite site(wire);
   site.start_lines = {W("Идет прием файла "_w) + *stored + " (" + size_text + W(" байт)"_w)};
   site.caption = W("прием файла: "_w) + target;
   site.success = W("Файл принят успешно (контрольная сумма в порядке)"_w);

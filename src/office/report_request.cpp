@@ -4,7 +4,7 @@
 
 #include "office/stored_report_name.h"
 #include "platform/files.h"
-#include "shell/event_log.h"
+#include "services/event_log.h"
 #include "station/recipients.h"
 #include "text/cp1251.h"
 
@@ -27,7 +27,8 @@ bool SendRequest(protocol::Session& session, const ReportExchange& exchange,
   const std::uint32_t size = FileSizeByName(path);
   session.WriteNumberLine(size);
   session.WriteLine(path);
-  protocol::TransferSite site;
+  const WireContext wire = exchange.wire();
+  protocol::TransferSite site(wire);
   site.start_lines = {W("Передается файл-запрос: "_w) + path + " " + std::to_string(size) +
                       W(" байт"_w)};
   site.caption = W("передача файла запроса: "_w) + path;
@@ -61,7 +62,8 @@ std::optional<std::string> ReceiveAnswer(protocol::Session& session,
     return std::nullopt;
   }
   const std::string target = exchange.folder + *stored;
-  protocol::TransferSite site;
+  const WireContext wire = exchange.wire();
+  protocol::TransferSite site(wire);
   site.start_lines = {W("Принимается ответ на файл-запрос: "_w) + target + " " +
                       std::to_string(size) + W(" байт"_w)};
   site.caption = W("прием файла: "_w) + target;
@@ -87,7 +89,7 @@ bool RequestReport(protocol::Session& session, const ReportExchange& exchange,
   try {
     session.WriteLine("GET_OTCHET");
     if (session.ReadLine() == "OK" && SendRequest(session, exchange, path, outcome)) {
-      if (!protocol::WaitForRequestAnswer(session, exchange.log_list)) {
+      if (!protocol::WaitForRequestAnswer(exchange.wire(), session, exchange.log_list)) {
         exchange.disconnect(session);  // no summary after a time-out
         return false;
       }

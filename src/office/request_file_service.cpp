@@ -7,7 +7,8 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
-#include "shell/event_log.h"
+#include "services/event_log.h"
+#include "services/locks.h"
 #include "text/cp1251.h"
 
 namespace pw::office {
@@ -29,7 +30,8 @@ std::int32_t RequestSize(const std::string& path) {
 }  // namespace
 
 void ServeRequestFile(protocol::Session& session, const ListenerContext& context) {
-  std::lock_guard lock(*context.request_file_lock);
+  // One station at a time, the pause after the body included.
+  MutexLock lock(RequestFileLock());
   const std::string station = AttributedStation(context, session.PeerIP(), /*log_fallback=*/true);
   std::string path;
   try {
@@ -50,7 +52,8 @@ void ServeRequestFile(protocol::Session& session, const ListenerContext& context
   session.WriteLine(FileNamePart(path));
 
   bool cancelled = false;
-  protocol::TransferSite site;
+  const WireContext wire = context.wire();
+  protocol::TransferSite site(wire);
   site.start_lines = {W("Передача файла запроса: "_w) + path + " " + std::to_string(size) +
                       W(" байт для АЗС: "_w) + station};
   site.caption = W("передача файла запроса: "_w) + path;

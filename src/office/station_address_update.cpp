@@ -3,8 +3,7 @@
 #include <exception>
 
 #include "platform/station_table.h"
-#include "shell/folders.h"
-#include "shell/plugin_state.h"
+#include "services/folders.h"
 #include "ui/operator.h"
 
 namespace pw::office {
@@ -16,9 +15,10 @@ constexpr std::int32_t kHostKeepsTable = 4;
 
 }  // namespace
 
-void UpdateStationAddress(const std::string& station_name, const std::string& address) {
+void UpdateStationAddress(const PluginContext& plugin, const std::string& station_name,
+                          const std::string& address) {
   try {
-    const HostServices& host = State().Host();
+    const HostServices& host = plugin.Host();
     if (host.GetInterfaceVersion() >= kHostKeepsTable)
       host.UpdateTableField("OFFICE", "AZSIP", station_name);
     else

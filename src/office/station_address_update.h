@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "services/plugin_context.h"
+
 namespace pw::office {
 
 // Hosts of interface version 4 and later keep the table themselves and are
@@ -14,6 +16,7 @@ namespace pw::office {
 // Never raises: any error (host, database) is shown to the operator in a
 // message box with the error's text, an empty caption and OK; the calling
 // thread waits for it. Any thread.
-void UpdateStationAddress(const std::string& station_name, const std::string& address);
+void UpdateStationAddress(const PluginContext& plugin, const std::string& station_name,
+                          const std::string& address);
 
 }  // namespace pw::office

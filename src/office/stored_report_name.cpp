@@ -1,7 +1,7 @@
 #include "office/stored_report_name.h"
 
 #include "services/safe_file_name.h"
-#include "shell/event_log.h"
+#include "services/event_log.h"
 #include "text/cp1251.h"
 
 namespace pw::office {

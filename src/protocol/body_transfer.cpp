@@ -5,10 +5,7 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/files.h"
-#include "shell/event_log.h"
-#include "shell/settings.h"
 #include "text/cp1251.h"
-#include "ui/operator.h"
 
 namespace pw::protocol {
 
@@ -33,11 +30,11 @@ struct Mode {
   std::int32_t packet;
 };
 
-Mode CurrentMode() { return {TheSettings().useFastDatTravel.load(), PacketSize()}; }
+Mode ModeOf(const WireSettings& s) { return {s.useFastDatTravel, PacketSize(s)}; }
 
 std::unique_ptr<TransferProgress> Open(const ProgressFactory& progress, const TransferSite& site,
                                        const Steps& steps) {
-  for (const auto& line : site.start_lines) AddToLog(line, site.log);
+  for (const auto& line : site.start_lines) site.wire.log(line, site.log);
   return progress(site.caption, steps.size, steps.full());
 }
 
@@ -45,7 +42,7 @@ std::unique_ptr<TransferProgress> Open(const ProgressFactory& progress, const Tr
 // error goes on to it.
 void LogError(const TransferSite& site, const std::exception& e) {
   if (site.error_prefix.empty()) throw;
-  AddToLog(site.error_prefix + e.what(), site.log);
+  site.wire.log(site.error_prefix + e.what(), site.log);
 }
 
 // Writes one step of count bytes from the file in pieces.
@@ -97,7 +94,7 @@ bool AcceptableSize(Session& session, std::int32_t size, const std::string& targ
   if (why.empty()) return true;
   session.Disconnect();
   if (site.error_prefix.empty()) throw Error(why);
-  AddToLog(site.error_prefix + why, site.log);
+  site.wire.log(site.error_prefix + why, site.log);
   return false;
 }
 
@@ -124,17 +121,17 @@ Received Settle(std::int64_t received, std::int32_t size, platform::WritableFile
   file.Close();
   if (received != size) {
     platform::RemoveFile(temp);
-    if (site.mismatch) AddToLog(site.mismatch(received), site.log);
+    if (site.mismatch) site.wire.log(site.mismatch(received), site.log);
     return Received::Mismatch;
   }
   platform::RenameReplacing(temp, target);
-  AddToLog(site.success, site.log);
+  site.wire.log(site.success, site.log);
   return Received::Stored;
 }
 
 Received Receive(Session& session, std::int32_t size, const std::string& target,
                  const TransferSite& site, const ProgressFactory& progress, bool single_block) {
-  const Mode mode = CurrentMode();
+  const Mode mode = ModeOf(site.wire.settings);
   const Steps steps{size, mode.packet};
   const std::string temp = platform::TemporaryNameBeside(target);
   try {
@@ -148,7 +145,7 @@ Received Receive(Session& session, std::int32_t size, const std::string& target,
     // it would fail before the size check could tell the mismatch.
     if (single_block && received == size) session.ReadLine();  // not looked at
     const bool cancelled =
-        site.check_cancelled && CheckCancelled(*window, session, site.log, site.close_on_cancel);
+        site.check_cancelled && CheckCancelled(site.wire, *window, session, site.log, site.close_on_cancel);
     if (cancelled && !site.settle_after_cancel) {
       file.Close();
       platform::RemoveFile(temp);
@@ -168,17 +165,19 @@ Received Receive(Session& session, std::int32_t size, const std::string& target,
 
 }  // namespace
 
-std::int32_t PacketSize() {
-  const std::int32_t b = TheSettings().InetBuffSize;
+std::int32_t PacketSize(const WireSettings& settings) {
+  const std::int32_t b = settings.InetBuffSize;
   return b > 0 ? b : kDefaultPacketSize;
 }
 
-bool CheckCancelled(TransferProgress& progress, Session& session, ui::ListBox* log,
-                    const std::function<void(Session&)>& close) {
+bool CheckCancelled(const WireContext& wire, TransferProgress& progress, Session& session,
+                    ui::ListBox* log, const std::function<void(Session&)>& close) {
   if (!progress.TakeStop()) return false;
-  const std::string text(std::string("Обмен данными прерван пользователем"_w));
-  AddToLog(text, log);
-  ui::Operator::instance().MessageBox(std::string("Связь с офисом"_w), text, ui::Buttons::Ok);
+  // Through a view: clang 14 crashes on a std::string made straight from this literal.
+  const std::string_view notice = "Обмен данными прерван пользователем"_w;
+  const std::string text(notice);
+  wire.log(text, log);
+  wire.ask(std::string("Связь с офисом"_w), text, ui::Buttons::Ok);
   if (close)
     close(session);
   else
@@ -186,14 +185,14 @@ bool CheckCancelled(TransferProgress& progress, Session& session, ui::ListBox* l
   return true;
 }
 
-bool WaitForRequestAnswer(Session& session, ui::ListBox* log) {
-  AddToLog("Обработка запроса на удаленной стороне..."_w, log);
+bool WaitForRequestAnswer(const WireContext& wire, Session& session, ui::ListBox* log) {
+  wire.log("Обработка запроса на удаленной стороне..."_w, log);
   const std::uint32_t start = platform::TickCount();
   for (;;) {
     if (session.WaitReadable(500)) return true;
     const std::uint32_t waited = platform::TickCount() - start;
-    if (waited > static_cast<std::uint32_t>(std::max(TheSettings().ZaprosTimeOut.load(), 0))) {
-      AddToLog("Запрос не обработан. Ошибка: TimeOut"_w, log);
+    if (waited > static_cast<std::uint32_t>(std::max(wire.settings.ZaprosTimeOut, 0))) {
+      wire.log("Запрос не обработан. Ошибка: TimeOut"_w, log);
       session.Disconnect();
       return false;
     }
@@ -203,7 +202,7 @@ bool WaitForRequestAnswer(Session& session, ui::ListBox* log) {
 
 bool SendBody(Session& session, const std::string& path, std::int32_t size,
               const TransferSite& site, const ProgressFactory& progress) {
-  const Mode mode = CurrentMode();
+  const Mode mode = ModeOf(site.wire.settings);
   const Steps steps{size, mode.packet};
   try {
     // Sizes travel as signed 32-bit numbers: a file of 2 GiB or more cannot.
@@ -218,8 +217,8 @@ bool SendBody(Session& session, const std::string& path, std::int32_t size,
       if (!mode.fast) session.ReadInt4();  // its value is not looked at
       window->Step(i + 1);
     }
-    if (CheckCancelled(*window, session, site.log, site.close_on_cancel)) return false;
-    AddToLog(site.success, site.log);
+    if (CheckCancelled(site.wire, *window, session, site.log, site.close_on_cancel)) return false;
+    site.wire.log(site.success, site.log);
     return true;
   } catch (const std::exception& e) {
     LogError(site, e);

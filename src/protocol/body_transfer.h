@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "protocol/session.h"
+#include "services/wire_context.h"
 
 namespace pw {
 namespace ui {
@@ -41,6 +42,10 @@ using ProgressFactory = std::function<std::unique_ptr<TransferProgress>(
 
 // The texts one transfer site logs; each already holds its values.
 struct TransferSite {
+  // wire: made by the caller for this transfer; it must outlive the site.
+  explicit TransferSite(const WireContext& wire) : wire(wire) {}
+
+  const WireContext& wire;
   std::vector<std::string> start_lines;
   std::string caption;
   std::string success;
@@ -65,7 +70,7 @@ struct TransferSite {
 inline constexpr std::size_t kPieceSize = 256 * 1024;
 
 // The packet size in force: InetBuffSize, or 128 when that is 0 or less.
-std::int32_t PacketSize();
+std::int32_t PacketSize(const WireSettings& settings);
 
 // Sends the file at path as a body of S bytes. True when every step went out
 // and the operator did not cancel.
@@ -96,14 +101,14 @@ std::string ReceivePicture(Session& session, std::int32_t size);
 // After a transfer loop: when the operator cancelled, clears the flag, logs
 // "Обмен данными прерван пользователем", shows it in a message box and
 // closes the connection (close, or the session itself). True when cancelled.
-bool CheckCancelled(TransferProgress& progress, Session& session, ui::ListBox* log,
-                    const std::function<void(Session&)>& close = {});
+bool CheckCancelled(const WireContext& wire, TransferProgress& progress, Session& session,
+                    ui::ListBox* log, const std::function<void(Session&)>& close = {});
 
 // The office's wait for the station's answer after a request went out:
 // "Обработка запроса на удаленной стороне...", then looks for data every
 // 500 ms; after ZaprosTimeOut ms without any, logs "Запрос не обработан.
 // Ошибка: TimeOut", disconnects and returns false.
-bool WaitForRequestAnswer(Session& session, ui::ListBox* log);
+bool WaitForRequestAnswer(const WireContext& wire, Session& session, ui::ListBox* log);
 
 }  // namespace protocol
 }  // namespace pw

@@ -1,10 +1,7 @@
 #include "protocol/handshake.h"
 
 #include "platform/error.h"
-#include "shell/event_log.h"
-#include "shell/settings.h"
 #include "text/cp1251.h"
-#include "ui/operator.h"
 
 namespace pw::protocol {
 
@@ -15,45 +12,34 @@ constexpr std::string_view kOKF = "OKF";
 constexpr std::string_view kPASS = "PASS";
 constexpr std::string_view kNOPASS = "NOPASS";
 
-constexpr std::int32_t kFastPacketSize = 256000;
-constexpr std::int32_t kAckPacketSize = 128;
-
-std::string PasswordLine() {
-  const Settings& s = TheSettings();
-  return s.PasswordEnable ? s.Password.get() : std::string(kNOPASS);
+std::string PasswordLine(const WireSettings& s) {
+  return s.PasswordEnable ? s.Password : std::string(kNOPASS);
 }
 
-bool PasswordAccepted(const std::string& line) {
-  const Settings& s = TheSettings();
-  return !s.PasswordEnable || line == s.Password.get();
+bool PasswordAccepted(const std::string& line, const WireSettings& s) {
+  return !s.PasswordEnable || line == s.Password;
 }
 
-bool AskToSwitch(std::string_view question) {
-  return ui::Operator::instance().MessageBox(std::string("Прямое IP соединение"_w),
-                                             std::string(question),
-                                             ui::Buttons::OkCancel) == ui::Answer::Ok;
-}
-
-void SetTransferMode(bool fast) {
-  Settings& s = TheSettings();
-  s.useFastDatTravel = fast;
-  s.InetBuffSize = fast ? kFastPacketSize : kAckPacketSize;
+bool AskToSwitch(const WireContext& wire, std::string_view question) {
+  return wire.ask(std::string("Прямое IP соединение"_w), std::string(question),
+                  ui::Buttons::OkCancel) == ui::Answer::Ok;
 }
 
 void Accept(Session& session, const ListenerSide& side, ListenerResult& result) {
   const std::string ip = session.PeerIP();
-  if (side.end == End::Station) AddToLog("Устанавливается входящее соединение..."_w, side.log);
-  session.WriteLine(TheSettings().useFastDatTravel ? kOKF : kOK);
+  const WireContext& wire = side.wire;
+  if (side.end == End::Station) wire.log("Устанавливается входящее соединение..."_w, side.log);
+  session.WriteLine(wire.settings.useFastDatTravel ? kOKF : kOK);
   if (side.end == End::Station)
     session.WriteLine(side.own_name ? side.own_name() : std::string());
   else
     result.station_name = session.ReadLine();
   if (side.end == End::Office && side.name_read) side.name_read(result.station_name);
   const std::string password = session.ReadLine();
-  if (!PasswordAccepted(password)) {
+  if (!PasswordAccepted(password, wire.settings)) {
     session.WriteLine(kPASS);
     session.Disconnect();
-    AddToLog(std::string("Попытка подключения: IP: "_w) + ip +
+    wire.log(std::string("Попытка подключения: IP: "_w) + ip +
                  std::string(" прервана из-за неверного пароля"_w),
              side.log);
     return;
@@ -61,12 +47,12 @@ void Accept(Session& session, const ListenerSide& side, ListenerResult& result) 
   session.WriteLine(kOK);
   result.accepted = true;
   if (side.end == End::Station) {
-    AddToLog(std::string("Входящее соединение установленно, IP: "_w) + ip +
+    wire.log(std::string("Входящее соединение установленно, IP: "_w) + ip +
                  std::string(". Пароль верен или не установлен"_w),
              side.log);
   } else {
     if (side.register_station) side.register_station(result.station_name, ip);
-    AddToLog("\r\n" + std::string("Входящее соединение установленно, имя АЗС: "_w) +
+    wire.log("\r\n" + std::string("Входящее соединение установленно, имя АЗС: "_w) +
                  result.station_name + ", IP: " + ip + std::string(". Пароль верен"_w),
              side.log);
   }
@@ -84,7 +70,7 @@ ListenerResult ListenerHandshake(Session& session, const ListenerSide& side) {
     Accept(session, side, result);
   } catch (const std::exception& e) {
     result.accepted = false;
-    AddToLog(std::string(side.end == End::Station ? "Ошибка входящего подключения: "_w
+    side.wire.log(std::string(side.end == End::Station ? "Ошибка входящего подключения: "_w
                                                   : "Ошибка при подключении: "_w) +
                  e.what(),
              side.log);
@@ -94,40 +80,41 @@ ListenerResult ListenerHandshake(Session& session, const ListenerSide& side) {
   return result;
 }
 
-void ReconcileTransferMode(const std::string& greeting, Connector kind) {
-  const bool fast = TheSettings().useFastDatTravel;
+void ReconcileTransferMode(const std::string& greeting, Connector kind, const WireContext& wire) {
+  const bool fast = wire.settings.useFastDatTravel;
   if (greeting == kOKF && !fast) {
     if (kind == Connector::TV ||
-        AskToSwitch("На удаленной стороне включена ускоренная передача данных.\r"
+        AskToSwitch(wire, "На удаленной стороне включена ускоренная передача данных.\r"
                     "Для продолжения сеанса связи необходимо включить ускоренную передачу данных\r\r"
                     "Включить сейчас и продолжить обмен данными?"_w))
-      SetTransferMode(true);
+      wire.switch_transfer_mode(true);
   } else if (greeting == kOK && fast) {
     if (kind == Connector::TV ||
-        AskToSwitch("На удаленной стороне отключена ускоренная передача данных.\r"
+        AskToSwitch(wire, "На удаленной стороне отключена ускоренная передача данных.\r"
                     "Для продолжения сеанса связи необходимо отключить ускоренную передачу данных\r\r"
                     "Отключить сейчас и продолжить обмен данными?"_w))
-      SetTransferMode(false);
+      wire.switch_transfer_mode(false);
   }
 }
 
 std::optional<std::string> ConnectorHandshake(Session& session, const std::string& host, int port,
                                               const ConnectorSide& side) {
-  const Settings& s = TheSettings();
+  const WireContext& wire = side.wire;
+  const WireSettings& s = wire.settings;
   int connect_limit = 0;
   if (side.kind == Connector::Station) {
-    AddToLog(std::string("Исходящее подключение к офису: "_w) + host + "(" + std::to_string(port) +
+    wire.log(std::string("Исходящее подключение к офису: "_w) + host + "(" + std::to_string(port) +
                  ")",
              side.log);
     connect_limit = s.ConnectTimeOut;
   } else if (side.kind == Connector::Office) {
-    AddToLog("Идет подключение к АЗС..."_w, side.log);
+    wire.log("Идет подключение к АЗС..."_w, side.log);
   }
   session.SetReadTimeout(s.ReadTimeOut);
   session.Connect(host, port, connect_limit);
   if (!session.Connected()) return std::nullopt;
 
-  ReconcileTransferMode(session.ReadLine(), side.kind);
+  ReconcileTransferMode(session.ReadLine(), side.kind, wire);
 
   std::string station_name;
   if (side.kind == Connector::Station) {
@@ -135,15 +122,15 @@ std::optional<std::string> ConnectorHandshake(Session& session, const std::strin
   } else {
     station_name = session.ReadLine();
   }
-  session.WriteLine(PasswordLine());
+  session.WriteLine(PasswordLine(s));
   if (session.ReadLine() != kOK) {
     session.Disconnect();
     throw PasswordRefused();
   }
   if (side.kind == Connector::Station)
-    AddToLog("Исходящее подключение установленно"_w, side.log);
+    wire.log("Исходящее подключение установленно"_w, side.log);
   else if (side.kind == Connector::Office)
-    AddToLog(std::string("Исходящее подключение установленно. АЗС: "_w) + station_name, side.log);
+    wire.log(std::string("Исходящее подключение установленно. АЗС: "_w) + station_name, side.log);
   return station_name;
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/error.h"
 #include "protocol/session.h"
+#include "services/wire_context.h"
 
 namespace pw {
 namespace ui {
@@ -21,6 +22,7 @@ enum class End { Station, Office };
 
 // What a listener needs to know of its end.
 struct ListenerSide {
+  const WireContext& wire;  // made for this connection
   End end = End::Station;
   ui::ListBox* log = nullptr;  // the connection window's log list, or none
   // Station: the own name (the host's GetOwnName).
@@ -51,6 +53,7 @@ class PasswordRefused : public Error {
 };
 
 struct ConnectorSide {
+  const WireContext& wire;  // made for this connection
   Connector kind = Connector::Station;
   ui::ListBox* log = nullptr;
   std::function<std::string()> own_name;  // station: the own name
@@ -68,7 +71,7 @@ std::optional<std::string> ConnectorHandshake(Session& session, const std::strin
 // greeting that differs from the own transfer mode asks the operator
 // whether to switch (the TV stream switches without asking). A switch holds
 // for the whole process, not the settings file.
-void ReconcileTransferMode(const std::string& greeting, Connector kind);
+void ReconcileTransferMode(const std::string& greeting, Connector kind, const WireContext& wire);
 
 }  // namespace protocol
 }  // namespace pw

@@ -5,7 +5,7 @@
 
 #include "connection/plugin_connection.h"
 #include "pumpwire/plugin.h"
-#include "shell/event_log.h"
+#include "services/event_log.h"
 #include "shell/lifecycle.h"
 #include "shell/menu_proc.h"
 #include "text/cp1251.h"

@@ -5,12 +5,12 @@
 #include "office/inet_office_form.h"
 #include "station/inet_form.h"
 #include "platform/files.h"
-#include "shell/event_log.h"
-#include "shell/folders.h"
+#include "services/event_log.h"
+#include "services/folders.h"
 #include "platform/ini_file.h"
 #include "shell/menu_proc.h"
 #include "shell/plugin_state.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 
@@ -57,16 +57,16 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
   platform::CreateDirectories(CurrentFolders().log_files);
   // The connection window of the mode, hidden, with its listener running.
   if (state.is_station()) {
-    state.station_window = std::make_unique<station::TInetForm>();
+    state.station_window = std::make_unique<station::TInetForm>(state);
     state.station_window->RunServer();
   } else {
-    state.office_window = std::make_unique<office::TInetOfficeForm>();
+    state.office_window = std::make_unique<office::TInetOfficeForm>(state);
     state.office_window->RunServer();
   }
   SetUpIncomingFolder(state);
   // The message window parks itself below the screen until a notice comes.
   state.text_input = std::make_unique<interactive::TTextInputForm>();
-  state.message_window = std::make_unique<interactive::TInteractiveForm>();
+  state.message_window = std::make_unique<interactive::TInteractiveForm>(state);
   return result;
 }
 

@@ -7,7 +7,7 @@
 #include "station/inet_form.h"
 #include "station/recipients.h"
 #include "pumpwire/plugin.h"
-#include "shell/event_log.h"
+#include "services/event_log.h"
 #include "shell/plugin_state.h"
 #include "text/cp1251.h"
 
@@ -111,11 +111,11 @@ std::string MenuTargetAddress() {
 void CMenuProc::DirectConnectionClick() {
   PluginState& state = State();
   if (state.is_station()) {
-    if (!state.station_window) state.station_window = std::make_unique<station::TInetForm>();
+    if (!state.station_window) state.station_window = std::make_unique<station::TInetForm>(state);
     state.station_window->Show();
     return;
   }
-  if (!state.office_window) state.office_window = std::make_unique<office::TInetOfficeForm>();
+  if (!state.office_window) state.office_window = std::make_unique<office::TInetOfficeForm>(state);
   office::TInetOfficeForm& window = *state.office_window;
   window.Show();
   try {

@@ -4,26 +4,17 @@
 #include "interactive/text_input_form.h"
 #include "office/inet_office_form.h"
 #include "station/inet_form.h"
-#include "platform/error.h"
-#include "shell/folders.h"
+#include "services/folders.h"
 #include "shell/menu_proc.h"
-#include "text/cp1251.h"
 
 namespace pw {
 
 PluginState::PluginState() = default;
 PluginState::~PluginState() = default;
 
-const HostServices& PluginState::Host() const {
-  if (!host) throw Error("host: not loaded"_w.data());
-  return *host;
-}
-
 PluginState& State() {
   static PluginState state;
   return state;
 }
-
-std::string OfficeFolder() { return CurrentFolders().office; }
 
 }  // namespace pw

@@ -7,16 +7,16 @@
 
 namespace pw::station {
 
-void MyTthread::Start(WorkerThreads& workers, StationExchange exchange, std::mutex& exchange_lock,
+void MyTthread::Start(WorkerThreads& workers, StationExchange exchange, Mutex& exchange_lock,
                       std::atomic<bool>& running_marker) {
   workers.Start([exchange = std::move(exchange), &exchange_lock, &running_marker](Worker& self) {
     Run(self, exchange, exchange_lock, running_marker);
   });
 }
 
-void MyTthread::Run(Worker& self, StationExchange exchange, std::mutex& exchange_lock,
+void MyTthread::Run(Worker& self, StationExchange exchange, Mutex& exchange_lock,
                     std::atomic<bool>& running_marker) {
-  std::lock_guard lock(exchange_lock);
+  MutexLock lock(exchange_lock);
   // A stop that came while this thread waited for its turn: nothing to run.
   if (self.stop_requested()) return;
   exchange.stop_requested = [&self] { return self.stop_requested(); };

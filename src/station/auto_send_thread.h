@@ -5,8 +5,8 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 
+#include "services/mutex.h"
 #include "services/worker_threads.h"
 #include "station/report_exchange.h"
 
@@ -17,7 +17,7 @@ class MyTthread {
   // Starts one thread on workers and returns at once. exchange is what the
   // exchange needs (its stop_requested is this thread's stop); the lock and
   // the running marker must outlive workers' threads.
-  static void Start(WorkerThreads& workers, StationExchange exchange, std::mutex& exchange_lock,
+  static void Start(WorkerThreads& workers, StationExchange exchange, Mutex& exchange_lock,
                     std::atomic<bool>& running_marker);
 
   // The thread's whole work: under the exchange lock, the Internet
@@ -25,7 +25,7 @@ class MyTthread {
   // connection library's disconnect, and the running marker cleared. An
   // error is logged as "Ошибка обмена информацией : " + its text, and the
   // marker then stays set.
-  static void Run(Worker& self, StationExchange exchange, std::mutex& exchange_lock,
+  static void Run(Worker& self, StationExchange exchange, Mutex& exchange_lock,
                   std::atomic<bool>& running_marker);
 };
 

@@ -4,12 +4,13 @@
 
 #include "platform/tcp.h"
 #include "protocol/handshake.h"
-#include "shell/event_log.h"
-#include "shell/form_placement.h"
-#include "shell/plugin_state.h"
-#include "shell/locks.h"
-#include "shell/settings.h"
 #include "interactive/progress_windows.h"
+#include "services/event_log.h"
+#include "services/folders.h"
+#include "services/form_placement.h"
+#include "services/settings.h"
+#include "services/wire_context.h"
+#include "services/locks.h"
 #include "station/auto_send_thread.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
@@ -43,11 +44,15 @@ std::vector<std::string> NetworkAddresses(const std::vector<std::string>& addres
   return networks.empty() ? addresses : networks;
 }
 
-TInetForm::TInetForm() : ui::Window("TInetForm"), local_addresses(platform::LocalIpAddresses) {
+TInetForm::TInetForm(PluginContext& plugin)
+    : ui::Window("TInetForm"),
+      IdTCPServer1(&log, plugin),
+      local_addresses(platform::LocalIpAddresses),
+      plugin_(plugin) {
   caption = "Прямое IP соединение"_w;
   main_menu = &MainMenu1;
   start_exchange = [this] {
-    MyTthread::Start(State().workers, ExchangeSetup(), StationExchangeLock(), exchange_running);
+    MyTthread::Start(plugin_.workers, ExchangeSetup(), StationExchangeLock(), exchange_running);
   };
   IdTCPServer1.SetHandler("GET_OTCHET", [this](protocol::Session& session) {
     ServeReportRequest(session, ReportRequestSetup());
@@ -125,7 +130,7 @@ bool TInetForm::ShortCut(int key) {
 
 void TInetForm::FormCreate() {
   cb_IP.items.clear();
-  for (const std::string& address : State().remembered_addresses)
+  for (const std::string& address : plugin_.remembered_addresses)
     if (!address.empty()) cb_IP.items.push_back(address);
   cb_IP.Select(0);
 }
@@ -150,7 +155,7 @@ void TInetForm::FormShow() {
 void TInetForm::FormClose() {
   log.items.clear();
   log.item_index = -1;
-  RememberAddress(cb_IP.caption, cb_IP.items);
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
 }
 
 void TInetForm::N3Click() {
@@ -171,22 +176,22 @@ void TInetForm::cb_EnLogClick() {
   SetClientHeight(cb_EnLog.checked ? kLogShownHeight : kLogHiddenHeight);
 }
 
-void TInetForm::cb_IPExit() { RememberAddress(cb_IP.caption, cb_IP.items); }
+void TInetForm::cb_IPExit() { RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items); }
 
 void TInetForm::cb_IPSelect() {
-  RememberAddress(cb_IP.caption, cb_IP.items);
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   cb_IP.Select(0);
 }
 
 void TInetForm::cb_IPKeyUp(int key) {
   if (key == kEnter)
-    RememberAddress(cb_IP.caption, cb_IP.items);
+    RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   else if (key == kRecallKey)
     cb_IP.Select(0);
 }
 
 void TInetForm::bSendToOfficeClick() {
-  RememberAddress(cb_IP.caption, cb_IP.items);
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   cb_IP.Select(0);
   if (exchange_running.load()) {
     const ui::Answer answer = ui::Operator::instance().MessageBox(
@@ -218,7 +223,9 @@ void TInetForm::RunServer() {
     std::vector<std::string> bindings;
     const std::vector<std::string> networks = NetworkAddresses(local_addresses());
     if (networks.size() > 1) {
-      std::string line(std::string("Обнаружено несколько сетей: "_w));
+      // Through a view: clang 14 crashes on a std::string made straight from this literal.
+      const std::string_view lead = "Обнаружено несколько сетей: "_w;
+      std::string line(lead);
       for (const std::string& address : networks) line += address + ";";
       AddToLog(line, &log);
       bindings = networks;
@@ -245,8 +252,9 @@ bool TInetForm::ConnectToServer(protocol::Session& client, const std::string& ho
     return false;
   }
   try {
-    const protocol::ConnectorSide side{protocol::Connector::Station, &log,
-                                       [] { return State().Host().GetOwnName(); }};
+    const WireContext wire = CurrentWireContext();
+    const protocol::ConnectorSide side{wire, protocol::Connector::Station, &log,
+                                       [this] { return plugin_.Host().GetOwnName(); }};
     return protocol::ConnectorHandshake(client, host, port, side).has_value();
   } catch (const std::exception& e) {
     client.Disconnect();
@@ -277,7 +285,7 @@ StationExchange TInetForm::ExchangeSetup() {
   StationExchange e;
   e.log = [this](std::string_view line) { AddToLog(line, &log); };
   e.log_list = &log;
-  e.host = &State().Host();
+  e.host = &plugin_.Host();
   e.progress = interactive::ProgressWindows();
   e.folder = OfficeFolder();
   e.out_port = TheSettings().OutPort;
@@ -286,7 +294,7 @@ StationExchange TInetForm::ExchangeSetup() {
     return ConnectToServer(client, host, port);
   };
   e.disconnect = [this](protocol::Session& client) { return DisconnectFromServer(client); };
-  e.auto_mode = &State().AutoMode;
+  e.auto_mode = &plugin_.AutoMode;
   e.message_box = [](const std::string& caption, const std::string& text) {
     ui::Operator::instance().MessageBox(caption, text, ui::Buttons::Ok);
   };
@@ -297,7 +305,7 @@ ReportRequestService TInetForm::ReportRequestSetup() {
   ReportRequestService s;
   s.log = [this](std::string_view line) { AddToLog(line, &log); };
   s.log_list = &log;
-  s.host = &State().Host();
+  s.host = &plugin_.Host();
   s.progress = interactive::ProgressWindows();
   s.folder = OfficeFolder();
   // The operator's notice of a request that could not be read: a message

@@ -20,6 +20,7 @@
 #include "protocol/session.h"
 #include "station/report_exchange.h"
 #include "station/report_request_service.h"
+#include "services/plugin_context.h"
 #include "station/station_listener.h"
 #include "ui/controls.h"
 #include "ui/window.h"
@@ -43,8 +44,8 @@ class TInetForm : public ui::Window {
   static constexpr int kRecallKey = 192;  // the key left of "1"
 
   // Main thread. Hidden; runs FormCreate. The listener is not started here:
-  // the creator calls RunServer.
-  TInetForm();
+  // the creator calls RunServer. plugin must outlive the window.
+  explicit TInetForm(PluginContext& plugin);
   // Stops the listener (see StationListener::Deactivate), then frees all.
   ~TInetForm() override;
 
@@ -105,7 +106,7 @@ class TInetForm : public ui::Window {
   std::uint32_t Label1_color = 0x00FF0000;  // blue
 
   // The station listener, IdTCPServer1. Its log is this window's.
-  StationListener IdTCPServer1{&log};
+  StationListener IdTCPServer1;
 
   // Where RunServer and the status bar read the machine's addresses
   // (IdIPAddrMon1). Main thread.
@@ -126,6 +127,8 @@ class TInetForm : public ui::Window {
   ReportRequestService ReportRequestSetup();
 
  private:
+  PluginContext& plugin_;
+
   void SetClientHeight(int h);
   void BuildMenu();
 };

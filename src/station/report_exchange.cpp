@@ -6,7 +6,7 @@
 #include "platform/files.h"
 #include "platform/error.h"
 #include "services/safe_file_name.h"
-#include "shell/event_log.h"
+#include "services/event_log.h"
 #include "station/recipients.h"
 #include "text/cp1251.h"
 
@@ -41,7 +41,8 @@ bool ReceiveRequest(Session& client, std::int32_t size, const std::optional<std:
   }
   platform::CreateDirectories(exchange.folder);  // a station may not have it yet
   const std::string stored = exchange.folder + *name + "_z";
-  protocol::TransferSite site;
+  const WireContext wire = exchange.wire();
+  protocol::TransferSite site(wire);
   site.start_lines = {Text("Прием файла запроса: "_w) + *name + "_z " + std::to_string(size) +
                       Text(" байт"_w)};
   site.caption = Text("прием файла запроса: "_w) + stored;
@@ -131,7 +132,8 @@ bool SendFileToServer(Session& client, const std::string& path, const StationExc
     const std::uint32_t size = FileSizeByName(path);
     client.WriteNumberLine(size);
     client.WriteLine(path);
-    protocol::TransferSite site;
+    const WireContext wire = exchange.wire();
+  protocol::TransferSite site(wire);
     site.start_lines = {Text("Передается файл: "_w) + path + " (" + std::to_string(size) +
                         Text(" байт) ..."_w)};
     site.caption = Text("передача файла: "_w) + path;

@@ -13,9 +13,10 @@
 #include <string>
 #include <string_view>
 
+#include "services/wire_context.h"
 #include "protocol/body_transfer.h"
 #include "protocol/session.h"
-#include "shell/host_services.h"
+#include "services/host_services.h"
 
 namespace pw {
 namespace ui {
@@ -32,6 +33,9 @@ struct StationExchange {
   const HostServices* host = nullptr;
   protocol::ProgressFactory progress;
   std::string folder;  // OfficeFolder()
+  // The log, the operator and the settings of one transfer, taken as each
+  // transfer starts (a handshake may switch the transfer mode meanwhile).
+  std::function<WireContext()> wire = CurrentWireContext;
   int out_port = 0;    // OutPort
   // The text of the address box, read on the main thread; read anew for
   // every recipient.

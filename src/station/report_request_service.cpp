@@ -5,7 +5,7 @@
 
 #include "platform/files.h"
 #include "services/safe_file_name.h"
-#include "shell/event_log.h"
+#include "services/event_log.h"
 #include "text/cp1251.h"
 
 namespace pw::station {
@@ -41,7 +41,8 @@ std::optional<Announced> ReadAnnouncement(Session& session, const ReportRequestS
 // check and stores nothing.
 bool ReceiveRequest(Session& session, const Announced& a, const std::string& stored,
                     const ReportRequestService& service) {
-  protocol::TransferSite site;
+  const WireContext wire = service.wire();
+  protocol::TransferSite site(wire);
   site.start_lines = {Text("Прием файла запроса: "_w) + stored + " " + std::to_string(a.size) +
                       Text(" байт"_w)};
   site.caption = Text("Приём файла запроса: "_w) + stored;
@@ -68,7 +69,8 @@ void SendAnswer(Session& session, const std::string& answer, const ReportRequest
     const std::uint32_t size = FileSizeByName(answer);
     session.WriteNumberLine(size);
     session.WriteLine(answer);
-    protocol::TransferSite site;
+    const WireContext wire = service.wire();
+  protocol::TransferSite site(wire);
     site.start_lines = {Text("Передается файл: "_w) + answer + " " + std::to_string(size) +
                         Text(" байт"_w)};
     site.caption = Text("Передача файла-ответа: "_w) + answer;

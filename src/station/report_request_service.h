@@ -9,9 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include "services/wire_context.h"
 #include "protocol/body_transfer.h"
 #include "protocol/session.h"
-#include "shell/host_services.h"
+#include "services/host_services.h"
 
 namespace pw {
 namespace ui {
@@ -28,6 +29,9 @@ struct ReportRequestService {
   const HostServices* host = nullptr;
   protocol::ProgressFactory progress;
   std::string folder;  // OfficeFolder()
+  // The log, the operator and the settings of one transfer, taken as each
+  // transfer starts (a handshake may switch the transfer mode meanwhile).
+  std::function<WireContext()> wire = CurrentWireContext;
   // Shows an error text to the station's operator (on the main thread).
   std::function<void(const std::string& text)> show_error;
 };

@@ -5,15 +5,15 @@
 
 #include "platform/error.h"
 #include "protocol/handshake.h"
-#include "shell/event_log.h"
-#include "shell/plugin_state.h"
+#include "services/event_log.h"
+#include "services/wire_context.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 
 namespace pw::station {
 
-StationListener::StationListener(ui::ListBox* log)
-    : log_(log), server_([this](platform::TcpConnection& c) { Serve(c); }) {
+StationListener::StationListener(ui::ListBox* log, const PluginContext& plugin)
+    : log_(log), plugin_(plugin), server_([this](platform::TcpConnection& c) { Serve(c); }) {
   for (std::string_view word : kStationCommandWords)
     commands_.push_back({word, [](protocol::Session&) {}});
 }
@@ -52,7 +52,7 @@ void StationListener::Deactivate() {
 }
 
 void StationListener::SetHandler(std::string_view word, Handler handler) {
-  std::lock_guard lock(commands_mu_);
+  MutexLock lock(commands_mu_);
   for (protocol::Command& command : commands_) {
     if (command.word == word) {
       command.handler = handler ? std::move(handler) : Handler([](protocol::Session&) {});
@@ -63,7 +63,7 @@ void StationListener::SetHandler(std::string_view word, Handler handler) {
 }
 
 std::vector<protocol::Command> StationListener::Commands() const {
-  std::lock_guard lock(commands_mu_);
+  MutexLock lock(commands_mu_);
   return commands_;
 }
 
@@ -71,8 +71,9 @@ void StationListener::Serve(platform::TcpConnection& connection) {
   const std::string ip = connection.PeerAddress();
   try {
     protocol::Session session(connection);
+    const WireContext wire = CurrentWireContext();
     const protocol::ListenerSide side{
-        protocol::End::Station, log_, [] { return State().Host().GetOwnName(); }, {}, {}};
+        wire, protocol::End::Station, log_, [this] { return plugin_.Host().GetOwnName(); }, {}, {}};
     if (protocol::ListenerHandshake(session, side).accepted) ServeCommands(session, Commands());
   } catch (...) {
     // An error a command lets escape ends this connection only.

@@ -14,13 +14,14 @@
 #include <array>
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/tcp.h"
 #include "protocol/command_loop.h"
+#include "services/mutex.h"
+#include "services/plugin_context.h"
 
 namespace pw {
 namespace ui {
@@ -38,8 +39,9 @@ class StationListener {
  public:
   using Handler = std::function<void(protocol::Session&)>;
 
-  // log: the station window's log list, which must outlive the listener.
-  explicit StationListener(ui::ListBox* log);
+  // log: the station window's log list; plugin: where the station's own
+  // name comes from. Both must outlive the listener.
+  StationListener(ui::ListBox* log, const PluginContext& plugin);
   // Stops the server as Deactivate does.
   ~StationListener();
   StationListener(const StationListener&) = delete;
@@ -75,8 +77,9 @@ class StationListener {
   void Serve(platform::TcpConnection& connection);
 
   ui::ListBox* const log_;
-  mutable std::mutex commands_mu_;
-  std::vector<protocol::Command> commands_;  // guarded by commands_mu_
+  const PluginContext& plugin_;
+  mutable Mutex commands_mu_;
+  std::vector<protocol::Command> commands_ GUARDED_BY(commands_mu_);
   std::atomic<bool> stopping_{false};        // a pumped stop is under way
   platform::TcpServer server_;               // last: its threads use the members above
 };

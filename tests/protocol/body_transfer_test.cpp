@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <future>
+#include <memory>
+#include <mutex>
 
 #include "process_state.h"
 #include "raw_peer.h"
@@ -11,8 +13,9 @@
 #include "platform/files.h"
 #include "platform/tcp.h"
 #include "protocol/body_transfer.h"
-#include "shell/folders.h"
-#include "shell/settings.h"
+#include "services/folders.h"
+#include "services/settings.h"
+#include "services/wire_context.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 #include "ui/operator.h"
@@ -68,8 +71,11 @@ class BodyTest : public test::ProcessStateTest {
     server.SetReadTimeout(kWaitMs);
   }
 
+  // Each site is given the settings as they stand when it is made.
   TransferSite Site() {
-    TransferSite site;
+    std::lock_guard lock(wires_mu_);
+    wires_.push_back(std::make_unique<WireContext>(CurrentWireContext()));
+    TransferSite site(*wires_.back());
     site.start_lines = {"start"};
     site.caption = "caption";
     site.success = "stored";
@@ -95,6 +101,10 @@ class BodyTest : public test::ProcessStateTest {
   TcpListener listener{kHost, 0};
   TcpConnection client, server;
   ProgressRecord progress;
+
+ private:
+  std::mutex wires_mu_;  // sites are made on two threads at once
+  std::vector<std::unique_ptr<WireContext>> wires_;
 };
 
 TEST_F(BodyTest, SenderMovesStepsOf128And128And44EachAcknowledged) {
@@ -200,6 +210,7 @@ TEST_F(BodyTest, ASingleBlockCutAfterItsFirstPieceEndsInTheMismatchLine) {
 
 TEST_F(BodyTest, CancelClosesThroughTheSitesOwnCloseAndAWholeBodyIsStillStored) {
   client.Write(Pattern(100));
+  TheSettings().useFastDatTravel = true;  // one step for 100 bytes of B = 128, no ack
   TransferSite site = Site();
   site.check_cancelled = true;
   int closed = 0;
@@ -207,7 +218,6 @@ TEST_F(BodyTest, CancelClosesThroughTheSitesOwnCloseAndAWholeBodyIsStillStored) 
     ++closed;
     s.Disconnect();
   };
-  TheSettings().useFastDatTravel = true;  // one step for 100 bytes of B = 128, no ack
   Session session(server);
   EXPECT_EQ(ReceiveBody(session, 100, root / "whole.dat", site, Progress(progress, /*stop_after=*/1)),
             Received::Cancelled);
@@ -218,7 +228,7 @@ TEST_F(BodyTest, CancelClosesThroughTheSitesOwnCloseAndAWholeBodyIsStillStored) 
 TEST_F(BodyTest, WaitingForTheAnswerGivesUpAfterTheRequestTimeOut) {
   TheSettings().ZaprosTimeOut = 100;
   Session session(server);
-  EXPECT_FALSE(WaitForRequestAnswer(session, nullptr));
+  EXPECT_FALSE(WaitForRequestAnswer(CurrentWireContext(), session, nullptr));
   EXPECT_NE(Log().find(std::string("Запрос не обработан. Ошибка: TimeOut"_w)), std::string::npos);
   EXPECT_THROW(ReadExactly(client, 1), platform::ConnectionClosed);
 
@@ -226,7 +236,7 @@ TEST_F(BodyTest, WaitingForTheAnswerGivesUpAfterTheRequestTimeOut) {
   TcpConnection s2 = std::move(*listener.Accept(kWaitMs));
   c2.Write("Send_file\r\n");
   Session answered(s2);
-  EXPECT_TRUE(WaitForRequestAnswer(answered, nullptr));
+  EXPECT_TRUE(WaitForRequestAnswer(CurrentWireContext(), answered, nullptr));
   EXPECT_EQ(answered.ReadLine(), "Send_file");
 }
 

@@ -12,8 +12,9 @@
 #include "platform/tcp.h"
 #include "protocol/command_loop.h"
 #include "protocol/handshake.h"
-#include "shell/folders.h"
-#include "shell/settings.h"
+#include "services/folders.h"
+#include "services/settings.h"
+#include "services/wire_context.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 #include "ui/operator.h"
@@ -71,7 +72,7 @@ TEST_F(HandshakeTest, StationListenerAcceptsAnyPasswordWhenNoneIsSet) {
   Accepted a = Connected();
   RawWrite(a.client, "whatever");
   Session session(a.server);
-  const auto result = ListenerHandshake(session, {End::Station, nullptr, [] { return std::string("АЗС 3"_w); }, {}, {}});
+  const auto result = ListenerHandshake(session, {CurrentWireContext(), End::Station, nullptr, [] { return std::string("АЗС 3"_w); }, {}, {}});
   EXPECT_TRUE(result.accepted);
   EXPECT_EQ(RawLine(a.client), "OK");
   EXPECT_EQ(RawLine(a.client), std::string("АЗС 3"_w));
@@ -91,7 +92,7 @@ TEST_F(HandshakeTest, OfficeListenerRefusesAPasswordThatDiffersInCaseAndCloses) 
   bool registered = false;
   std::string named;  // the latest station's name is known before its password is checked
   const auto result = ListenerHandshake(
-      session, {End::Office, nullptr, {}, [&](const std::string&, const std::string&) { registered = true; },
+      session, {CurrentWireContext(), End::Office, nullptr, {}, [&](const std::string&, const std::string&) { registered = true; },
                 [&](const std::string& n) { named = n; }});
   EXPECT_FALSE(result.accepted);
   EXPECT_FALSE(registered);
@@ -111,7 +112,7 @@ TEST_F(HandshakeTest, OfficeListenerRegistersTheStationNameWithItsAddress) {
   Session session(a.server);
   std::string seen;
   const auto result = ListenerHandshake(
-      session, {End::Office, nullptr, {}, [&](const std::string& n, const std::string& ip) { seen = n + "@" + ip; }, {}});
+      session, {CurrentWireContext(), End::Office, nullptr, {}, [&](const std::string& n, const std::string& ip) { seen = n + "@" + ip; }, {}});
   EXPECT_TRUE(result.accepted);
   EXPECT_EQ(seen, std::string("АЗС 3"_w) + "@127.0.0.1");
   EXPECT_TRUE(Logged(" - \r\n" + std::string("Входящее соединение установленно, имя АЗС: АЗС 3, IP: 127.0.0.1. Пароль верен"_w)));
@@ -121,7 +122,7 @@ TEST_F(HandshakeTest, AHandshakeErrorIsLoggedAndTheConnectionClosed) {
   Accepted a = Connected();
   RawWrite(a.client, std::string(kMaxLineLength + 1, 'p'));  // a password line past the limit
   Session session(a.server);
-  EXPECT_FALSE(ListenerHandshake(session, {End::Station, nullptr, [] { return std::string("x"); }, {}, {}}).accepted);
+  EXPECT_FALSE(ListenerHandshake(session, {CurrentWireContext(), End::Station, nullptr, [] { return std::string("x"); }, {}, {}}).accepted);
   EXPECT_TRUE(Logged("Ошибка входящего подключения: Max line length exceeded."_w));
   RawLine(a.client);  // greeting
   RawLine(a.client);  // name
@@ -137,7 +138,7 @@ TEST_F(HandshakeTest, StationConnectorSendsNameAndNopassAndLogsSuccess) {
   });
   Session session;
   const auto name = ConnectorHandshake(session, kHost, listener.Port(),
-                                       {Connector::Station, nullptr, [] { return std::string("АЗС 3"_w); }});
+                                       {CurrentWireContext(), Connector::Station, nullptr, [] { return std::string("АЗС 3"_w); }});
   peer.get();
   ASSERT_TRUE(name.has_value());
   EXPECT_TRUE(Logged(std::string("Исходящее подключение к офису: 127.0.0.1("_w) +
@@ -159,7 +160,7 @@ TEST_F(HandshakeTest, RefusedPasswordAndSilentListenerBothFailWithThePasswordTex
   });
   Session first;
   try {
-    ConnectorHandshake(first, kHost, listener.Port(), {Connector::Station, nullptr, [] { return std::string("ST-1"); }});
+    ConnectorHandshake(first, kHost, listener.Port(), {CurrentWireContext(), Connector::Station, nullptr, [] { return std::string("ST-1"); }});
     ADD_FAILURE() << "no error";
   } catch (const Error& e) {
     EXPECT_EQ(e.what(), refusal);
@@ -178,7 +179,7 @@ TEST_F(HandshakeTest, RefusedPasswordAndSilentListenerBothFailWithThePasswordTex
   });
   Session second;
   EXPECT_THROW(ConnectorHandshake(second, kHost, listener.Port(),
-                                  {Connector::Station, nullptr, [] { return std::string("ST-1"); }}),
+                                  {CurrentWireContext(), Connector::Station, nullptr, [] { return std::string("ST-1"); }}),
                Error);
   finished.set_value();
   silent.get();
@@ -193,7 +194,7 @@ TEST_F(HandshakeTest, GreetingThatDiffersAsksAndTheAnswerDecidesTheMode) {
       RawWrite(c, "OK");
     });
     Session session;
-    const auto name = ConnectorHandshake(session, kHost, listener.Port(), {kind, nullptr, {}});
+    const auto name = ConnectorHandshake(session, kHost, listener.Port(), {CurrentWireContext(), kind, nullptr, {}});
     peer.get();
     EXPECT_EQ(name.value_or(""), std::string("АЗС 3"_w));
   };

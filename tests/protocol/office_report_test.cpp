@@ -21,9 +21,9 @@
 #include "platform/files.h"
 #include "platform/tcp.h"
 #include "services/worker_threads.h"
-#include "shell/folders.h"
+#include "services/folders.h"
 #include "shell/plugin_state.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
@@ -167,7 +167,7 @@ class OfficeReportTest : public ::testing::Test {
     TheSettings().Reset();
     TheSettings().InPort = 0;
     platform::CreateDirectories(CurrentFolders().log_files);
-    form = std::make_unique<TInetOfficeForm>();
+    form = std::make_unique<TInetOfficeForm>(State());
   }
   void TearDown() override {
     form.reset();

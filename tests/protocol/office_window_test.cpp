@@ -13,9 +13,9 @@
 #include "office/inet_office_form.h"
 #include "platform/environment.h"
 #include "platform/files.h"
-#include "shell/folders.h"
+#include "services/folders.h"
 #include "shell/plugin_state.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
@@ -44,7 +44,7 @@ class OfficeWindowTest : public test::ProcessStateTest {
         [this](const std::string& caption, const std::string& text, ui::Answer) {
           boxes.push_back(caption + "|" + text);
         });
-    form = std::make_unique<TInetOfficeForm>();
+    form = std::make_unique<TInetOfficeForm>(State());
   }
   void TearDown() override { form.reset(); }  // stops the server, whatever is still connected
 

@@ -19,9 +19,9 @@
 #include "raw_peer.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
-#include "shell/folders.h"
+#include "services/folders.h"
 #include "shell/plugin_state.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "station/inet_form.h"
 #include "station/report_exchange.h"
 #include "station/report_request_service.h"
@@ -163,7 +163,7 @@ class StationExchangeTest : public ::testing::Test {
     platform::CreateDirectories(OfficeFolder());
     State().host.emplace(&host);
     State().AutoMode = false;
-    form = std::make_unique<TInetForm>();
+    form = std::make_unique<TInetForm>(State());
     form->local_addresses = [] { return std::vector<std::string>{kHost}; };
     ui::Operator::instance().SetObserver(
         [this](const std::string& caption, const std::string& text, ui::Answer) {

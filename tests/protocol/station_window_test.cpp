@@ -19,9 +19,9 @@
 #include "host/folder_host.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
-#include "shell/folders.h"
+#include "services/folders.h"
 #include "shell/plugin_state.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "station/inet_form.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
@@ -80,7 +80,7 @@ class StationWindowTest : public test::ProcessStateTest {
     platform::CreateDirectories(CurrentFolders().log_files);
     State().host.emplace(&host);
     State().remembered_addresses = {"10.0.0.1", "", "10.0.0.2"};
-    form = std::make_unique<TInetForm>();
+    form = std::make_unique<TInetForm>(State());
     form->local_addresses = [] { return std::vector<std::string>{kHost}; };
   }
   void TearDown() override { form.reset(); }  // while the host it was given lives

@@ -13,7 +13,7 @@
 #include "connection/internet_connection.h"
 #include "platform/connected_state.h"
 #include "platform/dial_up.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 
 namespace pw::test {
 

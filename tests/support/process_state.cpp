@@ -4,7 +4,7 @@
 
 #include "platform/tcp.h"
 #include "shell/plugin_state.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
 #include "ui/window.h"

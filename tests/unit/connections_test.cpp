@@ -6,8 +6,8 @@
 
 #include "office/connections.h"
 #include "platform/files.h"
-#include "shell/folders.h"
-#include "shell/locks.h"
+#include "services/folders.h"
+#include "services/locks.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 
@@ -21,7 +21,7 @@ class ConnectionsTest : public ::testing::Test {
   void SetUp() override { platform::CreateDirectories(CurrentFolders().log_files); }
 
   std::string List() {
-    std::lock_guard lock(RegistryLock());
+    MutexLock lock(RegistryLock());
     return registry.GetListText();
   }
   // How often text was logged as a whole line.

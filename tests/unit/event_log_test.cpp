@@ -7,9 +7,8 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/files.h"
-#include "shell/event_log.h"
-#include "shell/folders.h"
-#include "shell/plugin_state.h"
+#include "services/event_log.h"
+#include "services/folders.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
@@ -147,17 +146,16 @@ TEST(FileHelpers, FileNamePartAndFileSizeByName) {
 
 TEST(RememberAddress, MovesAKnownAddressUpOrInsertsANewOneAndStoresTheList) {
   test::TempFolder root;
-  auto& list = State().remembered_addresses;
-  list = {"a", "b", "c", "d"};
+  std::vector<std::string> list = {"a", "b", "c", "d"};
   std::vector<std::string> items{"stale"};
 
-  RememberAddress("c", items);  // third: to the top, the others keep their order
+  RememberAddress("c", list, items);  // third: to the top, the others keep their order
   EXPECT_EQ(list, (std::vector<std::string>{"c", "a", "b", "d"}));
   EXPECT_EQ(items, list);
 
-  RememberAddress("e", items);  // new: inserted at the top, the list grows
+  RememberAddress("e", list, items);  // new: inserted at the top, the list grows
   EXPECT_EQ(list, (std::vector<std::string>{"e", "c", "a", "b", "d"}));
-  RememberAddress("e", items);  // already first: unchanged
+  RememberAddress("e", list, items);  // already first: unchanged
   EXPECT_EQ(list.size(), 5u);
 
   const std::string ini = test::ReadFile(CurrentFolders().settings_file);

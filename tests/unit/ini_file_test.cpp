@@ -71,9 +71,11 @@ TEST_F(IniFileTest, IntegersAreStrictDecimalAndBoolsAnyNonZero) {
 }
 
 TEST_F(IniFileTest, WriteReplacesInPlaceAndKeepsEveryOtherByte) {
-  const std::string before =
-      std::string("; shared\r\n[Host]\r\nName=Станция\r\n\r\n[inet]\r\n  outport = 6090   \r\n"
-      ";InPort=1\r\nInPort=6090\r\n\r\n[Tail]\r\nx="_w) + "\xC0\xFF";
+  // Through a view: clang 14 crashes on a std::string made straight from this literal.
+  const std::string_view text =
+      "; shared\r\n[Host]\r\nName=Станция\r\n\r\n[inet]\r\n  outport = 6090   \r\n"
+      ";InPort=1\r\nInPort=6090\r\n\r\n[Tail]\r\nx="_w;
+  const std::string before = std::string(text) + "\xC0\xFF";
   Put(before);
   ini_.WriteInteger("Inet", "OutPort", 7001);
   std::string expected = before;

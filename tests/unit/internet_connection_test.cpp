@@ -14,7 +14,7 @@
 #include "platform/connection_library.h"
 #include "platform/dial_up.h"
 #include "platform/files.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 

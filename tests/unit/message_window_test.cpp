@@ -18,8 +18,8 @@
 #include "platform/files.h"
 #include "platform/screen.h"
 #include "platform/tcp.h"
-#include "shell/event_log.h"
-#include "shell/folders.h"
+#include "services/event_log.h"
+#include "services/folders.h"
 #include "shell/plugin_state.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
@@ -116,7 +116,7 @@ TEST_F(MessageWindowTest, ConcurrentHistoryAndLogWritersNeverTear) {
 }
 
 TEST_F(MessageWindowTest, ANoticeSlidesInFromBelowTheScreenAndStopsInTheCorner) {
-  TInteractiveForm form;
+  TInteractiveForm form{State()};
   EXPECT_FALSE(form.visible);
   EXPECT_EQ(form.top, ScreenHeight() + 1500);
 
@@ -146,7 +146,7 @@ TEST_F(MessageWindowTest, ANoticeSlidesInFromBelowTheScreenAndStopsInTheCorner) 
 
 TEST_F(MessageWindowTest, ANoticeWhileShownKeepsPlaceAndSizeAndNamesTheSenderAtTheOffice) {
   State().mode = kOfficeMode;
-  TInteractiveForm form;
+  TInteractiveForm form{State()};
   form.ShowIncoming("от АЗС 1"_w, "первое"_w, "АЗС 1"_w);
   while (form.Timer1.enabled()) form.Timer1Timer();
   form.left = 17;  // the operator moved and widened it
@@ -166,7 +166,7 @@ TEST_F(MessageWindowTest, ANoticeWhileShownKeepsPlaceAndSizeAndNamesTheSenderAtT
 }
 
 TEST_F(MessageWindowTest, ClosingInMidSlideParksTheWindowAndTheNextNoticeSlidesInAgain) {
-  TInteractiveForm form;
+  TInteractiveForm form{State()};
   form.ShowIncoming("t1", "b1");
   for (int i = 0; i < 10; ++i) form.Timer1Timer();
   form.FormClose();
@@ -182,7 +182,7 @@ TEST_F(MessageWindowTest, ClosingInMidSlideParksTheWindowAndTheNextNoticeSlidesI
 
 TEST_F(MessageWindowTest, NoticesFromTwoListenerThreadsKeepBodyAndSenderTogether) {
   State().mode = kOfficeMode;
-  TInteractiveForm form;
+  TInteractiveForm form{State()};
   std::atomic<int> finished{0};
   auto listener = [&](const std::string& station) {
     for (int i = 0; i < 50; ++i) form.Notify("от " + station, station + std::to_string(i), station);
@@ -205,7 +205,7 @@ TEST_F(MessageWindowTest, NoticesFromTwoListenerThreadsKeepBodyAndSenderTogether
 }
 
 TEST_F(MessageWindowTest, TheScreenshotIsShownModallyStretchedOverAPlainWindowThenFreed) {
-  TInteractiveForm form;
+  TInteractiveForm form{State()};
   form.Screenshot = std::string("GIF89a\0\x01\x02", 9);
   std::optional<std::uint64_t> viewer_id;
   op.SetModalObserver([&](ui::Window& w) {

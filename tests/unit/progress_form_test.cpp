@@ -7,7 +7,7 @@
 #include "interactive/progress_form.h"
 #include "process_state.h"
 #include "platform/screen.h"
-#include "shell/settings.h"
+#include "services/settings.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"

@@ -8,7 +8,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/station_table.h"
-#include "shell/folders.h"
+#include "services/folders.h"
 #include "shell/plugin_state.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
@@ -91,13 +91,13 @@ TEST_F(StationTableTest, AMissingDatabaseOrTableRaisesSQLitesTextAndCreatesNothi
 
 TEST_F(StationTableTest, OlderHostsGetTheDatabaseUpdatedAndErrorsShownInABox) {
   UseHost(3);
-  office::UpdateStationAddress("A", "10.0.0.7");  // no database yet
+  office::UpdateStationAddress(State(), "A", "10.0.0.7");  // no database yet
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].substr(0, 1), "|");  // empty caption
   EXPECT_NE(boxes[0].find("unable to open database file|ok"), std::string::npos) << boxes[0];
 
   Fill({{"A", "1"}});
-  office::UpdateStationAddress("A", "10.0.0.7");
+  office::UpdateStationAddress(State(), "A", "10.0.0.7");
   EXPECT_EQ(boxes.size(), 1u);
   EXPECT_EQ(Records(), (std::vector<StationRecord>{{"A", "10.0.0.7"}}));
   EXPECT_TRUE(printed.empty());
@@ -106,7 +106,7 @@ TEST_F(StationTableTest, OlderHostsGetTheDatabaseUpdatedAndErrorsShownInABox) {
 TEST_F(StationTableTest, HostsOfVersionFourAreToldAndTheDatabaseIsLeftAlone) {
   Fill({{W("АЗС 3"_w), "1"}});
   UseHost(4);
-  office::UpdateStationAddress(W("АЗС 3"_w), "10.0.0.7");
+  office::UpdateStationAddress(State(), W("АЗС 3"_w), "10.0.0.7");
   EXPECT_EQ(printed, std::vector<std::string>{"host: UpdateTableField OFFICE AZSIP АЗС 3"});
   EXPECT_EQ(Records(), (std::vector<StationRecord>{{W("АЗС 3"_w), "1"}}));
   EXPECT_TRUE(boxes.empty());

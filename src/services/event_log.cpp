@@ -1,15 +1,14 @@
-#include "shell/event_log.h"
+#include "services/event_log.h"
 
 #include <cstdio>
 #include <mutex>
 
 #include "platform/error.h"
 #include "platform/files.h"
-#include "shell/folders.h"
+#include "services/folders.h"
 #include "platform/ini_file.h"
-#include "shell/locks.h"
-#include "shell/plugin_state.h"
-#include "shell/settings.h"
+#include "services/locks.h"
+#include "services/settings.h"
 #include "ui/window.h"
 
 namespace pw {
@@ -51,7 +50,7 @@ void AppendWithRotation(const std::string& path, std::string_view line) {
 
 void AddToLog(std::string_view text, ui::ListBox* list) {
   {
-    std::lock_guard lock(LogLock());
+    MutexLock lock(LogLock());
     std::string line = LongTimeStamp() + " - ";
     line.append(text);
     line += "\r\n";
@@ -75,8 +74,8 @@ std::string FileNamePart(std::string_view path) {
   return std::string(path.substr(pos + 1, 999));
 }
 
-void RememberAddress(const std::string& address, std::vector<std::string>& items) {
-  std::vector<std::string>& list = State().remembered_addresses;
+void RememberAddress(const std::string& address, std::vector<std::string>& list,
+                     std::vector<std::string>& items) {
   std::size_t k = 0;
   while (k < list.size() && list[k] != address) ++k;
   if (k == list.size()) list.emplace_back();

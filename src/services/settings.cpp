@@ -1,10 +1,10 @@
-#include "shell/settings.h"
+#include "services/settings.h"
 
 #include <algorithm>
 #include <array>
 #include <limits>
 
-#include "shell/folders.h"
+#include "services/folders.h"
 #include "platform/ini_file.h"
 
 namespace pw {

@@ -24,4 +24,7 @@ struct Folders {
 // system at a new temporary tree.
 Folders CurrentFolders();
 
+// The folder where request files (station) and reports (office) are kept.
+std::string OfficeFolder();
+
 }  // namespace pw

@@ -1,4 +1,4 @@
-#include "shell/folders.h"
+#include "services/folders.h"
 
 #include "platform/environment.h"
 #include "platform/files.h"
@@ -20,5 +20,7 @@ Folders CurrentFolders() {
   f.settings_file = platform::SettingsFolder() + "cnf.INI";
   return f;
 }
+
+std::string OfficeFolder() { return CurrentFolders().office; }
 
 }  // namespace pw

@@ -1,4 +1,4 @@
-#include "shell/form_placement.h"
+#include "services/form_placement.h"
 
 #include "platform/environment.h"
 #include "platform/ini_file.h"

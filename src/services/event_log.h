@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "services/locks.h"
 
 namespace pw {
 
@@ -25,13 +26,14 @@ inline constexpr std::uint64_t kRotationLimit = 1048576;
 // (window message 1025) on the main thread and waits until it has taken it.
 // A file error is raised to the caller after the lock is released; the
 // window is then not told.
-void AddToLog(std::string_view text, ui::ListBox* list = nullptr);
+void AddToLog(std::string_view text, ui::ListBox* list = nullptr) LOCKS_EXCLUDED(log_lock);
 
 // Appends line to the file at path; if the file is then larger than the
 // limit, renames it to path + the short date, replacing. A failed rename is
 // ignored (the file keeps growing until a later call succeeds). The caller
 // holds the log lock.
-void AppendWithRotation(const std::string& path, std::string_view line);
+void AppendWithRotation(const std::string& path, std::string_view line)
+    EXCLUSIVE_LOCKS_REQUIRED(log_lock);
 
 // "hh:nn:ss  " (the time, then two blanks).
 std::string ShortTimeStamp();
@@ -48,9 +50,10 @@ std::uint32_t FileSizeByName(const std::string& path);
 // path when it holds neither.
 std::string FileNamePart(std::string_view path);
 
-// Moves address to the top of the remembered address list (inserting it
-// when new), stores the list in IPs at once, and refills items from it.
-// Main thread only.
-void RememberAddress(const std::string& address, std::vector<std::string>& items);
+// Moves address to the top of remembered, the remembered address list
+// (inserting it when new), stores the list in IPs at once, and refills items
+// from it. Main thread only.
+void RememberAddress(const std::string& address, std::vector<std::string>& remembered,
+                     std::vector<std::string>& items);
 
 }  // namespace pw

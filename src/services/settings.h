@@ -6,10 +6,11 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "services/mutex.h"
 
 namespace pw {
 
@@ -21,17 +22,17 @@ class AtomicText {
   AtomicText() = default;
   explicit AtomicText(std::string value) : value_(std::move(value)) {}
   std::string get() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return value_;
   }
   void set(std::string value) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     value_ = std::move(value);
   }
 
  private:
-  mutable std::mutex mu_;
-  std::string value_;  // guarded by mu_
+  mutable Mutex mu_;
+  std::string value_ GUARDED_BY(mu_);
 };
 
 // Field names are the keys, in the order Load reads them (IPs, the first

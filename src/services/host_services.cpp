@@ -1,4 +1,4 @@
-#include "shell/host_services.h"
+#include "services/host_services.h"
 
 #include "platform/error.h"
 #include "text/cp1251.h"

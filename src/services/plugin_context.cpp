@@ -1,0 +1,13 @@
+#include "services/plugin_context.h"
+
+#include "platform/error.h"
+#include "text/cp1251.h"
+
+namespace pw {
+
+const HostServices& PluginContext::Host() const {
+  if (!host) throw Error("host: not loaded"_w.data());
+  return *host;
+}
+
+}  // namespace pw

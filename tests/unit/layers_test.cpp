@@ -1,0 +1,138 @@
+// The layers of src/ as the include lines show them. Every folder under src/
+// is one layer's part; a file may include only its own folder and the
+// folders its layer is allowed to reach, all below it:
+//
+//   shell -> station, office, interactive, connection, settings
+//         -> protocol -> services -> ui, platform -> text
+//
+// Folders of one layer may include each other, but never both ways round.
+// Only src/platform/ includes OS headers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace pw {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The layers, lowest first; "pumpwire" is the public header.
+const std::vector<std::set<std::string>> kLayers = {
+    {"text"},
+    {"platform", "ui"},
+    {"pumpwire"},
+    {"services"},
+    {"protocol"},
+    {"station", "office", "interactive", "connection", "settings"},
+    {"shell"},
+};
+
+// What each folder may include besides its own folder and the layers below
+// its own. ui and platform, one layer, stay apart: the window system is the
+// OS's stand-in and the OS code knows no windows; ui needs nothing but text.
+const std::map<std::string, std::set<std::string>> kExceptions = {
+    {"ui", {"text"}},
+    {"platform", {"text"}},
+    {"pumpwire", {}},
+};
+
+int LayerOf(const std::string& folder) {
+  for (std::size_t i = 0; i < kLayers.size(); ++i)
+    if (kLayers[i].count(folder)) return static_cast<int>(i);
+  return -1;
+}
+
+bool Allowed(const std::string& from, const std::string& to) {
+  if (from == to) return true;
+  if (const auto e = kExceptions.find(from); e != kExceptions.end()) return e->second.count(to) > 0;
+  const int f = LayerOf(from);
+  const int t = LayerOf(to);
+  return t >= 0 && t <= f;
+}
+
+struct Include {
+  std::string file;  // relative to the source tree
+  int line;
+  std::string target;  // as written between the quotes or brackets
+  bool angle;
+};
+
+std::vector<Include> ReadIncludes(const fs::path& root) {
+  static const std::regex kInclude(R"(^\s*#\s*include\s*([<"])([^>"]+)[>"])");
+  std::vector<Include> found;
+  for (const char* top : {"src", "include"}) {
+    for (const auto& entry : fs::recursive_directory_iterator(root / top)) {
+      const std::string ext = entry.path().extension().string();
+      if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp")) continue;
+      std::ifstream in(entry.path());
+      std::string text;
+      for (int n = 1; std::getline(in, text); ++n) {
+        std::smatch m;
+        if (std::regex_search(text, m, kInclude))
+          found.push_back(
+              {fs::relative(entry.path(), root).generic_string(), n, m[2], m[1] == "<"});
+      }
+    }
+  }
+  return found;
+}
+
+// "src/station/inet_form.cpp" -> "station"; "include/pumpwire/plugin.h" ->
+// "pumpwire".
+std::string FolderOf(const std::string& file) {
+  const auto a = file.find('/');
+  const auto b = file.find('/', a + 1);
+  return file.substr(a + 1, b - a - 1);
+}
+
+TEST(Layers, EveryIncludePointsDownAndOnlyThePlatformIncludesTheOs) {
+  const std::vector<Include> includes = ReadIncludes(PUMPWIRE_SOURCE_DIR);
+  ASSERT_GT(includes.size(), 100u);  // the tree was found and read
+
+  std::set<std::pair<std::string, std::string>> arrows;
+  for (const Include& inc : includes) {
+    const std::string from = FolderOf(inc.file);
+    const std::string where = inc.file + ":" + std::to_string(inc.line) + " includes " + inc.target;
+    EXPECT_GE(LayerOf(from), 0) << where << ": folder " << from << " is in no layer";
+    if (inc.angle) {
+      // The C++ library's headers have neither an extension nor a folder.
+      const bool os = inc.target.find_first_of("./") != std::string::npos;
+      EXPECT_TRUE(!os || from == "platform" || from == "pumpwire") << where;
+      continue;
+    }
+    const auto slash = inc.target.find('/');
+    if (slash == std::string::npos) continue;  // beside the including file
+    const std::string to = inc.target.substr(0, slash);
+    EXPECT_TRUE(Allowed(from, to)) << where << ": " << from << " may not include " << to;
+    if (from != to) arrows.insert({from, to});
+  }
+  for (const auto& [from, to] : arrows)
+    EXPECT_FALSE(arrows.count({to, from})) << from << " and " << to << " include each other";
+}
+
+TEST(Layers, TheTableRefusesUpwardArrowsAndKeepsTheWindowSystemApartFromTheOs) {
+  EXPECT_TRUE(Allowed("shell", "station"));
+  EXPECT_TRUE(Allowed("station", "protocol"));
+  EXPECT_TRUE(Allowed("station", "interactive"));
+  EXPECT_TRUE(Allowed("protocol", "services"));
+  EXPECT_TRUE(Allowed("services", "pumpwire"));
+  EXPECT_TRUE(Allowed("services", "ui"));
+  EXPECT_FALSE(Allowed("services", "shell"));
+  EXPECT_FALSE(Allowed("protocol", "station"));
+  EXPECT_FALSE(Allowed("station", "shell"));
+  EXPECT_FALSE(Allowed("ui", "platform"));
+  EXPECT_FALSE(Allowed("platform", "ui"));
+  EXPECT_FALSE(Allowed("platform", "services"));
+  EXPECT_FALSE(Allowed("text", "platform"));
+  EXPECT_FALSE(Allowed("pumpwire", "text"));
+  EXPECT_FALSE(Allowed("nowhere", "text"));
+}
+
+}  // namespace
+}  // namespace pw

@@ -48,6 +48,10 @@ wait_for() {
 
 fail() {
   echo "FAIL: $*"
+  if grep -qF "Соединение с интернет не установлено" "$root/office.out" "$root/station.out" 2>/dev/null; then
+    echo "   (this machine has no network interface up besides loopback, so every exchange"
+    echo "   is skipped before it connects: see \"What works so far\" in the README)"
+  fi
   echo "Folder kept: $root (the hosts' output: office.out, station.out)"
   exit 1
 }

@@ -69,8 +69,11 @@ class TcpConnection {
   // resolving a name is not limited). Raises pw::Error when no connection
   // can be made: the name does not resolve, the peer refuses, the time is
   // up ("Connection timed out"), the port is out of range. The new
-  // connection has no read limit.
-  static TcpConnection Connect(const std::string& host, int port, int connect_timeout_ms);
+  // connection has no read limit. With cancelled given, a connect under way
+  // also gives up (ECANCELED) within a tenth of a second of it turning true,
+  // so a stop never waits for the time limit.
+  static TcpConnection Connect(const std::string& host, int port, int connect_timeout_ms,
+                               const std::atomic<bool>* cancelled = nullptr);
 
   // Limit of each wait for data in ReadByte, ReadSome and ReadExact;
   // 0 or negative: wait until data comes or the connection closes.

@@ -8,7 +8,8 @@ namespace pw::protocol {
 
 void Session::Connect(const std::string& host, int port, int connect_timeout_ms) {
   const int read_limit = owned_.ReadTimeoutMs();
-  owned_ = platform::TcpConnection::Connect(host, port, connect_timeout_ms);
+  // A Cancel ends a connect under way too.
+  owned_ = platform::TcpConnection::Connect(host, port, connect_timeout_ms, &cancelled_);
   owned_.SetReadTimeout(read_limit);
   // Written only when it changes: Cancel may read it meanwhile.
   if (connection_ != &owned_) connection_ = &owned_;

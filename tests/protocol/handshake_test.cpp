@@ -320,5 +320,27 @@ TEST_F(HandshakeTest, ACancelledSessionFailsItsReadsAtOnceEvenIfItConnectsLater)
   EXPECT_THROW(late.ReadLine(), platform::ConnectionClosed);
 }
 
+// A stop also ends a connect that is still under way and has no time limit:
+// a listener whose queue is full drops the new connection's SYN, so the
+// connect would wait for ever.
+TEST_F(HandshakeTest, ACancelEndsAConnectUnderWay) {
+  platform::TcpListener full(kHost, 0, /*backlog=*/0);
+  Session first;
+  first.Connect(kHost, full.Port(), kWaitMs);  // fills the queue
+  Session stuck;
+  std::promise<void> ended;
+  std::thread connector([&] {
+    try {
+      stuck.Connect(kHost, full.Port(), /*connect_timeout_ms=*/0);
+    } catch (const Error&) {
+    }
+    ended.set_value();
+  });
+  stuck.Cancel();
+  EXPECT_EQ(ended.get_future().wait_for(std::chrono::milliseconds(kWaitMs)), std::future_status::ready);
+  connector.join();
+  EXPECT_FALSE(stuck.Connected());
+}
+
 }  // namespace
 }  // namespace pw::protocol

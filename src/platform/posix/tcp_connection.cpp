@@ -113,7 +113,35 @@ void TcpConnection::MoveFrom(TcpConnection& other) noexcept {
   other.local_address_.clear();
 }
 
-TcpConnection TcpConnection::Connect(const std::string& host, int port, int connect_timeout_ms) {
+namespace {
+
+// Waits until the connect under way on fd ends (true) or the time is up or
+// cancelled turns true (false, with last_error set).
+bool AwaitConnect(int fd, const Deadline& deadline, const std::atomic<bool>* cancelled,
+                  const std::string& subject, int& last_error) {
+  constexpr auto kLook = std::chrono::milliseconds(100);
+  for (;;) {
+    Deadline slice = deadline;
+    if (cancelled != nullptr) {
+      const auto next_look = Clock::now() + kLook;
+      if (!slice || *slice > next_look) slice = next_look;
+    }
+    if (PollOne(fd, POLLOUT, slice, subject) != 0) return true;
+    if (cancelled != nullptr && cancelled->load()) {
+      last_error = ECANCELED;
+      return false;
+    }
+    if (deadline && Clock::now() >= *deadline) {
+      last_error = ETIMEDOUT;
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
+TcpConnection TcpConnection::Connect(const std::string& host, int port, int connect_timeout_ms,
+                                     const std::atomic<bool>* cancelled) {
   const std::string subject = Endpoint(host, port);
   if (port <= 0 || port > 65535) throw Error("connect " + subject + ": port out of range");
   const Deadline deadline = DeadlineAfter(connect_timeout_ms);
@@ -137,10 +165,8 @@ TcpConnection TcpConnection::Connect(const std::string& host, int port, int conn
     if (err == EINPROGRESS || err == EINTR) {
       // A connect interrupted by a signal goes on in the background, as one
       // in progress does; the socket turns writable when it ends either way.
-      if (PollOne(fd.get(), POLLOUT, deadline, subject) == 0) {
-        last_error = ETIMEDOUT;
-        break;  // the one time limit covers every address
-      }
+      // The one time limit covers every address.
+      if (!AwaitConnect(fd.get(), deadline, cancelled, subject, last_error)) break;
       socklen_t len = sizeof err;
       if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
     }

@@ -281,13 +281,19 @@ std::string TInetForm::AddressBoxText() {
   return text;
 }
 
+StationServices TInetForm::Services() {
+  StationServices services;
+  services.log = [this](std::string_view line) { AddToLog(line, &log); };
+  services.log_list = &log;
+  services.host = &plugin_.Host();
+  services.progress = interactive::ProgressWindows();
+  services.folder = OfficeFolder();
+  return services;
+}
+
 StationExchange TInetForm::ExchangeSetup() {
   StationExchange e;
-  e.log = [this](std::string_view line) { AddToLog(line, &log); };
-  e.log_list = &log;
-  e.host = &plugin_.Host();
-  e.progress = interactive::ProgressWindows();
-  e.folder = OfficeFolder();
+  static_cast<StationServices&>(e) = Services();
   e.out_port = TheSettings().OutPort;
   e.address_box = [this] { return AddressBoxText(); };
   e.connect = [this](protocol::Session& client, const std::string& host, int port) {
@@ -303,11 +309,7 @@ StationExchange TInetForm::ExchangeSetup() {
 
 ReportRequestService TInetForm::ReportRequestSetup() {
   ReportRequestService s;
-  s.log = [this](std::string_view line) { AddToLog(line, &log); };
-  s.log_list = &log;
-  s.host = &plugin_.Host();
-  s.progress = interactive::ProgressWindows();
-  s.folder = OfficeFolder();
+  static_cast<StationServices&>(s) = Services();
   // The operator's notice of a request that could not be read: a message
   // box on the main thread.
   s.show_error = [](const std::string& text) {

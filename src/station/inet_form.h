@@ -127,6 +127,8 @@ class TInetForm : public ui::Window {
   ReportRequestService ReportRequestSetup();
 
  private:
+  StationServices Services();
+
   PluginContext& plugin_;
 
   void SetClientHeight(int h);

@@ -13,10 +13,9 @@
 #include <string>
 #include <string_view>
 
-#include "services/wire_context.h"
 #include "protocol/body_transfer.h"
 #include "protocol/session.h"
-#include "services/host_services.h"
+#include "station/station_services.h"
 
 namespace pw {
 namespace ui {
@@ -25,17 +24,7 @@ class ListBox;
 
 namespace station {
 
-struct StationExchange {
-  // A line to the station window's log (AddToLog to its list).
-  std::function<void(std::string_view)> log;
-  // The same list, for the lines the body framing writes itself.
-  ui::ListBox* log_list = nullptr;
-  const HostServices* host = nullptr;
-  protocol::ProgressFactory progress;
-  std::string folder;  // OfficeFolder()
-  // The log, the operator and the settings of one transfer, taken as each
-  // transfer starts (a handshake may switch the transfer mode meanwhile).
-  std::function<WireContext()> wire = CurrentWireContext;
+struct StationExchange : StationServices {
   int out_port = 0;    // OutPort
   // The text of the address box, read on the main thread; read anew for
   // every recipient.

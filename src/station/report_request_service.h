@@ -9,10 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "services/wire_context.h"
 #include "protocol/body_transfer.h"
 #include "protocol/session.h"
-#include "services/host_services.h"
+#include "station/station_services.h"
 
 namespace pw {
 namespace ui {
@@ -21,17 +20,7 @@ class ListBox;
 
 namespace station {
 
-struct ReportRequestService {
-  // A line to the station window's log (AddToLog to its list).
-  std::function<void(std::string_view)> log;
-  // The same list, for the lines the body framing writes itself.
-  ui::ListBox* log_list = nullptr;
-  const HostServices* host = nullptr;
-  protocol::ProgressFactory progress;
-  std::string folder;  // OfficeFolder()
-  // The log, the operator and the settings of one transfer, taken as each
-  // transfer starts (a handshake may switch the transfer mode meanwhile).
-  std::function<WireContext()> wire = CurrentWireContext;
+struct ReportRequestService : StationServices {
   // Shows an error text to the station's operator (on the main thread).
   std::function<void(const std::string& text)> show_error;
 };

@@ -1,6 +1,9 @@
 // A station and an office as two pumpwire-host processes on loopback.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "host_process.h"
 #include "platform/tcp.h"
 #include "raw_peer.h"
@@ -106,6 +109,84 @@ TEST(StationAndOffice, TheOfficesListenerStopsAndStartsFromItsMenu) {
   EXPECT_EQ(station.Finish(), 0);
   EXPECT_EQ(office.Finish(), 0);
 }
+
+// The road of one report both ways, as two hosts run it, in acknowledged
+// and fast transfer: the office pushes its request ("GET_OTCHET") and gets
+// the report back, then the station fetches the request ("TRY_GET_ZAPROS")
+// and delivers its report ("Send_file"). Both ends bring their connection up
+// through the connection library, so the machine's own networks play no part.
+struct Road {
+  bool fast;
+  int packet;
+};
+
+class ReportRoad : public ::testing::TestWithParam<Road> {
+ protected:
+  void SetUp() override { ::setenv("FAKE_DIALGATE_ANSWERS", "Connect=1", 1); }
+  void TearDown() override { ::unsetenv("FAKE_DIALGATE_ANSWERS"); }
+};
+
+std::string OnlyFileIn(const std::string& folder, const std::string& ending) {
+  std::string found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() >= ending.size() && name.compare(name.size() - ending.size(), ending.size(), ending) == 0) {
+      EXPECT_EQ(found, "") << "two files end in " << ending;
+      found = entry.path().string();
+    }
+  }
+  return found;
+}
+
+TEST_P(ReportRoad, TheStationsReportReachesTheOfficesHostWholeBothWays) {
+  const Road road = GetParam();
+  const std::vector<std::string> mode = {"--set", std::string("useFastDatTravel=") + (road.fast ? "1" : "0"),
+                                         "--set", "InetBuffSize=" + std::to_string(road.packet)};
+  Pair p(mode);
+  p.office_args.insert(p.office_args.end(), {"--set", "OutPort=" + std::to_string(p.station_port)});
+  for (const TempFolder* root : {&p.office_root, &p.station_root})
+    std::filesystem::copy_file(PUMPWIRE_FAKE_DIALGATE_PATH, *root / "Dialgate.so");
+  // The office host's request: an exact multiple of the packet size.
+  std::filesystem::create_directories(p.office_root / "host/requests");
+  WriteFile(p.office_root / "host/requests/АЗС 3", std::string(3 * road.packet, 'q'));
+  // The station host's report: larger than a packet, not a multiple of it.
+  const std::string report = p.station_root / "report.txt";
+  WriteFile(report, std::string(5 * road.packet / 2 + 7, 'r'));
+  std::vector<std::string> station_args = p.StationArgs();
+  station_args.insert(station_args.end(), mode.begin(), mode.end());
+  station_args.insert(station_args.end(), {"--report-command", "echo " + report + " #"});
+
+  HostProcess office(p.office_args);
+  ASSERT_EQ(office.WaitFor("Load:"), "Load: 0");
+  HostProcess station(station_args);
+  ASSERT_EQ(station.WaitFor("Load:"), "Load: 0");
+
+  office.Send("type 127.0.0.1");
+  office.Send("press BitBtn1");
+  ASSERT_NE(office.WaitFor("log: Обмен данными с АЗС: 'АЗС 3' произошел УСПЕШНО!"), "")
+      << office.Transcript() << station.Transcript();
+  EXPECT_EQ(ReadFile(p.station_root / "OFFICE/АЗС 3_z"), std::string(3 * road.packet, 'q'));
+  const std::string pushed = OnlyFileIn(p.office_root / "host/reports", "_127.0.0.1.dat");
+  EXPECT_EQ(pushed, p.office_root / "host/reports/report_127.0.0.1.dat");
+  EXPECT_EQ(ReadFile(pushed), ReadFile(report));
+
+  station.Send("type 127.0.0.1");
+  station.Send("press bSendToOffice");
+  ASSERT_NE(station.WaitFor("log: Передача отчета произведена успешно!"), "")
+      << office.Transcript() << station.Transcript();
+  ASSERT_NE(office.WaitFor("log: Обработка принятого файла report_АЗС 3.dat завершена!"), "")
+      << office.Transcript();
+  EXPECT_EQ(ReadFile(p.office_root / "host/reports/report_АЗС 3.dat"), ReadFile(report));
+
+  station.Send("quit");
+  office.Send("quit");
+  EXPECT_EQ(station.Finish(), 0);
+  EXPECT_EQ(office.Finish(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ReportRoad,
+                         ::testing::Values(Road{false, 128}, Road{true, 256000}),
+                         [](const auto& info) { return info.param.fast ? "Fast" : "Acknowledged"; });
 
 }  // namespace
 }  // namespace pw::test

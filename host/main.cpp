@@ -268,6 +268,11 @@ class HostProgram {
     dispatcher.kill_timer(log_timer);
     reader.join();
     FlushLog();
+    // Whatever the plug-in still runs when it is released must not reach
+    // this program's output, which goes before the library does.
+    dispatcher.set_error_reporter(nullptr);
+    pw::ui::Operator::instance().SetObserver(nullptr);
+    pw::ui::Operator::instance().SetModalObserver(nullptr);
     return 0;
   }
 
@@ -448,7 +453,9 @@ class HostProgram {
   }
 
   void Quit(const std::string&) {
-    out_.Line("UnLoad: " + std::to_string(plugin_.unload()));
+    const int result = plugin_.unload();
+    FlushLog();  // the lines UnLoad wrote come before its result
+    out_.Line("UnLoad: " + std::to_string(result));
     quit_ = true;
   }
 

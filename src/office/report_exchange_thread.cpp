@@ -14,7 +14,7 @@ namespace {
 class StopClosesClient {
  public:
   StopClosesClient(Worker& worker, protocol::Session& client) : worker_(worker) {
-    worker_.on_stop([&client] { client.Disconnect(); });
+    worker_.on_stop([&client] { client.Cancel(); });
   }
   ~StopClosesClient() { worker_.on_stop({}); }
   StopClosesClient(const StopClosesClient&) = delete;

@@ -23,8 +23,7 @@ struct Outcome {
 // Sends the request's size, path and body; true when it all went out. A
 // cancel has already closed the connection through the window.
 bool SendRequest(protocol::Session& session, const ReportExchange& exchange,
-                 const std::string& path, Outcome& outcome) {
-  const std::uint32_t size = FileSizeByName(path);
+                 const std::string& path, std::int32_t size, Outcome& outcome) {
   session.WriteNumberLine(size);
   session.WriteLine(path);
   const WireContext wire = exchange.wire();
@@ -37,8 +36,7 @@ bool SendRequest(protocol::Session& session, const ReportExchange& exchange,
   site.close_on_cancel = exchange.disconnect;
   site.log = exchange.log_list;
   try {
-    return protocol::SendBody(session, path, static_cast<std::int32_t>(size), site,
-                              exchange.progress);
+    return protocol::SendBody(session, path, size, site, exchange.progress);
   } catch (const std::exception& e) {
     outcome.success = false;
     exchange.log(W("Не возможно отослать файл: "_w) + e.what());
@@ -87,8 +85,10 @@ bool RequestReport(protocol::Session& session, const ReportExchange& exchange,
                    const std::string& dialled_address) {
   Outcome outcome;
   try {
+    // A request that cannot be sent whole is not announced.
+    const std::int32_t size = protocol::SendableFileSize(path);
     session.WriteLine("GET_OTCHET");
-    if (session.ReadLine() == "OK" && SendRequest(session, exchange, path, outcome)) {
+    if (session.ReadLine() == "OK" && SendRequest(session, exchange, path, size, outcome)) {
       if (!protocol::WaitForRequestAnswer(exchange.wire(), session, exchange.log_list)) {
         exchange.disconnect(session);  // no summary after a time-out
         return false;

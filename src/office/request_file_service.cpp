@@ -17,16 +17,6 @@ namespace {
 
 std::string W(std::string_view cp1251) { return std::string(cp1251); }
 
-// The size of the request file; raises when it cannot be read or is too
-// large for a number line, before anything is answered.
-std::int32_t RequestSize(const std::string& path) {
-  const std::optional<std::uint64_t> size = platform::FileSize(path);
-  if (!size) throw Error(W("Не найден файл запроса: "_w) + path);
-  if (*size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-    throw Error(W("Файл слишком велик для передачи"_w));
-  return static_cast<std::int32_t>(*size);
-}
-
 }  // namespace
 
 void ServeRequestFile(protocol::Session& session, const ListenerContext& context) {
@@ -46,7 +36,15 @@ void ServeRequestFile(protocol::Session& session, const ListenerContext& context
     session.WriteLine("No_zapros");
     return;
   }
-  const std::int32_t size = RequestSize(path);
+  std::int32_t size = 0;
+  try {
+    size = protocol::SendableFileSize(path);
+  } catch (const std::exception& e) {
+    // Nothing was answered yet: the station learns at once from the close.
+    context.log(W("Ошибка передачи файла: "_w) + e.what());
+    session.Disconnect();
+    return;
+  }
   session.WriteLine("OK");
   session.WriteNumberLine(size);
   session.WriteLine(FileNamePart(path));

@@ -1,5 +1,7 @@
 #include "protocol/body_transfer.h"
 
+#include <optional>
+#include <limits>
 #include <algorithm>
 
 #include "platform/clock.h"
@@ -198,6 +200,14 @@ bool WaitForRequestAnswer(const WireContext& wire, Session& session, ui::ListBox
     }
     platform::SleepMs(500);
   }
+}
+
+std::int32_t SendableFileSize(const std::string& path) {
+  const std::optional<std::uint64_t> size = platform::FileSize(path);
+  if (!size) throw Error(std::string("Не найден файл: "_w) + path);
+  if (*size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+    throw Error(std::string("Файл слишком велик для передачи"_w));
+  return static_cast<std::int32_t>(*size);
 }
 
 bool SendBody(Session& session, const std::string& path, std::int32_t size,

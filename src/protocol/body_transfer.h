@@ -72,6 +72,12 @@ inline constexpr std::size_t kPieceSize = 256 * 1024;
 // The packet size in force: InetBuffSize, or 128 when that is 0 or less.
 std::int32_t PacketSize(const WireSettings& settings);
 
+// The size a sender announces for the file at path, taken before anything
+// is announced: raises when the file cannot be read or holds 2 GiB or more
+// (sizes travel as signed 32-bit numbers), so a missing file never goes out
+// as an empty body and a large one is never cut.
+std::int32_t SendableFileSize(const std::string& path);
+
 // Sends the file at path as a body of S bytes. True when every step went out
 // and the operator did not cancel.
 bool SendBody(Session& session, const std::string& path, std::int32_t size,

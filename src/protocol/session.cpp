@@ -9,10 +9,12 @@ namespace pw::protocol {
 void Session::Connect(const std::string& host, int port, int connect_timeout_ms) {
   const int read_limit = owned_.ReadTimeoutMs();
   // A Cancel ends a connect under way too.
-  owned_ = platform::TcpConnection::Connect(host, port, connect_timeout_ms, &cancelled_);
-  owned_.SetReadTimeout(read_limit);
-  // Written only when it changes: Cancel may read it meanwhile.
-  if (connection_ != &owned_) connection_ = &owned_;
+  platform::TcpConnection fresh =
+      platform::TcpConnection::Connect(host, port, connect_timeout_ms, &cancelled_);
+  fresh.SetReadTimeout(read_limit);
+  std::lock_guard lock(stop_mu_);
+  owned_ = std::move(fresh);
+  connection_ = &owned_;
   host_ = host;
   // A Cancel that came while the connection was being made.
   if (cancelled_.load()) owned_.Disconnect();
@@ -22,9 +24,13 @@ void Session::SetReadTimeout(int ms) { connection_->SetReadTimeout(ms); }
 
 bool Session::Connected() { return connection_->Connected(); }
 
-void Session::Disconnect() noexcept { connection_->Disconnect(); }
+void Session::Disconnect() noexcept {
+  std::lock_guard lock(stop_mu_);
+  connection_->Disconnect();
+}
 
 void Session::Cancel() noexcept {
+  std::lock_guard lock(stop_mu_);
   cancelled_.store(true);
   connection_->Disconnect();
 }

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -69,6 +70,10 @@ class Session {
   const std::string& host() const { return host_; }
 
  private:
+  // Connect replaces owned_ and sets connection_ under stop_mu_, as
+  // Disconnect and Cancel, which other threads may call, read them under it;
+  // the owner's reads and writes need no lock.
+  std::mutex stop_mu_;
   platform::TcpConnection owned_;
   platform::TcpConnection* connection_ = &owned_;
   std::atomic<bool> cancelled_{false};

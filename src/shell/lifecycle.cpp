@@ -82,6 +82,9 @@ std::int32_t UnLoadPlugin() {
       // it) and the host hears of it.
       ui::Dispatcher::instance().report(
           "UnLoad: threads of the plug-in did not end in time; their windows are kept");
+      // The listeners still stop: no new connection runs our code.
+      if (state.station_window) state.station_window->StopServer();
+      if (state.office_window && state.office_window->ServerActive()) state.office_window->StopServer();
       (void)state.station_window.release();
       (void)state.office_window.release();
       (void)state.text_input.release();

@@ -92,11 +92,14 @@ bool PrepareAndSendOtchet(Session& client, const StationExchange& exchange) {
   const int count = CountRecipients(exchange.address_box());
   if (count > 1) exchange.log(Text("Передача данных по нескольким адресатам!"_w));
 
+  const auto stopping = [&] { return exchange.stop_requested && exchange.stop_requested(); };
   for (int k = 0; k < count; ++k) {
-    if (exchange.stop_requested && exchange.stop_requested()) break;
+    if (stopping()) break;
     const std::string address = ExtractStationAddress(GetRecipient(exchange.address_box(), k));
     if (!exchange.connect(client, address, exchange.out_port)) {
-      if (!automatic)
+      // A connect that a stop (the plug-in unloading) cut short is no news
+      // for the operator.
+      if (!automatic && !stopping())
         exchange.message_box(Text("Связь с офисом"_w),
                              Text("Отчет не отправлен!\rНе возможно подключиться к офису"_w));
       continue;
@@ -127,21 +130,21 @@ bool PrepareAndSendOtchet(Session& client, const StationExchange& exchange) {
 bool SendFileToServer(Session& client, const std::string& path, const StationExchange& exchange) {
   if (!client.Connected()) return false;
   try {
+    // A report that cannot be sent whole is not announced.
+    const std::int32_t size = protocol::SendableFileSize(path);
     client.WriteLine("Send_file");
     if (client.ReadLine() != "OK") return false;
-    const std::uint32_t size = FileSizeByName(path);
     client.WriteNumberLine(size);
     client.WriteLine(path);
     const WireContext wire = exchange.wire();
-  protocol::TransferSite site(wire);
+    protocol::TransferSite site(wire);
     site.start_lines = {Text("Передается файл: "_w) + path + " (" + std::to_string(size) +
                         Text(" байт) ..."_w)};
     site.caption = Text("передача файла: "_w) + path;
     site.success = Text("Файл "_w) + path + Text(" отправлен!"_w);
     site.error_prefix = Text("Не возможно отослать файл: "_w);
     site.log = exchange.log_list;
-    return protocol::SendBody(client, path, static_cast<std::int32_t>(size), site,
-                              exchange.progress);
+    return protocol::SendBody(client, path, size, site, exchange.progress);
   } catch (const std::exception& e) {
     exchange.log(Text("Не возможно отослать файл: "_w) + e.what());
     return false;

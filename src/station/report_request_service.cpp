@@ -64,20 +64,26 @@ bool ReceiveRequest(Session& session, const Announced& a, const std::string& sto
 void SendAnswer(Session& session, const std::string& answer, const ReportRequestService& service) {
   try {
     service.log(Text("Отправка файла-ответа на запрос: "_w) + answer);
+    std::int32_t size = 0;
+    try {
+      size = protocol::SendableFileSize(answer);
+    } catch (...) {
+      session.Disconnect();  // the office waits for "Send_file": it learns at once
+      throw;
+    }
     session.WriteLine("Send_file");
     if (session.ReadLine() != "OK") return;
-    const std::uint32_t size = FileSizeByName(answer);
     session.WriteNumberLine(size);
     session.WriteLine(answer);
     const WireContext wire = service.wire();
-  protocol::TransferSite site(wire);
+    protocol::TransferSite site(wire);
     site.start_lines = {Text("Передается файл: "_w) + answer + " " + std::to_string(size) +
                         Text(" байт"_w)};
     site.caption = Text("Передача файла-ответа: "_w) + answer;
     site.success = Text("Файл "_w) + answer + Text(" отправлен!"_w);
     site.error_prefix = Text("Не возможно отослать файл: "_w);
     site.log = service.log_list;
-    protocol::SendBody(session, answer, static_cast<std::int32_t>(size), site, service.progress);
+    protocol::SendBody(session, answer, size, site, service.progress);
   } catch (const std::exception& e) {
     service.log(Text("Не возможно отослать файл: "_w) + e.what());
   }

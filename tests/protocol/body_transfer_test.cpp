@@ -286,5 +286,19 @@ TEST_F(BodyTest, TwoRealSessionsMoveAMegabyteInBothModes) {
   }
 }
 
+// What a sender may announce: a file it can read, below 2 GiB. A missing
+// file is no empty body; one of 2 GiB or more is not cut to its low bits.
+TEST(SendableFileSize, AReadableFileBelowTwoGiBAndNothingElse) {
+  test::TempFolder folder;
+  EXPECT_THROW(SendableFileSize(folder / "missing"), Error);
+  test::WriteFile(folder / "empty", "");
+  EXPECT_EQ(SendableFileSize(folder / "empty"), 0);
+  test::WriteFile(folder / "big", "");
+  std::filesystem::resize_file(folder / "big", (std::uint64_t{1} << 31) - 1);  // sparse
+  EXPECT_EQ(SendableFileSize(folder / "big"), 2147483647);
+  std::filesystem::resize_file(folder / "big", std::uint64_t{1} << 32);
+  EXPECT_THROW(SendableFileSize(folder / "big"), Error);
+}
+
 }  // namespace
 }  // namespace pw::protocol

@@ -399,6 +399,21 @@ TEST_F(StationExchangeTest, GetOtchetWithoutAReportOrWithACutRequestCloses) {
   ASSERT_TRUE(PumpUntil([&] { return Count(kEnded) == 3; }));
   EXPECT_EQ(Lines()[Lines().size() - 2], W("Ошибка обработки файла запроса: host down"_w));
 
+  // A report the host names but that cannot be read is not announced as an
+  // empty one: the office sees the close instead of "Send_file".
+  host.process = [&](const std::string&) { return root / "no-such-report.dat"; };
+  EXPECT_TRUE(OnWorker([&] {
+    TcpConnection c = OfficeToStation(port, false);
+    RawWrite(c, "GET_OTCHET");
+    EXPECT_EQ(RawLine(c), "OK");
+    RawWrite(c, "0");
+    RawWrite(c, "req.dat");
+    RawSendBody(c, "", 128, false);
+    return SeesClose(c);
+  }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(kEnded) == 4; }));
+  EXPECT_EQ(Lines()[Lines().size() - 2], W("Не возможно отослать файл: Не найден файл: "_w) + root / "no-such-report.dat");
+
   // A size line that is not a number: shown to the operator, then closed.
   EXPECT_TRUE(OnWorker([&] {
     TcpConnection c = OfficeToStation(port, false);
@@ -407,7 +422,7 @@ TEST_F(StationExchangeTest, GetOtchetWithoutAReportOrWithACutRequestCloses) {
     RawWrite(c, "abc");
     return SeesClose(c);
   }));
-  ASSERT_TRUE(PumpUntil([&] { return Count(kEnded) == 4; }));
+  ASSERT_TRUE(PumpUntil([&] { return Count(kEnded) == 5; }));
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].front(), '|');
   EXPECT_TRUE(form->IdTCPServer1.Active());

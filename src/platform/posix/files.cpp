@@ -90,7 +90,12 @@ std::string ReadFileFrom(const std::string& path, std::uint64_t offset) {
 
 std::string TemporaryNameBeside(const std::string& path) {
   static std::atomic<unsigned> counter{0};
-  return path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
+  // In the same folder, so the rename stays on one file system; not built on
+  // the target's own name, which may already be as long as a name can be.
+  const std::size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  return folder + "~pw" + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1)) +
+         ".tmp";
 }
 
 struct ReadableFile::Handle {

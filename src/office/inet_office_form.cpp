@@ -16,6 +16,7 @@
 #include "services/settings.h"
 #include "services/wire_context.h"
 #include "text/cp1251.h"
+#include "ui/dispatcher.h"
 #include "ui/operator.h"
 
 namespace pw::office {
@@ -107,6 +108,7 @@ void TInetOfficeForm::SetClientHeight(int h) {
 // ---- server ----
 
 void TInetOfficeForm::RunServer() {
+  ui::AssertOnMainThread("TInetOfficeForm::RunServer");
   try {
     IdTCPServer2.Start(TheSettings().InPort);
     AddToLog("Сервер входящих подключений запущен"_w, &log);
@@ -116,6 +118,7 @@ void TInetOfficeForm::RunServer() {
 }
 
 void TInetOfficeForm::StopServer() {
+  ui::AssertOnMainThread("TInetOfficeForm::StopServer");
   try {
     IdTCPServer2.Stop();
     AddToLog("Сервер остановлен"_w, &log);
@@ -243,6 +246,7 @@ void TInetOfficeForm::HandleMessage(const ui::Message& m) {
 void TInetOfficeForm::WMLogLine(std::string_view line) { log.AddAndSelect(std::string(line)); }
 
 void TInetOfficeForm::cb_IPKeyUp(int key) {
+  ui::AssertOnMainThread("TInetOfficeForm::cb_IPKeyUp");
   if (key == kKeyEnter) {
     RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   } else if (key == kKeyTilde) {
@@ -251,6 +255,7 @@ void TInetOfficeForm::cb_IPKeyUp(int key) {
 }
 
 void TInetOfficeForm::cb_IPSelect() {
+  ui::AssertOnMainThread("TInetOfficeForm::cb_IPSelect");
   RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   cb_IP.Select(0);
 }
@@ -299,6 +304,7 @@ void TInetOfficeForm::N2Click() {
 }
 
 void TInetOfficeForm::BitBtn1Click() {
+  ui::AssertOnMainThread("TInetOfficeForm::BitBtn1Click");
   // Disabled only while the exchange's thread is being started.
   BitBtn1.enabled = false;
   try {

@@ -176,14 +176,19 @@ void TInetForm::cb_EnLogClick() {
   SetClientHeight(cb_EnLog.checked ? kLogShownHeight : kLogHiddenHeight);
 }
 
-void TInetForm::cb_IPExit() { RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items); }
+void TInetForm::cb_IPExit() {
+  ui::AssertOnMainThread("TInetForm::cb_IPExit");
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
+}
 
 void TInetForm::cb_IPSelect() {
+  ui::AssertOnMainThread("TInetForm::cb_IPSelect");
   RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   cb_IP.Select(0);
 }
 
 void TInetForm::cb_IPKeyUp(int key) {
+  ui::AssertOnMainThread("TInetForm::cb_IPKeyUp");
   if (key == kEnter)
     RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   else if (key == kRecallKey)
@@ -191,6 +196,7 @@ void TInetForm::cb_IPKeyUp(int key) {
 }
 
 void TInetForm::bSendToOfficeClick() {
+  ui::AssertOnMainThread("TInetForm::bSendToOfficeClick");
   RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
   cb_IP.Select(0);
   if (exchange_running.load()) {
@@ -218,6 +224,7 @@ void TInetForm::bSendToOfficeClick() {
 }
 
 void TInetForm::RunServer() {
+  ui::AssertOnMainThread("TInetForm::RunServer");
   try {
     const int port = TheSettings().InPort;
     std::vector<std::string> bindings;
@@ -238,6 +245,7 @@ void TInetForm::RunServer() {
 }
 
 void TInetForm::StopServer() {
+  ui::AssertOnMainThread("TInetForm::StopServer");
   try {
     if (IdTCPServer1.Active()) IdTCPServer1.Deactivate();
     AddToLog("Сервер остановлен"_w, &log);

@@ -1,5 +1,7 @@
 #include "shell/lifecycle.h"
 
+#include <functional>
+
 #include "interactive/interactive_form.h"
 #include "interactive/text_input_form.h"
 #include "office/inet_office_form.h"
@@ -40,6 +42,18 @@ void SetUpIncomingFolder(const PluginState& state) {
   platform::CreateDirectories(state.is_station() ? folders.from_office : folders.from_azs);
 }
 
+// One step of Load or UnLoad: an error it raises (a log line that could not
+// be written, say) is told to the host, and the next step still runs.
+bool Step(const std::function<void()>& step) {
+  try {
+    step();
+    return true;
+  } catch (...) {
+    ui::Dispatcher::instance().report_current_exception();
+    return false;
+  }
+}
+
 }  // namespace
 
 std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServices* host) {
@@ -58,12 +72,12 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
   // The connection window of the mode, hidden, with its listener running.
   if (state.is_station()) {
     state.station_window = std::make_unique<station::TInetForm>(state);
-    state.station_window->RunServer();
+    Step([&] { state.station_window->RunServer(); });
   } else {
     state.office_window = std::make_unique<office::TInetOfficeForm>(state);
-    state.office_window->RunServer();
+    Step([&] { state.office_window->RunServer(); });
   }
-  SetUpIncomingFolder(state);
+  Step([&] { SetUpIncomingFolder(state); });
   // The message window parks itself below the screen until a notice comes.
   state.text_input = std::make_unique<interactive::TTextInputForm>();
   state.message_window = std::make_unique<interactive::TInteractiveForm>(state);
@@ -83,19 +97,20 @@ std::int32_t UnLoadPlugin() {
       ui::Dispatcher::instance().report(
           "UnLoad: threads of the plug-in did not end in time; their windows are kept");
       // The listeners still stop: no new connection runs our code.
-      if (state.station_window) state.station_window->StopServer();
-      if (state.office_window && state.office_window->ServerActive()) state.office_window->StopServer();
+      if (state.station_window) Step([&] { state.station_window->StopServer(); });
+      if (state.office_window && state.office_window->ServerActive())
+        Step([&] { state.office_window->StopServer(); });
       (void)state.station_window.release();
       (void)state.office_window.release();
       (void)state.text_input.release();
       (void)state.message_window.release();
       return 1;
     }
+    // A log line these steps cannot write is told, and lost alone.
     state.station_window.reset();  // its listener stops with it
-    if (state.office_window) {
-      if (state.office_window->ServerActive()) state.office_window->StopServer();
-      state.office_window.reset();
-    }
+    if (state.office_window && state.office_window->ServerActive())
+      Step([&] { state.office_window->StopServer(); });
+    state.office_window.reset();
     state.remembered_addresses.clear();
     for (auto& session : state.TVSessions) session.reset();
     state.text_input.reset();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "host_process.h"
 #include "temp_folder.h"
 
@@ -59,6 +61,23 @@ TEST(HostProgram, HelpTellsTheCommandsAndAMissingRootIsAnError) {
   }
   HostProcess bad({"station"});
   EXPECT_EQ(bad.Finish(), 2);
+}
+
+// A log that cannot be written loses its lines and nothing else: Load and
+// UnLoad still make and free every window, in both modes.
+TEST(HostProgram, AnUnwritableLogCostsOnlyItsLines) {
+  for (const char* mode : {"station", "office"}) {
+    TempFolder root;
+    std::filesystem::create_directories(root / "LogFiles/Pumpwire.log");  // a folder, not a file
+    HostProcess host({mode, "--root", root.path(), "--set", "InPort=0"});
+    EXPECT_EQ(host.WaitFor("Load:"), "Load: 0") << mode;
+    host.Send("windows");
+    EXPECT_NE(host.WaitFor("window: TInteractiveForm"), "") << host.Transcript();
+    host.Send("quit");
+    EXPECT_EQ(host.WaitFor("UnLoad:"), "UnLoad: 0") << host.Transcript();
+    EXPECT_EQ(host.Finish(), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(root / (std::string(mode) == "station" ? "FromOffice" : "FromAZS")));
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <string>
 
+#include "services/mutex.h"
 #include "platform/connected_state.h"
 #include "platform/connection_library.h"
 #include "platform/dial_up.h"
@@ -21,7 +22,8 @@ using platform::ConnectionEntry;
 class InternetConnection::SharedDialer {
  public:
   explicit SharedDialer(platform::DialUpService& dial_up)
-      : dialer_(dial_up.CreateDialer({[this] { Notify(connected_); }, [this] { Notify(failed_); }})) {}
+      : dialer_(dial_up.CreateDialer({[this] { Notify(/*connected=*/true); },
+                                      [this] { Notify(/*connected=*/false); }})) {}
 
   platform::Dialer& dialer() { return *dialer_; }
 
@@ -29,29 +31,31 @@ class InternetConnection::SharedDialer {
     std::uint64_t connected, failed;
   };
   Mark Now() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return {connected_, failed_};
   }
   // True when a notification came after mark, false when the time ran out.
   bool WaitPast(Mark mark, std::chrono::milliseconds limit) {
-    std::unique_lock lock(mu_);
-    return changed_.wait_for(lock, limit,
-                             [&] { return connected_ != mark.connected || failed_ != mark.failed; });
+    MutexLock lock(mu_);
+    return changed_.wait_for(mu_, limit, [&] {
+      mu_.AssertHeld();  // the wait holds it while it asks
+      return connected_ != mark.connected || failed_ != mark.failed;
+    });
   }
 
  private:
-  void Notify(std::uint64_t& count) {
+  void Notify(bool connected) {
     {
-      std::lock_guard lock(mu_);
-      ++count;
+      MutexLock lock(mu_);
+      ++(connected ? connected_ : failed_);
     }
     changed_.notify_all();
   }
 
-  std::mutex mu_;
-  std::condition_variable changed_;
-  std::uint64_t connected_ = 0;  // guarded by mu_
-  std::uint64_t failed_ = 0;     // guarded by mu_
+  Mutex mu_;
+  std::condition_variable_any changed_;
+  std::uint64_t connected_ GUARDED_BY(mu_) = 0;
+  std::uint64_t failed_ GUARDED_BY(mu_) = 0;
   std::unique_ptr<platform::Dialer> dialer_;  // last: its notifications use the above
 };
 

@@ -1,6 +1,7 @@
 #include "services/worker_threads.h"
 
 #include <condition_variable>
+#include <mutex>
 #include <list>
 #include <thread>
 #include <utility>
@@ -11,20 +12,20 @@
 namespace pw {
 
 bool Worker::stop_requested() const {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   return stop_;
 }
 
 void Worker::on_stop(std::function<void()> close) {
   // The action runs under the lock, so a worker that clears it knows the
   // old one has finished.
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   close_ = std::move(close);
   if (stop_ && close_) close_();
 }
 
 void Worker::RequestStop() {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   if (stop_) return;
   stop_ = true;
   if (close_) close_();
@@ -33,19 +34,19 @@ void Worker::RequestStop() {
 struct WorkerThreads::State {
   struct Entry {
     std::shared_ptr<Worker> worker = std::make_shared<Worker>();
-    bool finished = false;  // guarded by mu
+    bool finished = false;  // guarded by the state's mu, as the list
     std::thread thread;
   };
 
-  std::mutex mu;
-  std::condition_variable finished_cv;
-  std::list<Entry> entries;  // guarded by mu; nodes stay put while listed
-  int stopping = 0;          // guarded by mu: StopAll calls under way
+  Mutex mu;
+  std::condition_variable_any finished_cv;
+  std::list<Entry> entries GUARDED_BY(mu);  // nodes stay put while listed
+  int stopping GUARDED_BY(mu) = 0;          // StopAll calls under way
 
   // Joins the threads that have finished their work and drops them. They
   // touch nothing of the state after marking themselves finished but the
   // condition variable and the dispatcher, so the join is short.
-  void ReapLocked() {
+  void ReapLocked() EXCLUSIVE_LOCKS_REQUIRED(mu) {
     for (auto it = entries.begin(); it != entries.end();) {
       if (!it->finished) {
         ++it;
@@ -56,7 +57,7 @@ struct WorkerThreads::State {
     }
   }
 
-  bool AllFinishedLocked() const {
+  bool AllFinishedLocked() const EXCLUSIVE_LOCKS_REQUIRED(mu) {
     for (const Entry& e : entries)
       if (!e.finished) return false;
     return true;
@@ -67,7 +68,7 @@ WorkerThreads::WorkerThreads() : state_(std::make_shared<State>()) {}
 
 WorkerThreads::~WorkerThreads() {
   {
-    std::lock_guard lock(state_->mu);
+    MutexLock lock(state_->mu);
     state_->ReapLocked();
     // Nothing running: leave the dispatcher alone, which may be gone
     // already at the end of the process.
@@ -75,13 +76,13 @@ WorkerThreads::~WorkerThreads() {
   }
   if (StopAll(kDestructorWait)) return;
   // Let go of the rest: they keep the shared state alive until they end.
-  std::lock_guard lock(state_->mu);
+  MutexLock lock(state_->mu);
   for (State::Entry& e : state_->entries)
     if (e.thread.joinable()) e.thread.detach();
 }
 
 void WorkerThreads::Start(std::function<void(Worker&)> work) {
-  std::lock_guard lock(state_->mu);
+  MutexLock lock(state_->mu);
   state_->ReapLocked();
   State::Entry& entry = state_->entries.emplace_back();
   if (state_->stopping > 0) entry.worker->RequestStop();
@@ -94,7 +95,7 @@ void WorkerThreads::Start(std::function<void(Worker&)> work) {
         ui::Dispatcher::instance().report_current_exception();
       }
       {
-        std::lock_guard lock(state->mu);
+        MutexLock lock(state->mu);
         entry->finished = true;
       }
       state->finished_cv.notify_all();
@@ -109,7 +110,7 @@ void WorkerThreads::Start(std::function<void(Worker&)> work) {
 bool WorkerThreads::StopAll(std::chrono::milliseconds limit) {
   std::vector<std::shared_ptr<Worker>> workers;
   {
-    std::lock_guard lock(state_->mu);
+    MutexLock lock(state_->mu);
     ++state_->stopping;
     for (const State::Entry& e : state_->entries) workers.push_back(e.worker);
   }
@@ -118,24 +119,27 @@ bool WorkerThreads::StopAll(std::chrono::milliseconds limit) {
   for (const auto& worker : workers) worker->RequestStop();
 
   const auto all_finished = [this] {
-    std::lock_guard lock(state_->mu);
+    MutexLock lock(state_->mu);
     return state_->AllFinishedLocked();
   };
   ui::Dispatcher& dispatcher = ui::Dispatcher::instance();
   if (dispatcher.on_main_thread()) {
     dispatcher.wait_for_workers(all_finished, limit);
   } else {
-    std::unique_lock lock(state_->mu);
-    state_->finished_cv.wait_for(lock, limit, [this] { return state_->AllFinishedLocked(); });
+    MutexLock lock(state_->mu);
+    state_->finished_cv.wait_for(state_->mu, limit, [this] {
+      state_->mu.AssertHeld();  // the wait holds it while it asks
+      return state_->AllFinishedLocked();
+    });
   }
-  std::lock_guard lock(state_->mu);
+  MutexLock lock(state_->mu);
   state_->ReapLocked();
   --state_->stopping;
   return state_->entries.empty();
 }
 
 std::size_t WorkerThreads::Running() const {
-  std::lock_guard lock(state_->mu);
+  MutexLock lock(state_->mu);
   std::size_t n = 0;
   for (const State::Entry& e : state_->entries) n += !e.finished;
   return n;

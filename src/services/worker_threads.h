@@ -12,7 +12,9 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
+
+#include "services/mutex.h"
+#include "services/thread_annotations.h"
 
 namespace pw {
 
@@ -36,9 +38,9 @@ class Worker {
   // Sets the stop and runs the current action (once).
   void RequestStop();
 
-  mutable std::mutex mu_;
-  bool stop_ = false;             // guarded by mu_
-  std::function<void()> close_;   // guarded by mu_
+  mutable Mutex mu_;
+  bool stop_ GUARDED_BY(mu_) = false;
+  std::function<void()> close_ GUARDED_BY(mu_);
 };
 
 // Owned by the plug-in state; the exchanges start their threads here.

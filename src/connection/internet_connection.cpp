@@ -4,7 +4,7 @@
 #include <condition_variable>
 #include <string>
 
-#include "services/mutex.h"
+#include "sync/mutex.h"
 #include "platform/connected_state.h"
 #include "platform/connection_library.h"
 #include "platform/dial_up.h"

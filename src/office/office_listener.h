@@ -13,7 +13,7 @@
 #include "platform/tcp.h"
 #include "protocol/command_loop.h"
 #include "protocol/session.h"
-#include "services/mutex.h"
+#include "sync/mutex.h"
 
 namespace pw::office {
 

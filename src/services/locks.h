@@ -7,8 +7,8 @@
 // the log lock.
 #pragma once
 
-#include "services/mutex.h"
-#include "services/thread_annotations.h"
+#include "sync/mutex.h"
+#include "sync/thread_annotations.h"
 
 namespace pw {
 

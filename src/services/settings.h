@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "services/mutex.h"
+#include "sync/mutex.h"
 
 namespace pw {
 

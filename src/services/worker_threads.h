@@ -13,8 +13,8 @@
 #include <functional>
 #include <memory>
 
-#include "services/mutex.h"
-#include "services/thread_annotations.h"
+#include "sync/mutex.h"
+#include "sync/thread_annotations.h"
 
 namespace pw {
 

@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "services/mutex.h"
+#include "sync/mutex.h"
 #include "services/worker_threads.h"
 #include "station/report_exchange.h"
 

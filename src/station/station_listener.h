@@ -20,7 +20,7 @@
 
 #include "platform/tcp.h"
 #include "protocol/command_loop.h"
-#include "services/mutex.h"
+#include "sync/mutex.h"
 #include "services/plugin_context.h"
 
 namespace pw {

@@ -3,7 +3,7 @@
 // folders its layer is allowed to reach, all below it:
 //
 //   shell -> station, office, interactive, connection, settings
-//         -> protocol -> services -> ui, platform -> text
+//         -> protocol -> services -> ui, platform -> text, sync
 //
 // Folders of one layer may include each other, but never both ways round.
 // Only src/platform/ includes OS headers.
@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 // The layers, lowest first; "pumpwire" is the public header.
 const std::vector<std::set<std::string>> kLayers = {
-    {"text"},
+    {"text", "sync"},
     {"platform", "ui"},
     {"pumpwire"},
     {"services"},
@@ -35,10 +35,11 @@ const std::vector<std::set<std::string>> kLayers = {
 
 // What each folder may include besides its own folder and the layers below
 // its own. ui and platform, one layer, stay apart: the window system is the
-// OS's stand-in and the OS code knows no windows; ui needs nothing but text.
+// OS's stand-in and the OS code knows no windows; ui needs nothing but text
+// and the annotated locks.
 const std::map<std::string, std::set<std::string>> kExceptions = {
-    {"ui", {"text"}},
-    {"platform", {"text"}},
+    {"ui", {"text", "sync"}},
+    {"platform", {"text", "sync"}},
     {"pumpwire", {}},
 };
 

@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-#include "services/thread_annotations.h"
+#include "sync/thread_annotations.h"
 
 namespace pw {
 

@@ -18,13 +18,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/error.h"
+#include "sync/mutex.h"
+#include "sync/thread_annotations.h"
 
 namespace pw::platform {
 
@@ -141,9 +142,10 @@ class TcpConnection {
   explicit TcpConnection(std::unique_ptr<Socket> socket);
 
   std::uint8_t ReadByteSlow();
-  Socket* AcquireSocket();         // for one I/O call; none when closed
+  // The descriptor for one I/O call, kept open until ReleaseSocket even if
+  // another thread disconnects meanwhile; -1 when closed.
+  int AcquireSocket();
   void ReleaseSocket() noexcept;
-  void CloseLocked() noexcept;     // requires the socket's lock
   void MoveFrom(TcpConnection& other) noexcept;
   std::size_t Receive(char* data, std::size_t max);  // one wait, one recv
 
@@ -219,13 +221,14 @@ class TcpServer {
   // already active (the running port and addresses stay). Raises pw::Error
   // when a socket cannot be bound (port in use, address not local); then
   // nothing listens. Called from a handler it raises pw::Error.
-  void Activate(int port, const std::vector<std::string>& bind_addresses = {});
+  void Activate(int port, const std::vector<std::string>& bind_addresses = {})
+      LOCKS_EXCLUDED(control_mu_);
 
   // Stops accepting, closes the listening sockets, disconnects every open
   // connection so that their handlers' reads raise ConnectionClosed, and
   // joins every thread before returning. Does nothing when not active.
   // Called from a handler it raises pw::Error and changes nothing.
-  void Deactivate();
+  void Deactivate() LOCKS_EXCLUDED(control_mu_);
 
   bool Active() const noexcept { return active_.load(); }
 
@@ -247,7 +250,11 @@ class TcpServer {
   void Serve(TcpConnection connection);
 
   const Handler handler_;
-  std::mutex control_mu_;  // serialises Activate and Deactivate
+  // Serialises Activate and Deactivate: one of them at a time makes or
+  // tears down the listening sockets, the wake-up pipe and the accept
+  // thread. Those are not guarded by it: the accept and connection threads
+  // read them without it, between their start and their join.
+  Mutex control_mu_;
   const std::unique_ptr<State> state_;
   std::atomic<bool> active_{false};
   std::atomic<int> port_{0};

@@ -12,7 +12,7 @@ void Session::Connect(const std::string& host, int port, int connect_timeout_ms)
   platform::TcpConnection fresh =
       platform::TcpConnection::Connect(host, port, connect_timeout_ms, &cancelled_);
   fresh.SetReadTimeout(read_limit);
-  std::lock_guard lock(stop_mu_);
+  MutexLock lock(stop_mu_);
   owned_ = std::move(fresh);
   connection_ = &owned_;
   host_ = host;
@@ -25,12 +25,12 @@ void Session::SetReadTimeout(int ms) { connection_->SetReadTimeout(ms); }
 bool Session::Connected() { return connection_->Connected(); }
 
 void Session::Disconnect() noexcept {
-  std::lock_guard lock(stop_mu_);
+  MutexLock lock(stop_mu_);
   connection_->Disconnect();
 }
 
 void Session::Cancel() noexcept {
-  std::lock_guard lock(stop_mu_);
+  MutexLock lock(stop_mu_);
   cancelled_.store(true);
   connection_->Disconnect();
 }

@@ -9,11 +9,12 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "platform/tcp.h"
+#include "sync/mutex.h"
+#include "sync/thread_annotations.h"
 
 namespace pw::protocol {
 
@@ -33,15 +34,16 @@ class Session {
 
   // Opens the outgoing connection. connect_timeout_ms <= 0: no limit.
   // Raises pw::Error when no connection can be made.
-  void Connect(const std::string& host, int port, int connect_timeout_ms);
+  void Connect(const std::string& host, int port, int connect_timeout_ms)
+      LOCKS_EXCLUDED(stop_mu_);
   // ReadTimeOut of the outgoing session: 0 or -1 = no limit.
   void SetReadTimeout(int ms);
   bool Connected();
-  void Disconnect() noexcept;
+  void Disconnect() noexcept LOCKS_EXCLUDED(stop_mu_);
   // Ends the session for good, from any thread: closes it now, and closes
   // a connection that a Connect under way makes as soon as it is made, so
   // the owner's next read fails at once.
-  void Cancel() noexcept;
+  void Cancel() noexcept LOCKS_EXCLUDED(stop_mu_);
 
   void WriteLine(std::string_view text);
   // The next line without its CR LF (one CR right before the LF is dropped).
@@ -72,8 +74,10 @@ class Session {
  private:
   // Connect replaces owned_ and sets connection_ under stop_mu_, as
   // Disconnect and Cancel, which other threads may call, read them under it;
-  // the owner's reads and writes need no lock.
-  std::mutex stop_mu_;
+  // the owner's reads and writes need no lock, as only the owner writes
+  // them. So the two are not GUARDED_BY: the owner's lock-free reads are
+  // sound, and the analysis cannot tell the owner's thread from another.
+  Mutex stop_mu_;
   platform::TcpConnection owned_;
   platform::TcpConnection* connection_ = &owned_;
   std::atomic<bool> cancelled_{false};

@@ -15,13 +15,13 @@ namespace {
 // Where a synchronised call's end is handed back to its waiting caller. A
 // task destroyed without having run still ends the wait, with an error.
 struct Completion {
-  std::mutex mu;
-  std::condition_variable cv;
-  bool done = false;
-  std::exception_ptr error;
+  Mutex mu;
+  std::condition_variable_any cv;
+  bool done GUARDED_BY(mu) = false;
+  std::exception_ptr error GUARDED_BY(mu);
 
-  void Finish(std::exception_ptr e) {
-    std::lock_guard lock(mu);
+  void Finish(std::exception_ptr e) LOCKS_EXCLUDED(mu) {
+    MutexLock lock(mu);
     if (done) return;
     error = std::move(e);
     done = true;
@@ -58,28 +58,28 @@ Dispatcher& Dispatcher::instance() {
 }
 
 void Dispatcher::attach_main_thread() {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   main_ = std::this_thread::get_id();
 }
 
 void Dispatcher::detach_main_thread() {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   main_ = {};
 }
 
 bool Dispatcher::on_main_thread() const {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   return main_ == std::this_thread::get_id();
 }
 
 bool Dispatcher::has_main_thread() const {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   return main_ != std::thread::id{};
 }
 
 void Dispatcher::assert_on_main_thread(const char* what) const {
   {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     if (main_ == std::thread::id{} || main_ == std::this_thread::get_id()) return;
   }
   std::fprintf(stderr, "pumpwire: %s called off the main thread; aborting\n", what);
@@ -90,7 +90,7 @@ void Dispatcher::assert_on_main_thread(const char* what) const {
 void Dispatcher::run_sync(const Task& fn) {
   bool call_here;
   {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     // No loop to hand over to, or we are the loop.
     call_here = main_ == std::thread::id{} || main_ == std::this_thread::get_id();
   }
@@ -110,27 +110,30 @@ void Dispatcher::run_sync(const Task& fn) {
     completion->Finish(error);
   });
   guard.reset();  // the queued task holds the guard now
-  std::unique_lock lock(completion->mu);
-  completion->cv.wait(lock, [&] { return completion->done; });
+  MutexLock lock(completion->mu);
+  completion->cv.wait(completion->mu, [&] {
+    completion->mu.AssertHeld();  // the wait holds it while it asks
+    return completion->done;
+  });
   if (completion->error) std::rethrow_exception(completion->error);
 }
 
 void Dispatcher::post(Task fn) {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   worker_queue_.push_back({next_seq_++, std::move(fn)});
   ++wakeups_;
   cv_.notify_all();
 }
 
 void Dispatcher::post_host(Task fn) {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   host_queue_.push_back({next_seq_++, std::move(fn)});
   ++wakeups_;
   cv_.notify_all();
 }
 
 Dispatcher::TimerId Dispatcher::set_timer(std::chrono::milliseconds interval, Task fn) {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   const TimerId id = next_timer_++;
   timers_[id] = Timer{interval, Clock::now() + interval, std::move(fn)};
   ++wakeups_;
@@ -139,18 +142,18 @@ Dispatcher::TimerId Dispatcher::set_timer(std::chrono::milliseconds interval, Ta
 }
 
 void Dispatcher::kill_timer(TimerId id) {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   timers_.erase(id);
 }
 
 void Dispatcher::wake() {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   ++wakeups_;
   cv_.notify_all();
 }
 
 void Dispatcher::set_error_reporter(ErrorReporter reporter) {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   reporter_ = std::move(reporter);
 }
 
@@ -159,7 +162,7 @@ void Dispatcher::report_current_exception() { report(WhatOf(std::current_excepti
 void Dispatcher::report(std::string_view what) {
   ErrorReporter reporter;
   {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     reporter = reporter_;
   }
   try {
@@ -175,7 +178,7 @@ void Dispatcher::report(std::string_view what) {
 }
 
 bool Dispatcher::take(bool with_host_work, Task& task) {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   std::deque<Queued>* from = nullptr;
   if (!worker_queue_.empty()) from = &worker_queue_;
   if (with_host_work && !host_queue_.empty() &&
@@ -200,7 +203,7 @@ void Dispatcher::run_task(const Task& fn) {
 Dispatcher::Clock::time_point Dispatcher::run_due_timers() {
   std::vector<std::pair<TimerId, Task>> due;
   {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     const auto now = Clock::now();
     for (auto& [id, timer] : timers_) {
       if (timer.due <= now) {
@@ -213,12 +216,12 @@ Dispatcher::Clock::time_point Dispatcher::run_due_timers() {
     bool alive;
     {
       // An earlier timer of this round may have killed it.
-      std::lock_guard lock(mu_);
+      MutexLock lock(mu_);
       alive = timers_.count(id) != 0;
     }
     if (alive) run_task(fn);
   }
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   auto next = Clock::time_point::max();
   for (const auto& [id, timer] : timers_) next = std::min(next, timer.due);
   return next;
@@ -229,7 +232,7 @@ void Dispatcher::pump_pending() {
   const bool outermost = depth_ == 0;
   std::size_t queued;
   {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     queued = worker_queue_.size() + (outermost ? host_queue_.size() : 0);
   }
   // What is queued now, one task at a time: work queued meanwhile waits for
@@ -258,7 +261,7 @@ bool Dispatcher::serve(const std::function<bool()>& done, std::chrono::milliseco
     std::uint64_t seen;
     std::size_t queued;
     {
-      std::lock_guard lock(mu_);
+      MutexLock lock(mu_);
       seen = wakeups_;
       queued = worker_queue_.size() + (outermost ? host_queue_.size() : 0);
     }
@@ -270,16 +273,17 @@ bool Dispatcher::serve(const std::function<bool()>& done, std::chrono::milliseco
     }
     const auto next_timer = outermost ? run_due_timers() : Clock::time_point::max();
     if (done()) return true;
-    std::unique_lock lock(mu_);
+    MutexLock lock(mu_);
     if (Clock::now() >= deadline) return false;
     const auto until = std::min(next_timer, deadline);
     auto woken = [&] {
+      mu_.AssertHeld();  // the wait holds it while it asks
       return wakeups_ != seen || !worker_queue_.empty() || (outermost && !host_queue_.empty());
     };
     if (until == Clock::time_point::max())
-      cv_.wait(lock, woken);
+      cv_.wait(mu_, woken);
     else
-      cv_.wait_until(lock, until, woken);
+      cv_.wait_until(mu_, until, woken);
   }
 }
 

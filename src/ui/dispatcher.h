@@ -28,9 +28,11 @@
 #include <exception>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string_view>
 #include <thread>
+
+#include "sync/mutex.h"
+#include "sync/thread_annotations.h"
 
 namespace pw::ui {
 
@@ -51,61 +53,63 @@ class Dispatcher {
 
   // The calling thread becomes the main thread. detach_main_thread gives it up
   // (then run_sync runs in the caller, as there is no loop to wait for).
-  void attach_main_thread();
-  void detach_main_thread();
-  bool on_main_thread() const;
-  bool has_main_thread() const;
+  void attach_main_thread() LOCKS_EXCLUDED(mu_);
+  void detach_main_thread() LOCKS_EXCLUDED(mu_);
+  bool on_main_thread() const LOCKS_EXCLUDED(mu_);
+  bool has_main_thread() const LOCKS_EXCLUDED(mu_);
   // Aborts the process with a message naming what when called on a thread
   // other than the main thread (any thread passes while none is attached).
   // Always on, release builds included.
-  void assert_on_main_thread(const char* what = "a window operation") const;
+  void assert_on_main_thread(const char* what = "a window operation") const LOCKS_EXCLUDED(mu_);
 
   // Workers' work. Runs fn on the main thread and waits; inline when already
   // there. The caller always gets fn's end: an exception thrown by fn is
   // raised again in the caller, and a task dropped unrun (the dispatcher
   // goes away) raises std::runtime_error.
-  void run_sync(const Task& fn);
+  void run_sync(const Task& fn) LOCKS_EXCLUDED(mu_);
   // Workers' work. Queues fn for the main thread and returns at once.
-  void post(Task fn);
+  void post(Task fn) LOCKS_EXCLUDED(mu_);
   // The host's work: served by the outermost loop only. Any thread.
-  void post_host(Task fn);
+  void post_host(Task fn) LOCKS_EXCLUDED(mu_);
 
   // A periodic timer whose fn runs on the main thread every interval until
   // killed; served by the outermost loop only. Killing an unknown or already
   // killed timer does nothing.
-  TimerId set_timer(std::chrono::milliseconds interval, Task fn);
-  void kill_timer(TimerId id);
+  TimerId set_timer(std::chrono::milliseconds interval, Task fn) LOCKS_EXCLUDED(mu_);
+  void kill_timer(TimerId id) LOCKS_EXCLUDED(mu_);
 
   // Main thread only. Runs queued work (and, as the outermost loop, the
   // host's work and due timers) until done() holds, waiting for new work in
   // between; false when the time limit ran out first. Called from inside a
   // task it is a wait for workers (see wait_for_workers).
   bool run_until(const std::function<bool()>& done,
-                 std::chrono::milliseconds limit = std::chrono::milliseconds::max());
+                 std::chrono::milliseconds limit = std::chrono::milliseconds::max())
+      LOCKS_EXCLUDED(mu_);
   // Main thread only. A wait for workers: serves only their handed-over
   // work until done() holds; false when the time limit ran out first.
   bool wait_for_workers(const std::function<bool()>& done,
-                        std::chrono::milliseconds limit = std::chrono::milliseconds::max());
+                        std::chrono::milliseconds limit = std::chrono::milliseconds::max())
+      LOCKS_EXCLUDED(mu_);
   // Main thread only. Runs whatever is queued or due now, without waiting
   // (the workers' work only when called from inside a task).
-  void pump_pending();
+  void pump_pending() LOCKS_EXCLUDED(mu_);
   // Any thread: wakes a main thread waiting in run_until so it re-checks done().
-  void wake();
+  void wake() LOCKS_EXCLUDED(mu_);
 
   // Runs fn to its end, and raises what it raises. On the main thread fn runs
   // on a helper thread while the main thread waits for it serving the
   // workers' work, so fn may wait for threads that are themselves waiting
   // for the main thread (stopping a server whose connections are logging);
   // elsewhere it runs in the caller.
-  void run_off_main_thread(const Task& fn);
+  void run_off_main_thread(const Task& fn) LOCKS_EXCLUDED(mu_);
 
   // Who hears of a task's error; nullptr restores the default, a line on
   // standard error. Any thread.
-  void set_error_reporter(ErrorReporter reporter);
+  void set_error_reporter(ErrorReporter reporter) LOCKS_EXCLUDED(mu_);
   // Tells the reporter of a failure (Windows-1251 text). Any thread.
-  void report(std::string_view what);
+  void report(std::string_view what) LOCKS_EXCLUDED(mu_);
   // Tells the reporter of the exception being handled (call in a catch).
-  void report_current_exception();
+  void report_current_exception() LOCKS_EXCLUDED(mu_);
 
  private:
   struct Timer {
@@ -119,25 +123,28 @@ class Dispatcher {
   };
 
   // The outermost loop (host work and timers too) or a wait for workers.
-  bool serve(const std::function<bool()>& done, std::chrono::milliseconds limit, bool outermost);
+  bool serve(const std::function<bool()>& done, std::chrono::milliseconds limit, bool outermost)
+      LOCKS_EXCLUDED(mu_);
   // Takes the next task in order of arrival, the host's only when allowed.
-  bool take(bool with_host_work, Task& task);
+  bool take(bool with_host_work, Task& task) LOCKS_EXCLUDED(mu_);
   // Runs every timer due now; returns the time of the next due timer.
-  Clock::time_point run_due_timers();
+  Clock::time_point run_due_timers() LOCKS_EXCLUDED(mu_);
   // Runs fn as a task of the loop: nested waits inside it serve workers only.
-  void run_task(const Task& fn);
+  void run_task(const Task& fn) LOCKS_EXCLUDED(mu_);
 
-  mutable std::mutex mu_;
-  std::condition_variable cv_;
-  std::thread::id main_;                 // guarded by mu_
-  std::deque<Queued> worker_queue_;      // guarded by mu_
-  std::deque<Queued> host_queue_;        // guarded by mu_
-  std::uint64_t next_seq_ = 0;           // guarded by mu_
-  std::map<TimerId, Timer> timers_;      // guarded by mu_
-  TimerId next_timer_ = 1;               // guarded by mu_
-  std::uint64_t wakeups_ = 0;            // guarded by mu_
-  ErrorReporter reporter_;               // guarded by mu_
-  int depth_ = 0;                        // main thread only: tasks running now
+  mutable Mutex mu_;
+  // Waits on mu_ itself, which the analysis knows, rather than on a
+  // std::unique_lock, which it does not.
+  std::condition_variable_any cv_;
+  std::thread::id main_ GUARDED_BY(mu_);
+  std::deque<Queued> worker_queue_ GUARDED_BY(mu_);
+  std::deque<Queued> host_queue_ GUARDED_BY(mu_);
+  std::uint64_t next_seq_ GUARDED_BY(mu_) = 0;
+  std::map<TimerId, Timer> timers_ GUARDED_BY(mu_);
+  TimerId next_timer_ GUARDED_BY(mu_) = 1;
+  std::uint64_t wakeups_ GUARDED_BY(mu_) = 0;
+  ErrorReporter reporter_ GUARDED_BY(mu_);
+  int depth_ = 0;  // main thread only: tasks running now
 };
 
 // Shorthands for the common calls.

@@ -41,7 +41,7 @@ Answer Operator::MessageBox(const std::string& caption, const std::string& text,
     AssertOnMainThread("Operator::MessageBox");
     Observer observer;
     {
-      std::lock_guard lock(mu_);
+      MutexLock lock(mu_);
       if (!answers_.empty()) {
         if (IsButtonOf(answers_.front(), buttons)) answer = answers_.front();
         answers_.pop_front();
@@ -58,7 +58,7 @@ Answer Operator::ShowModal(Window& window) {
   Answer answer = Answer::Ok;
   std::function<void(Window&)> observer;
   {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     if (!answers_.empty()) {
       if (answers_.front() == Answer::Cancel) answer = Answer::Cancel;
       answers_.pop_front();
@@ -72,12 +72,12 @@ Answer Operator::ShowModal(Window& window) {
 }
 
 void Operator::QueueText(std::string text) {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   texts_.push_back(std::move(text));
 }
 
 std::optional<std::string> Operator::TakeText() {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   if (texts_.empty()) return std::nullopt;
   std::string text = std::move(texts_.front());
   texts_.pop_front();
@@ -85,23 +85,23 @@ std::optional<std::string> Operator::TakeText() {
 }
 
 void Operator::SetModalObserver(std::function<void(Window&)> observer) {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   modal_observer_ = std::move(observer);
 }
 
 void Operator::QueueAnswer(Answer a) {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   answers_.push_back(a);
 }
 
 void Operator::ClearAnswers() {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   answers_.clear();
   texts_.clear();
 }
 
 void Operator::SetObserver(Observer observer) {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   observer_ = std::move(observer);
 }
 

@@ -5,9 +5,11 @@
 
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
+
+#include "sync/mutex.h"
+#include "sync/thread_annotations.h"
 
 namespace pw::ui {
 
@@ -31,31 +33,32 @@ class Operator {
   // from any other thread). Takes the next queued answer when it is one of
   // the box's buttons, else the box's first button; a queued answer is used
   // up either way.
-  Answer MessageBox(const std::string& caption, const std::string& text, Buttons buttons);
+  Answer MessageBox(const std::string& caption, const std::string& text, Buttons buttons)
+      LOCKS_EXCLUDED(mu_);
 
   // A modal window (a dialog, a viewer): shown while the operator looks at
   // it, then closed by the next queued answer, Ok or Cancel (none queued, or
   // another answer: Ok; used up either way). The modal observer sees the
   // window while it is shown. Main thread only.
-  Answer ShowModal(Window& window);
+  Answer ShowModal(Window& window) LOCKS_EXCLUDED(mu_);
 
   // Any thread.
-  void QueueAnswer(Answer a);
+  void QueueAnswer(Answer a) LOCKS_EXCLUDED(mu_);
   // Text the operator types into the next dialog that asks for text.
-  void QueueText(std::string text);
+  void QueueText(std::string text) LOCKS_EXCLUDED(mu_);
   // The next queued text, or nothing.
-  std::optional<std::string> TakeText();
-  void ClearAnswers();
+  std::optional<std::string> TakeText() LOCKS_EXCLUDED(mu_);
+  void ClearAnswers() LOCKS_EXCLUDED(mu_);
   // Called on the main thread for every box, after its answer is known.
-  void SetObserver(Observer observer);
-  void SetModalObserver(std::function<void(Window&)> observer);
+  void SetObserver(Observer observer) LOCKS_EXCLUDED(mu_);
+  void SetModalObserver(std::function<void(Window&)> observer) LOCKS_EXCLUDED(mu_);
 
  private:
-  std::mutex mu_;
-  std::deque<Answer> answers_;     // guarded by mu_
-  std::deque<std::string> texts_;  // guarded by mu_
-  Observer observer_;              // guarded by mu_
-  std::function<void(Window&)> modal_observer_;  // guarded by mu_
+  Mutex mu_;
+  std::deque<Answer> answers_ GUARDED_BY(mu_);
+  std::deque<std::string> texts_ GUARDED_BY(mu_);
+  Observer observer_ GUARDED_BY(mu_);
+  std::function<void(Window&)> modal_observer_ GUARDED_BY(mu_);
 };
 
 }  // namespace pw::ui

@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 #include "platform/posix/posix_error.h"
@@ -48,9 +47,14 @@ void DropUnreadInput(int fd) {
 
 struct TcpConnection::Socket {
   explicit Socket(ScopedFd connected) : fd(std::move(connected)) {}
-  std::mutex mu;
-  ScopedFd fd;    // guarded by mu
-  int users = 0;  // guarded by mu: owner calls inside a system call on fd
+
+  // Closes the socket and marks the connection closed; the descriptor
+  // itself only once no owner call is inside a system call on it.
+  void CloseLocked(std::atomic<bool>& closed) noexcept EXCLUSIVE_LOCKS_REQUIRED(mu);
+
+  Mutex mu;
+  ScopedFd fd GUARDED_BY(mu);
+  int users GUARDED_BY(mu) = 0;  // owner calls inside a system call on fd
 };
 
 struct TcpAccess::Lease {
@@ -67,7 +71,12 @@ TcpConnection::TcpConnection() noexcept = default;
 TcpConnection::TcpConnection(std::unique_ptr<Socket> socket)
     : socket_(std::move(socket)), closed_(false),
       buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
-  const int fd = socket_->fd.get();
+  // No other thread knows the socket yet: the lock is only taken to read
+  // the number, which stays valid while this constructor runs.
+  const int fd = [&] {
+    MutexLock lock(socket_->mu);
+    return socket_->fd.get();
+  }();
   SetNoDelay(fd);
   sockaddr_in a{};
   socklen_t len = sizeof a;
@@ -176,47 +185,48 @@ TcpConnection TcpConnection::Connect(const std::string& host, int port, int conn
   ThrowPosixError("connect", subject, last_error);
 }
 
-TcpConnection::Socket* TcpConnection::AcquireSocket() {
-  if (!socket_) return nullptr;
-  std::lock_guard lock(socket_->mu);
-  if (closed_.load() || !socket_->fd.valid()) return nullptr;
+// The number is handed out under the lock and used after it is let go: the
+// count of users, not the lock, keeps it from being closed and reused while
+// the call runs, which the analysis cannot follow.
+int TcpConnection::AcquireSocket() {
+  if (!socket_) return -1;
+  MutexLock lock(socket_->mu);
+  if (closed_.load() || !socket_->fd.valid()) return -1;
   ++socket_->users;
-  return socket_.get();
+  return socket_->fd.get();
 }
 
 void TcpConnection::ReleaseSocket() noexcept {
-  std::lock_guard lock(socket_->mu);
+  MutexLock lock(socket_->mu);
   --socket_->users;
-  if (closed_.load() && socket_->users == 0) CloseLocked();
+  if (closed_.load() && socket_->users == 0) socket_->CloseLocked(closed_);
 }
 
-void TcpConnection::CloseLocked() noexcept {
-  Socket& s = *socket_;
-  if (!s.fd.valid()) return;
-  closed_.store(true);
-  if (s.users > 0) {
+void TcpConnection::Socket::CloseLocked(std::atomic<bool>& closed) noexcept {
+  if (!fd.valid()) return;
+  closed.store(true);
+  if (users > 0) {
     // The owner is waiting on the socket: wake it, and let it close the
     // descriptor when it lets go, so the number is never reused under it.
-    ::shutdown(s.fd.get(), SHUT_RDWR);
+    ::shutdown(fd.get(), SHUT_RDWR);
     return;
   }
-  DropUnreadInput(s.fd.get());
-  ::shutdown(s.fd.get(), SHUT_RDWR);
-  s.fd.reset();
+  DropUnreadInput(fd.get());
+  ::shutdown(fd.get(), SHUT_RDWR);
+  fd.reset();
 }
 
 void TcpConnection::Disconnect() noexcept {
   if (!socket_) return;
-  std::lock_guard lock(socket_->mu);
-  CloseLocked();
+  MutexLock lock(socket_->mu);
+  socket_->CloseLocked(closed_);
 }
 
 std::size_t TcpConnection::Receive(char* data, std::size_t max) {
   if (peer_closed_) throw ConnectionClosed();
-  Socket* const socket = AcquireSocket();
-  if (socket == nullptr) throw ConnectionClosed();
+  const int fd = AcquireSocket();
+  if (fd < 0) throw ConnectionClosed();
   const TcpAccess::Lease lease{*this};
-  const int fd = socket->fd.get();
 
   const Deadline deadline = DeadlineAfter(read_timeout_ms_);
   for (;;) {
@@ -282,10 +292,9 @@ std::uint8_t TcpConnection::ReadByteSlow() {
 
 bool TcpConnection::WaitReadable(int ms) {
   if (closed_.load() || pos_ < end_ || peer_closed_) return true;
-  Socket* const socket = AcquireSocket();
-  if (socket == nullptr) return true;
+  const int fd = AcquireSocket();
+  if (fd < 0) return true;
   const TcpAccess::Lease lease{*this};
-  const int fd = socket->fd.get();
   Deadline deadline;
   if (ms >= 0) deadline = Clock::now() + std::chrono::milliseconds(ms);
   return PollOne(fd, POLLIN, deadline, peer_address_) != 0 || closed_.load();
@@ -295,10 +304,9 @@ bool TcpConnection::Connected() {
   if (closed_.load()) return false;
   if (pos_ < end_) return true;
   if (peer_closed_) return false;
-  Socket* const socket = AcquireSocket();
-  if (socket == nullptr) return false;
+  const int fd = AcquireSocket();
+  if (fd < 0) return false;
   const TcpAccess::Lease lease{*this};
-  const int fd = socket->fd.get();
   pollfd p{fd, POLLIN, 0};
   if (::poll(&p, 1, 0) > 0) {
     char byte;
@@ -310,10 +318,9 @@ bool TcpConnection::Connected() {
 }
 
 void TcpConnection::WriteAll(const void* data, std::size_t size) {
-  Socket* const socket = AcquireSocket();
-  if (socket == nullptr) throw Error("Not Connected.");
+  const int fd = AcquireSocket();
+  if (fd < 0) throw Error("Not Connected.");
   const TcpAccess::Lease lease{*this};
-  const int fd = socket->fd.get();
 
   const char* in = static_cast<const char*>(data);
   while (size > 0) {

@@ -130,12 +130,12 @@ struct TcpServer::State {
   std::thread accept_thread;
   std::atomic<bool> stopping{false};
 
-  mutable std::mutex mu;
-  std::list<Session> serving;   // guarded by mu
-  std::list<Session> finished;  // guarded by mu: handler done, thread not joined
+  mutable Mutex mu;
+  std::list<Session> serving GUARDED_BY(mu);
+  std::list<Session> finished GUARDED_BY(mu);  // handler done, thread not joined
 
-  void ReapFinished() {
-    std::lock_guard lock(mu);
+  void ReapFinished() LOCKS_EXCLUDED(mu) {
+    MutexLock lock(mu);
     for (Session& s : finished) {
       s.thread.join();
       --threads_in_process;
@@ -156,13 +156,13 @@ TcpServer::~TcpServer() {
 std::size_t TcpServer::ThreadsInProcess() { return threads_in_process.load(); }
 
 std::size_t TcpServer::ConnectionThreads() const {
-  std::lock_guard lock(state_->mu);
+  MutexLock lock(state_->mu);
   return state_->serving.size() + state_->finished.size();
 }
 
 void TcpServer::Activate(int port, const std::vector<std::string>& bind_addresses) {
   if (serving_server == this) throw Error("TcpServer::Activate called from a connection handler");
-  std::lock_guard control(control_mu_);
+  MutexLock control(control_mu_);
   if (active_.load()) return;
   State& st = *state_;
 
@@ -199,7 +199,7 @@ void TcpServer::Activate(int port, const std::vector<std::string>& bind_addresse
 
 void TcpServer::Deactivate() {
   if (serving_server == this) throw Error("TcpServer::Deactivate called from a connection handler");
-  std::lock_guard control(control_mu_);
+  MutexLock control(control_mu_);
   if (!active_.load()) return;
   State& st = *state_;
 
@@ -211,7 +211,7 @@ void TcpServer::Deactivate() {
 
   std::vector<std::thread*> threads;
   {
-    std::lock_guard lock(st.mu);
+    MutexLock lock(st.mu);
     for (Session& s : st.serving) {
       s.connection.Disconnect();
       threads.push_back(&s.thread);
@@ -225,7 +225,7 @@ void TcpServer::Deactivate() {
     --threads_in_process;
   }
   {
-    std::lock_guard lock(st.mu);
+    MutexLock lock(st.mu);
     st.serving.clear();
     st.finished.clear();
   }
@@ -274,7 +274,7 @@ void TcpServer::AcceptLoop() {
 
 void TcpServer::Serve(TcpConnection connection) {
   State& st = *state_;
-  std::lock_guard lock(st.mu);
+  MutexLock lock(st.mu);
   const auto it = st.serving.emplace(st.serving.end());
   it->connection = std::move(connection);
   it->self = it;
@@ -290,7 +290,7 @@ void TcpServer::Serve(TcpConnection connection) {
         // The handler reports its own failures; the connection just ends.
       }
       {
-        std::lock_guard finishing(state.mu);
+        MutexLock finishing(state.mu);
         state.finished.splice(state.finished.end(), state.serving, session->self);
       }
       session->connection.Disconnect();

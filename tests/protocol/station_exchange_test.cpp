@@ -257,6 +257,17 @@ class StationExchangeTest : public ::testing::Test {
   ScriptedHost host;
   std::unique_ptr<TInetForm> form;
   std::vector<std::string> boxes;
+  // The office pushes an empty request; true when the station then closes
+  // the connection instead of answering "Send_file".
+  bool EmptyRequestSeesClose(int port) {
+    TcpConnection c = OfficeToStation(port, false);
+    RawWrite(c, "GET_OTCHET");
+    EXPECT_EQ(RawLine(c), "OK");
+    RawWrite(c, "0");
+    RawWrite(c, "req.dat");
+    RawSendBody(c, "", 128, false);
+    return SeesClose(c);
+  }
   std::string report_path;
 };
 
@@ -387,30 +398,14 @@ TEST_F(StationExchangeTest, GetOtchetWithoutAReportOrWithACutRequestCloses) {
 
   // A host error ends the command with its line; the listener goes on.
   host.process = [](const std::string&) -> std::string { throw std::runtime_error("host down"); };
-  EXPECT_TRUE(OnWorker([&] {
-    TcpConnection c = OfficeToStation(port, false);
-    RawWrite(c, "GET_OTCHET");
-    EXPECT_EQ(RawLine(c), "OK");
-    RawWrite(c, "0");
-    RawWrite(c, "req.dat");
-    RawSendBody(c, "", 128, false);
-    return SeesClose(c);
-  }));
+  EXPECT_TRUE(OnWorker([&] { return EmptyRequestSeesClose(port); }));
   ASSERT_TRUE(PumpUntil([&] { return Count(kEnded) == 3; }));
   EXPECT_EQ(Lines()[Lines().size() - 2], W("Ошибка обработки файла запроса: host down"_w));
 
   // A report the host names but that cannot be read is not announced as an
   // empty one: the office sees the close instead of "Send_file".
   host.process = [&](const std::string&) { return root / "no-such-report.dat"; };
-  EXPECT_TRUE(OnWorker([&] {
-    TcpConnection c = OfficeToStation(port, false);
-    RawWrite(c, "GET_OTCHET");
-    EXPECT_EQ(RawLine(c), "OK");
-    RawWrite(c, "0");
-    RawWrite(c, "req.dat");
-    RawSendBody(c, "", 128, false);
-    return SeesClose(c);
-  }));
+  EXPECT_TRUE(OnWorker([&] { return EmptyRequestSeesClose(port); }));
   ASSERT_TRUE(PumpUntil([&] { return Count(kEnded) == 4; }));
   EXPECT_EQ(Lines()[Lines().size() - 2], W("Не возможно отослать файл: Не найден файл: "_w) + root / "no-such-report.dat");
 

@@ -302,7 +302,7 @@ StationServices TInetForm::Services() {
 StationExchange TInetForm::ExchangeSetup() {
   StationExchange e;
   static_cast<StationServices&>(e) = Services();
-  e.out_port = TheSettings().OutPort;
+  e.out_port = []() -> int { return TheSettings().OutPort; };
   e.address_box = [this] { return AddressBoxText(); };
   e.connect = [this](protocol::Session& client, const std::string& host, int port) {
     return ConnectToServer(client, host, port);

@@ -96,7 +96,7 @@ bool PrepareAndSendOtchet(Session& client, const StationExchange& exchange) {
   for (int k = 0; k < count; ++k) {
     if (stopping()) break;
     const std::string address = ExtractStationAddress(GetRecipient(exchange.address_box(), k));
-    if (!exchange.connect(client, address, exchange.out_port)) {
+    if (!exchange.connect(client, address, exchange.out_port())) {
       // A connect that a stop (the plug-in unloading) cut short is no news
       // for the operator.
       if (!automatic && !stopping())

@@ -25,7 +25,8 @@ class ListBox;
 namespace station {
 
 struct StationExchange : StationServices {
-  int out_port = 0;    // OutPort
+  // OutPort, read anew for every recipient.
+  std::function<int()> out_port = [] { return 0; };
   // The text of the address box, read on the main thread; read anew for
   // every recipient.
   std::function<std::string()> address_box;

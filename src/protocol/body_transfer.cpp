@@ -45,26 +45,38 @@ void LogError(const TransferSite& site, const std::exception& e) {
   site.wire.log(site.error_prefix + e.what(), site.log);
 }
 
-// The sender's side of a body: the file is read ahead in pieces of up to
-// kPieceSize, so a small step costs no file-system call of its own, and the
+// Small steps are gathered to this many bytes per file call: enough that a
+// file-system call costs little beside the steps' own round trips, small
+// enough for a thousand transfers at once.
+constexpr std::size_t kGatherSize = 32 * 1024;
+
+// Room for the pieces of a body of S bytes in steps of B: a piece of a step
+// at least, the gathered steps at most, and never more than the body.
+std::size_t GatherRoom(std::int32_t size, std::int32_t packet) {
+  const std::size_t piece = std::min(static_cast<std::size_t>(packet), kPieceSize);
+  return std::min(static_cast<std::size_t>(std::max(size, 0)), std::max(piece, kGatherSize));
+}
+
+// The sender's side of a body: the file is read ahead in pieces of
+// GatherRoom, so a small step costs no file-system call of its own, and the
 // steps taken are written out together at the next Flush (fast transfer
 // flushes only when the piece is used up; acknowledged transfer after every
 // step). The bytes on the wire, and which of them are out before a short
 // file is noticed, are the same as for one step at a time.
 class StepSource {
  public:
-  StepSource(Session& session, const std::string& path, std::int32_t size)
+  StepSource(Session& session, const std::string& path, const Steps& steps)
       : session_(session),
         file_(path),
-        unread_(size),
-        buffer_(std::min<std::size_t>(static_cast<std::size_t>(size), kPieceSize)) {}
+        unread_(steps.size),
+        buffer_(GatherRoom(steps.size, steps.packet)) {}
 
   // Takes the next count bytes of the body for the wire, in pieces of at
-  // most kPieceSize; raises when the file ends before a piece is whole.
+  // most GatherRoom; raises when the file ends before a piece is whole.
   void Take(std::int32_t count) {
     std::size_t left = static_cast<std::size_t>(count);
     while (left > 0) {
-      const std::size_t want = std::min(left, kPieceSize);
+      const std::size_t want = std::min(left, buffer_.size());
       if (end_ - taken_ < want) Refill(want);
       taken_ += want;
       left -= want;
@@ -107,18 +119,18 @@ class StepSource {
   std::size_t end_ = 0;      // buffer_[taken_, end_) is read ahead
 };
 
-// The receiver's side of a body: the steps are gathered in pieces of up to
-// kPieceSize and written to the file a piece at a time, not a step at a time.
+// The receiver's side of a body: the steps are gathered in pieces of
+// GatherRoom and written to the file a piece at a time, not a step at a time.
 class StepSink {
  public:
-  StepSink(platform::WritableFile& file, std::int32_t size)
-      : file_(file), buffer_(std::min<std::size_t>(static_cast<std::size_t>(size), kPieceSize)) {}
+  StepSink(platform::WritableFile& file, const Steps& steps)
+      : file_(file), buffer_(GatherRoom(steps.size, steps.packet)) {}
 
   // Reads one step of count bytes from the wire.
   void Receive(Session& session, std::int32_t count) {
     std::size_t left = static_cast<std::size_t>(count);
     while (left > 0) {
-      const std::size_t n = std::min(left, kPieceSize);
+      const std::size_t n = std::min(left, buffer_.size());
       if (buffer_.size() - end_ < n) Flush();
       session.ReadBlock(buffer_.data() + end_, n);
       end_ += n;
@@ -160,7 +172,7 @@ bool AcceptableSize(Session& session, std::int32_t size, const std::string& targ
 // The steps of a reception; acknowledged or not. Returns the bytes received.
 std::int64_t ReceiveSteps(Session& session, const Steps& steps, bool acknowledge,
                           platform::WritableFile& file, TransferProgress& progress) {
-  StepSink sink(file, std::max(steps.size, 0));
+  StepSink sink(file, steps);
   std::int64_t received = 0;
   bool finished = false;
   for (std::int32_t i = 1; !finished && !progress.StopRequested(); ++i) {
@@ -268,7 +280,7 @@ bool SendBody(Session& session, const std::string& path, std::int32_t size,
     // Sizes travel as signed 32-bit numbers: a file of 2 GiB or more cannot.
     if (size < 0) throw Error(std::string("Файл слишком велик для передачи"_w));
     auto window = Open(progress, site, steps);
-    StepSource source(session, path, size);
+    StepSource source(session, path, steps);
     bool finished = false;
     for (std::int32_t i = 1; !finished && !window->StopRequested(); ++i) {
       if (i > steps.full()) finished = true;

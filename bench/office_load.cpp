@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "host_child.h"
+#include "no_progress.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
 #include "protocol/body_transfer.h"
@@ -123,19 +124,6 @@ class Sampler {
   std::thread thread_;
 };
 
-class NoProgress : public protocol::TransferProgress {
- public:
-  void Step(std::int32_t) override {}
-  bool StopRequested() const override { return false; }
-  bool TakeStop() override { return false; }
-};
-
-protocol::ProgressFactory NoWindows() {
-  return [](const std::string&, std::int32_t, std::int32_t) -> std::unique_ptr<protocol::TransferProgress> {
-    return std::make_unique<NoProgress>();
-  };
-}
-
 std::string StationName(int i) {
   char name[32];
   std::snprintf(name, sizeof name, "st%04d", i);
@@ -197,7 +185,7 @@ bool Deliver(int i, int k, int port, const Run& run, const std::string& source, 
       session.WriteLine(ReportLine(k));
       protocol::TransferSite site(wire);
       site.error_prefix = "station " + name + ": ";
-      ok = protocol::SendBody(session, source, static_cast<std::int32_t>(run.size), site, NoWindows());
+      ok = protocol::SendBody(session, source, static_cast<std::int32_t>(run.size), site, bench::NoWindows());
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "station %d: %s\n", i, e.what());

@@ -116,7 +116,14 @@ void TProgressForm::StartTransfer(std::string_view state_text, std::int32_t tota
   OnMainThread([](TProgressForm& f) { f.Timer1.SetEnabled(true); });
 }
 
-void TProgressForm::ReportPackets(std::int32_t n) { ui::PostMessage(*this, WM_PROGRESSSTEP, 0, n); }
+void TProgressForm::ReportPackets(std::int32_t n) {
+  // Each post wakes the main thread; at one a step that costs more than the
+  // step itself on a small packet.
+  const auto now = std::chrono::steady_clock::now();
+  if (n < TotalPackets && now - last_step_post_ < kStepPostInterval) return;
+  last_step_post_ = now;
+  ui::PostMessage(*this, WM_PROGRESSSTEP, 0, n);
+}
 
 void TProgressForm::HandleMessage(const ui::Message& m) {
   switch (m.msg) {

@@ -7,11 +7,13 @@
 //
 // Calling order on the transfer thread (ProgressWindow below does all of it):
 //   holder; holder.CreateForm(); Form->StartTransfer(text, S, S / B);
-//   per step: test StopRequested, move the packet, Form->ReportPackets(value);
+//   per step: test StopRequested, move the packet, Form->ReportPackets(value)
+//   (which posts at most one step per kStepPostInterval and the full gauge);
 //   test StopRequested once more; destroy the holder.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -65,8 +67,12 @@ class TProgressForm : public ui::Window {
   void StartTransfer(std::string_view state_text, std::int32_t total_bytes,
                      std::int32_t total_packets);
   // Transfer thread, after each packet step: posts WM_PROGRESSSTEP with
-  // lParam n and returns at once.
+  // lParam n and returns at once. Steps come up to tens of thousands a
+  // second while the gauge needs a repaint only every kStepPostInterval, so
+  // a step that follows a posted one sooner is dropped, except the steps
+  // that fill the gauge: its final position always arrives.
   void ReportPackets(std::int32_t n);
+  static constexpr std::chrono::milliseconds kStepPostInterval{50};
 
   // Closing only hides; the window lives until its holder frees it.
   void Close() { Hide(); }
@@ -104,6 +110,9 @@ class TProgressForm : public ui::Window {
   void OnMainThread(std::function<void(TProgressForm&)> fn);
 
   void PlaceAndShow();                    // WM_PROGRESSSHOW
+
+  // When the last step was posted; the transfer thread's only.
+  std::chrono::steady_clock::time_point last_step_post_{};
   void RefreshStatistics(std::int32_t p);  // WM_PROGRESSSTATS
 };
 

@@ -210,6 +210,12 @@ class TcpServer {
  public:
   using Handler = std::function<void(TcpConnection&)>;
 
+  // Connections the system may hold for the accept thread. Stations may all
+  // call at once; past a full queue the system can complete a caller's
+  // connect without ever handing the connection over, and that station
+  // then waits for a greeting that never comes.
+  static constexpr int kBacklog = 4096;
+
   explicit TcpServer(Handler handler);
   ~TcpServer();  // deactivates
   TcpServer(const TcpServer&) = delete;

@@ -47,38 +47,109 @@ void LogError(const TransferSite& site, const std::exception& e) {
   site.wire.log(site.error_prefix + e.what(), site.log);
 }
 
-// Writes one step of count bytes from the file in pieces.
-void SendStep(Session& session, platform::ReadableFile& file, std::int32_t count,
-              std::vector<char>& piece) {
-  std::size_t left = static_cast<std::size_t>(count);
-  while (left > 0) {
-    const std::size_t want = std::min(left, piece.size());
-    std::size_t got = 0;
-    while (got < want) {
-      const std::size_t n = file.Read(piece.data() + got, want - got);
-      if (n == 0) throw Error(std::string("Файл стал короче, чем был объявлен"_w));
-      got += n;
+// Small steps are gathered to this many bytes per file call: enough that a
+// file-system call costs little beside the steps' own round trips, small
+// enough for a thousand transfers at once.
+constexpr std::size_t kGatherSize = 32 * 1024;
+
+// Room for the pieces of a body of S bytes in steps of B: a piece of a step
+// at least, the gathered steps at most, and never more than the body.
+std::size_t GatherRoom(std::int32_t size, std::int32_t packet) {
+  const std::size_t piece = std::min(static_cast<std::size_t>(packet), kPieceSize);
+  return std::min(static_cast<std::size_t>(std::max(size, 0)), std::max(piece, kGatherSize));
+}
+
+// The sender's side of a body: the file is read ahead in pieces of
+// GatherRoom, so a small step costs no file-system call of its own, and the
+// steps taken are written out together at the next Flush (fast transfer
+// flushes only when the piece is used up; acknowledged transfer after every
+// step). The bytes on the wire, and which of them are out before a short
+// file is noticed, are the same as for one step at a time.
+class StepSource {
+ public:
+  StepSource(Session& session, const std::string& path, const Steps& steps)
+      : session_(session),
+        file_(path),
+        unread_(steps.size),
+        buffer_(GatherRoom(steps.size, steps.packet)) {}
+
+  // Takes the next count bytes of the body for the wire, in pieces of at
+  // most GatherRoom; raises when the file ends before a piece is whole.
+  void Take(std::int32_t count) {
+    std::size_t left = static_cast<std::size_t>(count);
+    while (left > 0) {
+      const std::size_t want = std::min(left, buffer_.size());
+      if (end_ - taken_ < want) Refill(want);
+      taken_ += want;
+      left -= want;
     }
-    session.WriteBlock(piece.data(), want);
-    left -= want;
   }
-}
 
-// Reads one step of count bytes into the file in pieces.
-void ReceiveStep(Session& session, platform::WritableFile& file, std::int32_t count,
-                 std::vector<char>& piece) {
-  std::size_t left = static_cast<std::size_t>(count);
-  while (left > 0) {
-    const std::size_t n = std::min(left, piece.size());
-    session.ReadBlock(piece.data(), n);
-    file.Write(piece.data(), n);
-    left -= n;
+  // Writes what was taken and not written yet.
+  void Flush() {
+    if (taken_ > written_) session_.WriteBlock(buffer_.data() + written_, taken_ - written_);
+    written_ = taken_;
   }
-}
 
-std::vector<char> PieceBuffer(std::int32_t packet) {
-  return std::vector<char>(std::min<std::size_t>(static_cast<std::size_t>(packet), kPieceSize));
-}
+ private:
+  void Refill(std::size_t want) {
+    Flush();
+    const std::size_t kept = end_ - taken_;
+    std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(taken_),
+              buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
+    taken_ = written_ = 0;
+    end_ = kept;
+    // Never past the announced size: a longer file sends only S bytes.
+    const std::size_t room = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(buffer_.size() - end_), unread_));
+    for (std::size_t got = 0; got < room;) {
+      const std::size_t n = file_.Read(buffer_.data() + end_, room - got);
+      if (n == 0) break;
+      got += n;
+      end_ += n;
+      unread_ -= static_cast<std::int64_t>(n);
+    }
+    if (end_ < want) throw Error(std::string("Файл стал короче, чем был объявлен"_w));
+  }
+
+  Session& session_;
+  platform::ReadableFile file_;
+  std::int64_t unread_;  // body bytes not yet read from the file
+  std::vector<char> buffer_;
+  std::size_t written_ = 0;  // buffer_[0, written_) is on the wire
+  std::size_t taken_ = 0;    // buffer_[written_, taken_) is taken, not written
+  std::size_t end_ = 0;      // buffer_[taken_, end_) is read ahead
+};
+
+// The receiver's side of a body: the steps are gathered in pieces of
+// GatherRoom and written to the file a piece at a time, not a step at a time.
+class StepSink {
+ public:
+  StepSink(platform::WritableFile& file, const Steps& steps)
+      : file_(file), buffer_(GatherRoom(steps.size, steps.packet)) {}
+
+  // Reads one step of count bytes from the wire.
+  void Receive(Session& session, std::int32_t count) {
+    std::size_t left = static_cast<std::size_t>(count);
+    while (left > 0) {
+      const std::size_t n = std::min(left, buffer_.size());
+      if (buffer_.size() - end_ < n) Flush();
+      session.ReadBlock(buffer_.data() + end_, n);
+      end_ += n;
+      left -= n;
+    }
+  }
+
+  void Flush() {
+    if (end_ > 0) file_.Write(buffer_.data(), end_);
+    end_ = 0;
+  }
+
+ private:
+  platform::WritableFile& file_;
+  std::vector<char> buffer_;
+  std::size_t end_ = 0;
+};
 
 // A negative size, or more than the target's folder can hold, ends the
 // command before any body byte is awaited.
@@ -103,17 +174,18 @@ bool AcceptableSize(Session& session, std::int32_t size, const std::string& targ
 // The steps of a reception; acknowledged or not. Returns the bytes received.
 std::int64_t ReceiveSteps(Session& session, const Steps& steps, bool acknowledge,
                           platform::WritableFile& file, TransferProgress& progress) {
-  std::vector<char> piece = PieceBuffer(steps.packet);
+  StepSink sink(file, steps);
   std::int64_t received = 0;
   bool finished = false;
   for (std::int32_t i = 1; !finished && !progress.StopRequested(); ++i) {
     if (i > steps.full()) finished = true;
     const std::int32_t count = steps.bytes_of(i);
-    ReceiveStep(session, file, count, piece);
+    sink.Receive(session, count);
     received += count;
     if (acknowledge) session.WriteInt4(i);
     progress.Step(i + 1);
   }
+  sink.Flush();
   return received;
 }
 
@@ -218,15 +290,18 @@ bool SendBody(Session& session, const std::string& path, std::int32_t size,
     // Sizes travel as signed 32-bit numbers: a file of 2 GiB or more cannot.
     if (size < 0) throw Error(std::string("Файл слишком велик для передачи"_w));
     auto window = Open(progress, site, steps);
-    platform::ReadableFile file(path);
-    std::vector<char> piece = PieceBuffer(steps.packet);
+    StepSource source(session, path, steps);
     bool finished = false;
     for (std::int32_t i = 1; !finished && !window->StopRequested(); ++i) {
       if (i > steps.full()) finished = true;
-      SendStep(session, file, steps.bytes_of(i), piece);
-      if (!mode.fast) session.ReadInt4();  // its value is not looked at
+      source.Take(steps.bytes_of(i));
+      if (!mode.fast) {
+        source.Flush();
+        session.ReadInt4();  // its value is not looked at
+      }
       window->Step(i + 1);
     }
+    source.Flush();
     if (CheckCancelled(site.wire, *window, session, site.log, site.close_on_cancel)) return false;
     site.wire.log(site.success, site.log);
     return true;

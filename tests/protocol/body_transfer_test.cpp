@@ -267,22 +267,28 @@ TEST_F(BodyTest, StopEndsTheSenderWithTheNoticeAndTheReceiverWithAMismatch) {
 }
 
 TEST_F(BodyTest, TwoRealSessionsMoveAMegabyteInBothModes) {
-  const std::string body = Pattern(1 << 20);
+  // Packet sizes that do not divide the pieces the file is read and written
+  // in, and one larger than a piece, so steps straddle them both ways.
+  const std::string body = Pattern((1 << 20) + 77);
+  const std::int32_t size = static_cast<std::int32_t>(body.size());
   test::WriteFile(root / "big.dat", body);
-  for (const bool fast : {false, true}) {
+  for (const auto& [fast, packet] : std::vector<std::pair<bool, std::int32_t>>{
+           {false, 2048}, {false, 96}, {false, 300000}, {true, 256000}, {true, 96}, {true, 300000}}) {
+    SCOPED_TRACE(std::to_string(fast) + " " + std::to_string(packet));
     TheSettings().useFastDatTravel = fast;
-    TheSettings().InetBuffSize = fast ? 256000 : 2048;
+    TheSettings().InetBuffSize = packet;
     TcpConnection c = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
     TcpConnection s = std::move(*listener.Accept(kWaitMs));
     ProgressRecord sending;
     auto sender = std::async(std::launch::async, [&] {
       Session out(c);
-      return SendBody(out, root / "big.dat", 1 << 20, Site(), Progress(sending));
+      return SendBody(out, root / "big.dat", size, Site(), Progress(sending));
     });
     Session in(s);
-    EXPECT_EQ(ReceiveBody(in, 1 << 20, root / "copy.dat", Site(), Progress(progress)), Received::Stored);
+    EXPECT_EQ(ReceiveBody(in, size, root / "copy.dat", Site(), Progress(progress)), Received::Stored);
     EXPECT_TRUE(sender.get());
-    EXPECT_EQ(test::ReadFile(root / "copy.dat") == body, true) << "fast " << fast;
+    EXPECT_EQ(test::ReadFile(root / "copy.dat") == body, true);
+    EXPECT_EQ(sending.steps.size(), static_cast<std::size_t>(size / packet + 1));
   }
 }
 
@@ -298,6 +304,51 @@ TEST(SendableFileSize, AReadableFileBelowTwoGiBAndNothingElse) {
   EXPECT_EQ(SendableFileSize(folder / "big"), 2147483647);
   std::filesystem::resize_file(folder / "big", std::uint64_t{1} << 32);
   EXPECT_THROW(SendableFileSize(folder / "big"), Error);
+}
+
+// The file is read ahead and a fast body's steps go out together, yet the
+// wire carries what one step at a time would: the steps the file still had,
+// never a part of the step it ran short in, and never more than S bytes.
+TEST_F(BodyTest, AFileShorterOrLongerThanAnnouncedSendsWholeStepsOfTheAnnouncedBodyOnly) {
+  test::WriteFile(root / "short.dat", Pattern(1000));
+  for (const bool fast : {false, true}) {
+    SCOPED_TRACE(fast);
+    TheSettings().useFastDatTravel = fast;
+    TheSettings().InetBuffSize = 128;
+    TcpConnection c = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+    TcpConnection s = std::move(*listener.Accept(kWaitMs));
+    c.SetReadTimeout(kWaitMs);
+    auto peer = std::async(std::launch::async, [&] {
+      std::string got;
+      char buf[4096];
+      try {
+        for (;;) {
+          const std::size_t n = c.ReadSome(buf, fast ? sizeof buf : 128);
+          got.append(buf, n);
+          if (!fast && got.size() % 128 == 0) c.Write(Int4(static_cast<std::int32_t>(got.size() / 128)));
+        }
+      } catch (const platform::ConnectionClosed&) {
+      }
+      return got;
+    });
+    Session out(s);
+    EXPECT_FALSE(SendBody(out, root / "short.dat", 2000, Site(), Progress(progress)));
+    out.Disconnect();
+    EXPECT_EQ(peer.get(), Pattern(7 * 128));  // step 8 would need bytes 896..1023
+    EXPECT_EQ(progress.steps.size(), 7u);
+  }
+  EXPECT_NE(Log().find(" - error: " + std::string("Файл стал короче, чем был объявлен"_w)),
+            std::string::npos);
+
+  TheSettings().useFastDatTravel = true;
+  TcpConnection c = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+  TcpConnection s = std::move(*listener.Accept(kWaitMs));
+  Session out(s);
+  EXPECT_TRUE(SendBody(out, root / "short.dat", 600, Site(), Progress(progress)));
+  out.Disconnect();
+  c.SetReadTimeout(kWaitMs);
+  EXPECT_EQ(ReadExactly(c, 600), Pattern(600));
+  EXPECT_THROW(c.ReadByte(), platform::ConnectionClosed);
 }
 
 }  // namespace

@@ -190,6 +190,24 @@ TEST_F(ProgressFormTest, StepsBeyondTheTotalClampAndAFullGaugeCloses) {
   EXPECT_FALSE(form->Timer1.enabled());
 }
 
+// A step costs the main thread a wake; tens of thousands a second would
+// cost more than the steps, so only one per interval goes, and the steps
+// that fill the gauge always.
+TEST_F(ProgressFormTest, StepsCloserThanThePostIntervalAreDroppedButTheFullGaugeComes) {
+  auto form = Started(1000, 7);
+  const auto start = std::chrono::steady_clock::now();
+  form->ReportPackets(2);
+  form->ReportPackets(3);
+  const bool within = std::chrono::steady_clock::now() - start < TProgressForm::kStepPostInterval;
+  d.pump_pending();
+  if (within) {
+    EXPECT_EQ(form->Gauge1.position(), 2);
+  }
+  form->ReportPackets(7);
+  d.pump_pending();
+  EXPECT_EQ(form->Gauge1.position(), 7);
+}
+
 TEST_F(ProgressFormTest, WindowsStackUpwardInOnePassOverTheWindowList) {
   auto a = Started(1000, 7);
   auto b = Started(1000, 7);

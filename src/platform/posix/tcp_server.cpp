@@ -171,7 +171,7 @@ void TcpServer::Activate(int port, const std::vector<std::string>& bind_addresse
       bind_addresses.empty() ? std::vector<std::string>{"0.0.0.0"} : bind_addresses;
   int bound_port = port;
   for (const std::string& address : addresses) {
-    listeners.push_back(OpenListeningSocket(address, bound_port, TcpListener::kDefaultBacklog));
+    listeners.push_back(OpenListeningSocket(address, bound_port, kBacklog));
     if (bound_port == 0) bound_port = BoundPort(listeners.back().get());
   }
 

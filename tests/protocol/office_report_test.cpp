@@ -37,6 +37,7 @@ using platform::TcpConnection;
 using test::kWaitMs;
 using test::RawLine;
 using test::RawWrite;
+using test::SeesClose;
 using namespace std::chrono_literals;
 
 constexpr const char* kHost = test::kLoopback;
@@ -75,15 +76,6 @@ std::string ReceiveSteps(TcpConnection& c, std::size_t size, Mode mode) {
     c.Write(Int4(static_cast<std::int32_t>(i)));
   }
   return body;
-}
-
-bool ClosedByPeer(TcpConnection& c) {
-  try {
-    c.ReadByte();
-    return false;
-  } catch (const platform::ConnectionClosed&) {
-    return true;
-  }
 }
 
 // The office host, scripted: request files per station name, the reports it
@@ -330,7 +322,7 @@ TEST_F(OfficeReportTest, AnUnknownAddressFallsBackToTheLatestStationAndAHostErro
   host.FailWith("host is down");
   OnWorker([&] {
     RawWrite(unknown, "TRY_GET_ZAPROS");
-    EXPECT_TRUE(ClosedByPeer(unknown));
+    EXPECT_TRUE(SeesClose(unknown));
   });
   ASSERT_TRUE(WaitFor(W("Ошибка передачи файла: host is down"_w)));
   host.FailWith("");
@@ -415,7 +407,7 @@ TEST_F(SendFileTest, NamesThatClimbOutOfTheFolderStayInsideItAndDeviceNamesAreRe
     EXPECT_EQ(RawLine(station), "OK");
     RawWrite(station, "4");
     RawWrite(station, "NUL.txt.txt");
-    EXPECT_TRUE(ClosedByPeer(station));
+    EXPECT_TRUE(SeesClose(station));
   });
   ASSERT_TRUE(WaitFor(W("Файл отчета не принят: недопустимое имя файла NUL.txt_..\\..\\evil.dat"_w)));
   EXPECT_EQ(host.Reports().size(), 2u);
@@ -456,7 +448,7 @@ TEST_F(SendFileTest, ACutOrStoppedReportIsNotHandedAndNotLeftOnDiskAndAHostError
     RawWrite(station, "otchet.txt");
     station.Write(Pattern(128));
     EXPECT_EQ(ReadExactly(station, 4), Int4(1));
-    EXPECT_TRUE(ClosedByPeer(station));  // a body stopped midway closes its connection
+    EXPECT_TRUE(SeesClose(station));  // a body stopped midway closes its connection
   });
   ASSERT_TRUE(WaitFor(W("Обмен данными прерван пользователем"_w)));
   ASSERT_TRUE(WaitFor(W("Файл принят (контрольная сумма НЕ в порядке)"_w)));
@@ -560,7 +552,7 @@ TEST_F(ReportRequestTest, TheRoadOfOneReportInBothModes) {
       RawWrite(*peer, std::to_string(c.report));
       RawWrite(*peer, "C:\\KELD\\OFFICE\\otvet.txt");
       SendSteps(*peer, report, c.mode);
-      EXPECT_TRUE(ClosedByPeer(*peer));  // nothing more, then the office closes
+      EXPECT_TRUE(SeesClose(*peer));  // nothing more, then the office closes
       return got;
     });
     Run(W("127.0.0.1 - АЗС 12"_w));  // dials the address part alone
@@ -598,7 +590,7 @@ TEST_F(ReportRequestTest, AStationThatAnswersAfterTheRequestTimeOut) {
   auto station = std::async(std::launch::async, [&] {
     auto peer = Accept();
     StationTakesRequest(*peer, kAcknowledged, 300);
-    EXPECT_TRUE(ClosedByPeer(*peer));  // the office gave up first
+    EXPECT_TRUE(SeesClose(*peer));  // the office gave up first
     try {
       RawWrite(*peer, "Send_file");
     } catch (const Error&) {
@@ -620,7 +612,7 @@ TEST_F(ReportRequestTest, NoRequestFileAndAHostError) {
       RawWrite(*peer, kStation);
       EXPECT_EQ(RawLine(*peer), "NOPASS");
       RawWrite(*peer, "OK");
-      EXPECT_TRUE(ClosedByPeer(*peer));  // nothing but the handshake
+      EXPECT_TRUE(SeesClose(*peer));  // nothing but the handshake
     }
   });
   Run("127.0.0.1");
@@ -638,7 +630,7 @@ TEST_F(ReportRequestTest, AStopClosesTheExchangesSocketAndTheThreadEnds) {
   auto station = std::async(std::launch::async, [&] {
     auto peer = Accept();
     StationTakesRequest(*peer, kAcknowledged, 300);
-    EXPECT_TRUE(ClosedByPeer(*peer));  // never answers; the stop closes
+    EXPECT_TRUE(SeesClose(*peer));  // never answers; the stop closes
   });
   WorkerThreads workers;
   StartReportExchange(workers, Exchange(), "127.0.0.1");
@@ -658,7 +650,7 @@ TEST_F(ReportRequestTest, TheButtonStartsTheExchangeWithTheBoxsTextAndIsEnabledA
     RawWrite(*peer, "5");
     RawWrite(*peer, "otvet.txt");
     SendSteps(*peer, "hello", kAcknowledged);
-    EXPECT_TRUE(ClosedByPeer(*peer));
+    EXPECT_TRUE(SeesClose(*peer));
   });
   form->cb_IP.caption = W("127.0.0.1 - АЗС 12"_w);
   form->BitBtn1Click();

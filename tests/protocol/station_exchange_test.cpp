@@ -39,6 +39,7 @@ using platform::TcpListener;
 using test::kWaitMs;
 using test::RawLine;
 using test::RawWrite;
+using test::SeesClose;
 
 constexpr const char* kHost = test::kLoopback;
 constexpr auto kPumpLimit = 20s;
@@ -91,17 +92,6 @@ std::vector<std::int32_t> Steps(std::int32_t size, int b) {
   std::vector<std::int32_t> v;
   for (std::int32_t i = 1; i <= size / b + 1; ++i) v.push_back(i);
   return v;
-}
-
-// Reads until the peer closes; true when it closed (rather than sent a line).
-bool SeesClose(TcpConnection& c, std::string* line = nullptr) {
-  try {
-    const std::string l = RawLine(c);
-    if (line) *line = l;
-    return false;
-  } catch (const platform::ConnectionClosed&) {
-    return true;
-  }
 }
 
 // The station host: its name, and a scripted answer to ProcessRequestFile.

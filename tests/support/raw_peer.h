@@ -25,4 +25,16 @@ inline std::string RawLine(platform::TcpConnection& c) {
 
 inline void RawWrite(platform::TcpConnection& c, const std::string& text) { c.Write(text + "\r\n"); }
 
+// Reads a line; true when the peer closed instead (the line, if one came,
+// goes to line).
+inline bool SeesClose(platform::TcpConnection& c, std::string* line = nullptr) {
+  try {
+    const std::string l = RawLine(c);
+    if (line) *line = l;
+    return false;
+  } catch (const platform::ConnectionClosed&) {
+    return true;
+  }
+}
+
 }  // namespace pw::test

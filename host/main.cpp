@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/environment.h"
 #include "host/folder_host.h"
 #include "host/log_tail.h"
 #include "host/window_printer.h"
@@ -90,7 +91,8 @@ Host folder DIR/host/:
                            under its own file name
   answers/                 station: the reports the host writes itself
 
-Connection library: DIR/Dialgate.so, when present, is loaded with the
+Connection library: DIR/Dialgate.so (Dialgate.dll on Windows), when present,
+is loaded with the
 plug-in and brings the Internet connection up before each exchange; without
 it an exchange goes on when a network interface other than loopback is up.
 
@@ -164,8 +166,8 @@ Options ParseOptions(int argc, char** argv) {
   if (o.root.back() != '/') o.root += '/';
   // Before the plug-in is loaded: it looks for its connection library in the
   // installation folder as it loads.
-  ::setenv("PUMPWIRE_ROOT", o.root.c_str(), 1);
-  ::setenv("PUMPWIRE_WINDIR", o.root.c_str(), 1);
+  pw::platform::SetEnvironmentValue("PUMPWIRE_ROOT", o.root.c_str());
+  pw::platform::SetEnvironmentValue("PUMPWIRE_WINDIR", o.root.c_str());
   return o;
 }
 

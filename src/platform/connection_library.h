@@ -18,6 +18,14 @@
 #include <memory>
 #include <string>
 
+// The entry points' calling convention: __stdcall on 32-bit Windows, the
+// only convention elsewhere.
+#if defined(_WIN32) && defined(__i386__)
+#define PW_CONNECTION_CALL __stdcall
+#else
+#define PW_CONNECTION_CALL
+#endif
+
 namespace pw::platform {
 
 class DynamicLibrary;
@@ -39,7 +47,7 @@ class ConnectionLibrary {
   bool Call(ConnectionEntry entry, std::uint8_t code) const;
 
  private:
-  using EntryPoint = unsigned char (*)(unsigned char);
+  using EntryPoint = unsigned char(PW_CONNECTION_CALL*)(unsigned char);
   explicit ConnectionLibrary(std::unique_ptr<DynamicLibrary> library);
 
   std::unique_ptr<DynamicLibrary> library_;

@@ -5,6 +5,9 @@
 
 namespace pw::platform {
 
+// The file name ending of a shared library on this OS (".so", ".dll").
+extern const char kSharedLibrarySuffix[];
+
 class DynamicLibrary {
  public:
   // Raises pw::Error with the loader's text when the library cannot be loaded.

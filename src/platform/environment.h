@@ -12,4 +12,9 @@ namespace pw::platform {
 std::string InstallationFolder();
 std::string SettingsFolder();
 
+// Sets (or, with value nullptr, removes) a variable of this process's
+// environment: how a host or a test points the folders above elsewhere.
+// Names and values are UTF-8. Call before any other thread reads it.
+void SetEnvironmentValue(const std::string& name, const char* value);
+
 }  // namespace pw::platform

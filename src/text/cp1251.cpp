@@ -22,17 +22,32 @@ static void append_utf8(std::string& out, char32_t cp) {
   }
 }
 
+static char16_t utf16_unit(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  if (b < 0x80) return b;
+  const char16_t cp = kCp1251High[b - 0x80];
+  return cp != 0 ? cp : char16_t{0xFFFD};
+}
+
+std::u16string utf16_from_cp1251(std::string_view cp1251) {
+  std::u16string out;
+  out.reserve(cp1251.size());
+  for (char c : cp1251) out += utf16_unit(c);
+  return out;
+}
+
+std::string cp1251_from_utf16(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size());
+  for (char16_t unit : utf16) out += cp1251_byte(unit);  // a surrogate maps to '?'
+  return out;
+}
+
 std::string utf8_from_cp1251(std::string_view cp1251) {
   std::string out;
   out.reserve(cp1251.size() * 2);
   for (char c : cp1251) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x80) {
-      out += c;
-    } else {
-      const char16_t cp = kCp1251High[b - 0x80];
-      append_utf8(out, cp != 0 ? cp : char32_t{0xFFFD});
-    }
+    append_utf8(out, utf16_unit(c));
   }
   return out;
 }

@@ -77,6 +77,10 @@ constexpr std::size_t cp1251_length(std::string_view utf8) {
 // Run-time conversions, for texts that come from outside the system.
 std::string cp1251_from_utf8(std::string_view utf8);
 std::string utf8_from_cp1251(std::string_view cp1251);
+// UTF-16, the encoding of the Windows wide-character calls (every byte of the
+// code page is one UTF-16 unit; 0x98 becomes U+FFFD, unmappable units '?').
+std::u16string utf16_from_cp1251(std::string_view cp1251);
+std::string cp1251_from_utf16(std::u16string_view utf16);
 
 // Compile-time conversion of the system's own texts.
 template <std::size_t N>

@@ -1,10 +1,11 @@
-#include <stdlib.h>
 
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
+#include "dialgate_file.h"
 #include "host_process.h"
+#include "platform/environment.h"
 #include "temp_folder.h"
 
 namespace pw::test {
@@ -12,15 +13,15 @@ namespace {
 
 TEST(HostConnectionLibrary, DialgateInTheRootComesAndGoesWithThePlugin) {
   TempFolder root;
-  std::filesystem::copy_file(PUMPWIRE_FAKE_DIALGATE_PATH, root / "Dialgate.so");
-  ::setenv("FAKE_DIALGATE_LOG", (root / "dialgate.log").c_str(), 1);
+  std::filesystem::copy_file(PUMPWIRE_FAKE_DIALGATE_PATH, root / DialgateFile());
+  platform::SetEnvironmentValue("FAKE_DIALGATE_LOG", (root / "dialgate.log").c_str());
   {
     HostProcess host({"station", "--root", root.path(), "--set", "InPort=0"});
     EXPECT_EQ(host.WaitFor("Load:"), "Load: 0");
     EXPECT_EQ(ReadFile(root / "dialgate.log"), "load\n") << "loaded before Load, nothing called";
     EXPECT_EQ(host.Finish(), 0);
   }
-  ::unsetenv("FAKE_DIALGATE_LOG");
+  platform::SetEnvironmentValue("FAKE_DIALGATE_LOG", nullptr);
   EXPECT_EQ(ReadFile(root / "dialgate.log"), "load\nunload\n");
 }
 

@@ -190,6 +190,7 @@ TEST(MainThread, OutOfFileDescriptorsTheOfficeTellsAndGoesOn) {
   // and stops the process. The normal and thread-checking builds run it.
   GTEST_SKIP() << "the sanitizer runtime needs descriptors of its own";
 #endif
+  if (!HostProcess::CanLimitOpenFiles()) GTEST_SKIP() << "this OS has no limit of open files";
   TempFolder root;
   const int port = FreePort();
   HostProcess office(HostArgs("office", root, port), 64);

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "dialgate_file.h"
 #include "host_process.h"
+#include "platform/environment.h"
 #include "platform/tcp.h"
 #include "raw_peer.h"
 #include "temp_folder.h"
@@ -122,8 +124,8 @@ struct Road {
 
 class ReportRoad : public ::testing::TestWithParam<Road> {
  protected:
-  void SetUp() override { ::setenv("FAKE_DIALGATE_ANSWERS", "Connect=1", 1); }
-  void TearDown() override { ::unsetenv("FAKE_DIALGATE_ANSWERS"); }
+  void SetUp() override { platform::SetEnvironmentValue("FAKE_DIALGATE_ANSWERS", "Connect=1"); }
+  void TearDown() override { platform::SetEnvironmentValue("FAKE_DIALGATE_ANSWERS", nullptr); }
 };
 
 std::string OnlyFileIn(const std::string& folder, const std::string& ending) {
@@ -145,7 +147,7 @@ TEST_P(ReportRoad, TheStationsReportReachesTheOfficesHostWholeBothWays) {
   Pair p(mode);
   p.office_args.insert(p.office_args.end(), {"--set", "OutPort=" + std::to_string(p.station_port)});
   for (const TempFolder* root : {&p.office_root, &p.station_root})
-    std::filesystem::copy_file(PUMPWIRE_FAKE_DIALGATE_PATH, *root / "Dialgate.so");
+    std::filesystem::copy_file(PUMPWIRE_FAKE_DIALGATE_PATH, *root / DialgateFile());
   // The office host's request: an exact multiple of the packet size.
   std::filesystem::create_directories(p.office_root / "host/requests");
   WriteFile(p.office_root / "host/requests/АЗС 3", std::string(3 * road.packet, 'q'));

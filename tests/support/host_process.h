@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/child_process.h"
+
 namespace pw::test {
 
 class HostProcess {
@@ -29,21 +31,18 @@ class HostProcess {
   // Every line printed so far.
   const std::vector<std::string>& lines() const { return lines_; }
   // The signal that ended the process, 0 when it exited or still runs.
-  int signal() const { return signal_; }
+  int signal() const { return child_.signal(); }
+  // Whether max_open_files takes effect on this OS.
+  static bool CanLimitOpenFiles() { return platform::ChildProcess::kCanLimitOpenFiles; }
   std::string Transcript() const;
 
  private:
   bool ReadMore(std::chrono::steady_clock::time_point deadline);
 
-  int pid_ = -1;
-  int in_ = -1;
-  int out_ = -1;
+  platform::ChildProcess child_;
   std::string partial_;
   std::vector<std::string> lines_;
   std::size_t searched_ = 0;
-  int exit_code_ = -1;
-  int signal_ = 0;
-  bool exited_ = false;
 };
 
 }  // namespace pw::test

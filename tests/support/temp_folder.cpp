@@ -1,21 +1,31 @@
 #include "temp_folder.h"
 
-#include <stdlib.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/environment.h"
+
 namespace pw::test {
 
+std::string NewTemporaryFolder(const std::string& prefix) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = prefix;
+    for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+    const auto path = std::filesystem::temp_directory_path() / name;
+    if (std::filesystem::create_directory(path)) return path.string();  // ours alone
+  }
+  throw std::runtime_error("no new temporary folder for " + prefix);
+}
+
 TempFolder::TempFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "pumpwire-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern + "/";
-  ::setenv("PUMPWIRE_ROOT", path_.c_str(), 1);
-  ::unsetenv("PUMPWIRE_WINDIR");
+  path_ = NewTemporaryFolder("pumpwire-") + "/";
+  platform::SetEnvironmentValue("PUMPWIRE_ROOT", path_.c_str());
+  platform::SetEnvironmentValue("PUMPWIRE_WINDIR", nullptr);
 }
 
 TempFolder::~TempFolder() {

@@ -21,6 +21,10 @@ class TempFolder {
   std::string path_;
 };
 
+// Makes a new empty folder under the system's temporary folder, named
+// prefix + random letters; its path, without a trailing separator.
+std::string NewTemporaryFolder(const std::string& prefix);
+
 // Bytes of a file, "" when missing.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);

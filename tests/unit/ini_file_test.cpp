@@ -1,7 +1,5 @@
 #include "platform/ini_file.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
+#include "temp_folder.h"
 #include "text/cp1251.h"
 
 namespace pw {
@@ -18,9 +17,7 @@ namespace {
 class IniFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "pw-ini-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    dir_ = test::NewTemporaryFolder("pw-ini-");
     ini_ = IniFile(dir_ + "/cnf.INI");
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }

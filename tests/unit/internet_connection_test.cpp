@@ -1,6 +1,5 @@
 #include "connection/internet_connection.h"
 
-#include <stdlib.h>
 
 #include <chrono>
 #include <string>
@@ -10,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "connection/plugin_connection.h"
+#include "dialgate_file.h"
 #include "fake_dial_up.h"
 #include "platform/connection_library.h"
 #include "platform/dial_up.h"
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "services/settings.h"
 #include "temp_folder.h"
@@ -47,12 +48,12 @@ struct LogLines {
 // The fake library's answers and its call log, per test.
 class ConnectionLibraryTest : public ::testing::Test {
  protected:
-  void SetUp() override { ::setenv("FAKE_DIALGATE_LOG", (root_ / "dialgate.log").c_str(), 1); }
+  void SetUp() override { platform::SetEnvironmentValue("FAKE_DIALGATE_LOG", (root_ / "dialgate.log").c_str()); }
   void TearDown() override {
-    ::unsetenv("FAKE_DIALGATE_LOG");
-    ::unsetenv("FAKE_DIALGATE_ANSWERS");
+    platform::SetEnvironmentValue("FAKE_DIALGATE_LOG", nullptr);
+    platform::SetEnvironmentValue("FAKE_DIALGATE_ANSWERS", nullptr);
   }
-  void Answers(const char* answers) { ::setenv("FAKE_DIALGATE_ANSWERS", answers, 1); }
+  void Answers(const char* answers) { platform::SetEnvironmentValue("FAKE_DIALGATE_ANSWERS", answers); }
   // The calls since the library was loaded.
   std::string Calls() {
     std::string all = ReadFile(root_ / "dialgate.log");
@@ -68,10 +69,10 @@ class ConnectionLibraryTest : public ::testing::Test {
 };
 
 TEST_F(ConnectionLibraryTest, AbsentWhenMissingOrNotALibraryAndThenTheSystemIsAsked) {
-  EXPECT_EQ(ConnectionLibrary::Open(root_ / "Dialgate.so"), nullptr);
-  WriteFile(root_ / "Dialgate.so", "not a library");
-  EXPECT_EQ(ConnectionLibrary::Open(root_ / "Dialgate.so"), nullptr);
-  EXPECT_EQ(platform::ConnectionLibraryPath(), root_ / "Dialgate.so");
+  EXPECT_EQ(ConnectionLibrary::Open(root_ / DialgateFile()), nullptr);
+  WriteFile(root_ / DialgateFile(), "not a library");
+  EXPECT_EQ(ConnectionLibrary::Open(root_ / DialgateFile()), nullptr);
+  EXPECT_EQ(platform::ConnectionLibraryPath(), root_ / DialgateFile());
 
   InternetConnection c(nullptr, state_, dial_up_, settings_);
   EXPECT_FALSE(c.LibraryPresent());
@@ -147,7 +148,7 @@ TEST_F(ConnectionLibraryTest, ThePluginsConnectionIsTheProcessesWhileItLives) {
     connection::DisconnectAfterExchange();
   }
   EXPECT_EQ(Calls(), "Connect 2\nGetConnectState 2\nunload\n") << "released with it";
-  const connection::PluginConnection absent(root_ / "Dialgate.so");
+  const connection::PluginConnection absent(root_ / DialgateFile());
   EXPECT_FALSE(absent.LibraryPresent());
 }
 

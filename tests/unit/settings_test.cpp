@@ -1,7 +1,5 @@
 #include "services/settings.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/environment.h"
 #include "platform/ini_file.h"
+#include "temp_folder.h"
 #include "text/cp1251.h"
 
 namespace pw {
@@ -22,14 +22,12 @@ using Entries = std::vector<std::string>;
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "pw-settings-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-    ::setenv("PUMPWIRE_ROOT", dir_.c_str(), 1);
-    ::unsetenv("PUMPWIRE_WINDIR");
+    dir_ = test::NewTemporaryFolder("pw-settings-");
+    platform::SetEnvironmentValue("PUMPWIRE_ROOT", dir_.c_str());
+    platform::SetEnvironmentValue("PUMPWIRE_WINDIR", nullptr);
   }
   void TearDown() override {
-    ::unsetenv("PUMPWIRE_ROOT");
+    platform::SetEnvironmentValue("PUMPWIRE_ROOT", nullptr);
     std::filesystem::remove_all(dir_);
   }
   void Put(const std::string& bytes) { std::ofstream(IniFilePath(), std::ios::binary) << bytes; }

@@ -16,12 +16,15 @@ TEST(Cp1251, SourceLiteralsBecomeWindows1251Bytes) {
   EXPECT_EQ("ок"_w.data()["ок"_w.size()], '\0');
 }
 
-TEST(Cp1251, EveryByteRoundTripsThroughUtf8) {
+TEST(Cp1251, EveryByteRoundTripsThroughUtf8AndUtf16) {
   for (int b = 1; b < 256; ++b) {
     if (b == 0x98) continue;  // the one byte the code page leaves unused
     const std::string one(1, static_cast<char>(b));
     EXPECT_EQ(cp1251_from_utf8(utf8_from_cp1251(one)), one) << "byte " << b;
+    EXPECT_EQ(text::cp1251_from_utf16(text::utf16_from_cp1251(one)), one) << "byte " << b;
   }
+  EXPECT_EQ(text::utf16_from_cp1251("\xC0\xC7\xD1"), u"АЗС");
+  EXPECT_EQ(text::cp1251_from_utf16(u"a中z"), "a?z");
 }
 
 TEST(Cp1251, TextOutsideTheCodePageBecomesQuestionMarks) {

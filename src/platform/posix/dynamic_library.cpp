@@ -7,6 +7,8 @@
 
 namespace pw::platform {
 
+const char kSharedLibrarySuffix[] = ".so";
+
 DynamicLibrary::DynamicLibrary(const std::string& path)
     : handle_(::dlopen(text::utf8_from_cp1251(path).c_str(), RTLD_NOW | RTLD_LOCAL)) {
   if (handle_ == nullptr) {

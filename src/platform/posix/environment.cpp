@@ -38,4 +38,9 @@ std::string SettingsFolder() {
   return windir.empty() ? InstallationFolder() : text::cp1251_from_utf8(WithSeparator(windir));
 }
 
+void SetEnvironmentValue(const std::string& name, const char* value) {
+  if (value != nullptr) ::setenv(name.c_str(), value, 1);
+  else ::unsetenv(name.c_str());
+}
+
 }  // namespace pw::platform

@@ -35,6 +35,8 @@ bool ConnectionLibrary::Call(ConnectionEntry entry, std::uint8_t code) const {
   return fn != nullptr && fn(code) != 0;
 }
 
-std::string ConnectionLibraryPath() { return InstallationFolder() + "Dialgate.so"; }
+std::string ConnectionLibraryPath() {
+  return InstallationFolder() + "Dialgate" + kSharedLibrarySuffix;
+}
 
 }  // namespace pw::platform

@@ -163,7 +163,8 @@ Options ParseOptions(int argc, char** argv) {
     else UsageError("unknown option '" + a + "'");
   }
   if (o.root.empty()) UsageError("--root DIR is required");
-  if (o.root.back() != '/') o.root += '/';
+  if (o.root.back() != '/' && o.root.back() != pw::platform::kPathSeparator)
+    o.root += pw::platform::kPathSeparator;
   // Before the plug-in is loaded: it looks for its connection library in the
   // installation folder as it loads.
   pw::platform::SetEnvironmentValue("PUMPWIRE_ROOT", o.root.c_str());
@@ -234,7 +235,7 @@ class HostProgram {
   HostProgram(Options options)
       : options_(std::move(options)),
         root_(cp1251_from_utf8(options_.root)),
-        host_(root_ + "host/", cp1251_from_utf8(options_.name), options_.interface_version,
+        host_(root_ + "host" + pw::platform::kPathSeparator, cp1251_from_utf8(options_.name), options_.interface_version,
               [this](const std::string& line) { out_.Line(line); }),
         plugin_(options_.plugin) {
     host_.SetReportCommand(cp1251_from_utf8(options_.report_command));
@@ -280,8 +281,8 @@ class HostProgram {
 
  private:
   void PrepareFolder() {
-    pw::platform::CreateDirectories(root_ + "LogFiles/");
-    pw::platform::CreateDirectories(root_ + "host/requests/");
+    pw::platform::CreateDirectories(root_ + "LogFiles");
+    pw::platform::CreateDirectories(root_ + "host" + pw::platform::kPathSeparator + "requests");
     pw::IniFile ini(root_ + "cnf.INI");
     for (const auto& [key, value] : options_.settings)
       ini.WriteString("Inet", cp1251_from_utf8(key), cp1251_from_utf8(value));

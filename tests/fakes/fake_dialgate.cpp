@@ -18,7 +18,7 @@ namespace {
 void Note(const char* line) {
   const char* path = std::getenv("FAKE_DIALGATE_LOG");
   if (path == nullptr || *path == '\0') return;
-  if (std::FILE* f = std::fopen(path, "a")) {
+  if (std::FILE* f = std::fopen(path, "ab")) {
     std::fprintf(f, "%s\n", line);
     std::fclose(f);
   }

@@ -640,7 +640,7 @@ TEST_F(StationExchangeTest, RequestNamesThatClimbOutOfTheFolderStayInIt) {
   // Nothing named after the request anywhere but in the office folder.
   for (const auto& entry : std::filesystem::recursive_directory_iterator(root.path())) {
     if (entry.path().filename().string().find("evil") != std::string::npos) {
-      EXPECT_EQ(entry.path().parent_path().string() + "/", OfficeFolder()) << entry.path();
+      EXPECT_EQ(entry.path().parent_path().string() + platform::kPathSeparator, OfficeFolder()) << entry.path();
     }
   }
   EXPECT_EQ(Count(W("Недопустимое имя файла запроса ..\\..\\evil.dat заменено на .._.._evil.dat"_w)), 1);

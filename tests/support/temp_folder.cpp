@@ -1,5 +1,6 @@
 #include "temp_folder.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -7,6 +8,7 @@
 #include <stdexcept>
 
 #include "platform/environment.h"
+#include "platform/files.h"
 
 namespace pw::test {
 
@@ -23,7 +25,7 @@ std::string NewTemporaryFolder(const std::string& prefix) {
 }
 
 TempFolder::TempFolder() {
-  path_ = NewTemporaryFolder("pumpwire-") + "/";
+  path_ = NewTemporaryFolder("pumpwire-") + platform::kPathSeparator;
   platform::SetEnvironmentValue("PUMPWIRE_ROOT", path_.c_str());
   platform::SetEnvironmentValue("PUMPWIRE_WINDIR", nullptr);
 }
@@ -33,15 +35,26 @@ TempFolder::~TempFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+std::string TempFolder::operator/(const std::string& name) const {
+  std::string path = path_ + name;
+  std::replace(path.begin() + static_cast<std::ptrdiff_t>(path_.size()), path.end(), '/',
+               platform::kPathSeparator);
+  return path;
+}
+
+std::filesystem::path Utf8Path(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Utf8Path(path), std::ios::binary);
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
   out << bytes;
 }
 

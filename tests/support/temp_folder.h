@@ -2,6 +2,7 @@
 // installation and settings folders pointed at it.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace pw::test {
@@ -13,9 +14,11 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  // Ends in "/". UTF-8 and Windows-1251 alike (ASCII).
+  // Ends in the OS's separator. UTF-8 and Windows-1251 alike (ASCII).
   const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + name; }
+  // A path below the folder; the "/" of name become the OS's separators,
+  // as the system joins its paths.
+  std::string operator/(const std::string& name) const;
 
  private:
   std::string path_;
@@ -24,6 +27,9 @@ class TempFolder {
 // Makes a new empty folder under the system's temporary folder, named
 // prefix + random letters; its path, without a trailing separator.
 std::string NewTemporaryFolder(const std::string& prefix);
+
+// Paths in tests are UTF-8 (a Cyrillic name stays whole on every OS).
+std::filesystem::path Utf8Path(const std::string& utf8);
 
 // Bytes of a file, "" when missing.
 std::string ReadFile(const std::string& path);

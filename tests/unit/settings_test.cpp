@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/environment.h"
+#include "platform/files.h"
 #include "platform/ini_file.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
@@ -43,7 +44,7 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, NoFileGivesTheInitialValues) {
-  EXPECT_EQ(IniFilePath(), dir_ + "/cnf.INI");
+  EXPECT_EQ(IniFilePath(), dir_ + platform::kPathSeparator + "cnf.INI");
   Load();
   EXPECT_TRUE(remembered_.empty());
   EXPECT_EQ(s_.OutPort, 6090);

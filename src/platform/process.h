@@ -10,6 +10,9 @@ struct CommandResult {
   std::string output;   // its standard output, Windows-1251
 };
 
+// The system's command interpreter that RunCommand uses: "sh" or "cmd".
+extern const char kCommandInterpreter[];
+
 // Runs command through the system's command interpreter (sh -c here, cmd /c
 // on Windows) with argument appended as one more argument, quoted, and waits
 // for it to end. Its standard input is empty, its standard error is ours.

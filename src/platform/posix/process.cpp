@@ -14,6 +14,8 @@ extern char** environ;
 
 namespace pw::platform {
 
+const char kCommandInterpreter[] = "sh";
+
 namespace {
 
 // Closes the descriptor it holds when it goes.

@@ -11,9 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 #include "platform/posix/posix_error.h"
@@ -188,7 +186,7 @@ TcpConnection TcpConnection::Connect(const std::string& host, int port, int conn
 // The number is handed out under the lock and used after it is let go: the
 // count of users, not the lock, keeps it from being closed and reused while
 // the call runs, which the analysis cannot follow.
-int TcpConnection::AcquireSocket() {
+std::intptr_t TcpConnection::AcquireSocket() {
   if (!socket_) return -1;
   MutexLock lock(socket_->mu);
   if (closed_.load() || !socket_->fd.valid()) return -1;
@@ -224,7 +222,7 @@ void TcpConnection::Disconnect() noexcept {
 
 std::size_t TcpConnection::Receive(char* data, std::size_t max) {
   if (peer_closed_) throw ConnectionClosed();
-  const int fd = AcquireSocket();
+  const int fd = static_cast<int>(AcquireSocket());
   if (fd < 0) throw ConnectionClosed();
   const TcpAccess::Lease lease{*this};
 
@@ -246,65 +244,19 @@ std::size_t TcpConnection::Receive(char* data, std::size_t max) {
   }
 }
 
-std::size_t TcpConnection::ReadSome(void* data, std::size_t max) {
-  if (max == 0) return 0;
-  if (closed_.load(std::memory_order_relaxed)) throw ConnectionClosed();
-  char* out = static_cast<char*>(data);
-  if (pos_ == end_) {
-    if (max >= kBufferSize) return Receive(out, max);
-    pos_ = end_ = 0;
-    end_ = Receive(buffer_.get(), kBufferSize);
-  }
-  const std::size_t n = std::min(max, end_ - pos_);
-  std::memcpy(out, buffer_.get() + pos_, n);
-  pos_ += n;
-  return n;
-}
-
-void TcpConnection::ReadExact(void* data, std::size_t size) {
-  char* out = static_cast<char*>(data);
-  while (size > 0) {
-    const std::size_t n = ReadSome(out, size);
-    out += n;
-    size -= n;
-  }
-}
-
-void TcpConnection::Unread(std::string_view bytes) {
-  if (bytes.empty()) return;
-  const std::size_t held = end_ - pos_;
-  if (!buffer_ || bytes.size() + held > kBufferSize) throw Error("Unread: receive buffer overflow");
-  if (bytes.size() <= pos_) {
-    pos_ -= bytes.size();
-  } else {
-    std::memmove(buffer_.get() + bytes.size(), buffer_.get() + pos_, held);
-    pos_ = 0;
-    end_ = bytes.size() + held;
-  }
-  std::memcpy(buffer_.get() + pos_, bytes.data(), bytes.size());
-}
-
-std::uint8_t TcpConnection::ReadByteSlow() {
-  std::uint8_t byte = 0;
-  ReadSome(&byte, 1);
-  return byte;
-}
-
 bool TcpConnection::WaitReadable(int ms) {
   if (closed_.load() || pos_ < end_ || peer_closed_) return true;
-  const int fd = AcquireSocket();
+  const int fd = static_cast<int>(AcquireSocket());
   if (fd < 0) return true;
   const TcpAccess::Lease lease{*this};
-  Deadline deadline;
-  if (ms >= 0) deadline = Clock::now() + std::chrono::milliseconds(ms);
-  return PollOne(fd, POLLIN, deadline, peer_address_) != 0 || closed_.load();
+  return PollOne(fd, POLLIN, DeadlineWithin(ms), peer_address_) != 0 || closed_.load();
 }
 
 bool TcpConnection::Connected() {
   if (closed_.load()) return false;
   if (pos_ < end_) return true;
   if (peer_closed_) return false;
-  const int fd = AcquireSocket();
+  const int fd = static_cast<int>(AcquireSocket());
   if (fd < 0) return false;
   const TcpAccess::Lease lease{*this};
   pollfd p{fd, POLLIN, 0};
@@ -318,7 +270,7 @@ bool TcpConnection::Connected() {
 }
 
 void TcpConnection::WriteAll(const void* data, std::size_t size) {
-  const int fd = AcquireSocket();
+  const int fd = static_cast<int>(AcquireSocket());
   if (fd < 0) throw Error("Not Connected.");
   const TcpAccess::Lease lease{*this};
 

@@ -1,7 +1,8 @@
 // What the portable TCP files and the backend of each OS share: time limits,
-// endpoint text, and the listening sockets a TcpServer accepts on. The
-// backend keeps the OS sockets; the buffered reads of a connection and the
-// threads of a server are written once, over this.
+// endpoint text, the order of the machine's addresses, and the listening
+// sockets a TcpServer accepts on. The backend keeps the OS sockets; the
+// buffered reads of a connection and the threads of a server are written
+// once, over this.
 #pragma once
 
 #include <algorithm>
@@ -43,6 +44,17 @@ inline int MillisecondsLeft(const Deadline& deadline) {
 
 inline std::string Endpoint(const std::string& host, int port) {
   return host + ":" + std::to_string(port);
+}
+
+// The machine's addresses as LocalIpAddresses gives them: the outside ones,
+// then the loopback ones, each once.
+inline std::vector<std::string> OutsideThenLoopback(std::vector<std::string> outside,
+                                                    std::vector<std::string> loopback) {
+  std::vector<std::string> all;
+  for (auto* part : {&outside, &loopback})
+    for (std::string& address : *part)
+      if (std::find(all.begin(), all.end(), address) == all.end()) all.push_back(std::move(address));
+  return all;
 }
 
 // The listening sockets of an active TcpServer, one per address, and the

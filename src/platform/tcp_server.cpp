@@ -122,13 +122,14 @@ void TcpServer::Deactivate() {
 void TcpServer::AcceptLoop() {
   State& st = *state_;
   for (;;) {
-    std::optional<TcpConnection> accepted = st.listening->Accept();
-    if (st.stopping.load()) return;
     try {
+      std::optional<TcpConnection> accepted = st.listening->Accept();
+      if (st.stopping.load()) return;
       st.ReapFinished();
       if (accepted) Serve(std::move(*accepted));
     } catch (...) {
       // Out of memory for one more connection: it is closed, the server goes on.
+      if (st.stopping.load()) return;
     }
   }
 }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "text/cp1251.h"
@@ -36,6 +37,10 @@ std::string InstallationFolder() {
 std::string SettingsFolder() {
   const std::string windir = FromEnvironment("PUMPWIRE_WINDIR");
   return windir.empty() ? InstallationFolder() : text::cp1251_from_utf8(WithSeparator(windir));
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
 void SetEnvironmentValue(const std::string& name, const char* value) {

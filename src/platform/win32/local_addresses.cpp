@@ -39,8 +39,9 @@ std::vector<std::string> LocalIpAddresses() {
       if (address == nullptr || address->sa_family != AF_INET) continue;
       sockaddr_in a;
       std::memcpy(&a, address, sizeof a);
+      // The first byte read as it lies: the list needs no Winsock started.
       const bool is_loopback = adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK ||
-                               (ntohl(a.sin_addr.s_addr) >> 24) == 127;
+                               reinterpret_cast<const unsigned char*>(&a.sin_addr)[0] == 127;
       (is_loopback ? loopback : outside).push_back(AddressText(a));
     }
   }

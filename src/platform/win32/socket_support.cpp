@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <vector>
 
 #include "platform/win32/win32_error.h"
 
@@ -49,13 +48,12 @@ void SelectEvents(SOCKET s, WSAEVENT event, long network_events, const std::stri
 
 int WaitForAny(std::initializer_list<WSAEVENT> events, const Deadline& deadline,
                const std::string& subject) {
-  const std::vector<WSAEVENT> handles(events);
+  const DWORD count = static_cast<DWORD>(events.size());
   for (;;) {
     const int wait_ms = MillisecondsLeft(deadline);
-    const DWORD n = ::WSAWaitForMultipleEvents(static_cast<DWORD>(handles.size()), handles.data(),
-                                               FALSE, wait_ms < 0 ? WSA_INFINITE : static_cast<DWORD>(wait_ms),
-                                               FALSE);
-    if (n < WSA_WAIT_EVENT_0 + handles.size()) return static_cast<int>(n - WSA_WAIT_EVENT_0);
+    const DWORD n = ::WSAWaitForMultipleEvents(
+        count, events.begin(), FALSE, wait_ms < 0 ? WSA_INFINITE : static_cast<DWORD>(wait_ms), FALSE);
+    if (n < WSA_WAIT_EVENT_0 + count) return static_cast<int>(n - WSA_WAIT_EVENT_0);
     if (n == WSA_WAIT_FAILED) ThrowWin32Error("WSAWaitForMultipleEvents", subject, ::WSAGetLastError());
     if (wait_ms == 0) return -1;
     // Woken a little early by the timer's grain: wait for the rest.

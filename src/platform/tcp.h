@@ -139,7 +139,13 @@ class TcpConnection {
   // it, as the backend keeps them. Fixed from the connect or accept until
   // the connection is destroyed or moved away.
   struct Socket;
-  explicit TcpConnection(std::unique_ptr<Socket> socket);
+  // Destroys a Socket where the backend knows it, so that the rest of the
+  // class is written once for every backend.
+  struct SocketDeleter {
+    void operator()(Socket* socket) const noexcept;
+  };
+  using SocketPtr = std::unique_ptr<Socket, SocketDeleter>;
+  explicit TcpConnection(SocketPtr socket);
 
   std::uint8_t ReadByteSlow();
   // The OS socket (a descriptor or a SOCKET handle) for one I/O call, kept
@@ -150,7 +156,7 @@ class TcpConnection {
   void MoveFrom(TcpConnection& other) noexcept;
   std::size_t Receive(char* data, std::size_t max);  // one wait, one recv
 
-  std::unique_ptr<Socket> socket_;
+  SocketPtr socket_;
   std::atomic<bool> closed_{true};
 
   // Owner only.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -40,6 +41,23 @@ inline int MillisecondsLeft(const Deadline& deadline) {
   if (left <= Clock::duration::zero()) return 0;
   return static_cast<int>(std::min<std::int64_t>(
       std::chrono::ceil<std::chrono::milliseconds>(left).count(), 1 << 30));
+}
+
+// A connect under way waits until its deadline, and where a flag may cancel
+// it, a tenth of a second at most between looks at the flag.
+inline Deadline NextConnectLook(const Deadline& deadline, const std::atomic<bool>* cancelled) {
+  if (cancelled == nullptr) return deadline;
+  const auto next_look = Clock::now() + std::chrono::milliseconds(100);
+  return deadline && *deadline < next_look ? deadline : Deadline(next_look);
+}
+
+// Why a connect under way stops waiting, when it does.
+enum class ConnectStop { kNone, kCancelled, kTimedOut };
+
+inline ConnectStop ConnectStopNow(const Deadline& deadline, const std::atomic<bool>* cancelled) {
+  if (cancelled != nullptr && cancelled->load()) return ConnectStop::kCancelled;
+  if (deadline && Clock::now() >= *deadline) return ConnectStop::kTimedOut;
+  return ConnectStop::kNone;
 }
 
 inline std::string Endpoint(const std::string& host, int port) {

@@ -61,12 +61,12 @@ struct TcpAccess::Lease {
 };
 
 TcpConnection TcpAccess::Adopt(ScopedFd fd) {
-  return TcpConnection(std::make_unique<TcpConnection::Socket>(std::move(fd)));
+  return TcpConnection(TcpConnection::SocketPtr(new TcpConnection::Socket(std::move(fd))));
 }
 
-TcpConnection::TcpConnection() noexcept = default;
+void TcpConnection::SocketDeleter::operator()(Socket* socket) const noexcept { delete socket; }
 
-TcpConnection::TcpConnection(std::unique_ptr<Socket> socket)
+TcpConnection::TcpConnection(SocketPtr socket)
     : socket_(std::move(socket)), closed_(false),
       buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
   // No other thread knows the socket yet: the lock is only taken to read
@@ -90,57 +90,18 @@ TcpConnection::TcpConnection(std::unique_ptr<Socket> socket)
   }
 }
 
-TcpConnection::~TcpConnection() { Disconnect(); }
-
-TcpConnection::TcpConnection(TcpConnection&& other) noexcept { MoveFrom(other); }
-
-TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
-  if (this != &other) {
-    Disconnect();
-    MoveFrom(other);
-  }
-  return *this;
-}
-
-void TcpConnection::MoveFrom(TcpConnection& other) noexcept {
-  // No other thread holds either connection while it moves, so the socket
-  // goes over as it is.
-  socket_ = std::move(other.socket_);
-  closed_.store(other.closed_.exchange(true));
-  buffer_ = std::move(other.buffer_);
-  pos_ = std::exchange(other.pos_, 0);
-  end_ = std::exchange(other.end_, 0);
-  peer_closed_ = std::exchange(other.peer_closed_, false);
-  read_timeout_ms_ = other.read_timeout_ms_;
-  peer_address_ = std::move(other.peer_address_);
-  local_address_ = std::move(other.local_address_);
-  peer_port_ = std::exchange(other.peer_port_, 0);
-  local_port_ = std::exchange(other.local_port_, 0);
-  other.peer_address_.clear();
-  other.local_address_.clear();
-}
-
 namespace {
 
 // Waits until the connect under way on fd ends (true) or the time is up or
 // cancelled turns true (false, with last_error set).
 bool AwaitConnect(int fd, const Deadline& deadline, const std::atomic<bool>* cancelled,
                   const std::string& subject, int& last_error) {
-  constexpr auto kLook = std::chrono::milliseconds(100);
   for (;;) {
-    Deadline slice = deadline;
-    if (cancelled != nullptr) {
-      const auto next_look = Clock::now() + kLook;
-      if (!slice || *slice > next_look) slice = next_look;
-    }
-    if (PollOne(fd, POLLOUT, slice, subject) != 0) return true;
-    if (cancelled != nullptr && cancelled->load()) {
-      last_error = ECANCELED;
-      return false;
-    }
-    if (deadline && Clock::now() >= *deadline) {
-      last_error = ETIMEDOUT;
-      return false;
+    if (PollOne(fd, POLLOUT, NextConnectLook(deadline, cancelled), subject) != 0) return true;
+    switch (ConnectStopNow(deadline, cancelled)) {
+      case ConnectStop::kNone: continue;
+      case ConnectStop::kCancelled: last_error = ECANCELED; return false;
+      case ConnectStop::kTimedOut: last_error = ETIMEDOUT; return false;
     }
   }
 }

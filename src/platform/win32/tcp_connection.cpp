@@ -85,12 +85,12 @@ struct TcpAccess::Lease {
 };
 
 TcpConnection TcpAccess::Adopt(ScopedSocket s) {
-  return TcpConnection(std::make_unique<TcpConnection::Socket>(std::move(s)));
+  return TcpConnection(TcpConnection::SocketPtr(new TcpConnection::Socket(std::move(s))));
 }
 
-TcpConnection::TcpConnection() noexcept = default;
+void TcpConnection::SocketDeleter::operator()(Socket* socket) const noexcept { delete socket; }
 
-TcpConnection::TcpConnection(std::unique_ptr<Socket> socket)
+TcpConnection::TcpConnection(SocketPtr socket)
     : socket_(std::move(socket)), closed_(false),
       buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
   // No other thread knows the socket yet: the lock is only taken to read
@@ -114,50 +114,14 @@ TcpConnection::TcpConnection(std::unique_ptr<Socket> socket)
   }
 }
 
-TcpConnection::~TcpConnection() { Disconnect(); }
-
-TcpConnection::TcpConnection(TcpConnection&& other) noexcept { MoveFrom(other); }
-
-TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
-  if (this != &other) {
-    Disconnect();
-    MoveFrom(other);
-  }
-  return *this;
-}
-
-void TcpConnection::MoveFrom(TcpConnection& other) noexcept {
-  // No other thread holds either connection while it moves, so the socket
-  // goes over as it is.
-  socket_ = std::move(other.socket_);
-  closed_.store(other.closed_.exchange(true));
-  buffer_ = std::move(other.buffer_);
-  pos_ = std::exchange(other.pos_, 0);
-  end_ = std::exchange(other.end_, 0);
-  peer_closed_ = std::exchange(other.peer_closed_, false);
-  read_timeout_ms_ = other.read_timeout_ms_;
-  peer_address_ = std::move(other.peer_address_);
-  local_address_ = std::move(other.local_address_);
-  peer_port_ = std::exchange(other.peer_port_, 0);
-  local_port_ = std::exchange(other.local_port_, 0);
-  other.peer_address_.clear();
-  other.local_address_.clear();
-}
-
 namespace {
 
 // Waits until the connect under way on s ends (true, with its outcome in
 // err) or the time is up or cancelled turns true (false, err saying which).
 bool AwaitConnect(SOCKET s, WSAEVENT connecting, const Deadline& deadline,
                   const std::atomic<bool>* cancelled, const std::string& subject, int& err) {
-  constexpr auto kLook = std::chrono::milliseconds(100);
   for (;;) {
-    Deadline slice = deadline;
-    if (cancelled != nullptr) {
-      const auto next_look = Clock::now() + kLook;
-      if (!slice || *slice > next_look) slice = next_look;
-    }
-    if (WaitForAny({connecting}, slice, subject) == 0) {
+    if (WaitForAny({connecting}, NextConnectLook(deadline, cancelled), subject) == 0) {
       WSANETWORKEVENTS seen{};
       if (::WSAEnumNetworkEvents(s, connecting, &seen) != 0) {
         err = ::WSAGetLastError();
@@ -169,13 +133,10 @@ bool AwaitConnect(SOCKET s, WSAEVENT connecting, const Deadline& deadline,
       }
       continue;
     }
-    if (cancelled != nullptr && cancelled->load()) {
-      err = WSAECANCELLED;
-      return false;
-    }
-    if (deadline && Clock::now() >= *deadline) {
-      err = WSAETIMEDOUT;
-      return false;
+    switch (ConnectStopNow(deadline, cancelled)) {
+      case ConnectStop::kNone: continue;
+      case ConnectStop::kCancelled: err = WSAECANCELLED; return false;
+      case ConnectStop::kTimedOut: err = WSAETIMEDOUT; return false;
     }
   }
 }

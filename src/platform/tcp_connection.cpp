@@ -1,11 +1,46 @@
-// TcpConnection's receive buffer: the reads served from it and Unread. The
-// backend's Receive fills it (or the caller's memory for a bulk read).
+// What TcpConnection is on every system: its life (made empty, moved,
+// destroyed) and its receive buffer, with the reads served from it and
+// Unread. The backend keeps the socket; its Receive fills the buffer (or the
+// caller's memory for a bulk read).
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/tcp.h"
 
 namespace pw::platform {
+
+TcpConnection::TcpConnection() noexcept = default;
+
+TcpConnection::~TcpConnection() { Disconnect(); }
+
+TcpConnection::TcpConnection(TcpConnection&& other) noexcept { MoveFrom(other); }
+
+TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
+  if (this != &other) {
+    Disconnect();
+    MoveFrom(other);
+  }
+  return *this;
+}
+
+void TcpConnection::MoveFrom(TcpConnection& other) noexcept {
+  // No other thread holds either connection while it moves, so the socket
+  // goes over as it is.
+  socket_ = std::move(other.socket_);
+  closed_.store(other.closed_.exchange(true));
+  buffer_ = std::move(other.buffer_);
+  pos_ = std::exchange(other.pos_, 0);
+  end_ = std::exchange(other.end_, 0);
+  peer_closed_ = std::exchange(other.peer_closed_, false);
+  read_timeout_ms_ = other.read_timeout_ms_;
+  peer_address_ = std::move(other.peer_address_);
+  local_address_ = std::move(other.local_address_);
+  peer_port_ = std::exchange(other.peer_port_, 0);
+  local_port_ = std::exchange(other.local_port_, 0);
+  other.peer_address_.clear();
+  other.local_address_.clear();
+}
 
 std::size_t TcpConnection::ReadSome(void* data, std::size_t max) {
   if (max == 0) return 0;

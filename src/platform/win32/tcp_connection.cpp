@@ -50,7 +50,7 @@ void DropUnreadInput(SOCKET s) {
 
 struct TcpConnection::Socket {
   explicit Socket(ScopedSocket connected)
-      : s(std::move(connected)), network(NewEvent("")), woken(NewEvent("")) {
+      : network(NewEvent("")), woken(NewEvent("")), s(std::move(connected)) {
     MutexLock lock(mu);
     SelectEvents(s.get(), network.get(), FD_READ | FD_WRITE | FD_CLOSE, "");
   }
@@ -71,12 +71,12 @@ struct TcpConnection::Socket {
     return which >= 0;
   }
 
+  // Fixed for the socket's life, which they outlast: set by its network
+  // events, and for good by Disconnect.
+  const ScopedWsaEvent network, woken;
   Mutex mu;
   ScopedSocket s GUARDED_BY(mu);
   int users GUARDED_BY(mu) = 0;  // owner calls inside a system call on s
-  // Fixed for the socket's life: set by its network events, and for good
-  // by Disconnect.
-  const ScopedWsaEvent network, woken;
 };
 
 struct TcpAccess::Lease {

@@ -265,8 +265,9 @@ class TcpServer {
 
   const Handler handler_;
   // Serialises Activate and Deactivate: one of them at a time makes or
-  // tears down the listening sockets, their wake-up and the accept thread. Those are not guarded by it: the accept and connection threads
-  // read them without it, between their start and their join.
+  // tears down the listening sockets, their wake-up and the accept thread.
+  // Those are not guarded by it: the accept and connection threads read
+  // them without it, between their start and their join.
   Mutex control_mu_;
   const std::unique_ptr<State> state_;
   std::atomic<bool> active_{false};

@@ -139,17 +139,24 @@ class TcpConnection {
   // it, as the backend keeps them. Fixed from the connect or accept until
   // the connection is destroyed or moved away.
   struct Socket;
-  explicit TcpConnection(std::unique_ptr<Socket> socket);
+  // Destroys a Socket where the backend knows it, so that the rest of the
+  // class is written once for every backend.
+  struct SocketDeleter {
+    void operator()(Socket* socket) const noexcept;
+  };
+  using SocketPtr = std::unique_ptr<Socket, SocketDeleter>;
+  explicit TcpConnection(SocketPtr socket);
 
   std::uint8_t ReadByteSlow();
-  // The descriptor for one I/O call, kept open until ReleaseSocket even if
-  // another thread disconnects meanwhile; -1 when closed.
-  int AcquireSocket();
+  // The OS socket (a descriptor or a SOCKET handle) for one I/O call, kept
+  // open until ReleaseSocket even if another thread disconnects meanwhile;
+  // -1 when closed, which is no socket on either system.
+  std::intptr_t AcquireSocket();
   void ReleaseSocket() noexcept;
   void MoveFrom(TcpConnection& other) noexcept;
   std::size_t Receive(char* data, std::size_t max);  // one wait, one recv
 
-  std::unique_ptr<Socket> socket_;
+  SocketPtr socket_;
   std::atomic<bool> closed_{true};
 
   // Owner only.
@@ -174,9 +181,10 @@ class TcpListener {
   static constexpr int kDefaultBacklog = 128;
 
   // Listens on address ("" or "0.0.0.0": all) at port (0: a free port the
-  // system picks; Port() tells which). SO_REUSEADDR is set, so a port whose
-  // old connections linger in TIME_WAIT can be taken again. Raises
-  // pw::Error when the address is not local or the port is taken.
+  // system picks; Port() tells which). A port whose old connections linger
+  // in TIME_WAIT can be taken again (SO_REUSEADDR on POSIX; a Windows
+  // listener may do so as it is), one another socket listens on cannot.
+  // Raises pw::Error when the address is not local or the port is taken.
   TcpListener(const std::string& address, int port, int backlog = kDefaultBacklog);
   ~TcpListener();
   TcpListener(const TcpListener&) = delete;
@@ -257,9 +265,9 @@ class TcpServer {
 
   const Handler handler_;
   // Serialises Activate and Deactivate: one of them at a time makes or
-  // tears down the listening sockets, the wake-up pipe and the accept
-  // thread. Those are not guarded by it: the accept and connection threads
-  // read them without it, between their start and their join.
+  // tears down the listening sockets, their wake-up and the accept thread.
+  // Those are not guarded by it: the accept and connection threads read
+  // them without it, between their start and their join.
   Mutex control_mu_;
   const std::unique_ptr<State> state_;
   std::atomic<bool> active_{false};

@@ -183,6 +183,45 @@ TEST(TcpConnection, DisconnectFromAnotherThreadEndsAWaitingRead) {
   EXPECT_THROW(p.server.ReadByte(), ConnectionClosed) << "the peer sees the close";
 }
 
+TEST(TcpConnection, DisconnectFromAnotherThreadEndsAWaitingWrite) {
+  // The peer never reads: the write fills both sides' buffers and waits.
+  Pair p;
+  const std::string body(64u << 20, 'w');
+  std::latch writing(1);
+  std::promise<std::string> outcome;
+  std::thread writer([&] {
+    writing.count_down();
+    try {
+      p.client.Write(body);
+      outcome.set_value("returned");
+    } catch (const Error& e) {
+      outcome.set_value(e.what());
+    }
+  });
+  writing.wait();
+  p.client.Disconnect();
+  writer.join();
+  EXPECT_EQ(outcome.get_future().get(), "Not Connected.");
+}
+
+TEST(TcpConnection, CancelledConnectGivesUpThoughItHasNoTimeLimit) {
+  // As in the time limit test, a full queue makes a connect wait; the flag
+  // is already up, so the first look ends it.
+  TcpListener full(kHost, 0, 0);
+  const std::atomic<bool> cancelled{true};
+  std::vector<TcpConnection> queued;
+  bool gave_up = false;
+  for (int attempt = 0; attempt < 16 && !gave_up; ++attempt) {
+    try {
+      queued.push_back(TcpConnection::Connect(kHost, full.Port(), 0, &cancelled));
+    } catch (const Error& e) {
+      gave_up = true;
+      EXPECT_NE(std::string(e.what()).find("anceled"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_TRUE(gave_up);
+}
+
 TEST(TcpConnection, UnreadBytesComeBackBeforeTheBufferedOnes) {
   TcpListener listener(kHost, 0);
   TcpConnection client = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);

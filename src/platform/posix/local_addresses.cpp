@@ -6,7 +6,6 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -33,11 +32,7 @@ std::vector<std::string> LocalIpAddresses() {
                              (ntohl(a.sin_addr.s_addr) >> 24) == 127;
     (is_loopback ? loopback : outside).push_back(AddressText(a));
   }
-  std::vector<std::string> all;
-  for (auto* part : {&outside, &loopback})
-    for (std::string& address : *part)
-      if (std::find(all.begin(), all.end(), address) == all.end()) all.push_back(std::move(address));
-  return all;
+  return OutsideThenLoopback(std::move(outside), std::move(loopback));
 }
 
 std::string LocalHostName() {

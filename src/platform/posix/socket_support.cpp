@@ -3,30 +3,15 @@
 #include <arpa/inet.h>
 #include <poll.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdint>
 
 #include "platform/posix/posix_error.h"
 
 namespace pw::platform {
 
-Deadline DeadlineAfter(int ms) {
-  if (ms <= 0) return std::nullopt;
-  return Clock::now() + std::chrono::milliseconds(ms);
-}
-
-std::string Endpoint(const std::string& host, int port) { return host + ":" + std::to_string(port); }
-
 short PollOne(int fd, short events, const Deadline& deadline, const std::string& subject) {
   for (;;) {
-    int wait_ms = -1;
-    if (deadline) {
-      const auto left = *deadline - Clock::now();
-      if (left <= Clock::duration::zero()) wait_ms = 0;
-      else wait_ms = static_cast<int>(std::min<std::int64_t>(
-               std::chrono::ceil<std::chrono::milliseconds>(left).count(), 1 << 30));
-    }
+    const int wait_ms = MillisecondsLeft(deadline);
     pollfd p{fd, events, 0};
     const int n = ::poll(&p, 1, wait_ms);
     if (n > 0) return p.revents;

@@ -1,25 +1,16 @@
-// What the POSIX TCP files share: time limits, the one poll() wait, address
-// text, and the way into TcpConnection's private parts.
+// What the POSIX TCP files share: the one poll() wait, address text, and the
+// way into TcpConnection's private parts.
 #pragma once
 
 #include <netinet/in.h>
 
-#include <chrono>
-#include <optional>
 #include <string>
 
 #include "platform/posix/scoped_fd.h"
 #include "platform/tcp.h"
+#include "platform/tcp_backend.h"
 
 namespace pw::platform {
-
-using Clock = std::chrono::steady_clock;
-using Deadline = std::optional<Clock::time_point>;
-
-// ms <= 0: none.
-Deadline DeadlineAfter(int ms);
-
-std::string Endpoint(const std::string& host, int port);
 
 // Waits for events on fd until the deadline (none: without limit) and
 // returns the events that came, 0 when the time is up.

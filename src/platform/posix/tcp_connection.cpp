@@ -11,9 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 #include "platform/posix/posix_error.h"
@@ -63,12 +61,12 @@ struct TcpAccess::Lease {
 };
 
 TcpConnection TcpAccess::Adopt(ScopedFd fd) {
-  return TcpConnection(std::make_unique<TcpConnection::Socket>(std::move(fd)));
+  return TcpConnection(TcpConnection::SocketPtr(new TcpConnection::Socket(std::move(fd))));
 }
 
-TcpConnection::TcpConnection() noexcept = default;
+void TcpConnection::SocketDeleter::operator()(Socket* socket) const noexcept { delete socket; }
 
-TcpConnection::TcpConnection(std::unique_ptr<Socket> socket)
+TcpConnection::TcpConnection(SocketPtr socket)
     : socket_(std::move(socket)), closed_(false),
       buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
   // No other thread knows the socket yet: the lock is only taken to read
@@ -92,57 +90,18 @@ TcpConnection::TcpConnection(std::unique_ptr<Socket> socket)
   }
 }
 
-TcpConnection::~TcpConnection() { Disconnect(); }
-
-TcpConnection::TcpConnection(TcpConnection&& other) noexcept { MoveFrom(other); }
-
-TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
-  if (this != &other) {
-    Disconnect();
-    MoveFrom(other);
-  }
-  return *this;
-}
-
-void TcpConnection::MoveFrom(TcpConnection& other) noexcept {
-  // No other thread holds either connection while it moves, so the socket
-  // goes over as it is.
-  socket_ = std::move(other.socket_);
-  closed_.store(other.closed_.exchange(true));
-  buffer_ = std::move(other.buffer_);
-  pos_ = std::exchange(other.pos_, 0);
-  end_ = std::exchange(other.end_, 0);
-  peer_closed_ = std::exchange(other.peer_closed_, false);
-  read_timeout_ms_ = other.read_timeout_ms_;
-  peer_address_ = std::move(other.peer_address_);
-  local_address_ = std::move(other.local_address_);
-  peer_port_ = std::exchange(other.peer_port_, 0);
-  local_port_ = std::exchange(other.local_port_, 0);
-  other.peer_address_.clear();
-  other.local_address_.clear();
-}
-
 namespace {
 
 // Waits until the connect under way on fd ends (true) or the time is up or
 // cancelled turns true (false, with last_error set).
 bool AwaitConnect(int fd, const Deadline& deadline, const std::atomic<bool>* cancelled,
                   const std::string& subject, int& last_error) {
-  constexpr auto kLook = std::chrono::milliseconds(100);
   for (;;) {
-    Deadline slice = deadline;
-    if (cancelled != nullptr) {
-      const auto next_look = Clock::now() + kLook;
-      if (!slice || *slice > next_look) slice = next_look;
-    }
-    if (PollOne(fd, POLLOUT, slice, subject) != 0) return true;
-    if (cancelled != nullptr && cancelled->load()) {
-      last_error = ECANCELED;
-      return false;
-    }
-    if (deadline && Clock::now() >= *deadline) {
-      last_error = ETIMEDOUT;
-      return false;
+    if (PollOne(fd, POLLOUT, NextConnectLook(deadline, cancelled), subject) != 0) return true;
+    switch (ConnectStopNow(deadline, cancelled)) {
+      case ConnectStop::kNone: continue;
+      case ConnectStop::kCancelled: last_error = ECANCELED; return false;
+      case ConnectStop::kTimedOut: last_error = ETIMEDOUT; return false;
     }
   }
 }
@@ -188,7 +147,7 @@ TcpConnection TcpConnection::Connect(const std::string& host, int port, int conn
 // The number is handed out under the lock and used after it is let go: the
 // count of users, not the lock, keeps it from being closed and reused while
 // the call runs, which the analysis cannot follow.
-int TcpConnection::AcquireSocket() {
+std::intptr_t TcpConnection::AcquireSocket() {
   if (!socket_) return -1;
   MutexLock lock(socket_->mu);
   if (closed_.load() || !socket_->fd.valid()) return -1;
@@ -224,7 +183,7 @@ void TcpConnection::Disconnect() noexcept {
 
 std::size_t TcpConnection::Receive(char* data, std::size_t max) {
   if (peer_closed_) throw ConnectionClosed();
-  const int fd = AcquireSocket();
+  const int fd = static_cast<int>(AcquireSocket());
   if (fd < 0) throw ConnectionClosed();
   const TcpAccess::Lease lease{*this};
 
@@ -246,65 +205,19 @@ std::size_t TcpConnection::Receive(char* data, std::size_t max) {
   }
 }
 
-std::size_t TcpConnection::ReadSome(void* data, std::size_t max) {
-  if (max == 0) return 0;
-  if (closed_.load(std::memory_order_relaxed)) throw ConnectionClosed();
-  char* out = static_cast<char*>(data);
-  if (pos_ == end_) {
-    if (max >= kBufferSize) return Receive(out, max);
-    pos_ = end_ = 0;
-    end_ = Receive(buffer_.get(), kBufferSize);
-  }
-  const std::size_t n = std::min(max, end_ - pos_);
-  std::memcpy(out, buffer_.get() + pos_, n);
-  pos_ += n;
-  return n;
-}
-
-void TcpConnection::ReadExact(void* data, std::size_t size) {
-  char* out = static_cast<char*>(data);
-  while (size > 0) {
-    const std::size_t n = ReadSome(out, size);
-    out += n;
-    size -= n;
-  }
-}
-
-void TcpConnection::Unread(std::string_view bytes) {
-  if (bytes.empty()) return;
-  const std::size_t held = end_ - pos_;
-  if (!buffer_ || bytes.size() + held > kBufferSize) throw Error("Unread: receive buffer overflow");
-  if (bytes.size() <= pos_) {
-    pos_ -= bytes.size();
-  } else {
-    std::memmove(buffer_.get() + bytes.size(), buffer_.get() + pos_, held);
-    pos_ = 0;
-    end_ = bytes.size() + held;
-  }
-  std::memcpy(buffer_.get() + pos_, bytes.data(), bytes.size());
-}
-
-std::uint8_t TcpConnection::ReadByteSlow() {
-  std::uint8_t byte = 0;
-  ReadSome(&byte, 1);
-  return byte;
-}
-
 bool TcpConnection::WaitReadable(int ms) {
   if (closed_.load() || pos_ < end_ || peer_closed_) return true;
-  const int fd = AcquireSocket();
+  const int fd = static_cast<int>(AcquireSocket());
   if (fd < 0) return true;
   const TcpAccess::Lease lease{*this};
-  Deadline deadline;
-  if (ms >= 0) deadline = Clock::now() + std::chrono::milliseconds(ms);
-  return PollOne(fd, POLLIN, deadline, peer_address_) != 0 || closed_.load();
+  return PollOne(fd, POLLIN, DeadlineWithin(ms), peer_address_) != 0 || closed_.load();
 }
 
 bool TcpConnection::Connected() {
   if (closed_.load()) return false;
   if (pos_ < end_) return true;
   if (peer_closed_) return false;
-  const int fd = AcquireSocket();
+  const int fd = static_cast<int>(AcquireSocket());
   if (fd < 0) return false;
   const TcpAccess::Lease lease{*this};
   pollfd p{fd, POLLIN, 0};
@@ -318,7 +231,7 @@ bool TcpConnection::Connected() {
 }
 
 void TcpConnection::WriteAll(const void* data, std::size_t size) {
-  const int fd = AcquireSocket();
+  const int fd = static_cast<int>(AcquireSocket());
   if (fd < 0) throw Error("Not Connected.");
   const TcpAccess::Lease lease{*this};
 

@@ -1,6 +1,5 @@
 // TCP over BSD sockets: listening. A TcpListener accepts on its owner's
-// thread; a TcpServer accepts on a thread of its own and serves every
-// connection on another.
+// thread; a server's sockets are polled by its accept thread.
 #include "platform/tcp.h"
 
 #include <arpa/inet.h>
@@ -11,8 +10,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <list>
-#include <thread>
 #include <utility>
 
 #include "platform/posix/posix_error.h"
@@ -76,8 +73,7 @@ TcpListener::TcpListener(const std::string& address, int port, int backlog)
 TcpListener::~TcpListener() = default;
 
 std::optional<TcpConnection> TcpListener::Accept(int timeout_ms) {
-  Deadline deadline;
-  if (timeout_ms >= 0) deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const Deadline deadline = DeadlineWithin(timeout_ms);
   const std::string subject = Endpoint("listener", port_);
   for (;;) {
     const int listening = socket_->fd.get();
@@ -89,217 +85,91 @@ std::optional<TcpConnection> TcpListener::Accept(int timeout_ms) {
 }
 
 // ---------------------------------------------------------------------------
-// TcpServer
+// A server's listening sockets
 
 namespace {
 
-// The server whose handler runs on this thread, if any.
-thread_local const TcpServer* serving_server = nullptr;
+// The wake-up is a pipe the accept thread polls beside the listeners.
+class PosixListeningSockets final : public ListeningSockets {
+ public:
+  PosixListeningSockets(std::vector<ScopedFd> listeners, int port, ScopedFd wake_read,
+                        ScopedFd wake_write)
+      : listeners_(std::move(listeners)), port_(port), wake_read_(std::move(wake_read)),
+        wake_write_(std::move(wake_write)) {
+    for (const ScopedFd& l : listeners_) fds_.push_back({l.get(), POLLIN, 0});
+    fds_.push_back({wake_read_.get(), POLLIN, 0});
+  }
 
-// Accept and connection threads of every server, started and not joined.
-std::atomic<std::size_t> threads_in_process{0};
+  int Port() const noexcept override { return port_; }
 
-struct Session {
-  TcpConnection connection;
-  std::thread thread;
-  std::list<Session>::iterator self;
+  std::optional<TcpConnection> Accept() override {
+    for (;;) {
+      // Listeners after the wake-up: one that got a connection first is
+      // not asked again before the others.
+      for (std::size_t k = 0; k < listeners_.size(); ++k) {
+        const std::size_t i = (next_ + k) % listeners_.size();
+        if (fds_[i].revents == 0) continue;
+        fds_[i].revents = 0;
+        next_ = i + 1;
+        ScopedFd fd(::accept4(fds_[i].fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+        if (fd.valid()) return TcpAccess::Adopt(std::move(fd));
+        if (!TransientAcceptError(errno)) {
+          // Out of descriptors or memory: give the system a moment rather
+          // than spin, but stay awake for Wake.
+          pollfd w{wake_read_.get(), POLLIN, 0};
+          ::poll(&w, 1, 100);
+        }
+      }
+      for (pollfd& p : fds_) p.revents = 0;
+      if (::poll(fds_.data(), fds_.size(), -1) < 0) continue;  // EINTR; nothing else on valid fds
+      if (fds_.back().revents != 0) {
+        fds_.back().revents = 0;
+        DrainWakeUps();
+        return std::nullopt;
+      }
+    }
+  }
+
+  void Wake() noexcept override {
+    const char byte = 0;
+    while (::write(wake_write_.get(), &byte, 1) < 0 && errno == EINTR) {
+    }
+    // A full pipe already holds a wake-up: nothing is lost.
+  }
+
+  void CloseListeners() noexcept override { listeners_.clear(); }
+
+ private:
+  void DrainWakeUps() noexcept {
+    char scrap[64];
+    for (;;) {
+      const ssize_t n = ::read(wake_read_.get(), scrap, sizeof scrap);
+      if (n <= 0 && !(n < 0 && errno == EINTR)) return;
+    }
+  }
+
+  std::vector<ScopedFd> listeners_;
+  const int port_;
+  ScopedFd wake_read_, wake_write_;
+  std::vector<pollfd> fds_;  // the listeners, then the wake-up
+  std::size_t next_ = 0;     // the listener to look at first
 };
-
-void WakeUp(int fd) {
-  const char byte = 0;
-  while (::write(fd, &byte, 1) < 0 && errno == EINTR) {
-  }
-  // A full pipe already holds a wake-up: nothing is lost.
-}
-
-void DrainWakeUps(int fd) {
-  char scrap[64];
-  for (;;) {
-    const ssize_t n = ::read(fd, scrap, sizeof scrap);
-    if (n <= 0 && !(n < 0 && errno == EINTR)) return;
-  }
-}
 
 }  // namespace
 
-struct TcpServer::State {
-  // Set by Activate before the accept thread starts, cleared by Deactivate
-  // after it has been joined.
+std::unique_ptr<ListeningSockets> ListeningSockets::Open(const std::vector<std::string>& addresses,
+                                                         int port, int backlog) {
   std::vector<ScopedFd> listeners;
-  ScopedFd wake_read, wake_write;
-  std::thread accept_thread;
-  std::atomic<bool> stopping{false};
-
-  mutable Mutex mu;
-  std::list<Session> serving GUARDED_BY(mu);
-  std::list<Session> finished GUARDED_BY(mu);  // handler done, thread not joined
-
-  void ReapFinished() LOCKS_EXCLUDED(mu) {
-    MutexLock lock(mu);
-    for (Session& s : finished) {
-      s.thread.join();
-      --threads_in_process;
-    }
-    finished.clear();
-  }
-};
-
-TcpServer::TcpServer(Handler handler) : handler_(std::move(handler)), state_(std::make_unique<State>()) {}
-
-TcpServer::~TcpServer() {
-  try {
-    Deactivate();
-  } catch (...) {
-  }
-}
-
-std::size_t TcpServer::ThreadsInProcess() { return threads_in_process.load(); }
-
-std::size_t TcpServer::ConnectionThreads() const {
-  MutexLock lock(state_->mu);
-  return state_->serving.size() + state_->finished.size();
-}
-
-void TcpServer::Activate(int port, const std::vector<std::string>& bind_addresses) {
-  if (serving_server == this) throw Error("TcpServer::Activate called from a connection handler");
-  MutexLock control(control_mu_);
-  if (active_.load()) return;
-  State& st = *state_;
-
-  std::vector<ScopedFd> listeners;
-  const std::vector<std::string> addresses =
-      bind_addresses.empty() ? std::vector<std::string>{"0.0.0.0"} : bind_addresses;
   int bound_port = port;
-  for (const std::string& address : addresses) {
-    listeners.push_back(OpenListeningSocket(address, bound_port, kBacklog));
+  for (const std::string& address : addresses.empty() ? std::vector<std::string>{"0.0.0.0"} : addresses) {
+    listeners.push_back(OpenListeningSocket(address, bound_port, backlog));
     if (bound_port == 0) bound_port = BoundPort(listeners.back().get());
   }
-
   int pipe_fds[2];
   if (::pipe2(pipe_fds, O_NONBLOCK | O_CLOEXEC) != 0) ThrowPosixError("pipe", "", errno);
   ScopedFd wake_read(pipe_fds[0]), wake_write(pipe_fds[1]);
-
-  st.stopping.store(false);
-  st.listeners = std::move(listeners);
-  st.wake_read = std::move(wake_read);
-  st.wake_write = std::move(wake_write);
-  ++threads_in_process;
-  try {
-    st.accept_thread = std::thread([this] { AcceptLoop(); });
-  } catch (const std::system_error& e) {
-    --threads_in_process;
-    st.listeners.clear();
-    st.wake_read = ScopedFd();
-    st.wake_write = ScopedFd();
-    throw Error(std::string("thread: ") + e.what());
-  }
-  port_.store(bound_port);
-  active_.store(true);
-}
-
-void TcpServer::Deactivate() {
-  if (serving_server == this) throw Error("TcpServer::Deactivate called from a connection handler");
-  MutexLock control(control_mu_);
-  if (!active_.load()) return;
-  State& st = *state_;
-
-  st.stopping.store(true);
-  WakeUp(st.wake_write.get());
-  st.accept_thread.join();
-  --threads_in_process;
-  st.listeners.clear();
-
-  std::vector<std::thread*> threads;
-  {
-    MutexLock lock(st.mu);
-    for (Session& s : st.serving) {
-      s.connection.Disconnect();
-      threads.push_back(&s.thread);
-    }
-    for (Session& s : st.finished) threads.push_back(&s.thread);
-  }
-  // Nodes stay where they are while their threads finish (a finishing
-  // thread only moves its node from one list to the other).
-  for (std::thread* t : threads) {
-    t->join();
-    --threads_in_process;
-  }
-  {
-    MutexLock lock(st.mu);
-    st.serving.clear();
-    st.finished.clear();
-  }
-  st.wake_read = ScopedFd();
-  st.wake_write = ScopedFd();
-  port_.store(0);
-  active_.store(false);
-}
-
-void TcpServer::AcceptLoop() {
-  State& st = *state_;
-  std::vector<pollfd> fds;
-  for (const ScopedFd& l : st.listeners) fds.push_back({l.get(), POLLIN, 0});
-  fds.push_back({st.wake_read.get(), POLLIN, 0});
-  pollfd& wake = fds.back();
-
-  for (;;) {
-    const int n = ::poll(fds.data(), fds.size(), -1);
-    if (n < 0) continue;  // EINTR; poll has no other failure on valid descriptors
-    if (wake.revents != 0) {
-      DrainWakeUps(wake.fd);
-      if (st.stopping.load()) return;
-      st.ReapFinished();
-    }
-    for (std::size_t i = 0; i + 1 < fds.size(); ++i) {
-      if (fds[i].revents == 0) continue;
-      ScopedFd fd(::accept4(fds[i].fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-      if (!fd.valid()) {
-        if (!TransientAcceptError(errno)) {
-          // Out of descriptors or memory: give the system a moment rather
-          // than spin, but stay awake for Deactivate.
-          pollfd w{st.wake_read.get(), POLLIN, 0};
-          ::poll(&w, 1, 100);
-        }
-        continue;
-      }
-      try {
-        st.ReapFinished();
-        Serve(TcpAccess::Adopt(std::move(fd)));
-      } catch (...) {
-        // Out of memory for one more connection: it is closed, the server goes on.
-      }
-    }
-  }
-}
-
-void TcpServer::Serve(TcpConnection connection) {
-  State& st = *state_;
-  MutexLock lock(st.mu);
-  const auto it = st.serving.emplace(st.serving.end());
-  it->connection = std::move(connection);
-  it->self = it;
-  Session* session = &*it;
-  ++threads_in_process;  // before the handler can run
-  try {
-    it->thread = std::thread([this, session] {
-      State& state = *state_;
-      serving_server = this;
-      try {
-        handler_(session->connection);
-      } catch (...) {
-        // The handler reports its own failures; the connection just ends.
-      }
-      {
-        MutexLock finishing(state.mu);
-        state.finished.splice(state.finished.end(), state.serving, session->self);
-      }
-      session->connection.Disconnect();
-      WakeUp(state.wake_write.get());
-    });
-  } catch (const std::system_error&) {
-    --threads_in_process;
-    st.serving.erase(it);  // no thread to serve it: close at once
-  }
+  return std::make_unique<PosixListeningSockets>(std::move(listeners), bound_port,
+                                                 std::move(wake_read), std::move(wake_write));
 }
 
 }  // namespace pw::platform

@@ -14,6 +14,7 @@
 #include "platform/connection_library.h"
 #include "platform/dial_up.h"
 #include "platform/environment.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "services/settings.h"
 #include "temp_folder.h"

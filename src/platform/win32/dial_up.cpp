@@ -125,6 +125,40 @@ void HangUp(HRASCONN connection) {
     ::Sleep(10);
 }
 
+// The names in the phonebooks (the user's and everybody's); the RAS error
+// when they cannot be read.
+DWORD EntryNames(std::vector<std::wstring>& out) {
+  using EntryName = RASENTRYNAMEW;
+  std::vector<EntryName> names(1);
+  names[0].dwSize = sizeof(EntryName);
+  DWORD bytes = sizeof(EntryName), count = 0;
+  DWORD err = ::RasEnumEntriesW(nullptr, nullptr, names.data(), &bytes, &count);
+  if (err == ERROR_BUFFER_TOO_SMALL) {
+    names.assign(bytes / sizeof(EntryName) + 1, EntryName{});
+    for (EntryName& name : names) name.dwSize = sizeof(EntryName);
+    bytes = static_cast<DWORD>(names.size() * sizeof(EntryName));
+    err = ::RasEnumEntriesW(nullptr, nullptr, names.data(), &bytes, &count);
+  }
+  if (err != ERROR_SUCCESS) return err;
+  for (DWORD i = 0; i < count && i < names.size(); ++i) out.emplace_back(names[i].szEntryName);
+  return ERROR_SUCCESS;
+}
+
+// Whether the phonebooks list entry; true when they cannot be read, so the
+// entry's own reading gives the error.
+bool IsListed(const std::wstring& entry) {
+  std::vector<std::wstring> names;
+  if (EntryNames(names) != ERROR_SUCCESS) return true;
+  for (const std::wstring& name : names)
+    if (::CompareStringOrdinal(name.c_str(), -1, entry.c_str(), -1, TRUE) == CSTR_EQUAL) return true;
+  return false;
+}
+
+bool UnderWine() {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 class RasDialer final : public Dialer {
  public:
   explicit RasDialer(DialNotifications notifications)
@@ -139,6 +173,10 @@ class RasDialer final : public Dialer {
   }
 
   DialParams LoadEntry(const std::string& entry) override {
+    // The phonebook must list it: a system with dial-up networking in name
+    // only (Wine) answers every entry with empty parameters.
+    if (!IsListed(Wide(entry)))
+      ThrowRasError("RasGetEntryDialParams", entry, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY);
     RASDIALPARAMSW ras{};
     ras.dwSize = kDialParamsSize;
     CopyTo(ras.szEntryName, entry);
@@ -181,10 +219,12 @@ class RasDialer final : public Dialer {
   }
 
   // Through RasDialDlgW of rasdlg.dll, loaded when called: a system without
-  // it (Wine has none) shows no dialog and does not connect. The dialog
-  // dials with the entry's saved user and password, which the operator may
-  // change there.
+  // it shows no dialog and does not connect. So does Wine, whose rasdlg has
+  // the name without a dialog behind it (a call would end the process). The
+  // dialog dials with the entry's saved user and password, which the
+  // operator may change there.
   bool DialWithDialog(const DialParams& params) override {
+    if (UnderWine()) return false;
     const HMODULE library = ::LoadLibraryW(L"rasdlg.dll");
     if (library == nullptr) return false;
     using DialDialog = BOOL(WINAPI*)(LPWSTR, LPWSTR, LPWSTR, LPRASDIALDLG);
@@ -225,23 +265,12 @@ class RasDialer final : public Dialer {
 class RasDialUp final : public DialUpService {
  public:
   std::vector<std::string> PhonebookEntries() override {
-    using EntryName = RASENTRYNAMEW;
-    std::vector<EntryName> names(1);
-    names[0].dwSize = sizeof(EntryName);
-    DWORD bytes = sizeof(EntryName), count = 0;
-    DWORD err = ::RasEnumEntriesW(nullptr, nullptr, names.data(), &bytes, &count);
-    if (err == ERROR_BUFFER_TOO_SMALL) {
-      names.assign(bytes / sizeof(EntryName) + 1, EntryName{});
-      for (EntryName& name : names) name.dwSize = sizeof(EntryName);
-      bytes = static_cast<DWORD>(names.size() * sizeof(EntryName));
-      err = ::RasEnumEntriesW(nullptr, nullptr, names.data(), &bytes, &count);
-    }
+    std::vector<std::wstring> names;
+    const DWORD err = EntryNames(names);
     if (err != ERROR_SUCCESS) ThrowRasError("RasEnumEntries", "", err);
     std::vector<std::string> entries;
-    for (DWORD i = 0; i < count && i < names.size(); ++i) {
-      std::string name = Narrow(names[i].szEntryName);
-      if (!name.empty()) entries.push_back(std::move(name));
-    }
+    for (const std::wstring& name : names)
+      if (!name.empty()) entries.push_back(Narrow(name));
     return entries;
   }
 

@@ -127,7 +127,7 @@ struct Options {
 
 Options ParseOptions(int argc, char** argv) {
   Options o;
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = pw::platform::ProgramArguments(argc, argv);
   for (const auto& a : args)
     if (a == "--help" || a == "-h") {
       std::cout << kUsage;

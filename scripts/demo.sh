@@ -6,14 +6,50 @@
 # ("Send_file"). Each step is told in plain words; at the end the demo checks
 # that every report reached the office's host byte for byte, and says PASS
 # (exit 0) or FAIL (exit 1). The folder is kept for a look afterwards.
+#
+#   scripts/demo.sh [--office linux|windows] [--station linux|windows]
+#
+# windows runs that side as the Windows build's pumpwire-host.exe under Wine
+# (build-win64, made by scripts/test-windows.sh), so a Linux host and a
+# Windows host talk to each other.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+office_os=linux station_os=linux
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --office|--station)
+      [ "${2:-}" = linux ] || [ "${2:-}" = windows ] || { echo "$1 takes linux or windows" >&2; exit 2; }
+      if [ "$1" = --office ]; then office_os=$2; else station_os=$2; fi
+      shift 2 ;;
+    -h|--help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+    *) echo "unknown argument '$1' (see --help)" >&2; exit 2 ;;
+  esac
+done
+
 echo "== building the plug-in and the host"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target pumpwire pumpwire-host >/dev/null
-host=$PWD/build/pumpwire-host
+for os in "$office_os" "$station_os"; do
+  if [ "$os" = linux ]; then
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build build --target pumpwire pumpwire-host >/dev/null
+  else
+    cmake -S . -B build-win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-x86_64.cmake \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build build-win64 --target pumpwire pumpwire-host >/dev/null
+    scripts/wine-run --server
+  fi
+done
 root=$(mktemp -d "${TMPDIR:-/tmp}/pumpwire-demo.XXXXXX")
+
+# The host program of one side and the folder as that program names it
+# (Wine sees this machine's files on drive Z:).
+host_command() {
+  if [ "$1" = linux ]; then echo "$PWD/build/pumpwire-host"
+  else echo "$PWD/scripts/wine-run $PWD/build-win64/bin/pumpwire-host.exe"; fi
+}
+folder_for() {
+  if [ "$1" = linux ]; then echo "$2"; else echo "Z:${2//\//\\}"; fi
+}
 station_name="АЗС 3"
 
 # A port on 127.0.0.1 that nobody listens on now.
@@ -57,15 +93,16 @@ fail() {
 }
 
 echo "== folder: $root"
-echo "== the office listens on 127.0.0.1:$office_port, station '$station_name' on 127.0.0.1:$station_port"
+echo "== the office ($office_os) listens on 127.0.0.1:$office_port, station '$station_name' ($station_os) on 127.0.0.1:$station_port"
 mkdir -p "$root/office/host/requests" "$root/station"
 mkfifo "$root/office.in" "$root/station.in"
-"$host" office --root "$root/office" --set InPort="$office_port" --set OutPort="$station_port" \
+$(host_command "$office_os") office --root "$(folder_for "$office_os" "$root/office")" \
+  --set InPort="$office_port" --set OutPort="$station_port" \
   <"$root/office.in" >"$root/office.out" 2>&1 &
 pids+=($!)
 exec 3>"$root/office.in"
-"$host" station --root "$root/station" --name "$station_name" \
-  --set InPort="$station_port" --set OutPort="$office_port" \
+$(host_command "$station_os") station --root "$(folder_for "$station_os" "$root/station")" \
+  --name "$station_name" --set InPort="$station_port" --set OutPort="$office_port" \
   <"$root/station.in" >"$root/station.out" 2>&1 &
 pids+=($!)
 exec 4>"$root/station.in"

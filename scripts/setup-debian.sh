@@ -1,9 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Pumpwire builds and tests with. Idempotent:
-# nothing is fetched when everything is already there.
+# nothing is fetched when everything is already there. With --windows, also
+# what the Windows build needs: the MinGW-w64 compilers, 64-bit Wine, and the
+# tools that unpack and build Debian's source packages.
 set -euo pipefail
 packages=(g++ clang cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
           libjpeg62-turbo-dev libgif-dev libsqlite3-dev libx11-dev xvfb)
+if [ "${1:-}" = --windows ]; then
+  packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 dpkg-dev tcl make)
+elif [ -n "${1:-}" ]; then
+  echo "usage: $0 [--windows]" >&2
+  exit 2
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -5,12 +5,18 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace pw::platform {
 
 // Both end with the path separator.
 std::string InstallationFolder();
 std::string SettingsFolder();
+
+// The program's arguments after its name, as UTF-8, from main's argc and
+// argv (on Windows from the wide command line, as argv holds them in the
+// ANSI code page).
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // Sets (or, with value nullptr, removes) a variable of this process's
 // environment: how a host or a test points the folders above elsewhere.

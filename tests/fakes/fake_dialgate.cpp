@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/connection_library.h"  // the entry points' calling convention
+
 namespace {
 
 void Note(const char* line) {
@@ -44,8 +46,9 @@ struct LoadMarks {
 }  // namespace
 
 #define FAKE_ENTRY(name) \
-  extern "C" __attribute__((visibility("default"))) unsigned char name(unsigned char code) { \
-    return Answer(#name, code);                                                              \
+  extern "C" __attribute__((visibility("default"))) unsigned char PW_CONNECTION_CALL name( \
+      unsigned char code) {                                                                 \
+    return Answer(#name, code);                                                             \
   }
 
 #ifndef FAKE_DIALGATE_PARTIAL

@@ -119,6 +119,48 @@ TEST(Layers, EveryIncludePointsDownAndOnlyThePlatformIncludesTheOs) {
     EXPECT_FALSE(arrows.count({to, from})) << from << " and " << to << " include each other";
 }
 
+// Each OS's headers stay in its own backend folder; the portable platform
+// files include none but SQLite's.
+TEST(Layers, EachBackendIncludesOnlyItsOwnOs) {
+  static const std::regex kWindows(
+      R"((windows|winsock2|ws2tcpip|mswsock|iphlpapi|wininet|ras|rasdlg|raserror|shellapi)\.h)",
+      std::regex::icase);
+  static const std::regex kPosix(
+      R"((unistd|poll|dlfcn|spawn|netdb|ifaddrs|pthread)\.h|(sys|netinet|arpa|net|X11)/.*)");
+  for (const Include& inc : ReadIncludes(PUMPWIRE_SOURCE_DIR)) {
+    if (!inc.angle || inc.file.rfind("src/platform/", 0) != 0) continue;
+    if (inc.target.find_first_of("./") == std::string::npos) continue;  // the C++ library
+    const std::string where = inc.file + ":" + std::to_string(inc.line) + " includes " + inc.target;
+    if (inc.file.rfind("src/platform/win32/", 0) == 0)
+      EXPECT_FALSE(std::regex_match(inc.target, kPosix)) << where;
+    else if (inc.file.rfind("src/platform/posix/", 0) == 0)
+      EXPECT_FALSE(std::regex_match(inc.target, kWindows)) << where;
+    else
+      EXPECT_EQ(inc.target, "sqlite3.h") << where;
+  }
+}
+
+// Which OS is being built for is asked only in src/platform/ (and in the
+// public header, for the calling convention).
+TEST(Layers, OnlyThePlatformAsksWhichOsItIs) {
+  const fs::path root = PUMPWIRE_SOURCE_DIR;
+  int files = 0;
+  for (const char* top : {"src", "host", "tests", "bench"}) {
+    for (const auto& entry : fs::recursive_directory_iterator(root / top)) {
+      const std::string ext = entry.path().extension().string();
+      if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp")) continue;
+      const std::string file = fs::relative(entry.path(), root).generic_string();
+      if (file.rfind("src/platform/", 0) == 0 || file == "tests/unit/layers_test.cpp") continue;
+      ++files;
+      std::ifstream in(entry.path());
+      std::string text;
+      for (int n = 1; std::getline(in, text); ++n)
+        EXPECT_EQ(text.find("_WIN32"), std::string::npos) << file << ":" << n;
+    }
+  }
+  EXPECT_GT(files, 50);
+}
+
 TEST(Layers, TheTableRefusesUpwardArrowsAndKeepsTheWindowSystemApartFromTheOs) {
   EXPECT_TRUE(Allowed("shell", "station"));
   EXPECT_TRUE(Allowed("station", "protocol"));

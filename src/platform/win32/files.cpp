@@ -143,19 +143,6 @@ void WritableFile::Write(const void* data, std::size_t n) {
 
 void WritableFile::Close() { handle_->file.Close(handle_->path); }
 
-void WriteFileReplacing(const std::string& path, std::string_view bytes) {
-  const std::string temp = TemporaryNameBeside(path);
-  try {
-    ScopedHandle file = OpenOrThrow(temp, GENERIC_WRITE, CREATE_ALWAYS);
-    WriteAll(file.get(), bytes, temp);
-    file.Close(temp);
-    RenameReplacing(temp, path);
-  } catch (...) {
-    RemoveFile(temp);
-    throw;
-  }
-}
-
 void RenameReplacing(const std::string& from, const std::string& to) {
   if (!::MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING))
     ThrowLastError("MoveFileEx", from + " -> " + to);

@@ -23,9 +23,10 @@ std::wstring Native(const std::string& path) { return Wide(path); }
 // being read may be renamed over.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-ScopedHandle Open(const std::string& path, DWORD access, DWORD disposition) {
+ScopedHandle Open(const std::string& path, DWORD access, DWORD disposition,
+                  DWORD flags = FILE_ATTRIBUTE_NORMAL) {
   return ScopedHandle(::CreateFileW(Native(path).c_str(), access, kShareAll, nullptr, disposition,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+                                    flags, nullptr));
 }
 
 ScopedHandle OpenOrThrow(const std::string& path, DWORD access, DWORD disposition) {
@@ -68,7 +69,9 @@ bool DirectoryExists(const std::string& path) {
 }
 
 std::optional<std::uint64_t> FileSize(const std::string& path) {
-  ScopedHandle file = Open(path, GENERIC_READ, OPEN_EXISTING);
+  // A folder opens too (backup semantics) and has a size, as elsewhere: a
+  // log path that is a folder is a log that cannot be written, not a fault.
+  ScopedHandle file = Open(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   if (!file.valid()) {
     const DWORD err = ::GetLastError();
     if (IsMissing(err)) return std::nullopt;

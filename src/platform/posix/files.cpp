@@ -133,19 +133,6 @@ void WritableFile::Write(const void* data, std::size_t n) {
 
 void WritableFile::Close() { handle_->fd.Close(handle_->path); }
 
-void WriteFileReplacing(const std::string& path, std::string_view bytes) {
-  const std::string temp = TemporaryNameBeside(path);
-  try {
-    ScopedFd file = OpenOrThrow(temp, O_WRONLY | O_CREAT | O_TRUNC);
-    WriteAll(file.get(), bytes, temp);
-    file.Close(temp);
-    RenameReplacing(temp, path);
-  } catch (...) {
-    RemoveFile(temp);
-    throw;
-  }
-}
-
 void RenameReplacing(const std::string& from, const std::string& to) {
   if (::rename(Native(from).c_str(), Native(to).c_str()) != 0)
     ThrowPosixError("rename", from + " -> " + to, errno);

@@ -1,0 +1,189 @@
+#include "platform/files.h"
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "platform/win32/scoped_handle.h"
+#include "platform/win32/wide_text.h"
+#include "platform/win32/win32_error.h"
+
+namespace pw::platform {
+
+const char kPathSeparator = '\\';
+
+namespace {
+
+std::wstring Native(const std::string& path) { return Wide(path); }
+
+// Every open shares reading, writing and deleting, as files are shared
+// elsewhere: the log is appended to while a reader follows it, and a file
+// being read may be renamed over.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+ScopedHandle Open(const std::string& path, DWORD access, DWORD disposition,
+                  DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+  return ScopedHandle(::CreateFileW(Native(path).c_str(), access, kShareAll, nullptr, disposition,
+                                    flags, nullptr));
+}
+
+ScopedHandle OpenOrThrow(const std::string& path, DWORD access, DWORD disposition) {
+  ScopedHandle file = Open(path, access, disposition);
+  if (!file.valid()) ThrowLastError("CreateFile", path);
+  return file;
+}
+
+void WriteAll(HANDLE file, std::string_view bytes, const std::string& path) {
+  if (file == nullptr) ThrowWin32Error("WriteFile", path, ERROR_INVALID_HANDLE);
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD n = 0;
+    if (!::WriteFile(file, bytes.data(), chunk, &n, nullptr)) ThrowLastError("WriteFile", path);
+    bytes.remove_prefix(n);
+  }
+}
+
+std::size_t ReadSome(HANDLE file, void* data, std::size_t n, const std::string& path) {
+  DWORD got = 0;
+  const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
+  if (!::ReadFile(file, data, chunk, &got, nullptr)) ThrowLastError("ReadFile", path);
+  return got;
+}
+
+bool IsMissing(DWORD err) { return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND; }
+
+DWORD Attributes(const std::string& path) { return ::GetFileAttributesW(Native(path).c_str()); }
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  const DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(const std::string& path) {
+  const DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+  // A folder opens too (backup semantics) and has a size, as elsewhere: a
+  // log path that is a folder is a log that cannot be written, not a fault.
+  ScopedHandle file = Open(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  if (!file.valid()) {
+    const DWORD err = ::GetLastError();
+    if (IsMissing(err)) return std::nullopt;
+    ThrowWin32Error("CreateFile", path, err);
+  }
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.get(), &size)) ThrowLastError("GetFileSizeEx", path);
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+void AppendToFile(const std::string& path, std::string_view bytes) {
+  // Append access alone: every write lands at the end, whoever else writes.
+  ScopedHandle file = OpenOrThrow(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+  // WriteFile puts the bytes in the system's hands: they survive the death
+  // of the process, which is what the per-line open and close are for.
+  WriteAll(file.get(), bytes, path);
+  file.Close(path);
+}
+
+std::string ReadWholeFile(const std::string& path) { return ReadFileFrom(path, 0); }
+
+std::string ReadFileFrom(const std::string& path, std::uint64_t offset) {
+  ScopedHandle file = OpenOrThrow(path, GENERIC_READ, OPEN_EXISTING);
+  LARGE_INTEGER to{};
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  if (offset > 0 && !::SetFilePointerEx(file.get(), to, nullptr, FILE_BEGIN))
+    ThrowLastError("SetFilePointerEx", path);
+  std::string out;
+  char buf[65536];
+  while (const std::size_t n = ReadSome(file.get(), buf, sizeof buf, path)) out.append(buf, n);
+  return out;
+}
+
+std::string TemporaryNameBeside(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  // In the same folder, so the rename stays on one volume; not built on the
+  // target's own name, which may already be as long as a name can be.
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  return folder + "~pw" + std::to_string(::GetCurrentProcessId()) + "." +
+         std::to_string(counter.fetch_add(1)) + ".tmp";
+}
+
+struct ReadableFile::Handle {
+  std::string path;
+  ScopedHandle file;
+};
+
+ReadableFile::ReadableFile(const std::string& path)
+    : handle_(new Handle{path, OpenOrThrow(path, GENERIC_READ, OPEN_EXISTING)}) {}
+
+ReadableFile::~ReadableFile() = default;
+
+std::size_t ReadableFile::Read(void* data, std::size_t n) {
+  return ReadSome(handle_->file.get(), data, n, handle_->path);
+}
+
+struct WritableFile::Handle {
+  std::string path;
+  ScopedHandle file;
+};
+
+WritableFile::WritableFile(const std::string& path)
+    : handle_(new Handle{path, OpenOrThrow(path, GENERIC_WRITE, CREATE_ALWAYS)}) {}
+
+WritableFile::~WritableFile() = default;
+
+void WritableFile::Write(const void* data, std::size_t n) {
+  // After Close there is no handle: WriteAll raises.
+  WriteAll(handle_->file.get(), std::string_view(static_cast<const char*>(data), n), handle_->path);
+}
+
+void WritableFile::Close() { handle_->file.Close(handle_->path); }
+
+void RenameReplacing(const std::string& from, const std::string& to) {
+  if (!::MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+    ThrowLastError("MoveFileEx", from + " -> " + to);
+}
+
+void CreateDirectories(const std::string& path) {
+  // The root is there already: "C:\", "\\server\share\" or "\".
+  std::size_t start = 0;
+  if (path.size() >= 2 && path[1] == ':') {
+    start = 2;
+  } else if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') &&
+             (path[1] == '\\' || path[1] == '/')) {
+    const std::size_t server_end = path.find_first_of("\\/", 2);
+    start = server_end == std::string::npos ? path.size() : path.find_first_of("\\/", server_end + 1);
+    if (start == std::string::npos) start = path.size();
+  }
+  for (std::size_t pos = start + 1; pos <= path.size(); ++pos) {
+    if (pos != path.size() && path[pos] != '\\' && path[pos] != '/') continue;
+    if (path[pos - 1] == '\\' || path[pos - 1] == '/') continue;  // the root, or "a\\b"
+    const std::string prefix = path.substr(0, pos);
+    if (!::CreateDirectoryW(Native(prefix).c_str(), nullptr)) {
+      const DWORD err = ::GetLastError();
+      // An existing folder may also answer "access denied" (a drive's root,
+      // a folder we may not write): only one that is not there is an error.
+      if (err != ERROR_ALREADY_EXISTS && !DirectoryExists(prefix))
+        ThrowWin32Error("CreateDirectory", prefix, err);
+    }
+  }
+  if (!DirectoryExists(path)) ThrowWin32Error("CreateDirectory", path, ERROR_DIRECTORY);
+}
+
+void RemoveFile(const std::string& path) noexcept { ::DeleteFileW(Native(path).c_str()); }
+
+std::uint64_t FreeSpace(const std::string& folder) {
+  ULARGE_INTEGER available{};
+  if (!::GetDiskFreeSpaceExW(Native(folder).c_str(), &available, nullptr, nullptr))
+    ThrowLastError("GetDiskFreeSpaceEx", folder);
+  return available.QuadPart;
+}
+
+}  // namespace pw::platform

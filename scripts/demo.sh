@@ -33,7 +33,8 @@ for os in "$office_os" "$station_os"; do
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build build --target pumpwire pumpwire-host >/dev/null
   else
-    cmake -S . -B build-win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-x86_64.cmake \
+    cmake -S . -B build-win64 -G Ninja --no-warn-unused-cli \
+      -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-x86_64.cmake \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build build-win64 --target pumpwire pumpwire-host >/dev/null
     scripts/wine-run --server

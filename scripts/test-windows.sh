@@ -10,6 +10,11 @@
 #   scripts/test-windows.sh [BUILD]     (default: build, giving build-win32 and build-win64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+case "${1:-}" in
+  -h|--help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+  -*) echo "unknown option '$1' (see --help)" >&2; exit 2 ;;
+esac
+[ $# -le 1 ] || { echo "one build folder name at most (see --help)" >&2; exit 2; }
 base=${1:-build}
 scripts/setup-debian.sh --windows
 
@@ -30,4 +35,5 @@ scripts/wine-run --server
 trap 'scripts/wine-run --stop || true' EXIT
 cmake --build "$base-win64"
 scripts/check-windows-dll.sh "$base-win64/bin"
+scripts/wine-run --server  # again: its desktop process may have ended during the build
 ctest --test-dir "$base-win64" --output-on-failure -j2 --timeout 300

@@ -10,21 +10,21 @@
 #include <functional>
 #include <future>
 #include <memory>
-#include <semaphore>
 #include <thread>
 
-#include "main_thread_pump.h"
-#include "process_state.h"
-#include "raw_peer.h"
 #include "host/folder_host.h"
+#include "main_thread_pump.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
+#include "process_state.h"
+#include "raw_peer.h"
 #include "services/folders.h"
-#include "shell/plugin_state.h"
 #include "services/settings.h"
+#include "shell/plugin_state.h"
 #include "station/inet_form.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
+#include "thread_signals.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
 #include "window_log.h"
@@ -58,7 +58,7 @@ TcpConnection Greeted(const std::string& address, int port, const std::string& p
 
 // Runs fn, which must not hang: the program aborts if it still runs after the limit.
 void MustNotHang(const std::function<void()>& fn) {
-  std::binary_semaphore done{0};
+  test::Semaphore done;
   std::thread watchdog([&] {
     if (!done.try_acquire_for(kPumpLimit)) std::abort();
   });

@@ -1,8 +1,9 @@
 // The TCP transport over real loopback sockets.
-#include "raw_peer.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
+#include "raw_peer.h"
 #include "temp_folder.h"
+#include "thread_signals.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
-#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
@@ -155,7 +155,7 @@ TEST(TcpConnection, WaitReadableSeesSocketAndBufferedData) {
 
 TEST(TcpConnection, DisconnectFromAnotherThreadEndsAWaitingRead) {
   Pair p;
-  std::latch reading(1);
+  test::Latch reading(1);
   std::promise<std::string> outcome;
   std::thread reader([&] {
     reading.count_down();
@@ -187,7 +187,7 @@ TEST(TcpConnection, DisconnectFromAnotherThreadEndsAWaitingWrite) {
   // The peer never reads: the write fills both sides' buffers and waits.
   Pair p;
   const std::string body(64u << 20, 'w');
-  std::latch writing(1);
+  test::Latch writing(1);
   std::promise<std::string> outcome;
   std::thread writer([&] {
     writing.count_down();
@@ -415,7 +415,7 @@ TEST(TcpServer, FinishedThreadsAreJoinedBeforeTheNextConnectionIsServed) {
 TEST(TcpServer, DeactivateEndsBlockedHandlersAndJoinsThem) {
   constexpr int kClients = 3;
   const std::size_t threads_before = TcpServer::ThreadsInProcess();
-  std::latch reading(kClients);
+  test::Latch reading(kClients);
   std::atomic<int> closed_reads{0};
   TcpServer server([&](TcpConnection& c) {
     reading.count_down();

@@ -1,24 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <semaphore>
 #include <chrono>
 
 #include "host/folder_host.h"
+#include "office/inet_office_form.h"
+#include "platform/files.h"
 #include "platform/tcp.h"
 #include "process_state.h"
 #include "raw_peer.h"
 #include "services/event_log.h"
-#include "platform/files.h"
 #include "services/folders.h"
-#include "office/inet_office_form.h"
+#include "services/settings.h"
 #include "shell/lifecycle.h"
 #include "shell/menu_proc.h"
 #include "shell/plugin_state.h"
-#include "services/settings.h"
 #include "station/inet_form.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
+#include "thread_signals.h"
 #include "ui/dispatcher.h"
 
 namespace pw {
@@ -185,7 +185,7 @@ TEST_F(LifecycleTest, UnLoadEndsThePluginsThreadsBeforeItFreesTheirWindows) {
   ASSERT_EQ(LoadPlugin(0, kStationMode, &host), 0);
   platform::TcpListener silent(test::kLoopback, 0);
   ui::ListBox& log = State().station_window->log;
-  std::binary_semaphore reading(0);
+  test::Semaphore reading;
   std::atomic<bool> ended{false};
   State().workers.Start([&](Worker& self) {
     auto c = platform::TcpConnection::Connect(test::kLoopback, silent.Port(), test::kWaitMs);

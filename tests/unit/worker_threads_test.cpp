@@ -2,11 +2,11 @@
 
 #include <atomic>
 #include <optional>
-#include <semaphore>
 
 #include "platform/tcp.h"
 #include "raw_peer.h"
 #include "services/worker_threads.h"
+#include "thread_signals.h"
 #include "ui/dispatcher.h"
 
 namespace pw {
@@ -30,7 +30,7 @@ class WorkerThreadsTest : public ::testing::Test {
 TEST_F(WorkerThreadsTest, StopAllClosesWhatWorkersWaitOnAndServesTheirLastCalls) {
   platform::TcpListener silent(test::kLoopback, 0);
   WorkerThreads workers;
-  std::counting_semaphore<4> reading(0);
+  test::Semaphore reading;
   std::vector<std::string> lines;  // main thread only
   for (int i = 0; i < 3; ++i)
     workers.Start([&](Worker& self) {
@@ -55,7 +55,7 @@ TEST_F(WorkerThreadsTest, StopAllClosesWhatWorkersWaitOnAndServesTheirLastCalls)
 
 TEST_F(WorkerThreadsTest, AStopBeforeTheCloseIsSetClosesAtOnceAndNewWorkersStartStopped) {
   WorkerThreads workers;
-  std::binary_semaphore go(0);
+  test::Semaphore go;
   std::atomic<int> closes{0};
   std::atomic<bool> stopped_at_start{false};
   workers.Start([&](Worker& self) {
@@ -78,7 +78,7 @@ TEST_F(WorkerThreadsTest, AWorkerThatIgnoresItsStopIsReportedLateAndJoinedLater)
   std::vector<std::string> reported;
   d.set_error_reporter([&](std::string_view what) { reported.emplace_back(what); });
   WorkerThreads workers;
-  std::binary_semaphore release(0);
+  test::Semaphore release;
   workers.Start([&](Worker&) { release.acquire(); });
   workers.Start([](Worker&) { throw std::runtime_error("exchange failed"); });
   EXPECT_FALSE(workers.StopAll(50ms));

@@ -196,6 +196,10 @@ class RasDialer final : public Dialer {
 
   int StartDial(const DialParams& params) override {
     const std::lock_guard<std::mutex> lock(mu_);
+    // Exchanges that dial at once share this dialer: a dial under way
+    // serves them all (its report reaches every waiter), and hanging it up
+    // for a new one would fail the exchange that started it.
+    if (DialUnderWay()) return 0;
     ForgetDial();
     RASDIALPARAMSW ras{};
     ras.dwSize = kDialParamsSize;
@@ -244,6 +248,14 @@ class RasDialer final : public Dialer {
   }
 
  private:
+  bool DialUnderWay() const {
+    if (dial_ == nullptr) return false;
+    RASCONNSTATUSW status{};
+    status.dwSize = sizeof status;
+    return ::RasGetConnectStatusW(dial_, &status) == ERROR_SUCCESS && status.dwError == 0 &&
+           status.rasconnstate != RASCS_Connected && status.rasconnstate != RASCS_Disconnected;
+  }
+
   // A dial that connected stays up (the connection belongs to the station
   // now); one still dialing or failed is hung up, so RAS neither keeps it
   // nor reports on it any more.

@@ -146,9 +146,19 @@ void WritableFile::Write(const void* data, std::size_t n) {
 
 void WritableFile::Close() { handle_->file.Close(handle_->path); }
 
+// A reader that opened the target without delete sharing (the profile API
+// reading cnf.INI, a virus scanner) refuses the replace for as long as it
+// holds the file, mostly moments: try again for up to half a second.
 void RenameReplacing(const std::string& from, const std::string& to) {
-  if (!::MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING))
-    ThrowLastError("MoveFileEx", from + " -> " + to);
+  constexpr int kAttempts = 10;
+  constexpr DWORD kPauseMs = 50;
+  for (int attempt = 1;; ++attempt) {
+    if (::MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING)) return;
+    const DWORD err = ::GetLastError();
+    const bool held = err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION;
+    if (!held || attempt == kAttempts) ThrowWin32Error("MoveFileEx", from + " -> " + to, err);
+    ::Sleep(kPauseMs);
+  }
 }
 
 void CreateDirectories(const std::string& path) {

@@ -155,6 +155,9 @@ TcpConnection TcpConnection::Connect(const std::string& host, int port, int conn
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
   ADDRINFOW* found = nullptr;
+  // Windows resolves "" to this machine's own addresses; an empty recipient
+  // must fail as it does elsewhere, not reach whatever listens here.
+  if (host.empty()) ThrowWin32Error("getaddrinfo", host, WSAHOST_NOT_FOUND);
   const int rc =
       ::GetAddrInfoW(Wide(host).c_str(), std::to_wstring(port).c_str(), &hints, &found);
   if (rc != 0) ThrowWin32Error("getaddrinfo", host, static_cast<unsigned long>(rc));

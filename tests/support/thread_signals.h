@@ -1,0 +1,51 @@
+// A latch and a semaphore over a mutex and a condition variable, for tests
+// that hand a moment from one thread to another. The C++ library's
+// std::latch and std::*_semaphore wait on atomics, which MinGW's library
+// builds without a futex and where a wake-up can be lost (seen under Wine).
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+
+namespace pw::test {
+
+class Latch {
+ public:
+  explicit Latch(std::ptrdiff_t count) : count_(count) {}
+  void count_down() {
+    std::lock_guard lock(mu_);
+    if (count_ > 0 && --count_ == 0) cv_.notify_all();
+  }
+  void wait() {
+    std::unique_lock lock(mu_);
+    cv_.wait(lock, [&] { return count_ == 0; });
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::ptrdiff_t count_;
+};
+
+class Semaphore {
+ public:
+  explicit Semaphore(std::ptrdiff_t count = 0) : count_(count) {}
+  void release(std::ptrdiff_t n = 1) {
+    std::lock_guard lock(mu_);
+    count_ += n;
+    cv_.notify_all();
+  }
+  void acquire() {
+    std::unique_lock lock(mu_);
+    cv_.wait(lock, [&] { return count_ > 0; });
+    --count_;
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::ptrdiff_t count_;
+};
+
+}  // namespace pw::test

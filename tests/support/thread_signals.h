@@ -4,6 +4,7 @@
 // builds without a futex and where a wake-up can be lost (seen under Wine).
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -40,6 +41,14 @@ class Semaphore {
     std::unique_lock lock(mu_);
     cv_.wait(lock, [&] { return count_ > 0; });
     --count_;
+  }
+  // False when nothing was released within limit.
+  template <typename Duration>
+  bool try_acquire_for(Duration limit) {
+    std::unique_lock lock(mu_);
+    if (!cv_.wait_for(lock, limit, [&] { return count_ > 0; })) return false;
+    --count_;
+    return true;
   }
 
  private:

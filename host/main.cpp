@@ -15,6 +15,7 @@
 #include "platform/environment.h"
 #include "host/folder_host.h"
 #include "host/log_tail.h"
+#include "host/message_watch.h"
 #include "host/window_printer.h"
 #include "platform/dynamic_library.h"
 #include "platform/error.h"
@@ -103,6 +104,10 @@ Output lines:
   modal: ...               every modal window while it is shown, then its
                            controls
   log: TEXT                every new line of the event log, without its
+                           time stamp
+  message: "CAPTION" | TEXT  the message window's notice, whenever it changes
+                           ("message: hidden" when the operator closes it)
+  history: TEXT            every new line of the message history, without its
                            time stamp
   host: CALL ARGS -> RESULT every call into the host that does something,
                            with its answer ("none", a path, or "error: ...")
@@ -250,6 +255,7 @@ class HostProgram {
     dispatcher.set_error_reporter(
         [this](std::string_view what) { out_.Error(utf8_from_cp1251(std::string(what))); });
     log_.emplace(root_ + "LogFiles/Pumpwire.log");
+    messages_.emplace(root_ + "LogFiles/MessageHistory.log");
     pw::ui::Operator::instance().SetObserver(
         [this](const std::string& caption, const std::string& text, pw::ui::Answer answer) {
           FlushLog();
@@ -292,7 +298,6 @@ class HostProgram {
   // that cannot be read now (out of file descriptors) is told once and read
   // on from the same place later.
   void FlushLog() {
-    constexpr std::size_t kStampAndDash = 27;  // "dd.mm.yyyy hh:nn:ss:zzz " + " - "
     std::vector<std::string> lines;
     try {
       lines = log_->Poll();
@@ -304,9 +309,18 @@ class HostProgram {
       }
       return;
     }
-    for (const auto& line : lines) {
-      const bool stamped = line.size() >= kStampAndDash && line.compare(23, 4, "  - ") == 0;
-      out_.Line("log: " + utf8_from_cp1251(stamped ? line.substr(kStampAndDash) : line));
+    for (const auto& line : lines) out_.Line("log: " + utf8_from_cp1251(pw::host::WithoutStamp(line)));
+    FlushMessages();
+  }
+
+  // The message window's notices and the history's new lines, after the log
+  // lines that led to them.
+  void FlushMessages() {
+    if (!messages_) return;
+    try {
+      for (const auto& line : messages_->Poll()) out_.Line(line);
+    } catch (const std::exception& e) {
+      out_.Error(utf8_from_cp1251(e.what()));
     }
   }
 
@@ -468,6 +482,7 @@ class HostProgram {
   pw::host::FolderHost host_;
   Plugin plugin_;
   std::optional<pw::host::LogTail> log_;
+  std::optional<pw::host::MessageWatch> messages_;
   std::string log_error_;  // the last failure to read the log, told once
   bool quit_ = false;  // main thread only
   const std::map<std::string, std::function<void(const std::string&)>> commands_ = {

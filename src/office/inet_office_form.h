@@ -23,6 +23,7 @@
 #include "office/listener_context.h"
 #include "office/office_listener.h"
 #include "office/report_request.h"
+#include "office/station_messages.h"
 #include "protocol/body_transfer.h"
 #include "protocol/session.h"
 #include "services/locks.h"
@@ -30,7 +31,12 @@
 #include "ui/controls.h"
 #include "ui/window.h"
 
-namespace pw::office {
+namespace pw {
+namespace interactive {
+class TInteractiveForm;
+}
+
+namespace office {
 
 class TInetOfficeForm : public ui::Window {
  public:
@@ -100,6 +106,11 @@ class TInetOfficeForm : public ui::Window {
   // MakeListenerContext; connections accepted later use the new ones).
   ListenerContext MakeListenerContext();
   void InstallReportCommands(ListenerContext context);
+  // The stations' interactive commands ("SEND_MYIP", "SEND_TEXT",
+  // "SEND_FILE2"), their notices going to messages, which must outlive the
+  // listener; installed for connections accepted from then on. Main thread.
+  void InstallInteractiveCommands(interactive::TInteractiveForm& messages);
+  StationMessages MessagesSetup(interactive::TInteractiveForm& messages);
   // The settings dialog, shown modally by "Настройка"; unset, a line says it
   // is not available.
   std::function<void()> settings_dialog;
@@ -147,4 +158,5 @@ class TInetOfficeForm : public ui::Window {
   OfficeListener IdTCPServer2{*this};  // last: its connections use everything above
 };
 
-}  // namespace pw::office
+}  // namespace office
+}  // namespace pw

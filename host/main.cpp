@@ -273,7 +273,12 @@ class HostProgram {
 
     const auto log_timer = dispatcher.set_timer(std::chrono::milliseconds(50), [this] { FlushLog(); });
     std::thread reader([this] { ReadCommands(); });
-    dispatcher.run_until([this] { return quit_; });
+    dispatcher.run_until([this] {
+      // Looked at after every task, so that no notice is missed when another
+      // follows it before the next tick of the log timer.
+      if (messages_->NoticeChanged()) FlushLog();
+      return quit_;
+    });
     dispatcher.kill_timer(log_timer);
     reader.join();
     FlushLog();
@@ -307,20 +312,25 @@ class HostProgram {
         log_error_ = e.what();
         out_.Error(utf8_from_cp1251(log_error_));
       }
-      return;
     }
     for (const auto& line : lines) out_.Line("log: " + utf8_from_cp1251(pw::host::WithoutStamp(line)));
     FlushMessages();
   }
 
-  // The message window's notices and the history's new lines, after the log
+  // The message window's notice and the history's new lines, after the log
   // lines that led to them.
   void FlushMessages() {
     if (!messages_) return;
+    if (const auto notice = messages_->TakeNotice()) out_.Line(*notice);
     try {
-      for (const auto& line : messages_->Poll()) out_.Line(line);
+      for (const auto& line : messages_->TakeHistory()) out_.Line(line);
+      history_error_.clear();
     } catch (const std::exception& e) {
-      out_.Error(utf8_from_cp1251(e.what()));
+      // Told once; read on from the same place next time.
+      if (history_error_ != e.what()) {
+        history_error_ = e.what();
+        out_.Error(utf8_from_cp1251(history_error_));
+      }
     }
   }
 
@@ -484,6 +494,7 @@ class HostProgram {
   std::optional<pw::host::LogTail> log_;
   std::optional<pw::host::MessageWatch> messages_;
   std::string log_error_;  // the last failure to read the log, told once
+  std::string history_error_;  // and the history's
   bool quit_ = false;  // main thread only
   const std::map<std::string, std::function<void(const std::string&)>> commands_ = {
       {"menu", [this](const std::string& a) { Menu(a); }},

@@ -29,14 +29,20 @@ std::string Notice() {
 MessageWatch::MessageWatch(std::string history_path)
     : history_(std::move(history_path)), shown_(kHidden) {}
 
-std::vector<std::string> MessageWatch::Poll() {
-  std::vector<std::string> lines;
+bool MessageWatch::NoticeChanged() const {
   const std::string notice = Notice();
   // No window (before Load, after UnLoad) leaves nothing to compare.
-  if (!notice.empty() && notice != shown_) {
-    lines.push_back(notice);
-    shown_ = notice;
-  }
+  return !notice.empty() && notice != shown_;
+}
+
+std::optional<std::string> MessageWatch::TakeNotice() {
+  if (!NoticeChanged()) return std::nullopt;
+  shown_ = Notice();
+  return shown_;
+}
+
+std::vector<std::string> MessageWatch::TakeHistory() {
+  std::vector<std::string> lines;
   for (const std::string& line : history_.Poll())
     lines.push_back("history: " + Printable(WithoutStamp(line)));
   return lines;

@@ -7,12 +7,14 @@
 // thread and pumps while a peer runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/folder_host.h"
@@ -86,6 +88,20 @@ std::vector<std::string> FilesIn(const std::string& folder) {
     names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// The operator's Stop in the progress window, pressed once the first step
+// is in.
+struct StopAfterFirstStep : protocol::TransferProgress {
+  bool stop = false;
+  void Step(std::int32_t packets_done) override { stop = stop || packets_done >= 2; }
+  bool StopRequested() const override { return stop; }
+  bool TakeStop() override { return std::exchange(stop, false); }
+};
+protocol::ProgressFactory StoppedByTheOperator() {
+  return [](const std::string&, std::int32_t, std::int32_t) {
+    return std::make_unique<StopAfterFirstStep>();
+  };
 }
 
 struct Box {
@@ -296,6 +312,17 @@ TEST_F(StationReceiveTest, ACutFileStoresNothingAndKeepsTheOlderFile) {
   EXPECT_FALSE(messages->visible);
 }
 
+TEST_F(StationReceiveTest, AReceptionTheOperatorStopsEndsInTheMismatchLineAndNoFile) {
+  station::OfficeMessages m = form->MessagesSetup(*messages);
+  m.progress = StoppedByTheOperator();
+  form->IdTCPServer1.SetHandler("SEND_FILE2", [m](protocol::Session& s) { ServeOfficeFile(s, m); });
+  EXPECT_EQ(Exchange(FileCommand("300", "stopped.txt", test::Pattern(300))), "");
+  ASSERT_TRUE(WaitForEnds(1));
+  EXPECT_EQ(Count(W("Файл принят (контрольная сумма НЕ верная (128<>300)"_w)), 1);
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{});
+  EXPECT_FALSE(messages->visible);
+}
+
 TEST_F(StationReceiveTest, NamesThatClimbOutAreReducedToAPlainNameOrRefused) {
   struct Case {
     std::string line;
@@ -472,6 +499,22 @@ TEST_F(OfficeReceiveTest, AFileIsStoredInFromAzsUnderAPlainNameAndNoticedWithIts
   EXPECT_EQ(messages->caption, title);
   EXPECT_EQ(Count(W("Файл успешно принят (контрольная сумма верная)"_w)), 1);
   EXPECT_EQ(HistoryLines().size(), 1u);
+}
+
+TEST_F(OfficeReceiveTest, AReceptionTheOperatorStopsIsCancelledAndStoresNothing) {
+  office::StationMessages m = form->MessagesSetup(*messages);
+  m.listener.progress = StoppedByTheOperator();
+  form->listener().SetCommandHandler("SEND_FILE2",
+                                     [m](protocol::Session& s) { ServeStationFile(s, m); });
+  EXPECT_EQ(Exchange(FileCommand("300", "stopped.txt", test::Pattern(300))), "");
+  ASSERT_TRUE(WaitForEnds(1));
+  const std::string notice = W("Обмен данными прерван пользователем"_w);
+  EXPECT_EQ(Count(notice), 1);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, W("Связь с офисом"_w));
+  EXPECT_EQ(boxes[0].text, notice);
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{});
+  EXPECT_FALSE(messages->visible);
 }
 
 TEST_F(OfficeReceiveTest, ACutFileABadSizeAndARefusedNameStoreNothing) {

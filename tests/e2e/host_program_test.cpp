@@ -3,7 +3,10 @@
 #include <filesystem>
 
 #include "host_process.h"
+#include "platform/tcp.h"
+#include "raw_peer.h"
 #include "temp_folder.h"
+#include "text/cp1251.h"
 
 namespace pw::test {
 namespace {
@@ -61,6 +64,32 @@ TEST(HostProgram, HelpTellsTheCommandsAndAMissingRootIsAnError) {
   }
   HostProcess bad({"station"});
   EXPECT_EQ(bad.Finish(), 2);
+}
+
+// Two notices in a row, as one write of a scripted office: the host prints
+// each notice as the message window shows it, then its history line.
+TEST(HostProgram, PrintsEveryNoticeOfTheMessageWindowAndEveryHistoryLine) {
+  TempFolder root;
+  const int port = FreePort();
+  HostProcess host({"station", "--root", root.path(), "--name", "АЗС 3", "--set",
+                    "InPort=" + std::to_string(port)});
+  ASSERT_EQ(host.WaitFor("Load:"), "Load: 0");
+  ASSERT_NE(host.WaitFor("log: Сервер входящих подключений запущен"), "") << host.Transcript();
+  platform::TcpConnection office = platform::TcpConnection::Connect(kLoopback, port, kWaitMs);
+  office.SetReadTimeout(kWaitMs);
+  EXPECT_EQ(RawLine(office), "OK");
+  EXPECT_EQ(RawLine(office), text::cp1251_from_utf8("АЗС 3"));
+  RawWrite(office, "NOPASS");
+  EXPECT_EQ(RawLine(office), "OK");
+  office.Write(text::cp1251_from_utf8("SEND_TEXT\r\nПервое\rсообщение\r\nSEND_TEXT\r\nВторое\r\n"));
+  EXPECT_NE(host.WaitFor("message: \"Получено сообщение из ОФиса!\" | Первое\\rсообщение"), "")
+      << host.Transcript();
+  EXPECT_NE(host.WaitFor("history: Принято : Первое\\rсообщение"), "") << host.Transcript();
+  EXPECT_NE(host.WaitFor("message: \"Получено сообщение из ОФиса!\" | Второе"), "")
+      << host.Transcript();
+  EXPECT_NE(host.WaitFor("history: Принято : Второе"), "") << host.Transcript();
+  office.Disconnect();
+  EXPECT_EQ(host.Finish(), 0);
 }
 
 // A log that cannot be written loses its lines and nothing else: Load and

@@ -82,9 +82,13 @@ void NotYetAvailable(std::string_view item) {
 
 std::int32_t OutPort() { return TheSettings().OutPort; }
 
+enum class SendThread { Main, Own };
+
 // The interactive commands connect through the window of the mode, which
 // Load has made; UnLoad joins the file sender's thread before freeing it.
-interactive::SendServices SendServicesOfMode() {
+// The office's own connections have no connect limit; one made on the main
+// thread takes ConnectTimeOut, so the host's windows wait no longer.
+interactive::SendServices SendServicesOfMode(SendThread thread) {
   PluginState& state = State();
   interactive::SendServices services;
   services.log = [](std::string_view line) { AddToLog(line); };
@@ -103,9 +107,11 @@ interactive::SendServices SendServicesOfMode() {
       state.office_window = std::make_unique<office::TInetOfficeForm>(state);
     office::TInetOfficeForm* window = state.office_window.get();
     services.window_log = [window](std::string_view line) { AddToLog(line, &window->log); };
-    services.connect = [window](protocol::Session& client, const std::string& address, int port) {
+    const int connect_limit = thread == SendThread::Main ? TheSettings().ConnectTimeOut.load() : 0;
+    services.connect = [window, connect_limit](protocol::Session& client,
+                                               const std::string& address, int port) {
       std::string station_name;
-      window->ConnectToServer(client, address, port, station_name);
+      window->ConnectToServer(client, address, port, station_name, connect_limit);
       return !station_name.empty();
     };
     services.disconnect = [window](protocol::Session& client) {
@@ -175,16 +181,17 @@ void CMenuProc::SendTextMessageClick() {
   if (!state.text_input) state.text_input = std::make_unique<interactive::TTextInputForm>();
   const std::string text = state.text_input->PromptMessage(MenuTargetAddress(), OutPort());
   if (text.empty()) return;
-  interactive::SendTextMessage(SendServicesOfMode(), MenuTargetAddress(), OutPort(), text);
+  interactive::SendTextMessage(SendServicesOfMode(SendThread::Main), MenuTargetAddress(),
+                               OutPort(), text);
 }
 
 void CMenuProc::SendFileClick() {
-  interactive::ChooseAndSendFile(SendServicesOfMode(), State().workers, MenuTargetAddress(),
-                                 OutPort());
+  interactive::ChooseAndSendFile(SendServicesOfMode(SendThread::Own), State().workers,
+                                 MenuTargetAddress(), OutPort());
 }
 
 void CMenuProc::SendMyIPClick() {
-  interactive::SendMyIP(SendServicesOfMode(), MenuTargetAddress(), OutPort());
+  interactive::SendMyIP(SendServicesOfMode(SendThread::Main), MenuTargetAddress(), OutPort());
 }
 
 void CMenuProc::ShowScreenshotClick() { NotYetAvailable("Показать скриншот с АЗС"_w); }

@@ -28,30 +28,24 @@ class StopClosesClient {
 
 }  // namespace
 
-FrameOutcome RunCommandFrame(const SendServices& services, const std::string& address, int port,
-                             Tail tail, const std::function<void(protocol::Session&)>& exchange,
-                             Worker* worker) {
+void RunCommandFrame(const SendServices& services, const std::string& address, int port,
+                     Tail tail, const std::function<void(protocol::Session&)>& exchange,
+                     Worker* worker) {
   try {
-    FrameOutcome outcome = FrameOutcome::NotConnected;
     const bool ok = connection::ConnectBeforeExchange(services.window_log);
     {
       protocol::Session client;
       StopClosesClient stop(worker, client);
       const bool stopping = worker != nullptr && worker->stop_requested();
-      if (ok && !stopping && services.connect(client, address, port)) {
-        exchange(client);
-        outcome = FrameOutcome::Done;
-      }
+      if (ok && !stopping && services.connect(client, address, port)) exchange(client);
     }
     if (tail == Tail::Apply) connection::DisconnectAfterExchange();
-    return outcome;
   } catch (const std::exception& e) {
     try {
       services.log(std::string("Ошибка обмена информацией : "_w) + e.what());
     } catch (const std::exception&) {
       // The log file cannot be written: nothing more to tell.
     }
-    return FrameOutcome::Failed;
   }
 }
 

@@ -19,16 +19,12 @@ namespace pw::interactive {
 
 enum class Tail { Apply, Skip };
 
-enum class FrameOutcome {
-  NotConnected,  // the connection step or the session's opening failed
-  Done,          // the exchange ran to its end
-  Failed,        // an error ended the command (logged)
-};
-
-// Runs exchange on a client connected to address:port. worker: when the
-// frame runs on a worker thread, its stop closes the client at once.
-FrameOutcome RunCommandFrame(const SendServices& services, const std::string& address, int port,
-                             Tail tail, const std::function<void(protocol::Session&)>& exchange,
-                             Worker* worker = nullptr);
+// Runs exchange on a client connected to address:port; without a connection
+// (the connection step said no, or the session did not open) it does not
+// run. worker: when the frame runs on a worker thread, its stop closes the
+// client at once.
+void RunCommandFrame(const SendServices& services, const std::string& address, int port,
+                     Tail tail, const std::function<void(protocol::Session&)>& exchange,
+                     Worker* worker = nullptr);
 
 }  // namespace pw::interactive

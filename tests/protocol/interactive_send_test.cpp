@@ -307,6 +307,8 @@ TEST_F(InteractiveSendTest, ATextTooLongForAReceiversLineIsRefusedAtThePrompt) {
   // The longest text that goes out is read whole by a receiver's session.
   auto received = std::async(std::launch::async, [this] {
     std::optional<TcpConnection> c = listener.Accept(kWaitMs);
+    if (!c) return std::string("no connection");
+    c->SetReadTimeout(kWaitMs);
     c->Write("OK\r\n");
     RawLineWithEnd(*c);
     RawLineWithEnd(*c);
@@ -359,13 +361,15 @@ TEST_F(InteractiveSendTest, UnloadEndsASendThatThePeerDoesNotRead) {
   ui::Operator::instance().QueueChosenFile(root / "large.bin");
   // A listener that opens the session and then reads nothing.
   std::promise<void> done;
-  auto peer = std::async(std::launch::async, [this, &done] {
+  auto peer = std::async(std::launch::async, [this, finished = done.get_future()] {
     std::optional<TcpConnection> c = listener.Accept(kWaitMs);
+    if (!c) return;
+    c->SetReadTimeout(kWaitMs);
     c->Write("OK\r\n");
     RawLineWithEnd(*c);
     RawLineWithEnd(*c);
     c->Write("OK\r\n");
-    done.get_future().wait();
+    finished.wait_for(20s);
   });
   menu.SendFileClick();
   ASSERT_TRUE(ui::Dispatcher::instance().run_until(

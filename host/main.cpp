@@ -66,7 +66,18 @@ Commands:
                            ">", matched ignoring "&", letter case and
                            surrounding blanks)
   answer yes|no|ok|cancel  queue the answer to the next message box (with none
-                           queued, a box takes its first button)
+                           queued, a box takes its first button); the text
+                           prompt and other modal windows take ok or cancel
+  choose [PATH]            queue the file the next file-open dialog picks
+                           (without PATH: the dialog is cancelled); with none
+                           queued, the dialog is cancelled
+  message TEXT             queue what the operator types into the next text
+                           prompt, replacing its text; "\n" in TEXT is a line
+                           break, "\\" a backslash. Without it the prompt
+                           keeps the text it held
+  station NAME ADDRESS     office: the station the host has chosen from now
+                           on (GetCurrentStation; ADDRESS is the last word,
+                           NAME the words before it)
   version                  print GetVersion
   windows                  list every window with its caption and visibility
   window                   print the connection window of the mode: caption,
@@ -101,6 +112,8 @@ Output lines:
   Load: N / UnLoad: N      the results of the exports
   box: CAPTION | TEXT -> ANSWER   every message box and the answer it got
                            (line breaks in texts print as \r and \n)
+  open: CAPTION -> PATH    every file-open dialog and the file it picked
+                           ("-> cancel" when none)
   modal: ...               every modal window while it is shown, then its
                            controls
   log: TEXT                every new line of the event log, without its
@@ -262,6 +275,12 @@ class HostProgram {
           out_.Line("box: " + pw::host::Printable(caption) + " | " + pw::host::Printable(text) +
                     " -> " + pw::ui::AnswerName(answer));
         });
+    pw::ui::Operator::instance().SetOpenObserver(
+        [this](const std::string& caption, const std::optional<std::string>& path) {
+          FlushLog();
+          out_.Line("open: " + pw::host::Printable(caption) + " -> " +
+                    (path ? pw::host::Printable(*path) : std::string("cancel")));
+        });
     pw::ui::Operator::instance().SetModalObserver([this](pw::ui::Window& window) {
       FlushLog();
       const auto lines = pw::host::DescribeWindow(window);
@@ -287,6 +306,7 @@ class HostProgram {
     dispatcher.set_error_reporter(nullptr);
     pw::ui::Operator::instance().SetObserver(nullptr);
     pw::ui::Operator::instance().SetModalObserver(nullptr);
+    pw::ui::Operator::instance().SetOpenObserver(nullptr);
     return 0;
   }
 
@@ -389,6 +409,36 @@ class HostProgram {
       return;
     }
     pw::ui::Operator::instance().QueueAnswer(it->second);
+  }
+
+  void Choose(const std::string& path) {
+    pw::ui::Operator::instance().QueueChosenFile(cp1251_from_utf8(path));
+  }
+
+  // "\n" is a line break as the prompt's box holds one (CR LF), "\\" a
+  // backslash; any other backslash stays.
+  void Message(const std::string& text) {
+    std::string typed;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'n' || text[i + 1] == '\\')) {
+        typed += text[++i] == 'n' ? "\r\n" : "\\";
+        continue;
+      }
+      typed += text[i];
+    }
+    pw::ui::Operator::instance().QueueText(cp1251_from_utf8(typed));
+  }
+
+  void Station(const std::string& arg) {
+    const auto last_space = arg.find_last_of(' ');
+    if (last_space == std::string::npos || last_space == 0 || last_space + 1 == arg.size()) {
+      out_.Error("station takes NAME ADDRESS, not '" + arg + "'");
+      return;
+    }
+    pw::host::FolderHost::Station station;
+    station.name = cp1251_from_utf8(arg.substr(0, last_space));
+    station.address = cp1251_from_utf8(arg.substr(last_space + 1));
+    host_.SetCurrentStation(std::move(station));
   }
 
   void Version(const std::string&) { out_.Line("version: " + utf8_from_cp1251(plugin_.version())); }
@@ -500,6 +550,9 @@ class HostProgram {
       {"menu", [this](const std::string& a) { Menu(a); }},
       {"click", [this](const std::string& a) { Click(a); }},
       {"answer", [this](const std::string& a) { Answer(a); }},
+      {"choose", [this](const std::string& a) { Choose(a); }},
+      {"message", [this](const std::string& a) { Message(a); }},
+      {"station", [this](const std::string& a) { Station(a); }},
       {"version", [this](const std::string& a) { Version(a); }},
       {"windows", [this](const std::string& a) { Windows(a); }},
       {"window", [this](const std::string& a) { Window(a); }},

@@ -132,12 +132,14 @@ void TInetOfficeForm::StopServer() {
 // ---- outgoing connection ----
 
 void TInetOfficeForm::ConnectToServer(protocol::Session& session, const std::string& address,
-                                      int port, std::string& out_station_name) {
+                                      int port, std::string& out_station_name,
+                                      int connect_timeout_ms) {
   out_station_name.clear();
   try {
     const WireContext wire = CurrentWireContext();
     const std::optional<std::string> name = protocol::ConnectorHandshake(
-        session, address, port, {wire, protocol::Connector::Office, &log, {}});
+        session, address, port,
+        {wire, protocol::Connector::Office, &log, {}, connect_timeout_ms});
     if (name) {
       SetLastStationName(*name);
       out_station_name = *name;

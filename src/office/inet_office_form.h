@@ -71,12 +71,13 @@ class TInetOfficeForm : public ui::Window {
   OfficeListener& listener() { return IdTCPServer2; }
 
   // Opens session to address:port (callers pass OutPort) with the ReadTimeOut
-  // limit and no connect limit, and runs the office's side of the handshake.
+  // limit and no connect limit (connect_timeout_ms, when given: the main
+  // thread's sends), and runs the office's side of the handshake.
   // out_station_name is the station's name, "" when the connection could not
   // be opened; every failure is logged ("Ошибка при подключении к АЗС: ") and
   // leaves session closed. Never raises.
   void ConnectToServer(protocol::Session& session, const std::string& address, int port,
-                       std::string& out_station_name);
+                       std::string& out_station_name, int connect_timeout_ms = 0);
   // Closes session, clears LastStationName, logs "Разорвано исходящее
   // соединение с АЗС"; false when that failed ("Ошибка при разрыве связи с
   // АЗС: " is logged).

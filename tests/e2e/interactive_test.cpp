@@ -112,6 +112,8 @@ TEST_F(InteractiveExchange, ATextAFileAndTheOwnAddressGoEachWay) {
                             "IP адрес: 127.0.0.1\\rУстановить новый IP для соединения с офисом? -> yes"),
             "")
       << both();
+  // The address is adopted before the listener reads on and sees the close.
+  EXPECT_NE(station.WaitFor("log: Входящее подключение разорванно, IP: 127.0.0.1"), "") << both();
   station.Send("window");  // the office's address replaces the one typed
   EXPECT_NE(station.WaitFor("cb_IP (ComboBox): \"127.0.0.1\" items [127.0.0.1 | 127.0.0.1 - Офис]"), "")
       << both();

@@ -6,6 +6,12 @@
 
 namespace pw::host {
 
+std::string WithoutStamp(const std::string& line) {
+  constexpr std::size_t kStampAndDash = 27;
+  const bool stamped = line.size() >= kStampAndDash && line.compare(23, 4, "  - ") == 0;
+  return stamped ? line.substr(kStampAndDash) : line;
+}
+
 LogTail::LogTail(std::string path) : path_(std::move(path)) {
   offset_ = platform::FileSize(path_).value_or(0);
 }

@@ -7,6 +7,10 @@
 
 namespace pw::host {
 
+// A log or history line without the "dd.mm.yyyy hh:nn:ss:zzz " + " - " in
+// front of its text; a line without one as it is.
+std::string WithoutStamp(const std::string& line);
+
 class LogTail {
  public:
   // Lines already in the file when the tail starts are not new.

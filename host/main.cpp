@@ -15,6 +15,7 @@
 #include "platform/environment.h"
 #include "host/folder_host.h"
 #include "host/log_tail.h"
+#include "host/message_watch.h"
 #include "host/window_printer.h"
 #include "platform/dynamic_library.h"
 #include "platform/error.h"
@@ -65,7 +66,18 @@ Commands:
                            ">", matched ignoring "&", letter case and
                            surrounding blanks)
   answer yes|no|ok|cancel  queue the answer to the next message box (with none
-                           queued, a box takes its first button)
+                           queued, a box takes its first button); the text
+                           prompt and other modal windows take ok or cancel
+  choose [PATH]            queue the file the next file-open dialog picks
+                           (without PATH: the dialog is cancelled); with none
+                           queued, the dialog is cancelled
+  message TEXT             queue what the operator types into the next text
+                           prompt, replacing its text; "\n" in TEXT is a line
+                           break, "\\" a backslash. Without it the prompt
+                           keeps the text it held
+  station NAME ADDRESS     office: the station the host has chosen from now
+                           on (GetCurrentStation; ADDRESS is the last word,
+                           NAME the words before it)
   version                  print GetVersion
   windows                  list every window with its caption and visibility
   window                   print the connection window of the mode: caption,
@@ -100,9 +112,15 @@ Output lines:
   Load: N / UnLoad: N      the results of the exports
   box: CAPTION | TEXT -> ANSWER   every message box and the answer it got
                            (line breaks in texts print as \r and \n)
+  open: CAPTION -> PATH    every file-open dialog and the file it picked
+                           ("-> cancel" when none)
   modal: ...               every modal window while it is shown, then its
                            controls
   log: TEXT                every new line of the event log, without its
+                           time stamp
+  message: "CAPTION" | TEXT  the message window's notice, whenever it changes
+                           ("message: hidden" when the operator closes it)
+  history: TEXT            every new line of the message history, without its
                            time stamp
   host: CALL ARGS -> RESULT every call into the host that does something,
                            with its answer ("none", a path, or "error: ...")
@@ -250,11 +268,18 @@ class HostProgram {
     dispatcher.set_error_reporter(
         [this](std::string_view what) { out_.Error(utf8_from_cp1251(std::string(what))); });
     log_.emplace(root_ + "LogFiles/Pumpwire.log");
+    messages_.emplace(root_ + "LogFiles/MessageHistory.log");
     pw::ui::Operator::instance().SetObserver(
         [this](const std::string& caption, const std::string& text, pw::ui::Answer answer) {
           FlushLog();
           out_.Line("box: " + pw::host::Printable(caption) + " | " + pw::host::Printable(text) +
                     " -> " + pw::ui::AnswerName(answer));
+        });
+    pw::ui::Operator::instance().SetOpenObserver(
+        [this](const std::string& caption, const std::optional<std::string>& path) {
+          FlushLog();
+          out_.Line("open: " + pw::host::Printable(caption) + " -> " +
+                    (path ? pw::host::Printable(*path) : std::string("cancel")));
         });
     pw::ui::Operator::instance().SetModalObserver([this](pw::ui::Window& window) {
       FlushLog();
@@ -267,7 +292,12 @@ class HostProgram {
 
     const auto log_timer = dispatcher.set_timer(std::chrono::milliseconds(50), [this] { FlushLog(); });
     std::thread reader([this] { ReadCommands(); });
-    dispatcher.run_until([this] { return quit_; });
+    dispatcher.run_until([this] {
+      // Looked at after every task, so that no notice is missed when another
+      // follows it before the next tick of the log timer.
+      if (messages_->NoticeChanged()) FlushLog();
+      return quit_;
+    });
     dispatcher.kill_timer(log_timer);
     reader.join();
     FlushLog();
@@ -276,6 +306,7 @@ class HostProgram {
     dispatcher.set_error_reporter(nullptr);
     pw::ui::Operator::instance().SetObserver(nullptr);
     pw::ui::Operator::instance().SetModalObserver(nullptr);
+    pw::ui::Operator::instance().SetOpenObserver(nullptr);
     return 0;
   }
 
@@ -292,7 +323,6 @@ class HostProgram {
   // that cannot be read now (out of file descriptors) is told once and read
   // on from the same place later.
   void FlushLog() {
-    constexpr std::size_t kStampAndDash = 27;  // "dd.mm.yyyy hh:nn:ss:zzz " + " - "
     std::vector<std::string> lines;
     try {
       lines = log_->Poll();
@@ -302,11 +332,25 @@ class HostProgram {
         log_error_ = e.what();
         out_.Error(utf8_from_cp1251(log_error_));
       }
-      return;
     }
-    for (const auto& line : lines) {
-      const bool stamped = line.size() >= kStampAndDash && line.compare(23, 4, "  - ") == 0;
-      out_.Line("log: " + utf8_from_cp1251(stamped ? line.substr(kStampAndDash) : line));
+    for (const auto& line : lines) out_.Line("log: " + utf8_from_cp1251(pw::host::WithoutStamp(line)));
+    FlushMessages();
+  }
+
+  // The message window's notice and the history's new lines, after the log
+  // lines that led to them.
+  void FlushMessages() {
+    if (!messages_) return;
+    if (const auto notice = messages_->TakeNotice()) out_.Line(*notice);
+    try {
+      for (const auto& line : messages_->TakeHistory()) out_.Line(line);
+      history_error_.clear();
+    } catch (const std::exception& e) {
+      // Told once; read on from the same place next time.
+      if (history_error_ != e.what()) {
+        history_error_ = e.what();
+        out_.Error(utf8_from_cp1251(history_error_));
+      }
     }
   }
 
@@ -365,6 +409,36 @@ class HostProgram {
       return;
     }
     pw::ui::Operator::instance().QueueAnswer(it->second);
+  }
+
+  void Choose(const std::string& path) {
+    pw::ui::Operator::instance().QueueChosenFile(cp1251_from_utf8(path));
+  }
+
+  // "\n" is a line break as the prompt's box holds one (CR LF), "\\" a
+  // backslash; any other backslash stays.
+  void Message(const std::string& text) {
+    std::string typed;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'n' || text[i + 1] == '\\')) {
+        typed += text[++i] == 'n' ? "\r\n" : "\\";
+        continue;
+      }
+      typed += text[i];
+    }
+    pw::ui::Operator::instance().QueueText(cp1251_from_utf8(typed));
+  }
+
+  void Station(const std::string& arg) {
+    const auto last_space = arg.find_last_of(' ');
+    if (last_space == std::string::npos || last_space == 0 || last_space + 1 == arg.size()) {
+      out_.Error("station takes NAME ADDRESS, not '" + arg + "'");
+      return;
+    }
+    pw::host::FolderHost::Station station;
+    station.name = cp1251_from_utf8(arg.substr(0, last_space));
+    station.address = cp1251_from_utf8(arg.substr(last_space + 1));
+    host_.SetCurrentStation(std::move(station));
   }
 
   void Version(const std::string&) { out_.Line("version: " + utf8_from_cp1251(plugin_.version())); }
@@ -468,12 +542,17 @@ class HostProgram {
   pw::host::FolderHost host_;
   Plugin plugin_;
   std::optional<pw::host::LogTail> log_;
+  std::optional<pw::host::MessageWatch> messages_;
   std::string log_error_;  // the last failure to read the log, told once
+  std::string history_error_;  // and the history's
   bool quit_ = false;  // main thread only
   const std::map<std::string, std::function<void(const std::string&)>> commands_ = {
       {"menu", [this](const std::string& a) { Menu(a); }},
       {"click", [this](const std::string& a) { Click(a); }},
       {"answer", [this](const std::string& a) { Answer(a); }},
+      {"choose", [this](const std::string& a) { Choose(a); }},
+      {"message", [this](const std::string& a) { Message(a); }},
+      {"station", [this](const std::string& a) { Station(a); }},
       {"version", [this](const std::string& a) { Version(a); }},
       {"windows", [this](const std::string& a) { Windows(a); }},
       {"window", [this](const std::string& a) { Window(a); }},

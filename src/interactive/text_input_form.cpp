@@ -4,11 +4,15 @@
 
 #include "platform/error.h"
 #include "platform/tcp.h"
+#include "protocol/session.h"
 #include "services/form_placement.h"
 #include "text/cp1251.h"
 #include "ui/operator.h"
 
 namespace pw::interactive {
+
+static_assert(TTextInputForm::kMaxMessageBytes + 1 == protocol::kMaxLineLength,
+              "the text and its CR fill a receiver's longest line");
 
 namespace {
 
@@ -88,6 +92,16 @@ std::string TTextInputForm::PromptMessage(std::string_view address, std::int32_t
   std::string text = Text();
   for (auto pos = text.find("\r\n"); pos != std::string::npos; pos = text.find("\r\n", pos))
     text.erase(pos + 1, 1);
+  if (text.size() > kMaxMessageBytes) {
+    // No receiver could read such a line, and the session would break on it.
+    ui::Operator::instance().MessageBox(
+        caption,
+        std::string("Сообщение слишком длинное: "_w) + std::to_string(text.size()) +
+            std::string(" байт. Отправить можно не больше "_w) + std::to_string(kMaxMessageBytes) +
+            std::string(" байт. Сократите текст."_w),
+        ui::Buttons::Ok);
+    return {};
+  }
   return text;
 }
 

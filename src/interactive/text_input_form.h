@@ -3,6 +3,7 @@
 // box keeps its text from one use to the next. Main thread only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,6 +22,9 @@ struct CaretPos {
 class TTextInputForm : public ui::Window {
  public:
   static constexpr int kCheckConnectTimeoutMs = 1000;
+  // The longest text that goes out: with its CR it must fit in the line a
+  // receiver reads (16384 bytes before the LF).
+  static constexpr std::size_t kMaxMessageBytes = 16383;
 
   TTextInputForm();
   ~TTextInputForm() override;
@@ -33,7 +37,9 @@ class TTextInputForm : public ui::Window {
   // with every CR LF made a single CR, so the message travels as one line;
   // empty when the operator cancels (the text stays in the box for the next
   // time). Text the operator types comes from the operator's queued text,
-  // which replaces what the box held.
+  // which replaces what the box held. A text longer than kMaxMessageBytes
+  // is refused with a message box and gives the empty text; it stays in
+  // the box to be shortened.
   std::string PromptMessage(std::string_view address, std::int32_t port);
 
   // The box's whole text: its lines joined by CR LF, no break at the end.

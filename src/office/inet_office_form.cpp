@@ -3,10 +3,12 @@
 #include <exception>
 #include <mutex>
 
+#include "interactive/interactive_form.h"
 #include "interactive/progress_windows.h"
 #include "office/report_exchange_thread.h"
 #include "office/report_reception.h"
 #include "office/request_file_service.h"
+#include "office/station_address_update.h"
 #include "platform/tcp.h"
 #include "protocol/handshake.h"
 #include "services/event_log.h"
@@ -130,12 +132,14 @@ void TInetOfficeForm::StopServer() {
 // ---- outgoing connection ----
 
 void TInetOfficeForm::ConnectToServer(protocol::Session& session, const std::string& address,
-                                      int port, std::string& out_station_name) {
+                                      int port, std::string& out_station_name,
+                                      int connect_timeout_ms) {
   out_station_name.clear();
   try {
     const WireContext wire = CurrentWireContext();
     const std::optional<std::string> name = protocol::ConnectorHandshake(
-        session, address, port, {wire, protocol::Connector::Office, &log, {}});
+        session, address, port,
+        {wire, protocol::Connector::Office, &log, {}, connect_timeout_ms});
     if (name) {
       SetLastStationName(*name);
       out_station_name = *name;
@@ -232,6 +236,34 @@ void TInetOfficeForm::InstallReportCommands(ListenerContext context) {
   IdTCPServer2.SetCommandHandler("Send_file", [context](protocol::Session& session) {
     ReceiveReport(session, context);
   });
+}
+
+StationMessages TInetOfficeForm::MessagesSetup(interactive::TInteractiveForm& messages) {
+  StationMessages m;
+  m.listener = MakeListenerContext();
+  m.folder = CurrentFolders().from_azs;
+  m.update_address = [this](const std::string& station, const std::string& address) {
+    UpdateStationAddress(plugin_, station, address);
+  };
+  m.set_caption = [this](const std::string& text) {
+    std::string now;
+    ui::RunOnMainThread([&] {
+      caption = text;
+      now = caption;
+    });
+    return now;
+  };
+  m.notify = [&messages](std::string_view title, std::string_view body, std::string_view station) {
+    messages.Notify(title, body, station);
+  };
+  return m;
+}
+
+void TInetOfficeForm::InstallInteractiveCommands(interactive::TInteractiveForm& messages) {
+  const StationMessages m = MessagesSetup(messages);
+  IdTCPServer2.SetCommandHandler("SEND_MYIP", [m](protocol::Session& s) { ServeStationAddress(s, m); });
+  IdTCPServer2.SetCommandHandler("SEND_TEXT", [m](protocol::Session& s) { ServeStationText(s, m); });
+  IdTCPServer2.SetCommandHandler("SEND_FILE2", [m](protocol::Session& s) { ServeStationFile(s, m); });
 }
 
 // ---- window events ----

@@ -23,6 +23,7 @@
 #include "office/listener_context.h"
 #include "office/office_listener.h"
 #include "office/report_request.h"
+#include "office/station_messages.h"
 #include "protocol/body_transfer.h"
 #include "protocol/session.h"
 #include "services/locks.h"
@@ -30,7 +31,12 @@
 #include "ui/controls.h"
 #include "ui/window.h"
 
-namespace pw::office {
+namespace pw {
+namespace interactive {
+class TInteractiveForm;
+}
+
+namespace office {
 
 class TInetOfficeForm : public ui::Window {
  public:
@@ -65,12 +71,13 @@ class TInetOfficeForm : public ui::Window {
   OfficeListener& listener() { return IdTCPServer2; }
 
   // Opens session to address:port (callers pass OutPort) with the ReadTimeOut
-  // limit and no connect limit, and runs the office's side of the handshake.
+  // limit and no connect limit (connect_timeout_ms, when given: the main
+  // thread's sends), and runs the office's side of the handshake.
   // out_station_name is the station's name, "" when the connection could not
   // be opened; every failure is logged ("Ошибка при подключении к АЗС: ") and
   // leaves session closed. Never raises.
   void ConnectToServer(protocol::Session& session, const std::string& address, int port,
-                       std::string& out_station_name);
+                       std::string& out_station_name, int connect_timeout_ms = 0);
   // Closes session, clears LastStationName, logs "Разорвано исходящее
   // соединение с АЗС"; false when that failed ("Ошибка при разрыве связи с
   // АЗС: " is logged).
@@ -100,6 +107,11 @@ class TInetOfficeForm : public ui::Window {
   // MakeListenerContext; connections accepted later use the new ones).
   ListenerContext MakeListenerContext();
   void InstallReportCommands(ListenerContext context);
+  // The stations' interactive commands ("SEND_MYIP", "SEND_TEXT",
+  // "SEND_FILE2"), their notices going to messages, which must outlive the
+  // listener; installed for connections accepted from then on. Main thread.
+  void InstallInteractiveCommands(interactive::TInteractiveForm& messages);
+  StationMessages MessagesSetup(interactive::TInteractiveForm& messages);
   // The settings dialog, shown modally by "Настройка"; unset, a line says it
   // is not available.
   std::function<void()> settings_dialog;
@@ -147,4 +159,5 @@ class TInetOfficeForm : public ui::Window {
   OfficeListener IdTCPServer2{*this};  // last: its connections use everything above
 };
 
-}  // namespace pw::office
+}  // namespace office
+}  // namespace pw

@@ -109,6 +109,7 @@ std::optional<std::string> ConnectorHandshake(Session& session, const std::strin
     connect_limit = s.ConnectTimeOut;
   } else if (side.kind == Connector::Office) {
     wire.log("Идет подключение к АЗС..."_w, side.log);
+    connect_limit = side.office_connect_timeout_ms;
   }
   session.SetReadTimeout(s.ReadTimeOut);
   session.Connect(host, port, connect_limit);

@@ -57,6 +57,10 @@ struct ConnectorSide {
   Connector kind = Connector::Station;
   ui::ListBox* log = nullptr;
   std::function<std::string()> own_name;  // station: the own name
+  // Office: the connect limit in ms; 0, as for the office's own exchanges,
+  // is none. A connect made on the main thread sets one, so an unreachable
+  // station cannot hold the host's windows for the system's own limit.
+  int office_connect_timeout_ms = 0;
 };
 
 // Connects session to host:port and runs the connector handshake. Returns

@@ -38,6 +38,9 @@ std::optional<std::string> SafeFileName(std::string_view name) {
     if (Unsafe(static_cast<unsigned char>(c))) c = '_';
   if (!safe.empty() && safe.find_first_not_of('.') == std::string::npos) return std::nullopt;
   if (ReservedDevice(safe)) return std::nullopt;
+  // Windows drops dots and blanks at the end of a name: "report.txt." would
+  // land on report.txt, " .. " on the folder's parent.
+  for (auto c = safe.rbegin(); c != safe.rend() && (*c == '.' || *c == ' '); ++c) *c = '_';
   return safe;
 }
 

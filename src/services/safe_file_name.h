@@ -13,7 +13,8 @@ namespace pw {
 // name replaced by '_': the separators "\" and "/", the drive and stream
 // colon, the wildcards and quotes <>"|?*, and control characters. So
 // "..\..\x" becomes ".._.._x" and "C:\x" or "\\server\x" lose their
-// prefixes. Refused (nothing): a name of dots alone ("." and ".."), and a
+// prefixes; so do dots and blanks at the end, which Windows would drop
+// ("a.txt." becomes "a.txt_"). Refused (nothing): a name of dots alone ("." and ".."), and a
 // reserved device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9 in any
 // letter case, also with an extension or trailing blanks, as Windows reads
 // "nul.txt" as the device). An empty name stays empty: whether it is enough

@@ -69,18 +69,21 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
   }
   // The host normally provides LogFiles; made here too so no line is lost.
   platform::CreateDirectories(CurrentFolders().log_files);
+  // The message window parks itself below the screen until a notice comes.
+  // It is made first: the listener's commands show their notices in it.
+  state.text_input = std::make_unique<interactive::TTextInputForm>();
+  state.message_window = std::make_unique<interactive::TInteractiveForm>(state);
+  Step([&] { SetUpIncomingFolder(state); });
   // The connection window of the mode, hidden, with its listener running.
   if (state.is_station()) {
     state.station_window = std::make_unique<station::TInetForm>(state);
+    state.station_window->InstallInteractiveCommands(*state.message_window);
     Step([&] { state.station_window->RunServer(); });
   } else {
     state.office_window = std::make_unique<office::TInetOfficeForm>(state);
+    state.office_window->InstallInteractiveCommands(*state.message_window);
     Step([&] { state.office_window->RunServer(); });
   }
-  Step([&] { SetUpIncomingFolder(state); });
-  // The message window parks itself below the screen until a notice comes.
-  state.text_input = std::make_unique<interactive::TTextInputForm>();
-  state.message_window = std::make_unique<interactive::TInteractiveForm>(state);
   return result;
 }
 

@@ -2,12 +2,18 @@
 
 #include <exception>
 
+#include "interactive/file_send.h"
+#include "interactive/send_my_ip.h"
+#include "interactive/send_services.h"
+#include "interactive/send_text_message.h"
 #include "interactive/show_history_form.h"
+#include "interactive/text_input_form.h"
 #include "office/inet_office_form.h"
 #include "station/inet_form.h"
 #include "station/recipients.h"
 #include "pumpwire/plugin.h"
 #include "services/event_log.h"
+#include "services/settings.h"
 #include "shell/plugin_state.h"
 #include "text/cp1251.h"
 
@@ -74,6 +80,47 @@ void NotYetAvailable(std::string_view item) {
   AddToLog(std::string("Пункт меню пока не подключён: "_w) + std::string(item));
 }
 
+std::int32_t OutPort() { return TheSettings().OutPort; }
+
+enum class SendThread { Main, Own };
+
+// The interactive commands connect through the window of the mode, which
+// Load has made; UnLoad joins the file sender's thread before freeing it.
+// The office's own connections have no connect limit; one made on the main
+// thread takes ConnectTimeOut, so the host's windows wait no longer.
+interactive::SendServices SendServicesOfMode(SendThread thread) {
+  PluginState& state = State();
+  interactive::SendServices services;
+  services.log = [](std::string_view line) { AddToLog(line); };
+  if (state.is_station()) {
+    if (!state.station_window) state.station_window = std::make_unique<station::TInetForm>(state);
+    station::TInetForm* window = state.station_window.get();
+    services.window_log = [window](std::string_view line) { AddToLog(line, &window->log); };
+    services.connect = [window](protocol::Session& client, const std::string& address, int port) {
+      return window->ConnectToServer(client, address, port);
+    };
+    services.disconnect = [window](protocol::Session& client) {
+      window->DisconnectFromServer(client);
+    };
+  } else {
+    if (!state.office_window)
+      state.office_window = std::make_unique<office::TInetOfficeForm>(state);
+    office::TInetOfficeForm* window = state.office_window.get();
+    services.window_log = [window](std::string_view line) { AddToLog(line, &window->log); };
+    const int connect_limit = thread == SendThread::Main ? TheSettings().ConnectTimeOut.load() : 0;
+    services.connect = [window, connect_limit](protocol::Session& client,
+                                               const std::string& address, int port) {
+      std::string station_name;
+      window->ConnectToServer(client, address, port, station_name, connect_limit);
+      return !station_name.empty();
+    };
+    services.disconnect = [window](protocol::Session& client) {
+      window->DisconnectFromServer(client);
+    };
+  }
+  return services;
+}
+
 }  // namespace
 
 void AddMenus() {
@@ -126,9 +173,27 @@ void CMenuProc::DirectConnectionClick() {
   }
 }
 void CMenuProc::SettingsDialogClick() { NotYetAvailable("Прямое IP соединение "_w); }
-void CMenuProc::SendTextMessageClick() { NotYetAvailable("Отправить текстовое сообщение"_w); }
-void CMenuProc::SendFileClick() { NotYetAvailable("Отправить файл"_w); }
-void CMenuProc::SendMyIPClick() { NotYetAvailable("Отправить свой IP адрес"_w); }
+
+// The address and port are read at the click, and again once the prompt
+// has closed: the operator may have chosen another station meanwhile.
+void CMenuProc::SendTextMessageClick() {
+  PluginState& state = State();
+  if (!state.text_input) state.text_input = std::make_unique<interactive::TTextInputForm>();
+  const std::string text = state.text_input->PromptMessage(MenuTargetAddress(), OutPort());
+  if (text.empty()) return;
+  interactive::SendTextMessage(SendServicesOfMode(SendThread::Main), MenuTargetAddress(),
+                               OutPort(), text);
+}
+
+void CMenuProc::SendFileClick() {
+  interactive::ChooseAndSendFile(SendServicesOfMode(SendThread::Own), State().workers,
+                                 MenuTargetAddress(), OutPort());
+}
+
+void CMenuProc::SendMyIPClick() {
+  interactive::SendMyIP(SendServicesOfMode(SendThread::Main), MenuTargetAddress(), OutPort());
+}
+
 void CMenuProc::ShowScreenshotClick() { NotYetAvailable("Показать скриншот с АЗС"_w); }
 void CMenuProc::WatchStationTVClick() { NotYetAvailable("Следить за АЗС (ТВ АЗС)"_w); }
 void CMenuProc::MessageHistoryClick() { interactive::OpenMessageHistory(); }

@@ -4,6 +4,7 @@
 
 #include "platform/tcp.h"
 #include "protocol/handshake.h"
+#include "interactive/interactive_form.h"
 #include "interactive/progress_windows.h"
 #include "services/event_log.h"
 #include "services/folders.h"
@@ -324,6 +325,31 @@ ReportRequestService TInetForm::ReportRequestSetup() {
     ui::Operator::instance().MessageBox(std::string(), text, ui::Buttons::Ok);
   };
   return s;
+}
+
+OfficeMessages TInetForm::MessagesSetup(interactive::TInteractiveForm& messages) {
+  OfficeMessages m;
+  m.log = [this](std::string_view line) { AddToLog(line, &log); };
+  m.log_list = &log;
+  m.progress = interactive::ProgressWindows();
+  m.folder = CurrentFolders().from_office;
+  m.adopt_address = [this](const std::string& address) {
+    ui::RunOnMainThread([&] {
+      cb_IP.caption = address;
+      RememberAddress(address, plugin_.remembered_addresses, cb_IP.items);
+    });
+  };
+  m.notify = [&messages](std::string_view title, std::string_view body) {
+    messages.Notify(title, body);
+  };
+  return m;
+}
+
+void TInetForm::InstallInteractiveCommands(interactive::TInteractiveForm& messages) {
+  const OfficeMessages m = MessagesSetup(messages);
+  IdTCPServer1.SetHandler("SEND_MYIP", [m](protocol::Session& s) { ServeOfficeAddress(s, m); });
+  IdTCPServer1.SetHandler("SEND_TEXT", [m](protocol::Session& s) { ServeOfficeText(s, m); });
+  IdTCPServer1.SetHandler("SEND_FILE2", [m](protocol::Session& s) { ServeOfficeFile(s, m); });
 }
 
 void TInetForm::HandleMessage(const ui::Message& m) {

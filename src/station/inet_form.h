@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "protocol/session.h"
+#include "station/office_messages.h"
 #include "station/report_exchange.h"
 #include "station/report_request_service.h"
 #include "services/plugin_context.h"
@@ -25,7 +26,12 @@
 #include "ui/controls.h"
 #include "ui/window.h"
 
-namespace pw::station {
+namespace pw {
+namespace interactive {
+class TInteractiveForm;
+}
+
+namespace station {
 
 // Which of the machine's addresses are its networks: those other than
 // loopback (127.x.x.x); on a machine that has only loopback addresses,
@@ -126,6 +132,14 @@ class TInetForm : public ui::Window {
   StationExchange ExchangeSetup();
   ReportRequestService ReportRequestSetup();
 
+  // Installs the office's interactive commands ("SEND_MYIP", "SEND_TEXT",
+  // "SEND_FILE2") in the listener, their notices going to messages, which
+  // must outlive the listener. Connections accepted from then on serve
+  // them. Main thread.
+  void InstallInteractiveCommands(interactive::TInteractiveForm& messages);
+  // What those commands use of this window. Main thread.
+  OfficeMessages MessagesSetup(interactive::TInteractiveForm& messages);
+
  private:
   StationServices Services();
 
@@ -135,4 +149,5 @@ class TInetForm : public ui::Window {
   void BuildMenu();
 };
 
-}  // namespace pw::station
+}  // namespace station
+}  // namespace pw

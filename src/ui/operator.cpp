@@ -84,6 +84,32 @@ std::optional<std::string> Operator::TakeText() {
   return text;
 }
 
+std::optional<std::string> Operator::ChooseFileToOpen(const std::string& caption) {
+  AssertOnMainThread("Operator::ChooseFileToOpen");
+  std::optional<std::string> path;
+  OpenObserver observer;
+  {
+    MutexLock lock(mu_);
+    if (!chosen_files_.empty()) {
+      if (!chosen_files_.front().empty()) path = std::move(chosen_files_.front());
+      chosen_files_.pop_front();
+    }
+    observer = open_observer_;
+  }
+  if (observer) observer(caption, path);
+  return path;
+}
+
+void Operator::QueueChosenFile(std::string path) {
+  MutexLock lock(mu_);
+  chosen_files_.push_back(std::move(path));
+}
+
+void Operator::SetOpenObserver(OpenObserver observer) {
+  MutexLock lock(mu_);
+  open_observer_ = std::move(observer);
+}
+
 void Operator::SetModalObserver(std::function<void(Window&)> observer) {
   MutexLock lock(mu_);
   modal_observer_ = std::move(observer);
@@ -98,6 +124,7 @@ void Operator::ClearAnswers() {
   MutexLock lock(mu_);
   answers_.clear();
   texts_.clear();
+  chosen_files_.clear();
 }
 
 void Operator::SetObserver(Observer observer) {

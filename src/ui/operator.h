@@ -49,14 +49,27 @@ class Operator {
   // The next queued text, or nothing.
   std::optional<std::string> TakeText() LOCKS_EXCLUDED(mu_);
   void ClearAnswers() LOCKS_EXCLUDED(mu_);
+  // The file-open dialog: the next queued chosen path, or nothing (cancelled).
+  // Main thread only. The observer of boxes is told "open: CAPTION -> PATH" or "-> cancel".
+  std::optional<std::string> ChooseFileToOpen(const std::string& caption) LOCKS_EXCLUDED(mu_);
+  void QueueChosenFile(std::string path) LOCKS_EXCLUDED(mu_);  // any thread; the path in Windows-1251
+
   // Called on the main thread for every box, after its answer is known.
   void SetObserver(Observer observer) LOCKS_EXCLUDED(mu_);
+  // Told of every file-open dialog on the main thread: its caption and the
+  // chosen path, nothing when cancelled.
+  using OpenObserver =
+      std::function<void(const std::string& caption, const std::optional<std::string>& path)>;
+  void SetOpenObserver(OpenObserver observer) LOCKS_EXCLUDED(mu_);
   void SetModalObserver(std::function<void(Window&)> observer) LOCKS_EXCLUDED(mu_);
 
  private:
   Mutex mu_;
   std::deque<Answer> answers_ GUARDED_BY(mu_);
   std::deque<std::string> texts_ GUARDED_BY(mu_);
+  // An empty path stands for a cancelled dialog.
+  std::deque<std::string> chosen_files_ GUARDED_BY(mu_);
+  OpenObserver open_observer_ GUARDED_BY(mu_);
   Observer observer_ GUARDED_BY(mu_);
   std::function<void(Window&)> modal_observer_ GUARDED_BY(mu_);
 };

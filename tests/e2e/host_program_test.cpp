@@ -2,8 +2,13 @@
 
 #include <filesystem>
 
+#include "dialgate_file.h"
 #include "host_process.h"
+#include "platform/environment.h"
+#include "platform/tcp.h"
+#include "raw_peer.h"
 #include "temp_folder.h"
+#include "text/cp1251.h"
 
 namespace pw::test {
 namespace {
@@ -56,11 +61,88 @@ TEST(HostProgram, HelpTellsTheCommandsAndAMissingRootIsAnError) {
     HostProcess help({"--help"});
     EXPECT_EQ(help.Finish(), 0);
     const std::string text = help.Transcript();
-    for (const char* word : {"--root", "--set", "--menu-item", "menu", "click", "answer", "quit"})
+    for (const char* word : {"--root", "--set", "--menu-item", "menu", "click", "answer", "choose [PATH]",
+                             "message TEXT", "station NAME ADDRESS", "open: CAPTION -> PATH", "quit"})
       EXPECT_NE(text.find(word), std::string::npos) << word;
   }
   HostProcess bad({"station"});
   EXPECT_EQ(bad.Finish(), 2);
+}
+
+// Two notices in a row, as one write of a scripted office: the host prints
+// each notice as the message window shows it, then its history line.
+TEST(HostProgram, PrintsEveryNoticeOfTheMessageWindowAndEveryHistoryLine) {
+  TempFolder root;
+  const int port = FreePort();
+  HostProcess host({"station", "--root", root.path(), "--name", "АЗС 3", "--set",
+                    "InPort=" + std::to_string(port)});
+  ASSERT_EQ(host.WaitFor("Load:"), "Load: 0");
+  ASSERT_NE(host.WaitFor("log: Сервер входящих подключений запущен"), "") << host.Transcript();
+  platform::TcpConnection office = platform::TcpConnection::Connect(kLoopback, port, kWaitMs);
+  office.SetReadTimeout(kWaitMs);
+  EXPECT_EQ(RawLine(office), "OK");
+  EXPECT_EQ(RawLine(office), text::cp1251_from_utf8("АЗС 3"));
+  RawWrite(office, "NOPASS");
+  EXPECT_EQ(RawLine(office), "OK");
+  office.Write(text::cp1251_from_utf8("SEND_TEXT\r\nПервое\rсообщение\r\nSEND_TEXT\r\nВторое\r\n"));
+  EXPECT_NE(host.WaitFor("message: \"Получено сообщение из ОФиса!\" | Первое\\rсообщение"), "")
+      << host.Transcript();
+  EXPECT_NE(host.WaitFor("history: Принято : Первое\\rсообщение"), "") << host.Transcript();
+  EXPECT_NE(host.WaitFor("message: \"Получено сообщение из ОФиса!\" | Второе"), "")
+      << host.Transcript();
+  EXPECT_NE(host.WaitFor("history: Принято : Второе"), "") << host.Transcript();
+  office.Disconnect();
+  EXPECT_EQ(host.Finish(), 0);
+}
+
+// The operator's side of the interactive sends, as an office host takes it
+// from its commands: the chosen station, the typed text, the chosen file.
+// The station's listener is played here.
+TEST(HostProgram, TheOfficeSendsToTheChosenStationWhatItsCommandsQueue) {
+  TempFolder root;
+  platform::TcpListener station(kLoopback, 0);
+  std::filesystem::copy_file(PUMPWIRE_FAKE_DIALGATE_PATH, root / DialgateFile());
+  platform::SetEnvironmentValue("FAKE_DIALGATE_ANSWERS", "Connect=1");
+  HostProcess host({"office", "--root", root.path(), "--set", "InPort=0", "--set",
+                    "OutPort=" + std::to_string(station.Port())});
+  platform::SetEnvironmentValue("FAKE_DIALGATE_ANSWERS", nullptr);
+  ASSERT_EQ(host.WaitFor("Load:"), "Load: 0");
+  // What one session brings, past the handshake, up to the office's close.
+  const auto session = [&station] {
+    std::optional<platform::TcpConnection> c = station.Accept(kWaitMs);
+    if (!c) return std::string("no connection");
+    c->SetReadTimeout(kWaitMs);
+    c->Write("OK\r\n\xC0\xC7\xD1 7\r\n");  // "АЗС 7"
+    RawLine(*c);                             // the password line
+    c->Write("OK\r\n");
+    std::string bytes;
+    try {
+      for (;;) bytes += static_cast<char>(c->ReadByte());
+    } catch (const platform::ConnectionClosed&) {
+    }
+    return bytes;
+  };
+  const std::string file = root / "папка/отчёт.txt";
+  std::filesystem::create_directories(Utf8Path(root / "папка"));
+  WriteFile(file, "body");
+
+  host.Send("station 127.0.0.1");  // no name
+  EXPECT_NE(host.WaitFor("station takes NAME ADDRESS"), "");
+  host.Send("station АЗС 7 127.0.0.1");
+  host.Send("message два\\nслова");
+  host.Send("click Связь>Интерактивный обмен>Отправить текстовое сообщение");
+  EXPECT_EQ(session(), "SEND_TEXT\r\n\xE4\xE2\xE0\r\xF1\xEB\xEE\xE2\xE0\r\n");  // "два" CR "слова"
+  host.Send("click Связь>Интерактивный обмен>Отправить файл");
+  EXPECT_NE(host.WaitFor("open: Открыть -> cancel"), "");
+  host.Send("choose " + file);
+  host.Send("click Связь>Интерактивный обмен>Отправить файл");
+  EXPECT_NE(host.WaitFor("open: Открыть -> " + file), "");
+  EXPECT_EQ(session(), "SEND_FILE2\r\n4\r\n\xEE\xF2\xF7\xB8\xF2.txt\r\nbody111\r\n");  // "отчёт.txt"
+  host.Send("quit");
+  EXPECT_EQ(host.Finish(), 0);
+  EXPECT_NE(host.Transcript().find("log: Отправка текста 127.0.0.1 " + std::to_string(station.Port())),
+            std::string::npos)
+      << host.Transcript();
 }
 
 // A log that cannot be written loses its lines and nothing else: Load and

@@ -36,6 +36,7 @@ void ResetProcessState() {
   ui::Operator& op = ui::Operator::instance();
   op.SetObserver(nullptr);
   op.SetModalObserver(nullptr);
+  op.SetOpenObserver(nullptr);
   op.ClearAnswers();
 }
 

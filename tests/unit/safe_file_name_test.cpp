@@ -24,6 +24,11 @@ TEST(SafeFileNameTest, SeparatorsPrefixesAndRefusedCharactersBecomeUnderscores) 
   EXPECT_EQ(SafeFileName("a<b>c:d\"e|f?g*h"), "a_b_c_d_e_f_g_h");
   EXPECT_EQ(SafeFileName(std::string("a\r\nb\x01\x7F", 6)), "a__b__");
   EXPECT_EQ(SafeFileName(std::string("a\0b", 3)), "a_b");
+  // Dots and blanks at the end, which Windows would drop.
+  EXPECT_EQ(SafeFileName("report.txt."), "report.txt_");
+  EXPECT_EQ(SafeFileName("report.txt "), "report.txt_");
+  EXPECT_EQ(SafeFileName(" .. "), "____");
+  EXPECT_EQ(SafeFileName(".. "), "___");
 }
 
 TEST(SafeFileNameTest, DotsAloneAndDeviceNamesAreRefused) {

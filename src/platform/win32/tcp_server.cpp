@@ -46,6 +46,9 @@ int BoundPort(SOCKET s) {
   return ntohs(a.sin_port);
 }
 
+// How often an accept looks for a connection whose signal may not come.
+constexpr int kStaleSignalLookMs = 200;
+
 // accept() errors after which the next connection may well succeed.
 bool TransientAcceptError(int err) {
   return err == WSAEWOULDBLOCK || err == WSAEINTR || err == WSAECONNRESET ||
@@ -94,7 +97,14 @@ std::optional<TcpConnection> TcpListener::Accept(int timeout_ms) {
     if (c) return c;
     if (!TransientAcceptError(err)) ThrowWin32Error("accept", subject, static_cast<unsigned long>(err));
     if (err != WSAEWOULDBLOCK) continue;
-    if (WaitForAny({socket_->accepting.get()}, deadline, subject) < 0) return std::nullopt;
+    // Wine may leave a connection unsignalled after a stale signal (see the
+    // server's Accept below): look again now and then until the deadline.
+    const Deadline next_look = DeadlineAfter(kStaleSignalLookMs);
+    const bool deadline_first = deadline && *deadline <= *next_look;
+    if (WaitForAny({socket_->accepting.get()}, deadline_first ? deadline : next_look, subject) < 0) {
+      if (deadline_first) return std::nullopt;
+      continue;
+    }
     // The accept tried next re-arms the event if more connections wait.
     ::WSAResetEvent(socket_->accepting.get());
   }
@@ -116,6 +126,7 @@ class WinsockListeningSockets final : public ListeningSockets {
 
   std::optional<TcpConnection> Accept() override {
     const std::string subject = Endpoint("server", port_);
+    bool signal_was_stale = false;
     for (;;) {
       // Every listener once, from the one after the last that gave a
       // connection; an accept that finds none re-arms the shared event.
@@ -130,6 +141,7 @@ class WinsockListeningSockets final : public ListeningSockets {
         }
         if (c) {
           next_ = i + 1;
+          stale_signal_seen_ = false;
           return c;
         }
         if (!TransientAcceptError(err)) {
@@ -138,11 +150,17 @@ class WinsockListeningSockets final : public ListeningSockets {
           WaitForAny({wake_.get()}, DeadlineAfter(100), subject);
         }
       }
-      if (WaitForAny({wake_.get(), accepting_.get()}, std::nullopt, subject) == 0) {
+      if (signal_was_stale) stale_signal_seen_ = true;
+      // After a signal that found no connection, Wine may not signal the
+      // next one until an accept succeeds: look again now and then.
+      const Deadline until = stale_signal_seen_ ? DeadlineAfter(kStaleSignalLookMs) : std::nullopt;
+      const int woken = WaitForAny({wake_.get(), accepting_.get()}, until, subject);
+      if (woken == 0) {
         ::WSAResetEvent(wake_.get());
         return std::nullopt;
       }
-      ::WSAResetEvent(accepting_.get());
+      signal_was_stale = woken == 1;
+      if (woken == 1) ::WSAResetEvent(accepting_.get());
     }
   }
 
@@ -156,6 +174,8 @@ class WinsockListeningSockets final : public ListeningSockets {
   const int port_;
   const ScopedWsaEvent wake_;
   std::size_t next_ = 0;  // the listener to look at first
+  // A signal found no connection since the last accepted one.
+  bool stale_signal_seen_ = false;
 };
 
 }  // namespace

@@ -1,0 +1,30 @@
+// The frame every interactive command runs its exchange in: the Internet
+// connection step, a client of its own connected through the window of the
+// mode, the exchange, the connection library's disconnect afterwards (the
+// tail, which SendMyIP leaves out), and the error line "Ошибка обмена
+// информацией : " + the error's text for anything raised on the way.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "interactive/send_services.h"
+#include "protocol/session.h"
+
+namespace pw {
+class Worker;
+}
+
+namespace pw::interactive {
+
+enum class Tail { Apply, Skip };
+
+// Runs exchange on a client connected to address:port; without a connection
+// (the connection step said no, or the session did not open) it does not
+// run. worker: when the frame runs on a worker thread, its stop closes the
+// client at once.
+void RunCommandFrame(const SendServices& services, const std::string& address, int port,
+                     Tail tail, const std::function<void(protocol::Session&)>& exchange,
+                     Worker* worker = nullptr);
+
+}  // namespace pw::interactive

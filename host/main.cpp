@@ -59,7 +59,8 @@ Options:
   --menu-item "Top>Child"  create these host menu items before Load
                            (repeatable)
   --plugin PATH            the plug-in library to load (default: the one
-                           built beside this program)
+                           beside this program, as built, or where it is
+                           installed relative to it, ../lib)
   --report-command CMD     station: how a received request becomes a report:
                            CMD runs through sh with the request's path as its
                            argument and prints the report's path (its first
@@ -152,11 +153,22 @@ struct Options {
   int interface_version = 4;
   std::vector<std::pair<std::string, std::string>> settings;
   std::vector<std::string> menu_items;
-  std::string plugin = PUMPWIRE_DEFAULT_PLUGIN;
+  std::string plugin;  // UTF-8; "" = the one beside this program
   std::string report_command;
   std::optional<std::string> password;      // UTF-8, plain
   std::optional<std::string> int_password;  // UTF-8, plain
 };
+
+// The plug-in beside this program (the build folder, a Windows folder), or
+// where the installation puts it relative to this program.
+std::string DefaultPlugin() {
+  const std::string self = pw::platform::OwnProgramPath();
+  const std::size_t cut = self.find_last_of("/\\");
+  const std::string folder = cut == std::string::npos ? std::string() : self.substr(0, cut + 1);
+  const std::string beside = folder + PUMPWIRE_PLUGIN_FILE;
+  if (pw::platform::FileExists(cp1251_from_utf8(beside))) return beside;
+  return folder + PUMPWIRE_PLUGIN_INSTALLED_DIR + "/" + PUMPWIRE_PLUGIN_FILE;
+}
 
 [[noreturn]] void UsageError(const std::string& why) {
   std::cerr << "pumpwire-host: " << why << "\n(see pumpwire-host --help)\n";
@@ -203,6 +215,7 @@ Options ParseOptions(int argc, char** argv) {
     else UsageError("unknown option '" + a + "'");
   }
   if (o.root.empty()) UsageError("--root DIR is required");
+  if (o.plugin.empty()) o.plugin = DefaultPlugin();
   if (o.root.back() != '/' && o.root.back() != pw::platform::kPathSeparator)
     o.root += pw::platform::kPathSeparator;
   // Before the plug-in is loaded: it looks for its connection library in the

@@ -102,8 +102,8 @@ TEST_F(SettingsTest, ProblemsAreToldAndAnUnusablePasswordLetsNobodyIn) {
   Load();
   EXPECT_TRUE(s_.PasswordUnusable) << "plain text is not the scrambled form";
   EXPECT_EQ(problems(), (std::vector<std::string>{
-                            std::string("Ошибка в настройках: showWND=on - не число"_w),
                             std::string("Ошибка в настройках: InPort=abc - не число"_w),
+                            std::string("Ошибка в настройках: showWND=on - не число"_w),
                             std::string("Ошибка в настройках: Password пуст или записан не в "
                                         "зашифрованном виде; при PasswordEnable=1 ни один пароль "
                                         "не принимается"_w)}));

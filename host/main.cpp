@@ -21,6 +21,9 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "platform/own_listeners.h"
+#include "platform/stop_requests.h"
+#include "services/password_scrambling.h"
 #include "pumpwire/plugin.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
@@ -46,11 +49,18 @@ Options:
   --name TEXT              what GetOwnName returns (the station's name)
   --interface-version N    what GetInterfaceVersion returns (default 4)
   --set KEY=VALUE          write KEY of section Inet of cnf.INI before Load
-                           (repeatable)
+                           (repeatable; the keys are in the README)
+  --password TEXT          write Password (the listener's password, checked
+                           when PasswordEnable=1) in the scrambled form the
+                           plug-in reads; --set Password=TEXT would be read as
+                           a damaged value, which refuses every password
+  --int-password TEXT      the same for IntPassword (the dial-up password),
+                           scrambled with IntLogin
   --menu-item "Top>Child"  create these host menu items before Load
                            (repeatable)
   --plugin PATH            the plug-in library to load (default: the one
-                           built beside this program)
+                           beside this program, as built, or where it is
+                           installed relative to it, ../lib)
   --report-command CMD     station: how a received request becomes a report:
                            CMD runs through sh with the request's path as its
                            argument and prints the report's path (its first
@@ -124,7 +134,16 @@ Output lines:
                            time stamp
   host: CALL ARGS -> RESULT every call into the host that does something,
                            with its answer ("none", a path, or "error: ...")
+  listening: PORT...       after Load and after "listener start": the ports
+                           the plug-in's listener has bound ("none" when it
+                           has not), InPort=0 taking any free one
   pumpwire-host: ...       (standard error) an error; the host goes on
+  pumpwire-host: warning: ...  (standard error) a listener that did not
+                           start, a setting that is not a number, a password
+                           that lets nobody in
+
+Ctrl-C or SIGTERM: UnLoad, its result, exit 0, as quit does (a second one
+ends the host at once).
 )";
 
 struct Options {
@@ -134,9 +153,22 @@ struct Options {
   int interface_version = 4;
   std::vector<std::pair<std::string, std::string>> settings;
   std::vector<std::string> menu_items;
-  std::string plugin = PUMPWIRE_DEFAULT_PLUGIN;
+  std::string plugin;  // UTF-8; "" = the one beside this program
   std::string report_command;
+  std::optional<std::string> password;      // UTF-8, plain
+  std::optional<std::string> int_password;  // UTF-8, plain
 };
+
+// The plug-in beside this program (the build folder, a Windows folder), or
+// where the installation puts it relative to this program.
+std::string DefaultPlugin() {
+  const std::string self = pw::platform::OwnProgramPath();
+  const std::size_t cut = self.find_last_of("/\\");
+  const std::string folder = cut == std::string::npos ? std::string() : self.substr(0, cut + 1);
+  const std::string beside = folder + PUMPWIRE_PLUGIN_FILE;
+  if (pw::platform::FileExists(cp1251_from_utf8(beside))) return beside;
+  return folder + PUMPWIRE_PLUGIN_INSTALLED_DIR + "/" + PUMPWIRE_PLUGIN_FILE;
+}
 
 [[noreturn]] void UsageError(const std::string& why) {
   std::cerr << "pumpwire-host: " << why << "\n(see pumpwire-host --help)\n";
@@ -178,9 +210,12 @@ Options ParseOptions(int argc, char** argv) {
     } else if (a == "--menu-item") o.menu_items.push_back(value());
     else if (a == "--plugin") o.plugin = value();
     else if (a == "--report-command") o.report_command = value();
+    else if (a == "--password") o.password = value();
+    else if (a == "--int-password") o.int_password = value();
     else UsageError("unknown option '" + a + "'");
   }
   if (o.root.empty()) UsageError("--root DIR is required");
+  if (o.plugin.empty()) o.plugin = DefaultPlugin();
   if (o.root.back() != '/' && o.root.back() != pw::platform::kPathSeparator)
     o.root += pw::platform::kPathSeparator;
   // Before the plug-in is loaded: it looks for its connection library in the
@@ -287,8 +322,17 @@ class HostProgram {
       for (std::size_t i = 0; i < lines.size(); ++i) out_.Line(i == 0 ? "modal: " + lines[i] : lines[i]);
     });
     CreateMenuItems(host_.menu(), options_.menu_items);
+    // Ctrl-C and SIGTERM end the host as quit does, once Load has returned.
+    const pw::platform::StopRequests stop_requests([&dispatcher, this] {
+      dispatcher.post_host([this] {
+        if (quit_) return;
+        stopped_ = true;
+        Quit("");
+      });
+    });
     out_.Line("Load: " + std::to_string(plugin_.load(0, options_.mode, &host_)));
     FlushLog();
+    PrintListening();
 
     const auto log_timer = dispatcher.set_timer(std::chrono::milliseconds(50), [this] { FlushLog(); });
     std::thread reader([this] { ReadCommands(); });
@@ -299,7 +343,10 @@ class HostProgram {
       return quit_;
     });
     dispatcher.kill_timer(log_timer);
-    reader.join();
+    // Stopped by a request, the reader still waits for a line that may never
+    // come: main ends the process without waiting for it.
+    if (stopped_) reader.detach();
+    else reader.join();
     FlushLog();
     // Whatever the plug-in still runs when it is released must not reach
     // this program's output, which goes before the library does.
@@ -317,6 +364,40 @@ class HostProgram {
     pw::IniFile ini(root_ + "cnf.INI");
     for (const auto& [key, value] : options_.settings)
       ini.WriteString("Inet", cp1251_from_utf8(key), cp1251_from_utf8(value));
+    if (options_.password)
+      ini.WriteString("Inet", "Password", pw::EncodePassword(pw::kPasswordKey, cp1251_from_utf8(*options_.password)));
+    if (options_.int_password) {
+      const std::string login = ini.ReadString("Inet", "IntLogin", "");
+      if (login.empty()) out_.Error("warning: --int-password without an IntLogin is read as empty");
+      ini.WriteString("Inet", "IntPassword", pw::EncodePassword(login, cp1251_from_utf8(*options_.int_password)));
+    }
+  }
+
+  // The ports the listener has bound, as the OS tells them.
+  void PrintListening() {
+    const std::vector<int> ports = pw::platform::OwnListeningPorts();
+    std::string line = "listening:";
+    for (const int port : ports) line += " " + std::to_string(port);
+    out_.Line(ports.empty() ? line + " none" : line);
+  }
+
+  // The plug-in's log lines an operator must not miss, told in plain
+  // English on standard error beside the log line itself.
+  void WarnOf(const std::string& line) {
+    static const std::string listener = cp1251_from_utf8("Не удалось запустить сервер: ");
+    static const std::string settings = cp1251_from_utf8("Ошибка в настройках: ");
+    static const std::string not_number = cp1251_from_utf8(" - не число");
+    if (line.rfind(listener, 0) == 0) {
+      out_.Error("warning: the listener did not start: " + utf8_from_cp1251(line.substr(listener.size())));
+    } else if (line.rfind(settings, 0) == 0) {
+      const std::string what = line.substr(settings.size());
+      if (what.size() > not_number.size() && what.ends_with(not_number))
+        out_.Error("warning: cnf.INI: " + utf8_from_cp1251(what.substr(0, what.size() - not_number.size())) +
+                   " is not a number; the setting keeps its default");
+      else if (what.rfind("Password", 0) == 0)
+        out_.Error("warning: cnf.INI: PasswordEnable=1, but Password is empty or not in its "
+                   "scrambled form: every password is refused (write it with --password)");
+    }
   }
 
   // The text of each new line, without the time stamp in front of it. A log
@@ -333,7 +414,11 @@ class HostProgram {
         out_.Error(utf8_from_cp1251(log_error_));
       }
     }
-    for (const auto& line : lines) out_.Line("log: " + utf8_from_cp1251(pw::host::WithoutStamp(line)));
+    for (const auto& line : lines) {
+      const std::string text = pw::host::WithoutStamp(line);
+      out_.Line("log: " + utf8_from_cp1251(text));
+      WarnOf(text);
+    }
     FlushMessages();
   }
 
@@ -493,6 +578,10 @@ class HostProgram {
       return;
     }
     entry->on_click();
+    if (what == "start") {
+      FlushLog();
+      PrintListening();
+    }
   }
 
   void Press(const std::string& name) {
@@ -546,6 +635,12 @@ class HostProgram {
   std::string log_error_;  // the last failure to read the log, told once
   std::string history_error_;  // and the history's
   bool quit_ = false;  // main thread only
+  bool stopped_ = false;  // by Ctrl-C or SIGTERM; main thread only
+
+ public:
+  bool StoppedByRequest() const { return stopped_; }
+
+ private:
   const std::map<std::string, std::function<void(const std::string&)>> commands_ = {
       {"menu", [this](const std::string& a) { Menu(a); }},
       {"click", [this](const std::string& a) { Click(a); }},
@@ -571,7 +666,15 @@ int main(int argc, char** argv) {
   Options options = ParseOptions(argc, argv);
   try {
     HostProgram program(std::move(options));
-    return program.Run();
+    const int code = program.Run();
+    // The command reader may still be blocked on standard input: the process
+    // ends here, the plug-in already unloaded.
+    if (program.StoppedByRequest()) {
+      std::fflush(stdout);  // not all streams: the reader holds standard input's lock
+      std::fflush(stderr);
+      std::_Exit(code);
+    }
+    return code;
   } catch (const std::exception& e) {
     std::cerr << "pumpwire-host: " << utf8_from_cp1251(e.what()) << "\n";
     return 1;

@@ -29,13 +29,14 @@
  * main thread; slots 0, 1, 3, 4, 6 and 12 from the plug-in's exchange and
  * listener threads, possibly several at once.
  *
- * Windows and message boxes: on Linux the plug-in's windows and message boxes
- * live in the headless window system, libpumpwire-ui (src/ui/: window.h lists
- * the windows and their controls, operator.h answers message boxes and modal
- * dialogs, dispatcher.h runs the main thread's queue). A host that wants to
- * see them or answer them links that library too; a host
- * that does not still has to run its main loop (pw::ui::Dispatcher) so the
- * plug-in's workers can reach the main thread.
+ * Windows and message boxes: the plug-in shows them through its window
+ * system, libpumpwire-ui (pumpwire-ui.dll), today as headless models. Its
+ * plain-C interface, pumpwire/ui.h, is installed beside this header: a host
+ * makes its main thread the window system's before Load and runs its main
+ * loop between its own calls, or the plug-in's workers, which hand work to
+ * the main thread, wait forever; it lists the windows and their controls,
+ * clicks and types, and answers message boxes there. tests/c_host/c_host.c
+ * is a whole host in plain C.
  */
 #ifndef PUMPWIRE_PLUGIN_H
 #define PUMPWIRE_PLUGIN_H

@@ -43,6 +43,10 @@ class ChildProcess {
   bool Wait(int timeout_ms);
   // Ends it at once (SIGKILL, TerminateProcess) and waits.
   void Kill();
+  // Asks it to stop as the operator's Ctrl-C would (SIGTERM), where the OS
+  // lets one process do that to another (not on Windows: there it kills).
+  static const bool kCanRequestStop;
+  void RequestStop();
 
   // Once ended: its exit code (-1 when a signal ended it), and the signal
   // (0 when it exited).

@@ -18,6 +18,10 @@ std::string SettingsFolder();
 // ANSI code page).
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
+// The full path of this program's own file, UTF-8 ("" when the OS cannot
+// tell): how a program finds what is installed beside it.
+std::string OwnProgramPath();
+
 // Sets (or, with value nullptr, removes) a variable of this process's
 // environment: how a host or a test points the folders above elsewhere.
 // Names and values are UTF-8. Call before any other thread reads it.

@@ -18,6 +18,9 @@ extern const char kPathSeparator;
 
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
+// A file that exists and that nobody may write (no write permission at all;
+// on Windows, the read-only attribute). The owner's choice: never replaced.
+bool IsReadOnlyFile(const std::string& path);
 
 // Size of a file, or nothing when it does not exist. Raises when the file
 // exists but cannot be opened.
@@ -31,7 +34,8 @@ std::string ReadWholeFile(const std::string& path);
 std::string ReadFileFrom(const std::string& path, std::uint64_t offset);
 
 // Writes a temporary file beside path and renames it over path, so a reader
-// sees the old content or the new, never a part.
+// sees the old content or the new, never a part. A read-only file at path
+// is not replaced: that raises, and nothing is written.
 void WriteFileReplacing(const std::string& path, std::string_view bytes);
 
 // Renames from over to, replacing to when it exists.

@@ -1,3 +1,4 @@
+#include "platform/error.h"
 #include "platform/files.h"
 
 namespace pw::platform {
@@ -5,6 +6,9 @@ namespace pw::platform {
 // Over the pieces every backend has: a complete temporary beside the target,
 // then one rename.
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
+  // A rename would slip past the file's own protection (it needs only the
+  // folder's), and the new file would not keep it.
+  if (IsReadOnlyFile(path)) throw Error("replace " + path + ": the file is read-only");
   const std::string temp = TemporaryNameBeside(path);
   try {
     WritableFile file(temp);

@@ -17,7 +17,8 @@ std::string PasswordLine(const WireSettings& s) {
 }
 
 bool PasswordAccepted(const std::string& line, const WireSettings& s) {
-  return !s.PasswordEnable || line == s.Password;
+  if (!s.PasswordEnable) return true;
+  return !s.PasswordUnusable && line == s.Password;
 }
 
 bool AskToSwitch(const WireContext& wire, std::string_view question) {

@@ -1,7 +1,6 @@
 #include "services/settings.h"
 
 #include <algorithm>
-#include <array>
 #include <limits>
 
 #include "services/folders.h"
@@ -11,22 +10,10 @@ namespace pw {
 
 namespace {
 
-// Built into the scrambling; the given key is mixed into it at run time and
-// the mixed key is never stored.
-constexpr std::string_view kBuiltInKey = "lanternsflickerbeyondthemarshes";
-static_assert(kBuiltInKey.size() == 31);
-
 // An IPs value longer than this without a TAB is taken for damage, not a list.
 constexpr std::size_t kMaxUntabbedIps = 250;
 
 constexpr std::string_view kSection = kSettingsSection;
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 // The file may hold any 32-bit number; the narrow settings take the nearest
 // value they can hold, so an e_TVrefresh of 99999990 (which the dialog admits)
@@ -60,6 +47,14 @@ void ReadPassword(const IniFile& ini, std::string_view key, std::string_view scr
   field.set(DecodePassword(scramble_key, stored));
 }
 
+// PasswordEnable and Password, and whether the check can let anyone in.
+void ReadOfficePassword(const IniFile& ini, Settings& s) {
+  ReadFlag(ini, "PasswordEnable", s.PasswordEnable);
+  ReadPassword(ini, "Password", kPasswordKey, s.Password);
+  s.PasswordUnusable = s.PasswordEnable && (s.Password.get().empty() ||
+                                            !IsScrambledForm(ini.ReadString(kSection, "Password", "")));
+}
+
 template <typename T>
 void ReadNarrow(const IniFile& ini, std::string_view key, std::atomic<T>& field) {
   field = Clamped<T>(ini.ReadInteger(kSection, key, field));
@@ -90,6 +85,7 @@ void Settings::Reset() {
   e_ScrSHOTquality = initial.e_ScrSHOTquality.load();
   e_TypeTV = initial.e_TypeTV.load();
   e_JPGcompress = initial.e_JPGcompress.load();
+  PasswordUnusable = initial.PasswordUnusable.load();
 }
 
 Settings& TheSettings() {
@@ -135,8 +131,7 @@ std::string FormatRememberedAddresses(const std::vector<std::string>& entries) {
 
 void ReadAllSettings(const IniFile& ini, Settings& s, std::vector<std::string>& remembered) {
   remembered = ParseRememberedAddresses(ini.ReadString(kSection, "IPs", ""));
-  ReadFlag(ini, "PasswordEnable", s.PasswordEnable);
-  ReadPassword(ini, "Password", kPasswordKey, s.Password);
+  ReadOfficePassword(ini, s);
   ReadInt(ini, "ZaprosTimeOut", s.ZaprosTimeOut);
   ReadInt(ini, "ReadTimeOut", s.ReadTimeOut);
   ReadInt(ini, "ConnectTimeOut", s.ConnectTimeOut);
@@ -152,10 +147,7 @@ void ReadAllSettings(const IniFile& ini, Settings& s, std::vector<std::string>& 
   ReadNarrow(ini, "e_JPGcompress", s.e_JPGcompress);
 }
 
-void ReadPasswordSettings(const IniFile& ini, Settings& s) {
-  ReadFlag(ini, "PasswordEnable", s.PasswordEnable);
-  ReadPassword(ini, "Password", kPasswordKey, s.Password);
-}
+void ReadPasswordSettings(const IniFile& ini, Settings& s) { ReadOfficePassword(ini, s); }
 
 void ReadDialogConnectionSettings(const IniFile& ini, Settings& s) {
   ReadFlag(ini, "UseDefautConnection", s.UseDefautConnection);
@@ -188,46 +180,6 @@ void WriteDialogSettings(IniFile& ini, const Settings& s) {
   ini.WriteInteger(kSection, "e_ScrSHOTquality", s.e_ScrSHOTquality);
   ini.WriteInteger(kSection, "e_TypeTV", s.e_TypeTV);
   ini.WriteInteger(kSection, "e_JPGcompress", s.e_JPGcompress);
-}
-
-std::string ScrambleText(std::string_view key, std::string_view data) {
-  if (key.empty()) return {};
-  std::array<char, kBuiltInKey.size()> mixed{};
-  for (std::size_t i = 0; i < mixed.size(); ++i)
-    mixed[i] = static_cast<char>(kBuiltInKey[i] ^ key[i % key.size()]);
-  std::string out(data);
-  for (std::size_t i = 0; i < out.size(); ++i)
-    out[i] = static_cast<char>(out[i] ^ mixed[i % mixed.size()]);
-  return out;
-}
-
-std::string EncodePassword(std::string_view key, std::string_view plain) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  const std::string scrambled = ScrambleText(key, plain);
-  std::string out;
-  out.reserve(scrambled.size() * 2);
-  for (const char c : scrambled) {
-    const auto b = static_cast<unsigned char>(c);
-    out += kDigits[b >> 4];
-    out += kDigits[b & 0x0F];
-  }
-  return out;
-}
-
-// A pair that is not two hexadecimal digits ends the stored text: the bytes
-// decoded before it are unscrambled and returned, the rest is dropped. A
-// damaged file thus gives a password that fails the check instead of an
-// error that would stop the plug-in from loading.
-std::string DecodePassword(std::string_view key, std::string_view stored) {
-  std::string bytes;
-  bytes.reserve(stored.size() / 2);
-  for (std::size_t i = 0; i + 1 < stored.size(); i += 2) {
-    const int hi = HexDigit(stored[i]);
-    const int lo = HexDigit(stored[i + 1]);
-    if (hi < 0 || lo < 0) break;
-    bytes += static_cast<char>(hi * 16 + lo);
-  }
-  return ScrambleText(key, bytes);
 }
 
 }  // namespace pw

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "services/password_scrambling.h"
 #include "sync/mutex.h"
 
 namespace pw {
@@ -60,6 +61,11 @@ struct Settings {
   std::atomic<std::int32_t> e_TypeTV{1};
   std::atomic<std::uint8_t> e_JPGcompress{75};
 
+  // Not a key: PasswordEnable is on while the stored Password is empty or
+  // not in its scrambled form. Every password is then refused, rather than
+  // an empty line being let in.
+  std::atomic<bool> PasswordUnusable{false};
+
   // Back to the initial values above.
   void Reset();
 };
@@ -68,7 +74,6 @@ struct Settings {
 Settings& TheSettings();
 
 inline constexpr std::string_view kSettingsSection = "Inet";
-inline constexpr std::string_view kPasswordKey = "qrst";
 
 // Full path of cnf.INI in the settings folder.
 std::string IniFilePath();
@@ -96,10 +101,9 @@ void ReadDialogConnectionSettings(const IniFile& ini, Settings& s);
 // before it are already stored.
 void WriteDialogSettings(IniFile& ini, const Settings& s);
 
-std::string ScrambleText(std::string_view key, std::string_view data);
-std::string EncodePassword(std::string_view key, std::string_view plain);
-// Reads two hexadecimal digits (either case) per byte; a lone last digit is
-// ignored, and a pair that is not two hexadecimal digits ends the text.
-std::string DecodePassword(std::string_view key, std::string_view stored);
+// What is wrong in section Inet of the file, a line each for the log: a
+// number whose value is not a number (the value in memory stays), and a
+// password check that can let nobody in (see PasswordUnusable).
+std::vector<std::string> SettingsProblems(const IniFile& ini, const Settings& s);
 
 }  // namespace pw

@@ -24,9 +24,9 @@ WireContext CurrentWireContext() {
     settings.useFastDatTravel = fast;
     settings.InetBuffSize = fast ? kFastPacketSize : kAckPacketSize;
   };
-  wire.settings = {s.PasswordEnable.load(), s.Password.get(),       s.ReadTimeOut.load(),
-                   s.ConnectTimeOut.load(), s.ZaprosTimeOut.load(), s.useFastDatTravel.load(),
-                   s.InetBuffSize.load()};
+  wire.settings = {s.PasswordEnable.load(),   s.Password.get(),        s.PasswordUnusable.load(),
+                   s.ReadTimeOut.load(),      s.ConnectTimeOut.load(), s.ZaprosTimeOut.load(),
+                   s.useFastDatTravel.load(), s.InetBuffSize.load()};
   return wire;
 }
 

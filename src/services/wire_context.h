@@ -20,6 +20,7 @@ class ListBox;
 struct WireSettings {
   bool PasswordEnable = false;
   std::string Password;
+  bool PasswordUnusable = false;  // passwords on, none stored well: nobody passes
   std::int32_t ReadTimeOut = 10000;
   std::int32_t ConnectTimeOut = 10000;
   std::int32_t ZaprosTimeOut = 120000;

@@ -37,6 +37,14 @@ void SetUpMenuAndSettings(std::uint32_t app_window, std::uint8_t mode, PwHostSer
   ReadAllSettings(ini, TheSettings(), state.remembered_addresses);
 }
 
+// What cannot be taken as it stands in cnf.INI, told in the log; true when
+// all is well.
+bool ReportSettingsProblems() {
+  const std::vector<std::string> problems = SettingsProblems(IniFile(IniFilePath()), TheSettings());
+  for (const std::string& line : problems) AddToLog(line);
+  return problems.empty();
+}
+
 void SetUpIncomingFolder(const PluginState& state) {
   const Folders folders = CurrentFolders();
   platform::CreateDirectories(state.is_station() ? folders.from_office : folders.from_azs);
@@ -69,6 +77,7 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
   }
   // The host normally provides LogFiles; made here too so no line is lost.
   platform::CreateDirectories(CurrentFolders().log_files);
+  if (result == 0 && !Step([&] { result = ReportSettingsProblems() ? 0 : 1; })) result = 1;
   // The message window parks itself below the screen until a notice comes.
   // It is made first: the listener's commands show their notices in it.
   state.text_input = std::make_unique<interactive::TTextInputForm>();

@@ -56,6 +56,82 @@ TEST(HostProgram, SettingsGoToCnfIniAndBadInputIsReportedNotFatal) {
             "[Inet]\r\nOutPort=7100\r\nPhonebookEntry=\xCC\xEE\xE4\xE5\xEC\r\nInPort=0\r\n");
 }
 
+// The port "listening:" names, or 0.
+int ListeningPort(HostProcess& host) {
+  const std::string line = host.WaitFor("listening:");
+  return line.size() > 11 && line != "listening: none" ? std::stoi(line.substr(11)) : 0;
+}
+
+// What a station's password line gets from the listener on port.
+std::string PasswordAnswer(int port, const std::string& password) {
+  platform::TcpConnection c = platform::TcpConnection::Connect(kLoopback, port, kWaitMs);
+  c.SetReadTimeout(kWaitMs);
+  RawLine(c);  // the greeting
+  RawLine(c);  // the station's name
+  RawWrite(c, password);
+  return RawLine(c);
+}
+
+// Settings that cannot work are told on standard error in plain words, and
+// Load says so; a password given as plain text lets nobody in rather than
+// an empty line, until --password writes it in the form the plug-in reads.
+TEST(HostProgram, SettingsThatCannotWorkAreWarnedOfAndPasswordsWrittenScrambled) {
+  TempFolder root;
+  {
+    HostProcess host({"station", "--root", root.path(), "--set", "InPort=0", "--set",
+                      "ReadTimeOut=10s", "--set", "PasswordEnable=1", "--set", "Password=secret"});
+    EXPECT_EQ(host.WaitFor("Load:"), "Load: 1");
+    EXPECT_NE(host.WaitFor("pumpwire-host: warning: cnf.INI: ReadTimeOut=10s is not a number"), "");
+    EXPECT_NE(host.WaitFor("every password is refused (write it with --password)"), "");
+    const int port = ListeningPort(host);
+    ASSERT_GT(port, 0) << host.Transcript();
+    EXPECT_EQ(PasswordAnswer(port, "secret"), "PASS");
+    EXPECT_EQ(PasswordAnswer(port, ""), "PASS");
+    EXPECT_EQ(host.Finish(), 0);
+  }
+  {
+    HostProcess host({"station", "--root", root.path(), "--set", "ReadTimeOut=10000", "--password",
+                      "secret"});
+    EXPECT_EQ(host.WaitFor("Load:"), "Load: 0") << host.Transcript();
+    const int port = ListeningPort(host);
+    EXPECT_EQ(PasswordAnswer(port, "secret"), "OK");
+    EXPECT_EQ(PasswordAnswer(port, "Secret"), "PASS");
+    EXPECT_EQ(host.Finish(), 0);
+    EXPECT_EQ(host.Transcript().find("warning"), std::string::npos) << host.Transcript();
+  }
+}
+
+// A port already taken: the listener's failure is a warning with the port,
+// and nothing is listening.
+TEST(HostProgram, AListenerThatCannotBindIsWarnedOf) {
+  TempFolder root;
+  platform::TcpListener taken(kLoopback, 0);
+  HostProcess host({"office", "--root", root.path(), "--set",
+                    "InPort=" + std::to_string(taken.Port())});
+  EXPECT_EQ(host.WaitFor("Load:"), "Load: 0");
+  const std::string warning = host.WaitFor("pumpwire-host: warning: the listener did not start: ");
+  EXPECT_NE(warning.find(std::to_string(taken.Port())), std::string::npos) << host.Transcript();
+  EXPECT_EQ(host.WaitFor("listening:"), "listening: none");
+  EXPECT_EQ(host.Finish(), 0);
+}
+
+// The operator's Ctrl-C, or a service manager's SIGTERM: UnLoad runs, its
+// lines and result come out, and the host exits 0 though its input is open.
+TEST(HostProgram, AStopRequestUnloadsAndExitsCleanly) {
+  if (!HostProcess::CanRequestStop()) GTEST_SKIP() << "no stop request between processes here";
+  TempFolder root;
+  HostProcess host({"office", "--root", root.path(), "--set", "InPort=0"});
+  EXPECT_EQ(host.WaitFor("Load:"), "Load: 0");
+  const int port = ListeningPort(host);
+  ASSERT_GT(port, 0);
+  host.RequestStop();
+  EXPECT_NE(host.WaitFor("log: Сервер остановлен"), "") << host.Transcript();
+  EXPECT_EQ(host.WaitFor("UnLoad:"), "UnLoad: 0");
+  EXPECT_EQ(host.AwaitExit(), 0);
+  EXPECT_EQ(host.signal(), 0);
+  EXPECT_THROW(platform::TcpConnection::Connect(kLoopback, port, kWaitMs), Error);
+}
+
 TEST(HostProgram, HelpTellsTheCommandsAndAMissingRootIsAnError) {
   {
     HostProcess help({"--help"});

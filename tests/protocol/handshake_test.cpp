@@ -103,6 +103,23 @@ TEST_F(HandshakeTest, OfficeListenerRefusesAPasswordThatDiffersInCaseAndCloses) 
   EXPECT_TRUE(Logged("Попытка подключения: IP: 127.0.0.1 прервана из-за неверного пароля"_w));
 }
 
+// Passwords on with none stored well: even the empty line the station sends
+// for an empty password is refused.
+TEST_F(HandshakeTest, AnUnusablePasswordRefusesEveryLineEvenTheEmptyOne) {
+  TheSettings().PasswordEnable = true;
+  TheSettings().Password.set("");
+  TheSettings().PasswordUnusable = true;
+  Accepted a = Connected();
+  RawWrite(a.client, "");
+  Session session(a.server);
+  EXPECT_FALSE(ListenerHandshake(session, {CurrentWireContext(), End::Station, nullptr,
+                                           [] { return std::string("x"); }, {}, {}})
+                   .accepted);
+  EXPECT_EQ(RawLine(a.client), "OK");
+  EXPECT_EQ(RawLine(a.client), "x");
+  EXPECT_EQ(RawLine(a.client), "PASS");
+}
+
 TEST_F(HandshakeTest, OfficeListenerRegistersTheStationNameWithItsAddress) {
   TheSettings().PasswordEnable = true;
   TheSettings().Password.set("Secret");

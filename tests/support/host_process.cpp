@@ -42,6 +42,10 @@ std::string HostProcess::WaitFor(const std::string& text, std::chrono::milliseco
 
 int HostProcess::Finish(std::chrono::milliseconds limit) {
   child_.CloseInput();
+  return AwaitExit(limit);
+}
+
+int HostProcess::AwaitExit(std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (ReadMore(deadline)) {
   }

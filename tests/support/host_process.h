@@ -28,6 +28,11 @@ class HostProcess {
   // Closes stdin and waits for the exit; the exit code, or -1 when killed
   // or not ended within limit (see signal()).
   int Finish(std::chrono::milliseconds limit = std::chrono::seconds(20));
+  // The same with its input left open.
+  int AwaitExit(std::chrono::milliseconds limit = std::chrono::seconds(20));
+  // The operator's Ctrl-C (SIGTERM), where the OS can send one.
+  void RequestStop() { child_.RequestStop(); }
+  static bool CanRequestStop() { return platform::ChildProcess::kCanRequestStop; }
   // Every line printed so far.
   const std::vector<std::string>& lines() const { return lines_; }
   // The signal that ended the process, 0 when it exited or still runs.

@@ -119,5 +119,22 @@ TEST_F(IniFileTest, WritesThatCannotLandRaiseAndLeaveTheFile) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 2);  // no temp left
 }
 
+// A file its owner made read-only is not slipped past by the rename (which
+// needs only the folder's permission), not even by root.
+TEST_F(IniFileTest, AReadOnlyFileIsNeverReplaced) {
+  Put("[Inet]\nInPort=6090\n");
+  namespace fs = std::filesystem;
+  const fs::path file = ini_.path();
+  fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_THROW(ini_.WriteInteger("Inet", "InPort", 7000), Error);
+  EXPECT_EQ(Get(), "[Inet]\nInPort=6090\n");
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::owner_write, fs::perms::none);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);  // no temp left
+  fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+  ini_.WriteInteger("Inet", "InPort", 7000);
+  EXPECT_EQ(ini_.ReadInteger("Inet", "InPort", 0), 7000);
+}
+
 }  // namespace
 }  // namespace pw

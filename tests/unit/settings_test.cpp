@@ -94,6 +94,35 @@ TEST_F(SettingsTest, FileValuesWinAndBadOnesKeepTheValueInMemory) {
   EXPECT_EQ(s_.e_JPGcompress, 0);
 }
 
+// What Load tells of the file: a number that is not one, and a password
+// check that could let an empty line in, which is refused instead.
+TEST_F(SettingsTest, ProblemsAreToldAndAnUnusablePasswordLetsNobodyIn) {
+  const auto problems = [&] { return SettingsProblems(IniFile(IniFilePath()), s_); };
+  Put("[Inet]\nInPort=abc\nOutPort=6091\nshowWND=on\nPasswordEnable=1\nPassword=secret\n");
+  Load();
+  EXPECT_TRUE(s_.PasswordUnusable) << "plain text is not the scrambled form";
+  EXPECT_EQ(problems(), (std::vector<std::string>{
+                            std::string("Ошибка в настройках: InPort=abc - не число"_w),
+                            std::string("Ошибка в настройках: showWND=on - не число"_w),
+                            std::string("Ошибка в настройках: Password пуст или записан не в "
+                                        "зашифрованном виде; при PasswordEnable=1 ни один пароль "
+                                        "не принимается"_w)}));
+
+  Put("[Inet]\nPasswordEnable=1\nPassword=" + EncodePassword("qrst", "secret") + "\n");
+  Load();
+  EXPECT_FALSE(s_.PasswordUnusable);
+  EXPECT_EQ(s_.Password.get(), "secret");
+  EXPECT_TRUE(problems().empty());
+
+  Put("[Inet]\nPasswordEnable=1\nPassword=\n");  // on, and empty
+  ReadPasswordSettings(IniFile(IniFilePath()), s_);  // as RefreshPaswordData reads it
+  EXPECT_TRUE(s_.PasswordUnusable);
+  Put("[Inet]\nPasswordEnable=0\nPassword=secret\n");  // off: nothing is checked
+  ReadPasswordSettings(IniFile(IniFilePath()), s_);
+  EXPECT_FALSE(s_.PasswordUnusable);
+  EXPECT_TRUE(problems().empty());
+}
+
 // One entry of over 250 characters is stored with its TAB, which tells it
 // from a damaged value; the TAB must come back from the file.
 TEST_F(SettingsTest, ALongSingleAddressEntrySurvivesTheFile) {

@@ -16,6 +16,7 @@
 namespace pw::platform {
 
 const bool ChildProcess::kCanLimitOpenFiles = true;
+const bool ChildProcess::kCanRequestStop = true;
 
 struct ChildProcess::Handles {
   pid_t pid = -1;
@@ -109,6 +110,10 @@ bool ChildProcess::Wait(int timeout_ms) {
     if (timeout_ms >= 0 && std::chrono::steady_clock::now() >= deadline) return false;
     ::usleep(5000);  // no descriptor tells a child's end without a SIGCHLD handler
   }
+}
+
+void ChildProcess::RequestStop() {
+  if (!exited_) ::kill(handles_->pid, SIGTERM);
 }
 
 void ChildProcess::Kill() {

@@ -38,6 +38,12 @@ std::string SettingsFolder() {
   return windir.empty() ? InstallationFolder() : text::cp1251_from_utf8(WithSeparator(windir));
 }
 
+std::string OwnProgramPath() {
+  char path[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
+}
+
 void SetEnvironmentValue(const std::string& name, const char* value) {
   if (value != nullptr) ::setenv(name.c_str(), value, 1);
   else ::unsetenv(name.c_str());

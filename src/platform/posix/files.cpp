@@ -49,6 +49,14 @@ bool DirectoryExists(const std::string& path) {
   return ::stat(Native(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// By the permission bits, not access(): root may write anything, yet a
+// file made read-only is still meant to stay as it is.
+bool IsReadOnlyFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(Native(path).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 std::optional<std::uint64_t> FileSize(const std::string& path) {
   ScopedFd file(::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.valid()) {

@@ -16,6 +16,7 @@ namespace pw::platform {
 
 // Windows has no per-process limit of open handles to set.
 const bool ChildProcess::kCanLimitOpenFiles = false;
+const bool ChildProcess::kCanRequestStop = false;
 
 namespace {
 
@@ -170,6 +171,10 @@ bool ChildProcess::Wait(int timeout_ms) {
   signal_ = 0;  // no signals here: a killed process has an exit code too
   return true;
 }
+
+// A console event cannot be aimed at one process without sharing its
+// console: this ends it as Kill does.
+void ChildProcess::RequestStop() { Kill(); }
 
 void ChildProcess::Kill() {
   if (exited_) return;

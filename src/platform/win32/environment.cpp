@@ -54,6 +54,14 @@ std::string SettingsFolder() {
   return WithSeparator(WindowsDirectory());
 }
 
+std::string OwnProgramPath() {
+  std::wstring path(32768, L'\0');
+  const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (n == 0 || n >= path.size()) return {};
+  path.resize(n);
+  return text::utf8_from_cp1251(Narrow(path));
+}
+
 // Both the system's block (what GetEnvironmentVariable and started programs
 // see) and the C runtime's copy (what getenv sees, also in other modules of
 // the same runtime) get the value.

@@ -68,6 +68,12 @@ bool DirectoryExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool IsReadOnlyFile(const std::string& path) {
+  const DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (a & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 std::optional<std::uint64_t> FileSize(const std::string& path) {
   // A folder opens too (backup semantics) and has a size, as elsewhere: a
   // log path that is a folder is a log that cannot be written, not a fault.

@@ -1,0 +1,46 @@
+#include <array>
+#include <string_view>
+
+#include "platform/ini_file.h"
+#include "services/settings.h"
+#include "text/cp1251.h"
+
+namespace pw {
+
+namespace {
+
+// Every key read as a number (flags too: a flag is a number not 0).
+constexpr std::array<std::string_view, 17> kNumberKeys = {
+    "PasswordEnable", "ZaprosTimeOut",  "ReadTimeOut",     "ConnectTimeOut",   "OutPort",
+    "InPort",         "showWND",        "useFastDatTravel", "InetBuffSize",    "UseDefautConnection",
+    "DisconnectOnEnd", "UserData",      "ShowDialUp",      "e_TVrefresh",      "e_ScrSHOTquality",
+    "e_TypeTV",       "e_JPGcompress"};
+
+const std::string_view kPrefix = "Ошибка в настройках: "_w;
+
+// A value the reader does not take as a number falls back to its default:
+// two different defaults tell such a value from a number. An absent key is
+// no problem (no value can hold a line break).
+bool IsNumberOrAbsent(const IniFile& ini, std::string_view key) {
+  const std::string absent = "\n";
+  if (ini.ReadString(kSettingsSection, key, absent) == absent) return true;
+  return ini.ReadInteger(kSettingsSection, key, 0) == ini.ReadInteger(kSettingsSection, key, 1);
+}
+
+}  // namespace
+
+std::vector<std::string> SettingsProblems(const IniFile& ini, const Settings& s) {
+  std::vector<std::string> problems;
+  for (const std::string_view key : kNumberKeys) {
+    if (IsNumberOrAbsent(ini, key)) continue;
+    problems.push_back(std::string(kPrefix) + std::string(key) + "=" +
+                       ini.ReadString(kSettingsSection, key, "") + std::string(" - не число"_w));
+  }
+  if (s.PasswordUnusable)
+    problems.push_back(std::string(kPrefix) +
+                       std::string("Password пуст или записан не в зашифрованном виде; "
+                                   "при PasswordEnable=1 ни один пароль не принимается"_w));
+  return problems;
+}
+
+}  // namespace pw

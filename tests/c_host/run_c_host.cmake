@@ -1,0 +1,22 @@
+# Runs the plain-C host in a folder of its own with a listener on any free
+# port, and checks what it printed. -DHOST=path -DMODE=station|office -DWORK=dir
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK}/LogFiles)
+file(WRITE ${WORK}/cnf.INI "[Inet]\r\nInPort=0\r\n")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env PUMPWIRE_ROOT=${WORK}/ PUMPWIRE_WINDIR=${WORK}/ ${HOST} ${MODE}
+                OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc TIMEOUT 60)
+message("${out}${err}")
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the C host ended with ${rc}")
+endif()
+if(MODE STREQUAL "office")
+  set(window "window: TInetOfficeForm visible 0")
+else()
+  set(window "window: TInetForm visible 0")
+endif()
+foreach(expected "Load: 0" "UnLoad: 0" "${window}" "control: cb_IP")
+  string(FIND "${out}" "${expected}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "no '${expected}' in what the C host printed")
+  endif()
+endforeach()

@@ -61,10 +61,12 @@ TEST(XvfbScreen, TheRootWindowComesBackPixelForPixelAt24And16BitsAndSetsTheScree
   SKIP_WITHOUT_XVFB();
   struct Case {
     int w, h, depth;
+    bool shared_memory;
   };
-  for (const Case& k : {Case{640, 480, 24}, Case{320, 200, 16}}) {
-    SCOPED_TRACE(k.depth);
-    test::XvfbScreen xvfb(k.w, k.h, k.depth);
+  for (const Case& k : {Case{640, 480, 24, true}, Case{320, 200, 16, true}, Case{300, 100, 24, false},
+                        Case{120, 90, 16, false}}) {
+    SCOPED_TRACE(std::to_string(k.depth) + (k.shared_memory ? " shared memory" : " XGetImage"));
+    test::XvfbScreen xvfb(k.w, k.h, k.depth, k.shared_memory);
     xvfb.DrawQuarters();
     const test::ScopedDisplay display(xvfb.display().c_str());
     const PixelImage copy = platform::CapturePrimaryScreen();

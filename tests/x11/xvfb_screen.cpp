@@ -50,13 +50,14 @@ struct XvfbScreen::Connection {
 
 bool XvfbScreen::Installed() { return FindXvfb().has_value(); }
 
-XvfbScreen::XvfbScreen(int width, int height, int depth) {
+XvfbScreen::XvfbScreen(int width, int height, int depth, bool shared_memory) {
   const std::optional<std::string> xvfb = FindXvfb();
   if (!xvfb) throw std::runtime_error("Xvfb is not installed");
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
-  server_ = std::make_unique<platform::ChildProcess>(
-      *xvfb, std::vector<std::string>{"-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp",
-                                      "-terminate", "-nocursor"});
+  std::vector<std::string> args{"-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp",
+                                "-terminate", "-nocursor"};
+  if (!shared_memory) args.insert(args.end(), {"-extension", "MIT-SHM"});
+  server_ = std::make_unique<platform::ChildProcess>(*xvfb, args);
   std::string output;
   const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   std::optional<std::string> number;

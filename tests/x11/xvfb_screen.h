@@ -19,9 +19,10 @@ class XvfbScreen {
   static bool Installed();
 
   // Starts Xvfb with a width x height screen of depth bits and waits until
-  // it accepts connections (it writes its display number then). Raises
-  // std::runtime_error when it does not come up.
-  XvfbScreen(int width, int height, int depth);
+  // it accepts connections (it writes its display number then). Without
+  // shared_memory the server offers no MIT-SHM, so the copy goes through
+  // the socket. Raises std::runtime_error when it does not come up.
+  XvfbScreen(int width, int height, int depth, bool shared_memory = true);
   ~XvfbScreen();
   XvfbScreen(const XvfbScreen&) = delete;
   XvfbScreen& operator=(const XvfbScreen&) = delete;

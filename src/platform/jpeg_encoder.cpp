@@ -33,9 +33,10 @@ void JumpBack(j_common_ptr cinfo) {
 
 void NoWarnings(j_common_ptr, int) {}
 
-// Compresses rows of 24-bit RGB into *out (malloc'd by libjpeg); false with
+// Compresses image into *out (malloc'd by libjpeg), each row widened to
+// 24-bit RGB in row (width * 3 bytes) as libjpeg takes it; false with
 // jump->message set when libjpeg fails.
-bool Compress(const std::uint8_t* rgb, int width, int height, int quality, ErrorJump* jump,
+bool Compress(const PixelImage& image, int quality, std::uint8_t* row, ErrorJump* jump,
               unsigned char** out, unsigned long* out_size) {
   jpeg_compress_struct cinfo;
   cinfo.err = jpeg_std_error(&jump->manager);
@@ -47,17 +48,23 @@ bool Compress(const std::uint8_t* rgb, int width, int height, int quality, Error
   }
   jpeg_create_compress(&cinfo);
   jpeg_mem_dest(&cinfo, out, out_size);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.image_width = static_cast<JDIMENSION>(image.width);
+  cinfo.image_height = static_cast<JDIMENSION>(image.height);
   cinfo.input_components = 3;
   cinfo.in_color_space = JCS_RGB;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, quality, TRUE);
   jpeg_start_compress(&cinfo, TRUE);
-  const std::size_t stride = static_cast<std::size_t>(width) * 3;
+  const std::uint32_t* from = image.pixels.data();
   while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(rgb + cinfo.next_scanline * stride);
-    jpeg_write_scanlines(&cinfo, &row, 1);
+    std::uint8_t* to = row;
+    for (int x = 0; x < image.width; ++x, ++from) {
+      *to++ = static_cast<std::uint8_t>(*from >> 16);
+      *to++ = static_cast<std::uint8_t>(*from >> 8);
+      *to++ = static_cast<std::uint8_t>(*from);
+    }
+    JSAMPROW rows = row;
+    jpeg_write_scanlines(&cinfo, &rows, 1);
   }
   jpeg_finish_compress(&cinfo);
   jpeg_destroy_compress(&cinfo);
@@ -70,17 +77,11 @@ std::vector<std::uint8_t> EncodeJpeg(const PixelImage& image, int quality) {
   if (image.width <= 0 || image.height <= 0 || image.width > 65500 || image.height > 65500 ||
       image.pixels.size() != static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height))
     throw Error("EncodeJpeg: not a valid picture");
-  std::vector<std::uint8_t> rgb(image.pixels.size() * 3);
-  std::uint8_t* p = rgb.data();
-  for (std::uint32_t c : image.pixels) {
-    *p++ = static_cast<std::uint8_t>(c >> 16);
-    *p++ = static_cast<std::uint8_t>(c >> 8);
-    *p++ = static_cast<std::uint8_t>(c);
-  }
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * 3);
   ErrorJump jump{};
   unsigned char* out = nullptr;
   unsigned long out_size = 0;
-  const bool done = Compress(rgb.data(), image.width, image.height, quality, &jump, &out, &out_size);
+  const bool done = Compress(image, quality, row.data(), &jump, &out, &out_size);
   const std::unique_ptr<unsigned char, void (*)(void*)> owned(out, std::free);
   if (!done) throw Error(std::string("libjpeg: ") + jump.message);
   return std::vector<std::uint8_t>(out, out + out_size);

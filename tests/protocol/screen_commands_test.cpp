@@ -34,6 +34,8 @@ using platform::TcpConnection;
 using test::kWaitMs;
 using test::RawLine;
 using test::RawWrite;
+using test::Answered;
+using test::ReadPicture;
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 
@@ -42,28 +44,6 @@ constexpr auto kPumpLimit = 20s;
 std::string W(std::string_view cp1251) { return std::string(cp1251); }
 
 platform::PixelImage Screen() { return test::Quarters(96, 64); }
-
-// One picture reply: its size line, then that many bytes.
-Bytes ReadPicture(TcpConnection& c) {
-  const std::string size = RawLine(c);
-  Bytes picture(static_cast<std::size_t>(std::stoul(size)));
-  c.ReadExact(picture.data(), picture.size());
-  return picture;
-}
-
-// Whatever comes within a moment (nothing, when the station keeps quiet).
-std::string Answered(TcpConnection& c) {
-  std::string got;
-  while (c.WaitReadable(200)) {
-    try {
-      got += static_cast<char>(c.ReadByte());
-    } catch (const std::exception&) {
-      got += "<closed>";
-      break;
-    }
-  }
-  return got;
-}
 
 class ScreenCommandsTest : public test::ProcessStateTest {
  protected:

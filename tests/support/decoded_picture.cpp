@@ -126,6 +126,12 @@ platform::PixelImage Quarters(int w, int h) {
   return image;
 }
 
+std::vector<std::uint32_t> QuarterCentres(const platform::PixelImage& image) {
+  const int x0 = image.width / 4, x1 = image.width * 3 / 4;
+  const int y0 = image.height / 4, y1 = image.height * 3 / 4;
+  return {image.at(x0, y0), image.at(x1, y0), image.at(x0, y1), image.at(x1, y1)};
+}
+
 bool Near(std::uint32_t a, std::uint32_t b, int tolerance) {
   for (int shift : {0, 8, 16}) {
     const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);

@@ -28,6 +28,10 @@ platform::PixelImage Quarters(int w, int h);
 inline constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF,
                                kWhite = 0xFFFFFF;
 
+// The colours at the centres of the four quarters: top-left, top-right,
+// bottom-left, bottom-right.
+std::vector<std::uint32_t> QuarterCentres(const platform::PixelImage& image);
+
 // Whether two colours differ by at most tolerance in every channel.
 bool Near(std::uint32_t a, std::uint32_t b, int tolerance);
 

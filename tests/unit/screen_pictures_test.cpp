@@ -32,13 +32,7 @@ using test::kBlue;
 using test::kGreen;
 using test::kRed;
 using test::kWhite;
-
-// The centres of the four quarters of a decoded picture.
-std::vector<std::uint32_t> QuarterCentres(const PixelImage& image) {
-  const int x0 = image.width / 4, x1 = image.width * 3 / 4;
-  const int y0 = image.height / 4, y1 = image.height * 3 / 4;
-  return {image.at(x0, y0), image.at(x1, y0), image.at(x0, y1), image.at(x1, y1)};
-}
+using test::QuarterCentres;
 
 // Every colour of the 5-bit cube's corners and a smooth ramp between: far
 // more than 256 colours.

@@ -34,17 +34,13 @@ namespace {
 
 using platform::PixelImage;
 using platform::TcpConnection;
+using test::ReadPicture;
 using test::kBlue;
 using test::kGreen;
 using test::kRed;
 using test::kWhite;
+using test::QuarterCentres;
 using namespace std::chrono_literals;
-
-std::vector<std::uint32_t> QuarterCentres(const PixelImage& image) {
-  const int x0 = image.width / 4, x1 = image.width * 3 / 4;
-  const int y0 = image.height / 4, y1 = image.height * 3 / 4;
-  return {image.at(x0, y0), image.at(x1, y0), image.at(x0, y1), image.at(x1, y1)};
-}
 
 bool NearQuarters(const PixelImage& image, int tolerance) {
   const std::vector<std::uint32_t> got = QuarterCentres(image);
@@ -127,11 +123,6 @@ class XvfbStationTest : public test::ProcessStateTest {
     test::RawWrite(c, "NOPASS");
     EXPECT_EQ(test::RawLine(c), "OK");
     return c;
-  }
-  static std::vector<std::uint8_t> ReadPicture(TcpConnection& c) {
-    std::vector<std::uint8_t> picture(static_cast<std::size_t>(std::stoul(test::RawLine(c))));
-    c.ReadExact(picture.data(), picture.size());
-    return picture;
   }
 
   test::TempFolder root;

@@ -58,6 +58,7 @@ TInetForm::TInetForm(PluginContext& plugin)
   IdTCPServer1.SetHandler("GET_OTCHET", [this](protocol::Session& session) {
     ServeReportRequest(session, ReportRequestSetup());
   });
+  InstallPictureCommands(ScreenPictures{});
   tool_window = true;
   stays_on_top = true;
   client_width = kDesignClientWidth;
@@ -350,6 +351,12 @@ void TInetForm::InstallInteractiveCommands(interactive::TInteractiveForm& messag
   IdTCPServer1.SetHandler("SEND_MYIP", [m](protocol::Session& s) { ServeOfficeAddress(s, m); });
   IdTCPServer1.SetHandler("SEND_TEXT", [m](protocol::Session& s) { ServeOfficeText(s, m); });
   IdTCPServer1.SetHandler("SEND_FILE2", [m](protocol::Session& s) { ServeOfficeFile(s, m); });
+}
+
+void TInetForm::InstallPictureCommands(const ScreenPictures& pictures) {
+  IdTCPServer1.SetHandler("GET_SCREENSHOT",
+                          [pictures](protocol::Session& s) { ServeScreenshot(s, pictures); });
+  IdTCPServer1.SetHandler("GET_TVSHOT", [pictures](protocol::Session& s) { ServeTvShot(s, pictures); });
 }
 
 void TInetForm::HandleMessage(const ui::Message& m) {

@@ -21,6 +21,7 @@
 #include "station/office_messages.h"
 #include "station/report_exchange.h"
 #include "station/report_request_service.h"
+#include "station/screen_commands.h"
 #include "services/plugin_context.h"
 #include "station/station_listener.h"
 #include "ui/controls.h"
@@ -139,6 +140,11 @@ class TInetForm : public ui::Window {
   void InstallInteractiveCommands(interactive::TInteractiveForm& messages);
   // What those commands use of this window. Main thread.
   OfficeMessages MessagesSetup(interactive::TInteractiveForm& messages);
+
+  // Installs "GET_SCREENSHOT" and "GET_TVSHOT" with the screen copies of
+  // pictures (the window installs them with the machine's own screen when
+  // it is made). Connections accepted from then on use them. Any thread.
+  void InstallPictureCommands(const ScreenPictures& pictures);
 
  private:
   StationServices Services();

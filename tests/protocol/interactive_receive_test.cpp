@@ -43,6 +43,7 @@ using platform::TcpConnection;
 using test::kWaitMs;
 using test::RawLine;
 using test::RawWrite;
+using test::Answered;
 using namespace std::chrono_literals;
 
 constexpr auto kPumpLimit = 20s;
@@ -58,21 +59,6 @@ std::string RestUntilClose(TcpConnection& c) {
     // Closed (gracefully or by a reset after unread bytes).
   }
   return rest;
-}
-
-// What a listener sends within a moment after a command that has no reply
-// (nothing, when it keeps to the protocol).
-std::string Answered(TcpConnection& c) {
-  std::string got;
-  while (c.WaitReadable(200)) {
-    try {
-      got += static_cast<char>(c.ReadByte());
-    } catch (const std::exception&) {
-      got += "<closed>";
-      break;
-    }
-  }
-  return got;
 }
 
 // "SEND_FILE2", the size line, the name line, the body and "111", as one write.

@@ -2,7 +2,10 @@
 // of a session over loopback.
 #pragma once
 
+#include <cstdint>
+#include <exception>
 #include <string>
+#include <vector>
 
 #include "platform/tcp.h"
 
@@ -35,6 +38,28 @@ inline bool SeesClose(platform::TcpConnection& c, std::string* line = nullptr) {
   } catch (const platform::ConnectionClosed&) {
     return true;
   }
+}
+
+// What the peer sends within a moment after a command that has no reply
+// (nothing, when it keeps to the protocol); "<closed>" marks its close.
+inline std::string Answered(platform::TcpConnection& c) {
+  std::string got;
+  while (c.WaitReadable(200)) {
+    try {
+      got += static_cast<char>(c.ReadByte());
+    } catch (const std::exception&) {
+      got += "<closed>";
+      break;
+    }
+  }
+  return got;
+}
+
+// One picture reply: its size line, then that many bytes.
+inline std::vector<std::uint8_t> ReadPicture(platform::TcpConnection& c) {
+  std::vector<std::uint8_t> picture(static_cast<std::size_t>(std::stoul(RawLine(c))));
+  c.ReadExact(picture.data(), picture.size());
+  return picture;
 }
 
 }  // namespace pw::test

@@ -1,0 +1,67 @@
+#include "interactive/screen_pictures.h"
+
+#include <exception>
+#include <string>
+
+#include "interactive/color_quantizer.h"
+#include "interactive/picture_stretch.h"
+#include "interactive/pixel_depth.h"
+#include "platform/error.h"
+#include "platform/gif_encoder.h"
+#include "platform/jpeg_encoder.h"
+#include "services/event_log.h"
+#include "text/cp1251.h"
+
+namespace pw::interactive {
+
+namespace {
+
+[[noreturn]] void RefuseSize(std::int64_t width, std::int64_t height) {
+  throw Error(std::string("Недопустимый размер картинки: "_w) + std::to_string(width) + "x" +
+              std::to_string(height));
+}
+
+// The screen copy stretched to the size asked for and set to depth. The
+// size is checked before anything is allocated for it.
+platform::PixelImage ScreenPicture(std::int32_t width, std::int32_t height, std::uint32_t depth,
+                                   const platform::ScreenSource& screen) {
+  if (width < 0 || height < 0 || width > kMaxPictureSide || height > kMaxPictureSide)
+    RefuseSize(width, height);
+  const std::int64_t asked = std::int64_t{width} * height;
+  if (asked > kMaxPicturePixels) RefuseSize(width, height);
+  platform::PixelImage copy = screen();
+  if (copy.width <= 0 || copy.height <= 0) throw Error("screen copy: the screen is empty");
+  if (width == 0) width = copy.width;
+  if (height == 0) height = copy.height;
+  if (width > kMaxPictureSide || height > kMaxPictureSide ||
+      std::int64_t{width} * height > kMaxPicturePixels)
+    RefuseSize(width, height);
+  platform::PixelImage picture = StretchPicture(copy, width, height);
+  ReduceToDepth(picture, depth);
+  return picture;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> CaptureScreenGif(std::int32_t width, std::int32_t height,
+                                                          std::uint32_t depth,
+                                                          const platform::ScreenSource& screen) {
+  try {
+    return platform::EncodeGif(QuantizeColors(ScreenPicture(width, height, depth, screen)));
+  } catch (const std::exception& e) {
+    try {
+      AddToLog(std::string("Ошибка получения скина "_w) + e.what());
+    } catch (const std::exception&) {
+      // The log file cannot be written: the missing picture tells enough.
+    }
+    return std::nullopt;
+  }
+}
+
+std::vector<std::uint8_t> CaptureScreenJpeg(std::int32_t width, std::int32_t height,
+                                            std::int32_t quality, std::uint32_t depth,
+                                            const platform::ScreenSource& screen) {
+  return platform::EncodeJpeg(ScreenPicture(width, height, depth, screen), quality & 0xFF);
+}
+
+}  // namespace pw::interactive

@@ -1,0 +1,153 @@
+#include "platform/screen_capture.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <bit>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/error.h"
+#include "platform/posix/x11_display.h"
+
+namespace pw::platform {
+
+namespace {
+
+struct DestroyImage {
+  void operator()(XImage* image) const { XDestroyImage(image); }
+};
+using ImagePtr = std::unique_ptr<XImage, DestroyImage>;
+
+// One colour channel of a true-colour pixel, widened to 8 bits.
+class Channel {
+ public:
+  explicit Channel(unsigned long mask)
+      : shift_(mask ? std::countr_zero(mask) : 0), bits_(std::popcount(mask)) {
+    const unsigned long max = bits_ ? (mask >> shift_) : 0;
+    if (bits_ <= 8)
+      for (unsigned long v = 0; v <= max; ++v) widen_[v] = static_cast<std::uint8_t>(max ? (v * 255 + max / 2) / max : 0);
+  }
+  std::uint32_t operator()(unsigned long pixel) const {
+    const unsigned long v = (pixel >> shift_) & ((1ul << bits_) - 1);
+    return bits_ <= 8 ? widen_[v] : static_cast<std::uint32_t>(v >> (bits_ - 8));
+  }
+
+ private:
+  int shift_;
+  int bits_;
+  std::uint8_t widen_[256] = {};
+};
+
+// The screen copy as 0x00RRGGBB, whatever the server's pixel layout.
+PixelImage ToPixels(const XImage& image, const Visual& visual) {
+  PixelImage out;
+  out.width = image.width;
+  out.height = image.height;
+  out.pixels.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
+  const int bytes = image.bits_per_pixel / 8;
+  if (image.bits_per_pixel % 8 != 0 || bytes < 2 || bytes > 4)
+    throw Error("screen copy: unsupported pixel size " + std::to_string(image.bits_per_pixel));
+  const bool msb = image.byte_order == MSBFirst;
+  const unsigned long red = visual.red_mask, green = visual.green_mask, blue = visual.blue_mask;
+  const bool plain = bytes == 4 && !msb && red == 0xFF0000 && green == 0xFF00 && blue == 0xFF &&
+                     std::endian::native == std::endian::little;
+  const Channel r(red), g(green), b(blue);
+  std::uint32_t* to = out.pixels.data();
+  for (int y = 0; y < image.height; ++y) {
+    const auto* row = reinterpret_cast<const std::uint8_t*>(image.data) +
+                      static_cast<std::size_t>(y) * static_cast<std::size_t>(image.bytes_per_line);
+    if (plain) {
+      const auto* from = reinterpret_cast<const std::uint32_t*>(row);
+      for (int x = 0; x < image.width; ++x) *to++ = from[x] & 0xFFFFFF;
+      continue;
+    }
+    for (int x = 0; x < image.width; ++x, row += bytes) {
+      unsigned long pixel = 0;
+      for (int i = 0; i < bytes; ++i)
+        pixel |= static_cast<unsigned long>(row[msb ? i : bytes - 1 - i]) << (8 * (bytes - 1 - i));
+      *to++ = r(pixel) << 16 | g(pixel) << 8 | b(pixel);
+    }
+  }
+  return out;
+}
+
+// Shared memory the server writes the copy into: one transfer instead of
+// the whole picture through the socket.
+class SharedImage {
+ public:
+  // Nothing (ok() false) when the server offers no shared memory or cannot
+  // attach this segment (a server on another machine).
+  SharedImage(x11::Display& display, Visual* visual, int depth, int width, int height)
+      : display_(display) {
+    if (!XShmQueryExtension(display.get())) return;
+    image_.reset(XShmCreateImage(display.get(), visual, static_cast<unsigned>(depth), ZPixmap, nullptr,
+                                 &info_, static_cast<unsigned>(width), static_cast<unsigned>(height)));
+    if (!image_) return;
+    const std::size_t size = static_cast<std::size_t>(image_->bytes_per_line) * static_cast<std::size_t>(height);
+    info_.shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+    if (info_.shmid < 0) return;
+    void* address = shmat(info_.shmid, nullptr, 0);
+    // Marked for removal at once: the segment goes when both sides detach,
+    // even if this process ends first.
+    shmctl(info_.shmid, IPC_RMID, nullptr);
+    if (address == reinterpret_cast<void*>(-1)) return;
+    info_.shmaddr = image_->data = static_cast<char*>(address);
+    info_.readOnly = False;
+    display.SyncAndTakeError();
+    attached_ = XShmAttach(display.get(), &info_) && display.SyncAndTakeError() == Success;
+  }
+  ~SharedImage() {
+    if (attached_) {
+      XShmDetach(display_.get(), &info_);
+      display_.SyncAndTakeError();
+    }
+    if (image_) image_->data = nullptr;  // not XDestroyImage's to free
+    if (info_.shmaddr) shmdt(info_.shmaddr);
+  }
+  SharedImage(const SharedImage&) = delete;
+  SharedImage& operator=(const SharedImage&) = delete;
+
+  bool ok() const { return attached_; }
+  // False when the server refused the copy.
+  bool Copy(Window root) {
+    return XShmGetImage(display_.get(), root, image_.get(), 0, 0, AllPlanes) &&
+           display_.SyncAndTakeError() == Success;
+  }
+  const XImage& image() const { return *image_; }
+
+ private:
+  x11::Display& display_;
+  XShmSegmentInfo info_{};
+  ImagePtr image_;
+  bool attached_ = false;
+};
+
+}  // namespace
+
+PixelImage CapturePrimaryScreen() {
+  x11::Display display;
+  const int screen = display.screen();
+  Visual* visual = DefaultVisual(display.get(), screen);
+  const int depth = DefaultDepth(display.get(), screen);
+  if (visual->c_class != TrueColor && visual->c_class != DirectColor)
+    throw Error("screen copy: the display is not true colour (depth " + std::to_string(depth) + ")");
+  const int width = display.width();
+  const int height = display.height();
+
+  SharedImage shared(display, visual, depth, width, height);
+  if (shared.ok() && shared.Copy(display.root())) return ToPixels(shared.image(), *visual);
+
+  ImagePtr image(XGetImage(display.get(), display.root(), 0, 0, static_cast<unsigned>(width),
+                           static_cast<unsigned>(height), AllPlanes, ZPixmap));
+  const int error = display.SyncAndTakeError();
+  if (!image || error != Success)
+    throw Error("screen copy: XGetImage failed (X error " + std::to_string(error) + ")");
+  return ToPixels(*image, *visual);
+}
+
+}  // namespace pw::platform

@@ -1,0 +1,24 @@
+// A copy of the whole primary screen: what the screenshot and the TV frames
+// are made from. The POSIX backend reads the root window of the X display
+// named by DISPLAY (through shared memory where the server offers it); the
+// Windows backend copies the desktop's device context.
+#pragma once
+
+#include <functional>
+
+#include "platform/pixel_image.h"
+
+namespace pw::platform {
+
+// Where screen copies come from: the machine's own screen, or a synthetic
+// one in tests. Called on listener connection threads, several at a time.
+using ScreenSource = std::function<PixelImage()>;
+
+// The whole primary screen at its own size, each pixel as the display shows
+// it (a 16-bit display gives its 5-6-5 colours widened to 8 bits a channel).
+// Raises pw::Error when there is no screen to copy (no DISPLAY, no
+// connection to it, a display that is not true colour, or a failed copy).
+// Any thread; each call opens the display anew and keeps nothing.
+PixelImage CapturePrimaryScreen();
+
+}  // namespace pw::platform

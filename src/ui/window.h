@@ -100,9 +100,21 @@ class Window {
   bool tool_window = false;                      // thin caption, no minimise/maximise
   bool stays_on_top = false;
   const MenuEntry* main_menu = nullptr;          // the window's own menu bar, if any
+  int min_width = 0, min_height = 0;             // the least outer size the operator can drag to
 
   virtual void Show();
   virtual void Hide();
+
+  // The operator drags the window's edge so the inside becomes client_w x
+  // client_h; the outer size changes by the same amounts, not below
+  // min_width x min_height (the inside then gives way), and on_resize lays
+  // the controls out anew.
+  void SetClientSize(int client_w, int client_h);
+  EventHandler<void()> on_resize;
+  // What the window's close button does; a window that does not set it is
+  // hidden.
+  EventHandler<void()> on_close;
+  void OperatorClose();
 
   const std::vector<Control*>& controls() const { return controls_; }
   Control* FindControl(std::string_view name) const;

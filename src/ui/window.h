@@ -93,6 +93,7 @@ class Window {
   const std::string& class_name() const { return class_name_; }
   std::uint64_t id() const { return id_; }
 
+  std::string name;  // the component name ("TVAZS7"); empty when it has none
   std::string caption;
   bool visible = false;
   int left = 0, top = 0, width = 0, height = 0;  // outer edges

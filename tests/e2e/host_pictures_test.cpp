@@ -99,7 +99,18 @@ TEST_F(HostPictures, TheScreenshotAndTheTVFramesBecomeFilesAndTheViewerObeysTheT
   office.Send(menu + "Следить за АЗС (ТВ АЗС)");
   EXPECT_NE(office.WaitFor("box:  | ТВ АЗС: номер АЗС 101 вне пределов 0..100, наблюдение не начато"), "")
       << office.Transcript();
+
+  // UnLoad while a stream runs: its connection is closed and its thread
+  // joined before UnLoad returns.
+  PictureStation streaming(listener, [](int, const std::string& r) { return Reply(r); });
+  office.Send("station #7 АЗС 7 127.0.0.1");
+  office.Send(menu + "Следить за АЗС (ТВ АЗС)");
+  // The new viewer stands where the last viewer of station 7 was left,
+  // at its size.
+  ASSERT_NE(office.WaitFor("tv: TVAZS7 \"АЗС 7 (ТВ АЗС)\" 200x100 | fps: "), "") << office.Transcript();
   EXPECT_EQ(office.Finish(), 0);
+  streaming.Join();
+  EXPECT_TRUE(streaming.closed_by_office());
   EXPECT_NE(office.lines().back().find("UnLoad: 0"), std::string::npos) << office.Transcript();
 }
 

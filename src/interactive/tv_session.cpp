@@ -161,13 +161,21 @@ void TThreadTVazs::Execute(Worker& worker) {
   ui::Dispatcher::instance().wake();
 }
 
+namespace {
+
+constexpr std::string_view OutOfTableStart = "ТВ АЗС: номер АЗС "_w;
+constexpr std::string_view OutOfTableEnd = " вне пределов 0..100, наблюдение не начато"_w;
+
+}  // namespace
+
 void StartStationTV(TVSessionTable& sessions, WorkerThreads& workers, const TVServices& services,
                     const std::string& address, std::int32_t port, const std::string& station_name,
                     std::int32_t station_number) {
   ui::Operator& op = ui::Operator::instance();
   if (station_number < 0 || station_number > kMaxTVStation) {
-    const std::string text = std::string("ТВ АЗС: номер АЗС "_w) + std::to_string(station_number) +
-                             std::string(" вне пределов 0..100, наблюдение не начато"_w);
+    std::string text(OutOfTableStart);
+    text += std::to_string(station_number);
+    text += OutOfTableEnd;
     services.log(text);
     op.MessageBox("", text, ui::Buttons::Ok);
     return;

@@ -111,17 +111,22 @@ TEST_F(ScreenshotRequestTest, ThePictureIsShownWhileTheSessionIsOpenThenTheSessi
 TEST_F(ScreenshotRequestTest, ABadReplyEndsTheCommandWithItsErrorLineAndNoViewer) {
   const std::string gif = test::GifBytes(test::Quadrants(8, 8));
   const std::string over = std::to_string(protocol::kMaxPictureSize + 1);
+  // The texts apart from the list: clang 14 crashes on a _w literal inside it.
+  const std::string bad_size = W("Недопустимый размер изображения: "_w);
+  const std::string bad_gif = W("Ошибка чтения GIF: "_w);
   const std::vector<std::pair<std::string, std::string>> replies = {
-      {"0\r\n", W("Ошибка чтения GIF: "_w)},
+      {"0\r\n", bad_gif},
       {"x1\r\n", ""},
-      {"-1\r\n", W("Недопустимый размер изображения: -1"_w)},
-      {over + "\r\n", W("Недопустимый размер изображения: "_w) + over},
-      {"9\r\nnot a gif", W("Ошибка чтения GIF: "_w)},
-      {"20\r\n" + gif.substr(0, 20), W("Ошибка чтения GIF: "_w)},
+      {"-1\r\n", bad_size + "-1"},
+      {over + "\r\n", bad_size + over},
+      {"9\r\nnot a gif", bad_gif},
+      {"20\r\n" + gif.substr(0, 20), bad_gif},
   };
-  for (const auto& [reply, why] : replies) {
+  for (const auto& item : replies) {
+    const std::string reply = item.first;
+    const std::string& why = item.second;
     SCOPED_TRACE(reply.substr(0, reply.find('\r')));
-    PictureStation station(listener, [&reply](int index, const std::string&) {
+    PictureStation station(listener, [reply](int index, const std::string&) {
       return index == 0 ? reply : std::string();
     });
     CMenuProc().ShowScreenshotClick();

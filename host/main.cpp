@@ -8,6 +8,8 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "host/folder_host.h"
 #include "host/log_tail.h"
 #include "host/message_watch.h"
+#include "host/picture_files.h"
 #include "host/window_printer.h"
 #include "platform/dynamic_library.h"
 #include "platform/error.h"
@@ -85,9 +88,13 @@ Commands:
                            prompt, replacing its text; "\n" in TEXT is a line
                            break, "\\" a backslash. Without it the prompt
                            keeps the text it held
-  station NAME ADDRESS     office: the station the host has chosen from now
+  station [#N] NAME ADDRESS  office: the station the host has chosen from now
                            on (GetCurrentStation; ADDRESS is the last word,
-                           NAME the words before it)
+                           NAME the words before it, N its number, default 0)
+  tv close NAME            close the TV viewer NAME (e.g. TVAZS7) as the
+                           operator would
+  tv size NAME W H         drag the TV viewer NAME to a client area of W x H
+                           (frames are asked for at W x (H - 15))
   version                  print GetVersion
   windows                  list every window with its caption and visibility
   window                   print the connection window of the mode: caption,
@@ -112,6 +119,9 @@ Host folder DIR/host/:
   reports/                 office: ProcessReportFile copies each report here
                            under its own file name
   answers/                 station: the reports the host writes itself
+  pictures/                office: what the picture viewers show, as BMP
+                           files: screenshot-N.bmp for each screenshot, and
+                           NAME.bmp, the latest frame of the TV viewer NAME
 
 Connection library: DIR/Dialgate.so (Dialgate.dll on Windows), when present,
 is loaded with the
@@ -132,6 +142,11 @@ Output lines:
                            ("message: hidden" when the operator closes it)
   history: TEXT            every new line of the message history, without its
                            time stamp
+  screenshot: "CAPTION" WxH -> PATH   each screenshot shown, and its file
+  tv: NAME "CAPTION" WxH | STATISTICS [-> PATH]   a TV viewer whose
+                           caption, statistics line or frame changed (WxH: its
+                           picture's size; PATH: the file of a new frame);
+                           "tv: NAME gone" when it is released
   host: CALL ARGS -> RESULT every call into the host that does something,
                            with its answer ("none", a path, or "error: ...")
   listening: PORT...       after Load and after "listener start": the ports
@@ -320,6 +335,7 @@ class HostProgram {
       FlushLog();
       const auto lines = pw::host::DescribeWindow(window);
       for (std::size_t i = 0; i < lines.size(); ++i) out_.Line(i == 0 ? "modal: " + lines[i] : lines[i]);
+      PrintPictureLines([&] { return pictures_.ModalShown(window); });
     });
     CreateMenuItems(host_.menu(), options_.menu_items);
     // Ctrl-C and SIGTERM end the host as quit does, once Load has returned.
@@ -340,6 +356,7 @@ class HostProgram {
       // Looked at after every task, so that no notice is missed when another
       // follows it before the next tick of the log timer.
       if (messages_->NoticeChanged()) FlushLog();
+      else FlushViewers();
       return quit_;
     });
     dispatcher.kill_timer(log_timer);
@@ -420,6 +437,21 @@ class HostProgram {
       WarnOf(text);
     }
     FlushMessages();
+    FlushViewers();
+  }
+
+  void FlushViewers() {
+    PrintPictureLines([this] { return pictures_.LookAtViewers(); });
+  }
+
+  // A picture that cannot be saved is told; the host goes on.
+  template <class Look>
+  void PrintPictureLines(const Look& look) {
+    try {
+      for (const auto& line : look()) out_.Line(line);
+    } catch (const std::exception& e) {
+      out_.Error(utf8_from_cp1251(e.what()));
+    }
   }
 
   // The message window's notice and the history's new lines, after the log
@@ -514,13 +546,26 @@ class HostProgram {
     pw::ui::Operator::instance().QueueText(cp1251_from_utf8(typed));
   }
 
-  void Station(const std::string& arg) {
+  void Station(const std::string& whole) {
+    pw::host::FolderHost::Station station;
+    std::string arg = whole;
+    if (!arg.empty() && arg[0] == '#') {
+      const auto space = arg.find(' ');
+      try {
+        std::size_t used = 0;
+        station.number = std::stoi(arg.substr(1, space - 1), &used);
+        if (used != space - 1) throw std::invalid_argument("number");
+      } catch (const std::exception&) {
+        out_.Error("station takes #N with a number N, not '" + arg.substr(0, space) + "'");
+        return;
+      }
+      arg = space == std::string::npos ? "" : arg.substr(space + 1);
+    }
     const auto last_space = arg.find_last_of(' ');
     if (last_space == std::string::npos || last_space == 0 || last_space + 1 == arg.size()) {
-      out_.Error("station takes NAME ADDRESS, not '" + arg + "'");
+      out_.Error("station takes [#N] NAME ADDRESS, not '" + whole + "'");
       return;
     }
-    pw::host::FolderHost::Station station;
     station.name = cp1251_from_utf8(arg.substr(0, last_space));
     station.address = cp1251_from_utf8(arg.substr(last_space + 1));
     host_.SetCurrentStation(std::move(station));
@@ -604,6 +649,34 @@ class HostProgram {
     button->on_click();
   }
 
+  // tv close NAME | tv size NAME W H
+  void Tv(const std::string& arg) {
+    std::istringstream words(arg);
+    std::string what, name;
+    words >> what >> name;
+    pw::ui::Window* viewer = nullptr;
+    for (pw::ui::Window* w : pw::ui::AllWindows())
+      if (w->class_name() == "TTVForm" && w->name == name) viewer = w;
+    if (what != "close" && what != "size") {
+      out_.Error("tv takes close NAME or size NAME W H, not '" + arg + "'");
+      return;
+    }
+    if (viewer == nullptr) {
+      out_.Error("no TV viewer '" + name + "'");
+      return;
+    }
+    if (what == "close") {
+      viewer->OperatorClose();
+      return;
+    }
+    int w = 0, h = 0;
+    if (!(words >> w >> h) || w <= 0 || h <= 0) {
+      out_.Error("tv size takes NAME W H with two positive numbers, not '" + arg + "'");
+      return;
+    }
+    viewer->SetClientSize(w, h);
+  }
+
   void History(const std::string&) {
     const std::string caption = cp1251_from_utf8("История сообщений");
     const pw::host::HostMenuItem* item = FindHostItem(host_.menu(), caption);
@@ -632,6 +705,8 @@ class HostProgram {
   Plugin plugin_;
   std::optional<pw::host::LogTail> log_;
   std::optional<pw::host::MessageWatch> messages_;
+  pw::host::PictureFiles pictures_{root_ + "host" + pw::platform::kPathSeparator + "pictures" +
+                                   pw::platform::kPathSeparator};
   std::string log_error_;  // the last failure to read the log, told once
   std::string history_error_;  // and the history's
   bool quit_ = false;  // main thread only
@@ -656,6 +731,7 @@ class HostProgram {
       {"press", [this](const std::string& a) { Press(a); }},
       {"stations", [this](const std::string& a) { Stations(a); }},
       {"history", [this](const std::string& a) { History(a); }},
+      {"tv", [this](const std::string& a) { Tv(a); }},
       {"quit", [this](const std::string& a) { Quit(a); }},
   };
 };

@@ -30,7 +30,7 @@ class StopClosesClient {
 
 void RunCommandFrame(const SendServices& services, const std::string& address, int port,
                      Tail tail, const std::function<void(protocol::Session&)>& exchange,
-                     Worker* worker) {
+                     Worker* worker, Closing closing) {
   try {
     const bool ok = connection::ConnectBeforeExchange(services.window_log);
     {
@@ -38,6 +38,7 @@ void RunCommandFrame(const SendServices& services, const std::string& address, i
       StopClosesClient stop(worker, client);
       const bool stopping = worker != nullptr && worker->stop_requested();
       if (ok && !stopping && services.connect(client, address, port)) exchange(client);
+      if (closing == Closing::Afterwards) services.disconnect(client);
     }
     if (tail == Tail::Apply) connection::DisconnectAfterExchange();
   } catch (const std::exception& e) {

@@ -18,6 +18,10 @@ class Worker;
 namespace pw::interactive {
 
 enum class Tail { Apply, Skip };
+// Who closes the session: the exchange itself, or the frame afterwards with
+// the window's DisconnectFromServer, also when no session was opened (not
+// after an error).
+enum class Closing { ByExchange, Afterwards };
 
 // Runs exchange on a client connected to address:port; without a connection
 // (the connection step said no, or the session did not open) it does not
@@ -25,6 +29,6 @@ enum class Tail { Apply, Skip };
 // client at once.
 void RunCommandFrame(const SendServices& services, const std::string& address, int port,
                      Tail tail, const std::function<void(protocol::Session&)>& exchange,
-                     Worker* worker = nullptr);
+                     Worker* worker = nullptr, Closing closing = Closing::ByExchange);
 
 }  // namespace pw::interactive

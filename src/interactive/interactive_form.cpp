@@ -115,7 +115,7 @@ ui::Answer TInteractiveForm::ShowScreenshot(std::string_view station_name) {
   std::string title = "Скриншот с "_w.data();
   title.append(station_name);
   viewer.caption = title;
-  viewer.Image1.picture = Screenshot;
+  viewer.Image1.picture = ui::Bitmap{Screenshot.width, Screenshot.height, Screenshot.pixels};
   return ui::Operator::instance().ShowModal(viewer);
 }
 

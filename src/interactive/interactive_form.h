@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/pixel_image.h"
 #include "services/plugin_context.h"
 #include "ui/controls.h"
 #include "ui/operator.h"
@@ -32,16 +33,6 @@ class Panel : public ui::Control {
   bool bold = false;
 };
 
-// A picture on a window. The picture is kept as the bytes of its file (a GIF
-// picture here); the backend decodes it when drawing.
-class PictureBox : public ui::Control {
- public:
-  using Control::Control;
-  std::string picture;
-  bool stretch = false;       // drawn at the control's size
-  bool proportional = false;  // when stretched, keeping the aspect ratio
-};
-
 // The plain window the screenshot is shown in: no owner, one picture control
 // over the whole client area.
 class TScreenshotViewer : public ui::Window {
@@ -52,7 +43,7 @@ class TScreenshotViewer : public ui::Window {
   static constexpr int kCaptionHeight = 19;
 
   TScreenshotViewer();
-  PictureBox Image1{*this, "Image1"};
+  ui::Image Image1{*this, "Image1"};
 };
 
 class TInteractiveForm : public ui::Window {
@@ -72,8 +63,8 @@ class TInteractiveForm : public ui::Window {
   // lines.
   std::string Title;
   std::string Body;
-  // The last screenshot received, as the bytes of a GIF picture.
-  std::string Screenshot;
+  // The last screenshot received, decoded.
+  platform::PixelImage Screenshot;
 
   // Top := screen height + 1500, out of sight until the next notice.
   void Park();

@@ -22,6 +22,9 @@ struct SendServices {
   std::function<bool(protocol::Session&, const std::string& address, int port)> connect;
   // The window's DisconnectFromServer (it logs its own line).
   std::function<void(protocol::Session&)> disconnect;
+  // Office: the station of the latest handshake (the window's
+  // LastStationName); empty at a station.
+  std::function<std::string()> last_station_name;
 };
 
 }  // namespace pw::interactive

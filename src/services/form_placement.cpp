@@ -10,11 +10,15 @@ namespace {
 
 IniFile PlacementFile() { return IniFile(platform::SettingsFolder() + "PumpwirePlacement.INI"); }
 
+const std::string& Section(const ui::Window& window) {
+  return window.name.empty() ? window.class_name() : window.name;
+}
+
 }  // namespace
 
 void SavePlacement(const ui::Window& window) {
   IniFile ini = PlacementFile();
-  const std::string& section = window.class_name();
+  const std::string& section = Section(window);
   ini.WriteInteger(section, "Left", window.left);
   ini.WriteInteger(section, "Top", window.top);
   ini.WriteInteger(section, "Width", window.width);
@@ -23,7 +27,7 @@ void SavePlacement(const ui::Window& window) {
 
 void RestorePlacement(ui::Window& window) {
   const IniFile ini = PlacementFile();
-  const std::string& section = window.class_name();
+  const std::string& section = Section(window);
   window.left = ini.ReadInteger(section, "Left", window.left);
   window.top = ini.ReadInteger(section, "Top", window.top);
   window.width = ini.ReadInteger(section, "Width", window.width);

@@ -1,6 +1,7 @@
 // Keeps a window's position and size between runs, in the file
-// PumpwirePlacement.INI beside cnf.INI: one section per window class with
-// the keys Left, Top, Width and Height.
+// PumpwirePlacement.INI beside cnf.INI: one section per window, named by the
+// window's component name (or its class when it has none), with the keys
+// Left, Top, Width and Height.
 #pragma once
 
 namespace pw {

@@ -3,6 +3,9 @@
 #include <exception>
 
 #include "interactive/file_send.h"
+#include "interactive/interactive_form.h"
+#include "interactive/screenshot_request.h"
+#include "interactive/tv_session.h"
 #include "interactive/send_my_ip.h"
 #include "interactive/send_services.h"
 #include "interactive/send_text_message.h"
@@ -117,7 +120,20 @@ interactive::SendServices SendServicesOfMode(SendThread thread) {
     services.disconnect = [window](protocol::Session& client) {
       window->DisconnectFromServer(client);
     };
+    services.last_station_name = [window] { return window->LastStationName(); };
   }
+  return services;
+}
+
+// The TV sessions' lines: their error line to the file, the connection
+// step's to the office window.
+interactive::TVServices TVServicesOfOffice() {
+  PluginState& state = State();
+  if (!state.office_window) state.office_window = std::make_unique<office::TInetOfficeForm>(state);
+  office::TInetOfficeForm* window = state.office_window.get();
+  interactive::TVServices services;
+  services.log = [](std::string_view line) { AddToLog(line); };
+  services.window_log = [window](std::string_view line) { AddToLog(line, &window->log); };
   return services;
 }
 
@@ -194,8 +210,22 @@ void CMenuProc::SendMyIPClick() {
   interactive::SendMyIP(SendServicesOfMode(SendThread::Main), MenuTargetAddress(), OutPort());
 }
 
-void CMenuProc::ShowScreenshotClick() { NotYetAvailable("Показать скриншот с АЗС"_w); }
-void CMenuProc::WatchStationTVClick() { NotYetAvailable("Следить за АЗС (ТВ АЗС)"_w); }
+void CMenuProc::ShowScreenshotClick() {
+  PluginState& state = State();
+  if (!state.is_office()) return;  // the item exists at the office only
+  if (!state.message_window)
+    state.message_window = std::make_unique<interactive::TInteractiveForm>(state);
+  interactive::RequestScreenshot(SendServicesOfMode(SendThread::Main), *state.message_window,
+                                 MenuTargetAddress(), OutPort());
+}
+
+void CMenuProc::WatchStationTVClick() {
+  PluginState& state = State();
+  if (!state.is_office()) return;  // the item exists at the office only
+  const StationInfo station = state.Host().GetCurrentStation(0);
+  interactive::StartStationTV(state.TVSessions, state.workers, TVServicesOfOffice(), station.Address,
+                              OutPort(), station.Name, station.Number);
+}
 void CMenuProc::MessageHistoryClick() { interactive::OpenMessageHistory(); }
 
 }  // namespace pw

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "interactive/tv_session.h"
 #include "services/plugin_context.h"
 
 namespace pw {
@@ -27,14 +28,6 @@ namespace office {
 class TInetOfficeForm;
 }
 
-// One running TV stream of a station; destroying it stops and joins it.
-class TVSession {
- public:
-  virtual ~TVSession() = default;
-};
-
-inline constexpr std::size_t kTVSlots = 101;  // station numbers 0..100
-
 // The mode, the host and the remembered addresses are the part the windows
 // are given (PluginContext).
 struct PluginState : PluginContext {
@@ -48,7 +41,8 @@ struct PluginState : PluginContext {
   std::unique_ptr<office::TInetOfficeForm> office_window;  // office mode
   std::unique_ptr<interactive::TTextInputForm> text_input;
   std::unique_ptr<interactive::TInteractiveForm> message_window;
-  std::array<std::unique_ptr<TVSession>, kTVSlots> TVSessions;
+  // The TV session of each station number 0..100, or none.
+  interactive::TVSessionTable TVSessions;
 };
 
 PluginState& State();

@@ -75,4 +75,38 @@ const MenuEntry* MenuEntry::Find(const std::vector<std::string>& path) const {
   return entry;
 }
 
+void PaintBox::FitCanvas() {
+  const int w = std::max(width, 0);
+  const int h = std::max(height, 0);
+  if (canvas_.width == w && canvas_.height == h) return;
+  Bitmap fitted;
+  fitted.width = w;
+  fitted.height = h;
+  fitted.pixels.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
+  const int common_w = std::min(w, canvas_.width);
+  const int common_h = std::min(h, canvas_.height);
+  for (int y = 0; y < common_h; ++y)
+    std::copy_n(canvas_.pixels.begin() + static_cast<std::ptrdiff_t>(y) * canvas_.width, common_w,
+                fitted.pixels.begin() + static_cast<std::ptrdiff_t>(y) * w);
+  canvas_ = std::move(fitted);
+}
+
+void PaintBox::Draw(const Bitmap& picture, int x, int y) {
+  AssertOnMainThread("PaintBox::Draw");
+  FitCanvas();
+  const int from_x = std::max(0, -x);
+  const int to_x = std::min(picture.width, canvas_.width - x);
+  const int from_y = std::max(0, -y);
+  const int to_y = std::min(picture.height, canvas_.height - y);
+  if (!picture.empty() && picture.pixels.size() >= static_cast<std::size_t>(picture.width) *
+                                                       static_cast<std::size_t>(picture.height)) {
+    for (int row = from_y; row < to_y && from_x < to_x; ++row)
+      std::copy_n(picture.pixels.begin() + static_cast<std::ptrdiff_t>(row) * picture.width + from_x,
+                  to_x - from_x,
+                  canvas_.pixels.begin() + static_cast<std::ptrdiff_t>(row + y) * canvas_.width +
+                      (x + from_x));
+  }
+  ++paint_count_;
+}
+
 }  // namespace pw::ui

@@ -108,6 +108,47 @@ class StatusBar : public Control {
   std::vector<Panel> panels;
 };
 
+// A picture as the window system draws it: width x height pixels, rows from
+// the top, each 0x00RRGGBB.
+struct Bitmap {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> pixels;
+  bool empty() const { return width <= 0 || height <= 0; }
+};
+
+// A picture control showing one picture (the screenshot viewer's).
+class Image : public Control {
+ public:
+  using Control::Control;
+  const char* kind() const override { return "Image"; }
+  Bitmap picture;
+  bool stretch = false;       // drawn at the control's size
+  bool proportional = false;  // when stretched, keeping the aspect ratio
+};
+
+// An area the window paints on itself. What is drawn stays until drawn over:
+// the canvas keeps the pixels of every earlier drawing that the next one does
+// not cover. Main thread only.
+class PaintBox : public Control {
+ public:
+  using Control::Control;
+  const char* kind() const override { return "PaintBox"; }
+
+  // Draws picture with its top-left corner at (x, y), at its own size,
+  // clipped to the control; the canvas takes the control's size first
+  // (keeping what it held where the two overlap).
+  void Draw(const Bitmap& picture, int x, int y);
+  const Bitmap& canvas() const { return canvas_; }
+  // How many drawings the canvas has had, so a watcher can tell a new one.
+  std::uint64_t paint_count() const { return paint_count_; }
+
+ private:
+  void FitCanvas();
+  Bitmap canvas_;
+  std::uint64_t paint_count_ = 0;
+};
+
 // An item of a window's own menu bar, with its submenu.
 class MenuEntry {
  public:

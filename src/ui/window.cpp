@@ -65,6 +65,23 @@ void Window::Hide() {
   visible = false;
 }
 
+void Window::SetClientSize(int client_w, int client_h) {
+  AssertOnMainThread("Window::SetClientSize");
+  const int frame_w = width - client_width;
+  const int frame_h = height - client_height;
+  width = std::max(client_w + frame_w, min_width);
+  height = std::max(client_h + frame_h, min_height);
+  client_width = width - frame_w;
+  client_height = height - frame_h;
+  if (on_resize) on_resize();
+}
+
+void Window::OperatorClose() {
+  AssertOnMainThread("Window::OperatorClose");
+  if (on_close) on_close();
+  else Hide();
+}
+
 Control* Window::FindControl(std::string_view name) const {
   AssertOnMainThread("Window::FindControl");
   for (Control* c : controls_)

@@ -93,6 +93,7 @@ class Window {
   const std::string& class_name() const { return class_name_; }
   std::uint64_t id() const { return id_; }
 
+  std::string name;  // the component name ("TVAZS7"); empty when it has none
   std::string caption;
   bool visible = false;
   int left = 0, top = 0, width = 0, height = 0;  // outer edges
@@ -100,9 +101,21 @@ class Window {
   bool tool_window = false;                      // thin caption, no minimise/maximise
   bool stays_on_top = false;
   const MenuEntry* main_menu = nullptr;          // the window's own menu bar, if any
+  int min_width = 0, min_height = 0;             // the least outer size the operator can drag to
 
   virtual void Show();
   virtual void Hide();
+
+  // The operator drags the window's edge so the inside becomes client_w x
+  // client_h; the outer size changes by the same amounts, not below
+  // min_width x min_height (the inside then gives way), and on_resize lays
+  // the controls out anew.
+  void SetClientSize(int client_w, int client_h);
+  EventHandler<void()> on_resize;
+  // What the window's close button does; a window that does not set it is
+  // hidden.
+  EventHandler<void()> on_close;
+  void OperatorClose();
 
   const std::vector<Control*>& controls() const { return controls_; }
   Control* FindControl(std::string_view name) const;

@@ -206,14 +206,16 @@ TEST_F(MessageWindowTest, NoticesFromTwoListenerThreadsKeepBodyAndSenderTogether
 
 TEST_F(MessageWindowTest, TheScreenshotIsShownModallyStretchedOverAPlainWindowThenFreed) {
   TInteractiveForm form{State()};
-  form.Screenshot = std::string("GIF89a\0\x01\x02", 9);
+  form.Screenshot = platform::PixelImage{2, 1, {0x102030, 0xA0B0C0}};
   std::optional<std::uint64_t> viewer_id;
   op.SetModalObserver([&](ui::Window& w) {
     auto* viewer = dynamic_cast<TScreenshotViewer*>(&w);
     ASSERT_NE(viewer, nullptr);
     viewer_id = viewer->id();
     EXPECT_EQ(viewer->caption, W("Скриншот с АЗС 7"_w));
-    EXPECT_EQ(viewer->Image1.picture, form.Screenshot);
+    EXPECT_EQ(viewer->Image1.picture.width, 2);
+    EXPECT_EQ(viewer->Image1.picture.height, 1);
+    EXPECT_EQ(viewer->Image1.picture.pixels, form.Screenshot.pixels);
     EXPECT_EQ(viewer->Image1.width, viewer->client_width);
     EXPECT_EQ(viewer->Image1.height, viewer->client_height);
     EXPECT_TRUE(viewer->Image1.stretch && !viewer->Image1.proportional);

@@ -1,0 +1,29 @@
+#include "interactive/screenshot_request.h"
+
+#include "interactive/command_frame.h"
+#include "interactive/gif_decoder.h"
+#include "interactive/interactive_form.h"
+#include "protocol/body_transfer.h"
+#include "services/settings.h"
+#include "text/cp1251.h"
+
+namespace pw::interactive {
+
+void RequestScreenshot(const SendServices& services, TInteractiveForm& messages,
+                       const std::string& address, std::int32_t port) {
+  services.log(std::string("Запрос скриншота "_w) + address + " " + std::to_string(port));
+  RunCommandFrame(
+      services, address, port, Tail::Apply,
+      [&](protocol::Session& client) {
+        client.WriteLine("GET_SCREENSHOT");
+        client.WriteNumberLine(TheSettings().e_ScrSHOTquality.load());
+        const std::int32_t size = client.ReadNumberLine();
+        const std::string bytes = protocol::ReceivePicture(client, size);
+        messages.Screenshot = DecodeGif(bytes);
+        messages.ShowScreenshot(services.last_station_name ? services.last_station_name()
+                                                           : std::string());
+      },
+      nullptr, Closing::Afterwards);
+}
+
+}  // namespace pw::interactive

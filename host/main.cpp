@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/environment.h"
+#include "host/dialog_driver.h"
 #include "host/folder_host.h"
 #include "host/log_tail.h"
 #include "host/message_watch.h"
@@ -91,6 +92,23 @@ Commands:
   stations                 office: the list button (the connected stations
                            appear in a message box)
   history                  open the message history viewer and print it
+  dialog set NAME VALUE    for the next modal window (a dialog opened by a
+                           click, e.g. the settings dialog): type VALUE into
+                           its control NAME (a number box, a slider, a text
+                           box, or the item of a drop-down list to choose)
+  dialog click NAME        for the next modal window: click its check box or
+                           radio button NAME
+  dialog press NAME        for the next modal window: press its button NAME
+                           (the settings dialog: BitBtn1 "Применить", BitBtn2
+                           "Отменить"); a closing button closes it, and the
+                           actions queued after it wait for the next one
+  dialog print             for the next modal window: print its controls as
+                           they are at that point
+  dialog clear             forget the dialog actions not done yet
+                           (Actions are done in order while the window is
+                           shown; disabled or hidden controls refuse them.
+                           Without a closing press the window takes the
+                           queued answer, as "answer" says.)
   quit                     UnLoad, print its result, exit 0 (also at end of
                            input)
 
@@ -116,6 +134,8 @@ Output lines:
                            ("-> cancel" when none)
   modal: ...               every modal window while it is shown, then its
                            controls
+  dialog: ...              every dialog action as it is done, and the
+                           controls "dialog print" shows
   log: TEXT                every new line of the event log, without its
                            time stamp
   message: "CAPTION" | TEXT  the message window's notice, whenever it changes
@@ -285,6 +305,8 @@ class HostProgram {
       FlushLog();
       const auto lines = pw::host::DescribeWindow(window);
       for (std::size_t i = 0; i < lines.size(); ++i) out_.Line(i == 0 ? "modal: " + lines[i] : lines[i]);
+      dialog_.Drive(window, [this](const std::string& line) { out_.Line(line); },
+                    [this](const std::string& line) { out_.Error(line); });
     });
     CreateMenuItems(host_.menu(), options_.menu_items);
     out_.Line("Load: " + std::to_string(plugin_.load(0, options_.mode, &host_)));
@@ -529,6 +551,11 @@ class HostProgram {
     return nullptr;
   }
 
+  void Dialog(const std::string& command) {
+    if (command == "clear") return dialog_.Clear();
+    if (const std::string problem = dialog_.Queue(command); !problem.empty()) out_.Error(problem);
+  }
+
   void Quit(const std::string&) {
     const int result = plugin_.unload();
     FlushLog();  // the lines UnLoad wrote come before its result
@@ -546,6 +573,7 @@ class HostProgram {
   std::string log_error_;  // the last failure to read the log, told once
   std::string history_error_;  // and the history's
   bool quit_ = false;  // main thread only
+  pw::host::DialogDriver dialog_;  // main thread only
   const std::map<std::string, std::function<void(const std::string&)>> commands_ = {
       {"menu", [this](const std::string& a) { Menu(a); }},
       {"click", [this](const std::string& a) { Click(a); }},
@@ -561,6 +589,7 @@ class HostProgram {
       {"press", [this](const std::string& a) { Press(a); }},
       {"stations", [this](const std::string& a) { Stations(a); }},
       {"history", [this](const std::string& a) { History(a); }},
+      {"dialog", [this](const std::string& a) { Dialog(a); }},
       {"quit", [this](const std::string& a) { Quit(a); }},
   };
 };

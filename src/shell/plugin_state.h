@@ -19,6 +19,7 @@ class CMenuProc;
 namespace interactive {
 class TTextInputForm;
 class TInteractiveForm;
+class TSmListForm;
 }  // namespace interactive
 namespace station {
 class TInetForm;
@@ -48,6 +49,7 @@ struct PluginState : PluginContext {
   std::unique_ptr<office::TInetOfficeForm> office_window;  // office mode
   std::unique_ptr<interactive::TTextInputForm> text_input;
   std::unique_ptr<interactive::TInteractiveForm> message_window;
+  std::unique_ptr<interactive::TSmListForm> shift_list;
   std::array<std::unique_ptr<TVSession>, kTVSlots> TVSessions;
 };
 

@@ -100,6 +100,10 @@ class Window {
   bool tool_window = false;                      // thin caption, no minimise/maximise
   bool stays_on_top = false;
   const MenuEntry* main_menu = nullptr;          // the window's own menu bar, if any
+  // How a modal dialog was closed by one of its own buttons while it was
+  // shown; None while it is open (see Operator::ShowModal).
+  enum class ModalResult { None, Ok, Cancel };
+  ModalResult modal_result = ModalResult::None;
 
   virtual void Show();
   virtual void Hide();

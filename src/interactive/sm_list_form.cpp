@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "platform/error.h"
 #include "services/form_placement.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
@@ -32,19 +31,10 @@ TSmListForm::TSmListForm() : ui::Window("TSmListForm") {
   CancelBtn.caption = "Отмена"_w;
   OkBtn.on_click = [this] { OkBtnClick(); };
   CancelBtn.on_click = [this] { CancelBtnClick(); };
-  try {
-    RestorePlacement(*this);
-  } catch (const Error&) {
-    // Only where the dialog stands: it opens at its default place.
-  }
+  TryRestorePlacement(*this);
 }
 
-TSmListForm::~TSmListForm() {
-  try {
-    SavePlacement(*this);
-  } catch (const Error&) {
-  }
-}
+TSmListForm::~TSmListForm() { TrySavePlacement(*this); }
 
 void TSmListForm::OkBtnClick() {
   ui::AssertOnMainThread("TSmListForm::OkBtnClick");

@@ -49,21 +49,6 @@ std::optional<std::int32_t> ShownNumber(const ui::ComboBox& box) {
   return n;
 }
 
-// The placement only spares the operator moving the dialog again.
-void TryRestorePlacement(ui::Window& w) {
-  try {
-    RestorePlacement(w);
-  } catch (const Error&) {
-  }
-}
-
-void TrySavePlacement(const ui::Window& w) {
-  try {
-    SavePlacement(w);
-  } catch (const Error&) {
-  }
-}
-
 }  // namespace
 
 TConfigForm::TConfigForm(ConfigFormContext context)

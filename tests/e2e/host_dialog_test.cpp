@@ -43,7 +43,7 @@ TEST(HostDialog, InPortChangedThroughTheDialogMovesTheListener) {
   EXPECT_NE(t.find("dialog:   seInetBuffSize (SpinEdit): 256000 range 96..5000000"), std::string::npos) << t;
   EXPECT_NE(t.find("dialog:   TabSheet3 (TabSheet) disabled tab-hidden: \"Интерактив\""), std::string::npos) << t;
 
-  EXPECT_EQ(Greeting(new_port), "OK");
+  EXPECT_EQ(Greeting(new_port), "OKF") << "fast transfer is on now";
   EXPECT_THROW(Greeting(old_port), Error);
   const std::string ini = ReadFile(root / "cnf.INI");
   EXPECT_NE(ini.find("InPort=" + std::to_string(new_port) + "\r\n"), std::string::npos) << ini;

@@ -60,7 +60,7 @@ std::string DialogDriver::Do(ui::Window& window, const Action& a, const Output& 
   ui::Control* c = window.FindControl(a.name);
   if (c == nullptr) return "the dialog has no control '" + a.name + "'";
   // What the operator cannot reach on screen, the command cannot either.
-  if (!c->enabled || !c->visible) return "'" + a.name + "' is disabled or hidden";
+  if (!c->Reachable()) return "'" + a.name + "' is disabled or hidden";
   const std::string_view kind = c->kind();
   line("dialog: " + a.verb + " " + a.name + (a.verb == "set" ? " " + a.value : ""));
   if (a.verb == "set") {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <exception>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 
@@ -116,6 +117,20 @@ TConfigForm::TConfigForm(ConfigFormContext context)
   tbJPGcompress.min = 5;
   tbJPGcompress.max = 100;
   tbJPGcompress.frequency = 5;
+
+  // Where each control sits: its page, and the group boxes within them.
+  const auto place = [](ui::Control& parent, std::initializer_list<ui::Control*> children) {
+    for (ui::Control* c : children) c->parent = &parent;
+  };
+  place(PageControl1, {&TabSheet1, &TabSheet2, &TabSheet3});
+  place(TabSheet1, {&Label1, &se_clie_port, &Label2, &se_srv_port, &Label3, &se_ZaprosTimeOut,
+                    &Label4, &se_ReadTimeOut, &Label5, &se_connectTimeOut, &cb_ShowWND,
+                    &cbUseFastDataTravel, &Label6, &seInetBuffSize});
+  place(TabSheet2, {&cbUseDefaultConn, &GroupBox6});
+  place(GroupBox6, {&cbInternet, &cbShowDialUp, &cbDisconnect, &cbUserData, &GroupBox7});
+  place(GroupBox7, {&Label9, &edIntLogin, &Label10, &edIntPassword});
+  place(TabSheet3, {&Label7, &cbQuality, &GroupBox8});
+  place(GroupBox8, {&Label11, &seTVRefresh, &rbGIF, &rbJPG, &Label8, &tbJPGcompress});
 
   BitBtn1.caption = "Применить"_w;
   BitBtn2.caption = "Отменить"_w;

@@ -166,6 +166,7 @@ class TabSheet : public Control {
   using Control::Control;
   const char* kind() const override { return "TabSheet"; }
   bool tab_visible = true;
+  bool Reachable() const override { return tab_visible && Control::Reachable(); }
 };
 
 // A list of rows in columns, each row with an optional check box.

@@ -53,6 +53,12 @@ class Control {
   bool visible = true;
   bool enabled = true;
   int left = 0, top = 0, width = 0, height = 0;
+  // The control it sits in (a page, a group box), if any: a disabled or
+  // hidden parent takes its controls out of the operator's reach.
+  Control* parent = nullptr;
+
+  // Whether the operator can act on it: it and every parent enabled and shown.
+  virtual bool Reachable() const;
 
   void SetBounds(int new_left, int new_top, int new_width, int new_height);
 

@@ -27,6 +27,7 @@ TEST(HostDialog, InPortChangedThroughTheDialogMovesTheListener) {
   EXPECT_EQ(Greeting(old_port), "OK");
 
   host.Send("dialog set seInetBuffSize 5000");  // disabled until fast transfer is on
+  host.Send("dialog set cbQuality 24");  // on the tab a station does not have
   host.Send("dialog click cbUseFastDataTravel");
   host.Send("dialog set se_srv_port " + std::to_string(new_port));
   host.Send("dialog print");
@@ -39,6 +40,7 @@ TEST(HostDialog, InPortChangedThroughTheDialogMovesTheListener) {
   EXPECT_NE(t.find("modal: window: TConfigForm \"Настройка прямого IP соединения\" visible"),
             std::string::npos) << t;
   EXPECT_NE(t.find("pumpwire-host: 'seInetBuffSize' is disabled or hidden"), std::string::npos) << t;
+  EXPECT_NE(t.find("pumpwire-host: 'cbQuality' is disabled or hidden"), std::string::npos) << t;
   EXPECT_NE(t.find("dialog:   se_srv_port (SpinEdit): " + std::to_string(new_port)), std::string::npos) << t;
   EXPECT_NE(t.find("dialog:   seInetBuffSize (SpinEdit): 256000 range 96..5000000"), std::string::npos) << t;
   EXPECT_NE(t.find("dialog:   TabSheet3 (TabSheet) disabled tab-hidden: \"Интерактив\""), std::string::npos) << t;

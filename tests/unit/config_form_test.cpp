@@ -187,6 +187,7 @@ TEST_F(ConfigFormTest, ConnectionKeysAreReadAgainFromTheFileAndTheirRulesApply) 
   EXPECT_TRUE(form->cbUseDefaultConn.checked);
   EXPECT_FALSE(form->cbUseDefaultConn.enabled) << "no connection library";
   EXPECT_FALSE(form->GroupBox6.visible);
+  EXPECT_FALSE(form->cbInternet.Reachable()) << "inside the hidden group";
   EXPECT_EQ(form->edIntLogin.caption, "user");
   EXPECT_EQ(form->edIntPassword.caption, "pw");
   EXPECT_FALSE(form->edIntLogin.enabled || form->edIntPassword.enabled || form->Label9.enabled ||
@@ -261,9 +262,13 @@ TEST_F(ConfigFormTest, TheInteractiveTabAndTheShowWindowBoxDependOnTheMode) {
   auto station = Opened(kStationMode);
   EXPECT_FALSE(station->TabSheet3.tab_visible || station->TabSheet3.enabled);
   EXPECT_TRUE(station->cb_ShowWND.enabled);
+  EXPECT_FALSE(station->cbQuality.Reachable()) << "its controls are out of reach";
+  EXPECT_TRUE(station->cb_ShowWND.Reachable());
   auto office = Opened(kOfficeMode);
   EXPECT_TRUE(office->TabSheet3.tab_visible && office->TabSheet3.enabled);
   EXPECT_FALSE(office->cb_ShowWND.enabled);
+  EXPECT_TRUE(office->cbQuality.Reachable());
+  EXPECT_FALSE(office->tbJPGcompress.Reachable()) << "GIF is the stored format";
 }
 
 TEST_F(ConfigFormTest, ItsButtonsCloseItAndOnlyApplyingChangesAnything) {

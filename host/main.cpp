@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/environment.h"
+#include "host/dialog_driver.h"
 #include "host/folder_host.h"
 #include "host/log_tail.h"
 #include "host/message_watch.h"
@@ -108,6 +109,23 @@ Commands:
   stations                 office: the list button (the connected stations
                            appear in a message box)
   history                  open the message history viewer and print it
+  dialog set NAME VALUE    for the next modal window (a dialog opened by a
+                           click, e.g. the settings dialog): type VALUE into
+                           its control NAME (a number box, a slider, a text
+                           box, or the item of a drop-down list to choose)
+  dialog click NAME        for the next modal window: click its check box or
+                           radio button NAME
+  dialog press NAME        for the next modal window: press its button NAME
+                           (the settings dialog: BitBtn1 "Применить", BitBtn2
+                           "Отменить"); a closing button closes it, and the
+                           actions queued after it wait for the next one
+  dialog print             for the next modal window: print its controls as
+                           they are at that point
+  dialog clear             forget the dialog actions not done yet
+                           (Actions are done in order while the window is
+                           shown; disabled or hidden controls refuse them.
+                           Without a closing press the window takes the
+                           queued answer, as "answer" says.)
   quit                     UnLoad, print its result, exit 0 (also at end of
                            input)
 
@@ -136,6 +154,8 @@ Output lines:
                            ("-> cancel" when none)
   modal: ...               every modal window while it is shown, then its
                            controls
+  dialog: ...              every dialog action as it is done, and the
+                           controls "dialog print" shows
   log: TEXT                every new line of the event log, without its
                            time stamp
   message: "CAPTION" | TEXT  the message window's notice, whenever it changes
@@ -336,6 +356,8 @@ class HostProgram {
       const auto lines = pw::host::DescribeWindow(window);
       for (std::size_t i = 0; i < lines.size(); ++i) out_.Line(i == 0 ? "modal: " + lines[i] : lines[i]);
       PrintPictureLines([&] { return pictures_.ModalShown(window); });
+      dialog_.Drive(window, [this](const std::string& line) { out_.Line(line); },
+                    [this](const std::string& line) { out_.Error(line); });
     });
     CreateMenuItems(host_.menu(), options_.menu_items);
     // Ctrl-C and SIGTERM end the host as quit does, once Load has returned.
@@ -691,6 +713,11 @@ class HostProgram {
     return nullptr;
   }
 
+  void Dialog(const std::string& command) {
+    if (command == "clear") return dialog_.Clear();
+    if (const std::string problem = dialog_.Queue(command); !problem.empty()) out_.Error(problem);
+  }
+
   void Quit(const std::string&) {
     const int result = plugin_.unload();
     FlushLog();  // the lines UnLoad wrote come before its result
@@ -710,6 +737,7 @@ class HostProgram {
   std::string log_error_;  // the last failure to read the log, told once
   std::string history_error_;  // and the history's
   bool quit_ = false;  // main thread only
+  pw::host::DialogDriver dialog_;  // main thread only
   bool stopped_ = false;  // by Ctrl-C or SIGTERM; main thread only
 
  public:
@@ -732,6 +760,7 @@ class HostProgram {
       {"stations", [this](const std::string& a) { Stations(a); }},
       {"history", [this](const std::string& a) { History(a); }},
       {"tv", [this](const std::string& a) { Tv(a); }},
+      {"dialog", [this](const std::string& a) { Dialog(a); }},
       {"quit", [this](const std::string& a) { Quit(a); }},
   };
 };

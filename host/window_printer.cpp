@@ -1,5 +1,6 @@
 #include "host/window_printer.h"
 
+#include <cmath>
 #include <string_view>
 
 #include "text/cp1251.h"
@@ -34,6 +35,12 @@ std::string Joined(const std::vector<std::string>& items) {
   return out + "]";
 }
 
+// A number as the box shows it: whole numbers without a fraction.
+std::string Number(double v) {
+  if (std::fabs(v) < 1e15 && v == std::trunc(v)) return std::to_string(static_cast<long long>(v));
+  return std::to_string(v);
+}
+
 void Lines(std::vector<std::string>& out, const std::vector<std::string>& lines) {
   for (const auto& line : lines) out.push_back("    | " + Printable(line));
 }
@@ -61,9 +68,37 @@ void DescribeControl(std::vector<std::string>& out, const ui::Control& c) {
   } else if (kind == "CheckBox") {
     out.push_back(head + ": " + Quoted(c.caption) +
                   (static_cast<const ui::CheckBox&>(c).checked ? " checked" : " unchecked"));
+  } else if (kind == "RadioButton") {
+    out.push_back(head + ": " + Quoted(c.caption) +
+                  (static_cast<const ui::RadioButton&>(c).checked ? " checked" : " unchecked"));
+  } else if (kind == "SpinEdit") {
+    const auto& spin = static_cast<const ui::SpinEdit&>(c);
+    std::string line = head + ": " + Number(spin.value);
+    if (spin.HasRange()) line += " range " + Number(spin.min_value) + ".." + Number(spin.max_value);
+    out.push_back(line);
+  } else if (kind == "Edit") {
+    const auto& edit = static_cast<const ui::Edit&>(c);
+    out.push_back(head + ": " + Quoted(c.caption) +
+                  (edit.password_char != 0 ? " shown as " + std::string(1, edit.password_char) : ""));
+  } else if (kind == "TrackBar") {
+    const auto& bar = static_cast<const ui::TrackBar&>(c);
+    out.push_back(head + ": " + std::to_string(bar.position()) + " range " + std::to_string(bar.min) +
+                  ".." + std::to_string(bar.max));
+  } else if (kind == "TabSheet") {
+    out.push_back(head + (static_cast<const ui::TabSheet&>(c).tab_visible ? "" : " tab-hidden") +
+                  ": " + Quoted(c.caption));
+  } else if (kind == "ListView") {
+    const auto& view = static_cast<const ui::ListView&>(c);
+    std::vector<std::string> columns;
+    for (const auto& column : view.columns) columns.push_back(column.caption);
+    out.push_back(head + ": columns " + Joined(columns) + ", " + std::to_string(view.rows.size()) +
+                  " rows");
+    for (const auto& row : view.rows)
+      out.push_back(std::string("    | ") + (row.checked ? "[x] " : "[ ] ") + Joined(row.texts));
   } else {
     out.push_back(head + ": " + Quoted(c.caption));
   }
+  if (!c.hint.empty()) out.back() += " hint " + Quoted(c.hint);
 }
 
 }  // namespace

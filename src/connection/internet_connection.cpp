@@ -155,6 +155,14 @@ bool ConnectBeforeExchange(const LogLine& log) { return ProcessConnection().Conn
 
 void DisconnectAfterExchange() { ProcessConnection().DisconnectAfterExchange(); }
 
+bool ProcessLibraryPresent() { return ProcessConnection().LibraryPresent(); }
+
+std::vector<std::string> ProcessPhonebookEntries() { return ProcessConnection().PhonebookEntries(); }
+
+std::vector<std::string> InternetConnection::PhonebookEntries() const {
+  return dial_up_.PhonebookEntries();
+}
+
 void InstallProcessConnection(InternetConnection* connection) { installed.store(connection); }
 
 }  // namespace pw::connection

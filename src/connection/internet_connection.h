@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace pw {
 struct Settings;
@@ -47,6 +49,9 @@ class InternetConnection {
   InternetConnection& operator=(const InternetConnection&) = delete;
 
   bool LibraryPresent() const { return library_ != nullptr; }
+  // The names of the computer's dial-up phonebook entries; raises pw::Error
+  // when the phonebook cannot be read.
+  std::vector<std::string> PhonebookEntries() const;
 
   // The library's entry points with code 2; false when the library lacks
   // the entry point or there is no library.
@@ -85,6 +90,9 @@ class InternetConnection {
 // library over the system's services.
 bool ConnectBeforeExchange(const LogLine& log);
 void DisconnectAfterExchange();
+// What the settings dialog shows of it.
+bool ProcessLibraryPresent();
+std::vector<std::string> ProcessPhonebookEntries();
 
 // Makes connection the process's, or (nullptr) goes back to the one without
 // a library. Only while no exchange runs.

@@ -39,21 +39,14 @@ TShowHistoryForm::TShowHistoryForm() : ui::Window("TShowHistoryForm") {
   Bevel1.SetBounds(0, 366, 667, 2);
   BitBtn1.SetBounds(584, 374, 75, 25);
   BitBtn1.caption = "Закрыть"_w;
-  try {
-    RestorePlacement(*this);
-  } catch (const Error&) {
-    // Only where the window stands: it opens at its default place.
-  }
+  TryRestorePlacement(*this);
 }
 
 TShowHistoryForm::~TShowHistoryForm() = default;
 
 ui::Answer TShowHistoryForm::ShowModal() {
   const ui::Answer answer = ui::Operator::instance().ShowModal(*this);
-  try {
-    SavePlacement(*this);
-  } catch (const Error&) {
-  }
+  TrySavePlacement(*this);
   return answer;
 }
 

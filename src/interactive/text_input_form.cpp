@@ -14,26 +14,6 @@ namespace pw::interactive {
 static_assert(TTextInputForm::kMaxMessageBytes + 1 == protocol::kMaxLineLength,
               "the text and its CR fill a receiver's longest line");
 
-namespace {
-
-// The placement only spares the operator moving the window again; a
-// placement file that cannot be read or written must not cost the message.
-void TryRestorePlacement(ui::Window& w) {
-  try {
-    RestorePlacement(w);
-  } catch (const Error&) {
-  }
-}
-
-void TrySavePlacement(const ui::Window& w) {
-  try {
-    SavePlacement(w);
-  } catch (const Error&) {
-  }
-}
-
-}  // namespace
-
 TTextInputForm::TTextInputForm() : ui::Window("TTextInputForm") {
   caption = "Подготовка текстового сообщения для отправки"_w;
   tool_window = true;

@@ -324,8 +324,9 @@ void TInetOfficeForm::FormClose() {
 }
 
 void TInetOfficeForm::N1Click() {
-  if (settings_dialog)
-    settings_dialog();
+  // The plug-in's dialog; a window made without one says so.
+  if (plugin_.open_settings_dialog)
+    plugin_.open_settings_dialog();
   else
     AddToLog("Диалог настройки пока недоступен"_w, &log);
 }

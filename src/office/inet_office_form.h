@@ -112,9 +112,6 @@ class TInetOfficeForm : public ui::Window {
   // listener; installed for connections accepted from then on. Main thread.
   void InstallInteractiveCommands(interactive::TInteractiveForm& messages);
   StationMessages MessagesSetup(interactive::TInteractiveForm& messages);
-  // The settings dialog, shown modally by "Настройка"; unset, a line says it
-  // is not available.
-  std::function<void()> settings_dialog;
 
   using ui::Window::HandleMessage;
   void HandleMessage(const ui::Message& m) override;

@@ -1,6 +1,5 @@
 #include "platform/ini_file.h"
 
-#include <array>
 #include <charconv>
 #include <optional>
 #include <vector>
@@ -13,31 +12,7 @@ namespace pw {
 
 namespace {
 
-// Lower-case twin of every Windows-1251 byte: ASCII letters and the Cyrillic
-// capitals (А..Я, Ё and the other Slavic letters), derived from the code page
-// table so no pair is typed by hand.
-constexpr std::array<unsigned char, 256> kFold = [] {
-  std::array<unsigned char, 256> fold{};
-  for (int b = 0; b < 256; ++b) fold[b] = static_cast<unsigned char>(b);
-  for (int b = 'A'; b <= 'Z'; ++b) fold[b] = static_cast<unsigned char>(b + ('a' - 'A'));
-  for (int b = 0x80; b < 0x100; ++b) {
-    const char32_t cp = text::kCp1251High[b - 0x80];
-    char32_t lower = 0;
-    if (cp >= 0x0400 && cp <= 0x040F) lower = cp + 0x50;
-    else if (cp >= 0x0410 && cp <= 0x042F) lower = cp + 0x20;
-    else if (cp == 0x0490) lower = 0x0491;
-    if (lower != 0) fold[b] = static_cast<unsigned char>(text::cp1251_byte(lower));
-  }
-  return fold;
-}();
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (kFold[static_cast<unsigned char>(a[i])] != kFold[static_cast<unsigned char>(b[i])])
-      return false;
-  return true;
-}
+bool SameName(std::string_view a, std::string_view b) { return text::same_ignoring_case(a, b); }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -148,6 +123,35 @@ void CheckStorable(std::string_view what, std::string_view text, std::string_vie
                 std::string(key) + "\" cannot be stored in one line");
 }
 
+// Sets key in the first section named section, as WriteString describes.
+void Put(std::vector<Line>& lines, std::string_view section, std::string_view key,
+         std::string_view value, const std::string& eol) {
+  const std::string entry = std::string(key) + "=" + std::string(value);
+  const std::size_t header = FindSection(lines, section);
+  if (header == lines.size()) {
+    if (!lines.empty() && lines.back().eol.empty()) lines.back().eol = eol;
+    std::string heading = "[";
+    heading.append(section);
+    heading += ']';
+    lines.push_back({std::move(heading), eol});
+    lines.push_back({entry, eol});
+    return;
+  }
+  std::size_t last_filled = header;  // the section's last non-blank line
+  for (std::size_t i = header + 1; i < lines.size(); ++i) {
+    const Parsed p = Classify(lines[i].text);
+    if (p.kind == Kind::kSection) break;
+    if (p.kind == Kind::kKey && SameName(p.name, key)) {
+      // Keep the key's spelling and the blanks around '=' as they were.
+      lines[i].text = lines[i].text.substr(0, p.value_at) + std::string(value);
+      return;
+    }
+    if (p.kind != Kind::kBlank) last_filled = i;
+  }
+  if (lines[last_filled].eol.empty()) lines[last_filled].eol = eol;
+  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(last_filled) + 1, {entry, eol});
+}
+
 }  // namespace
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
@@ -173,14 +177,20 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def)
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  WriteStrings(section, {{std::string(key), std::string(value)}});
+}
+
+void IniFile::WriteStrings(std::string_view section, const std::vector<Entry>& entries) {
   // A line break in any part would split the entry and could forge others.
   constexpr std::string_view kBreaks("\r\n\0", 3);
   section = Trim(section);
-  key = Trim(key);
-  CheckStorable("section name", section, std::string(kBreaks) + "]", key);
-  CheckStorable("key name", key, std::string(kBreaks) + "=", key);
-  CheckStorable("value", value, kBreaks, key);
-  if (key.empty()) throw Error("WritePrivateProfileString: empty key name");
+  for (const Entry& e : entries) {
+    const std::string_view key = Trim(e.first);
+    CheckStorable("section name", section, std::string(kBreaks) + "]", key);
+    CheckStorable("key name", key, std::string(kBreaks) + "=", key);
+    CheckStorable("value", e.second, kBreaks, key);
+    if (key.empty()) throw Error("WritePrivateProfileString: empty key name");
+  }
 
   const std::string content = ReadContent(path_);
   std::vector<Line> lines = SplitLines(content);
@@ -188,39 +198,10 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
   std::string eol = "\r\n";
   for (const Line& line : lines)
     if (!line.eol.empty()) { eol = line.eol; break; }
-  const std::string entry = std::string(key) + "=" + std::string(value);
-
-  const std::size_t header = FindSection(lines, section);
-  if (header == lines.size()) {
-    if (!lines.empty() && lines.back().eol.empty()) lines.back().eol = eol;
-    std::string heading = "[";
-    heading.append(section);
-    heading += ']';
-    lines.push_back({std::move(heading), eol});
-    lines.push_back({entry, eol});
-  } else {
-    std::size_t last_filled = header;  // the section's last non-blank line
-    std::size_t i = header + 1;
-    bool replaced = false;
-    for (; i < lines.size(); ++i) {
-      const Parsed p = Classify(lines[i].text);
-      if (p.kind == Kind::kSection) break;
-      if (p.kind == Kind::kKey && SameName(p.name, key)) {
-        // Keep the key's spelling and the blanks around '=' as they were.
-        lines[i].text = lines[i].text.substr(0, p.value_at) + std::string(value);
-        replaced = true;
-        break;
-      }
-      if (p.kind != Kind::kBlank) last_filled = i;
-    }
-    if (!replaced) {
-      if (lines[last_filled].eol.empty()) lines[last_filled].eol = eol;
-      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(last_filled) + 1, {entry, eol});
-    }
-  }
+  for (const Entry& e : entries) Put(lines, section, Trim(e.first), e.second, eol);
 
   std::string out;
-  out.reserve(content.size() + entry.size() + section.size() + 8);
+  out.reserve(content.size() + 64 * entries.size());
   for (const Line& line : lines) out += line.text + line.eol;
   platform::WriteFileReplacing(path_, out);
 }

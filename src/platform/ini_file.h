@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace pw {
 
@@ -35,6 +37,10 @@ class IniFile {
   // Raises pw::Error when the file cannot be written, or when a name or the
   // value holds a line break; the old file then stays whole.
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  // Several keys of one section in a single replacement of the file, in
+  // their order: either all of them land or (on a raise) none.
+  using Entry = std::pair<std::string, std::string>;
+  void WriteStrings(std::string_view section, const std::vector<Entry>& entries);
   void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
 

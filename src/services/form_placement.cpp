@@ -34,4 +34,18 @@ void RestorePlacement(ui::Window& window) {
   window.height = ini.ReadInteger(section, "Height", window.height);
 }
 
+void TrySavePlacement(const ui::Window& window) noexcept {
+  try {
+    SavePlacement(window);
+  } catch (...) {
+  }
+}
+
+void TryRestorePlacement(ui::Window& window) noexcept {
+  try {
+    RestorePlacement(window);
+  } catch (...) {
+  }
+}
+
 }  // namespace pw

@@ -14,4 +14,10 @@ void SavePlacement(const ui::Window& window);
 // Puts the window where it was saved; a window never saved stays as it is.
 void RestorePlacement(ui::Window& window);
 
+// The same for the dialogs, where the placement only spares the operator
+// moving the window again: a placement file that cannot be read or written
+// is passed over.
+void TrySavePlacement(const ui::Window& window) noexcept;
+void TryRestorePlacement(ui::Window& window) noexcept;
+
 }  // namespace pw

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,9 @@ struct PluginContext {
   // The threads the plug-in starts (the exchanges). UnLoad stops and joins
   // them before it frees the windows.
   WorkerThreads workers;
+  // Opens the settings dialog modally (the connection windows' "Настройки");
+  // set by the top wiring. Main thread.
+  std::function<void()> open_settings_dialog;
 
   bool is_station() const { return mode == kStationMode; }
   bool is_office() const { return mode == kOfficeMode; }

@@ -161,25 +161,29 @@ void ReadDialogConnectionSettings(const IniFile& ini, Settings& s) {
 
 void WriteDialogSettings(IniFile& ini, const Settings& s) {
   const std::string login = s.IntLogin.get();
-  ini.WriteBool(kSection, "UseDefautConnection", s.UseDefautConnection);
-  ini.WriteString(kSection, "PhonebookEntry", s.PhonebookEntry.get());
-  ini.WriteBool(kSection, "DisconnectOnEnd", s.DisconnectOnEnd);
-  ini.WriteBool(kSection, "UserData", s.UserData);
-  ini.WriteString(kSection, "IntLogin", login);
-  ini.WriteBool(kSection, "ShowDialUp", s.ShowDialUp);
-  ini.WriteString(kSection, "IntPassword", EncodePassword(login, s.IntPassword.get()));
-  ini.WriteInteger(kSection, "ZaprosTimeOut", s.ZaprosTimeOut);
-  ini.WriteInteger(kSection, "ReadTimeOut", s.ReadTimeOut);
-  ini.WriteInteger(kSection, "ConnectTimeOut", s.ConnectTimeOut);
-  ini.WriteInteger(kSection, "OutPort", s.OutPort);
-  ini.WriteInteger(kSection, "InPort", s.InPort);
-  ini.WriteBool(kSection, "showWND", s.showWND);
-  ini.WriteBool(kSection, "useFastDatTravel", s.useFastDatTravel);
-  ini.WriteInteger(kSection, "InetBuffSize", s.InetBuffSize);
-  ini.WriteInteger(kSection, "e_TVrefresh", s.e_TVrefresh);
-  ini.WriteInteger(kSection, "e_ScrSHOTquality", s.e_ScrSHOTquality);
-  ini.WriteInteger(kSection, "e_TypeTV", s.e_TypeTV);
-  ini.WriteInteger(kSection, "e_JPGcompress", s.e_JPGcompress);
+  auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
+  auto number = [](std::int64_t n) { return std::to_string(n); };
+  ini.WriteStrings(kSection, {
+      {"UseDefautConnection", flag(s.UseDefautConnection)},
+      {"PhonebookEntry", s.PhonebookEntry.get()},
+      {"DisconnectOnEnd", flag(s.DisconnectOnEnd)},
+      {"UserData", flag(s.UserData)},
+      {"IntLogin", login},
+      {"ShowDialUp", flag(s.ShowDialUp)},
+      {"IntPassword", EncodePassword(login, s.IntPassword.get())},
+      {"ZaprosTimeOut", number(s.ZaprosTimeOut)},
+      {"ReadTimeOut", number(s.ReadTimeOut)},
+      {"ConnectTimeOut", number(s.ConnectTimeOut)},
+      {"OutPort", number(s.OutPort)},
+      {"InPort", number(s.InPort)},
+      {"showWND", flag(s.showWND)},
+      {"useFastDatTravel", flag(s.useFastDatTravel)},
+      {"InetBuffSize", number(s.InetBuffSize)},
+      {"e_TVrefresh", number(s.e_TVrefresh)},
+      {"e_ScrSHOTquality", number(s.e_ScrSHOTquality)},
+      {"e_TypeTV", number(s.e_TypeTV)},
+      {"e_JPGcompress", number(s.e_JPGcompress)},
+  });
 }
 
 }  // namespace pw

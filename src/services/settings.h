@@ -97,8 +97,8 @@ void ReadPasswordSettings(const IniFile& ini, Settings& s);
 void ReadDialogConnectionSettings(const IniFile& ini, Settings& s);
 
 // Every key but IPs, PasswordEnable and Password, as the dialog's OK stores
-// them, in the dialog's order. Raises at the first write that fails; the keys
-// before it are already stored.
+// them, in the dialog's order, in one replacement of the file: when it
+// raises, the file is as it was.
 void WriteDialogSettings(IniFile& ini, const Settings& s);
 
 // What is wrong in section Inet of the file, a line each for the log: a

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "interactive/interactive_form.h"
+#include "interactive/sm_list_form.h"
 #include "interactive/text_input_form.h"
 #include "office/inet_office_form.h"
 #include "station/inet_form.h"
@@ -12,6 +13,7 @@
 #include "platform/ini_file.h"
 #include "shell/menu_proc.h"
 #include "shell/plugin_state.h"
+#include "shell/settings_dialog.h"
 #include "services/settings.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
@@ -69,6 +71,7 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
   ui::Dispatcher::instance().attach_main_thread();
   PluginState& state = State();
   state.AutoMode = false;
+  state.open_settings_dialog = [] { OpenSettingsDialog(State()); };
   std::int32_t result = 0;
   try {
     SetUpMenuAndSettings(app_window, mode, host);
@@ -93,6 +96,7 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
     state.office_window->InstallInteractiveCommands(*state.message_window);
     Step([&] { state.office_window->RunServer(); });
   }
+  state.shift_list = std::make_unique<interactive::TSmListForm>();
   return result;
 }
 
@@ -116,6 +120,7 @@ std::int32_t UnLoadPlugin() {
       (void)state.office_window.release();
       (void)state.text_input.release();
       (void)state.message_window.release();
+      (void)state.shift_list.release();
       return 1;
     }
     // A log line these steps cannot write is told, and lost alone.
@@ -127,6 +132,7 @@ std::int32_t UnLoadPlugin() {
     for (auto& session : state.TVSessions) session.reset();
     state.text_input.reset();
     state.message_window.reset();
+    state.shift_list.reset();
     return 0;
   } catch (...) {
     return 1;

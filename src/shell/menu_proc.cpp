@@ -18,6 +18,7 @@
 #include "services/event_log.h"
 #include "services/settings.h"
 #include "shell/plugin_state.h"
+#include "shell/settings_dialog.h"
 #include "text/cp1251.h"
 
 namespace pw {
@@ -188,7 +189,7 @@ void CMenuProc::DirectConnectionClick() {
     // The host may have no current station: the window keeps its address.
   }
 }
-void CMenuProc::SettingsDialogClick() { NotYetAvailable("Прямое IP соединение "_w); }
+void CMenuProc::SettingsDialogClick() { OpenSettingsDialog(State()); }
 
 // The address and port are read at the click, and again once the prompt
 // has closed: the operator may have chosen another station meanwhile.

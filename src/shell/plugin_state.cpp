@@ -1,6 +1,7 @@
 #include "shell/plugin_state.h"
 
 #include "interactive/interactive_form.h"
+#include "interactive/sm_list_form.h"
 #include "interactive/text_input_form.h"
 #include "office/inet_office_form.h"
 #include "station/inet_form.h"

@@ -20,6 +20,7 @@ class CMenuProc;
 namespace interactive {
 class TTextInputForm;
 class TInteractiveForm;
+class TSmListForm;
 }  // namespace interactive
 namespace station {
 class TInetForm;
@@ -41,6 +42,7 @@ struct PluginState : PluginContext {
   std::unique_ptr<office::TInetOfficeForm> office_window;  // office mode
   std::unique_ptr<interactive::TTextInputForm> text_input;
   std::unique_ptr<interactive::TInteractiveForm> message_window;
+  std::unique_ptr<interactive::TSmListForm> shift_list;
   // The TV session of each station number 0..100, or none.
   interactive::TVSessionTable TVSessions;
 };

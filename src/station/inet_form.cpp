@@ -171,7 +171,11 @@ void TInetForm::N3Click() {
 }
 
 void TInetForm::N1Click() {
-  AddToLog("Диалог настроек пока недоступен"_w, &log);
+  // The plug-in's dialog; a window made without one says so.
+  if (plugin_.open_settings_dialog)
+    plugin_.open_settings_dialog();
+  else
+    AddToLog("Диалог настроек пока недоступен"_w, &log);
 }
 
 void TInetForm::cb_EnLogClick() {

@@ -28,6 +28,7 @@ StationListener::~StationListener() {
 
 void StationListener::Activate(int port, const std::vector<std::string>& bind_addresses) {
   if (stopping_.load()) throw Error(std::string("Сервер еще останавливается"_w));
+  if (!server_.Active()) bindings_ = bind_addresses;  // an active server keeps its own
   server_.Activate(port, bind_addresses);
 }
 

@@ -61,6 +61,10 @@ class StationListener {
   // work run while another stop is under way.
   void Deactivate();
 
+  // The addresses of the latest Activate (empty: all addresses), which a
+  // move to another port keeps. Main thread.
+  const std::vector<std::string>& Bindings() const { return bindings_; }
+
   bool Active() const noexcept { return server_.Active(); }
   // The port listened on while active, 0 when not.
   int Port() const noexcept { return server_.Port(); }
@@ -80,6 +84,7 @@ class StationListener {
   const PluginContext& plugin_;
   mutable Mutex commands_mu_;
   std::vector<protocol::Command> commands_ GUARDED_BY(commands_mu_);
+  std::vector<std::string> bindings_;  // main thread
   std::atomic<bool> stopping_{false};        // a pumped stop is under way
   platform::TcpServer server_;               // last: its threads use the members above
 };

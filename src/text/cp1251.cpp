@@ -2,6 +2,36 @@
 
 namespace pw::text {
 
+namespace {
+
+// Lower-case twin of every Windows-1251 byte: ASCII letters and the Cyrillic
+// capitals (А..Я, Ё and the other Slavic letters), derived from the code page
+// table so no pair is typed by hand.
+constexpr std::array<unsigned char, 256> kFold = [] {
+  std::array<unsigned char, 256> fold{};
+  for (int b = 0; b < 256; ++b) fold[b] = static_cast<unsigned char>(b);
+  for (int b = 'A'; b <= 'Z'; ++b) fold[b] = static_cast<unsigned char>(b + ('a' - 'A'));
+  for (int b = 0x80; b < 0x100; ++b) {
+    const char32_t cp = kCp1251High[b - 0x80];
+    char32_t lower = 0;
+    if (cp >= 0x0400 && cp <= 0x040F) lower = cp + 0x50;
+    else if (cp >= 0x0410 && cp <= 0x042F) lower = cp + 0x20;
+    else if (cp == 0x0490) lower = 0x0491;
+    if (lower != 0) fold[b] = static_cast<unsigned char>(cp1251_byte(lower));
+  }
+  return fold;
+}();
+
+}  // namespace
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (kFold[static_cast<unsigned char>(a[i])] != kFold[static_cast<unsigned char>(b[i])])
+      return false;
+  return true;
+}
+
 std::string cp1251_from_utf8(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());

@@ -75,6 +75,10 @@ constexpr std::size_t cp1251_length(std::string_view utf8) {
 }
 
 // Run-time conversions, for texts that come from outside the system.
+// Whether two Windows-1251 texts are equal when letter case is ignored
+// (Latin and Cyrillic letters alike), as the system compares names.
+bool same_ignoring_case(std::string_view a, std::string_view b);
+
 std::string cp1251_from_utf8(std::string_view utf8);
 std::string utf8_from_cp1251(std::string_view cp1251);
 // UTF-16, the encoding of the Windows wide-character calls (every byte of the

@@ -1,6 +1,8 @@
 #include "ui/controls.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace pw::ui {
 
@@ -58,6 +60,29 @@ void ComboBox::Select(int i) {
   if (i < 0 || static_cast<std::size_t>(i) >= items.size()) return;
   item_index = i;
   caption = items[static_cast<std::size_t>(i)];
+}
+
+std::int32_t SpinEdit::Clamped() const {
+  double v = std::isnan(value) ? 0.0 : value;
+  if (HasRange()) v = std::clamp(v, min_value, std::max(min_value, max_value));
+  v = std::nearbyint(v);  // the default rounding: to nearest, a tie to even
+  constexpr double kLow = std::numeric_limits<std::int32_t>::min();
+  constexpr double kHigh = std::numeric_limits<std::int32_t>::max();
+  return static_cast<std::int32_t>(std::clamp(v, kLow, kHigh));
+}
+
+void RadioButton::Click() {
+  AssertOnMainThread("RadioButton::Click");
+  for (Control* c : owner().controls())
+    if (auto* other = dynamic_cast<RadioButton*>(c); other != nullptr && other->group == group)
+      other->checked = false;
+  checked = true;
+  if (on_click) on_click();
+}
+
+void TrackBar::SetPosition(int v) {
+  AssertOnMainThread("TrackBar::SetPosition");
+  position_ = std::clamp(v, min, std::max(min, max));
 }
 
 const MenuEntry* MenuEntry::Find(const std::vector<std::string>& path) const {

@@ -16,6 +16,11 @@ namespace pw::ui {
 
 enum class Alignment { Left, Center, Right };
 
+// Colours the window system draws with (0x00BBGGRR values of the system
+// colours a box takes).
+inline constexpr std::uint32_t kColorWindow = 0x00FFFFFF;
+inline constexpr std::uint32_t kColorBtnFace = 0x00C8D0D4;
+
 // A typeface and its size in points.
 struct Font {
   std::string name;
@@ -94,6 +99,97 @@ class Memo : public Control {
   using Control::Control;
   const char* kind() const override { return "Memo"; }
   std::vector<std::string> lines;
+};
+
+// A one-line text box. password_char, when set, is shown in place of each
+// character; color is the box's background (0x00BBGGRR).
+class Edit : public Control {
+ public:
+  using Control::Control;
+  const char* kind() const override { return "Edit"; }
+  char password_char = 0;
+  std::uint32_t color = kColorWindow;
+};
+
+// A number box with up and down arrows. The operator may type any number;
+// the range (none when both bounds are 0) is what Clamped brings it into.
+class SpinEdit : public Control {
+ public:
+  using Control::Control;
+  const char* kind() const override { return "SpinEdit"; }
+  double value = 0;
+  double min_value = 0;
+  double max_value = 0;
+
+  bool HasRange() const { return min_value != 0 || max_value != 0; }
+  // The value inside the range, rounded to the nearest whole number (a tie
+  // to the even one); kept within 32 bits.
+  std::int32_t Clamped() const;
+};
+
+// One of a group of choices: clicking it turns it on and the others of the
+// same group (in the same window) off, then runs on_click.
+class RadioButton : public Control {
+ public:
+  using Control::Control;
+  const char* kind() const override { return "RadioButton"; }
+  bool checked = false;
+  std::string group;
+  void Click();
+};
+
+// A slider. The position always lies in [min, max].
+class TrackBar : public Control {
+ public:
+  using Control::Control;
+  const char* kind() const override { return "TrackBar"; }
+  int min = 0;
+  int max = 10;
+  int frequency = 1;  // a tick every this many steps
+  int position() const { return position_; }
+  void SetPosition(int v);
+
+ private:
+  int position_ = 0;
+};
+
+// A frame with a caption around other controls; hiding it hides them.
+class GroupBox : public Control {
+ public:
+  using Control::Control;
+  const char* kind() const override { return "GroupBox"; }
+};
+
+// One page of a page control. tab_visible: whether its tab is shown at all.
+class TabSheet : public Control {
+ public:
+  using Control::Control;
+  const char* kind() const override { return "TabSheet"; }
+  bool tab_visible = true;
+  bool Reachable() const override { return tab_visible && Control::Reachable(); }
+};
+
+// A list of rows in columns, each row with an optional check box.
+class ListView : public Control {
+ public:
+  struct Column {
+    std::string caption;
+    int width = 0;
+  };
+  struct Row {
+    std::vector<std::string> texts;  // the first column, then the others
+    bool checked = false;
+  };
+  using Control::Control;
+  const char* kind() const override { return "ListView"; }
+  std::vector<Column> columns;
+  std::vector<Row> rows;
+  bool check_boxes = false;
+  bool grid_lines = false;
+  bool row_select = false;
+  bool read_only = false;
+  bool column_click = true;   // sorting by a click on a column's header
+  bool hide_selection = true; // the selection disappears without focus
 };
 
 // A status bar of panels, each with its width and text.

@@ -65,8 +65,11 @@ Answer Operator::ShowModal(Window& window) {
     }
     observer = modal_observer_;
   }
+  window.modal_result = Window::ModalResult::None;
   window.Show();
   if (observer) observer(window);
+  if (window.modal_result != Window::ModalResult::None)
+    answer = window.modal_result == Window::ModalResult::Ok ? Answer::Ok : Answer::Cancel;
   window.Hide();
   return answer;
 }

@@ -39,7 +39,9 @@ class Operator {
   // A modal window (a dialog, a viewer): shown while the operator looks at
   // it, then closed by the next queued answer, Ok or Cancel (none queued, or
   // another answer: Ok; used up either way). The modal observer sees the
-  // window while it is shown. Main thread only.
+  // window while it is shown and may act on it; when it presses one of the
+  // window's own closing buttons (the window's modal_result is set), that
+  // closes it instead of the queued answer. Main thread only.
   Answer ShowModal(Window& window) LOCKS_EXCLUDED(mu_);
 
   // Any thread.

@@ -29,6 +29,10 @@ Control::~Control() {
   list.erase(std::remove(list.begin(), list.end(), this), list.end());
 }
 
+bool Control::Reachable() const {
+  return enabled && visible && (parent == nullptr || parent->Reachable());
+}
+
 void Control::SetBounds(int new_left, int new_top, int new_width, int new_height) {
   AssertOnMainThread("Control::SetBounds");
   left = new_left;

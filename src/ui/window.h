@@ -53,6 +53,12 @@ class Control {
   bool visible = true;
   bool enabled = true;
   int left = 0, top = 0, width = 0, height = 0;
+  // The control it sits in (a page, a group box), if any: a disabled or
+  // hidden parent takes its controls out of the operator's reach.
+  Control* parent = nullptr;
+
+  // Whether the operator can act on it: it and every parent enabled and shown.
+  virtual bool Reachable() const;
 
   void SetBounds(int new_left, int new_top, int new_width, int new_height);
 
@@ -102,6 +108,10 @@ class Window {
   bool stays_on_top = false;
   const MenuEntry* main_menu = nullptr;          // the window's own menu bar, if any
   int min_width = 0, min_height = 0;             // the least outer size the operator can drag to
+  // How a modal dialog was closed by one of its own buttons while it was
+  // shown; None while it is open (see Operator::ShowModal).
+  enum class ModalResult { None, Ok, Cancel };
+  ModalResult modal_result = ModalResult::None;
 
   virtual void Show();
   virtual void Hide();

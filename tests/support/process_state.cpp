@@ -33,6 +33,7 @@ void ResetProcessState() {
   state.host.reset();
   state.remembered_addresses.clear();
   state.AutoMode = false;
+  state.open_settings_dialog = nullptr;
   ui::Operator& op = ui::Operator::instance();
   op.SetObserver(nullptr);
   op.SetModalObserver(nullptr);

@@ -1,0 +1,108 @@
+#include "host/dialog_driver.h"
+
+#include <cstdlib>
+#include <string_view>
+
+#include "host/window_printer.h"
+#include "text/cp1251.h"
+#include "ui/controls.h"
+#include "ui/window.h"
+
+namespace pw::host {
+
+namespace {
+
+bool ParseNumber(const std::string& text, double& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  out = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size();
+}
+
+}  // namespace
+
+std::string DialogDriver::Queue(const std::string& command) {
+  Action a;
+  const auto space = command.find(' ');
+  a.verb = command.substr(0, space);
+  const std::string rest = space == std::string::npos ? "" : command.substr(space + 1);
+  if (a.verb == "print") {
+    actions_.push_back(a);
+    return "";
+  }
+  if (a.verb != "set" && a.verb != "click" && a.verb != "press")
+    return "dialog takes set, click, press or print, not '" + a.verb + "'";
+  const auto name_end = rest.find(' ');
+  a.name = rest.substr(0, name_end);
+  if (a.name.empty()) return "dialog " + a.verb + " needs a control's name";
+  if (a.verb == "set") {
+    if (name_end == std::string::npos) return "dialog set takes NAME VALUE";
+    a.value = rest.substr(name_end + 1);
+  }
+  actions_.push_back(a);
+  return "";
+}
+
+void DialogDriver::Drive(ui::Window& window, const Output& line, const Output& error) {
+  while (!actions_.empty() && window.modal_result == ui::Window::ModalResult::None) {
+    const Action action = actions_.front();
+    actions_.pop_front();
+    const std::string problem = Do(window, action, line);
+    if (!problem.empty()) error(problem);
+  }
+}
+
+std::string DialogDriver::Do(ui::Window& window, const Action& a, const Output& line) {
+  if (a.verb == "print") {
+    for (const std::string& l : DescribeWindow(window)) line("dialog: " + l);
+    return "";
+  }
+  ui::Control* c = window.FindControl(a.name);
+  if (c == nullptr) return "the dialog has no control '" + a.name + "'";
+  // What the operator cannot reach on screen, the command cannot either.
+  if (!c->Reachable()) return "'" + a.name + "' is disabled or hidden";
+  const std::string_view kind = c->kind();
+  line("dialog: " + a.verb + " " + a.name + (a.verb == "set" ? " " + a.value : ""));
+  if (a.verb == "set") {
+    const std::string value = text::cp1251_from_utf8(a.value);
+    double number = 0;
+    if (kind == "SpinEdit" || kind == "TrackBar") {
+      if (!ParseNumber(a.value, number)) return "'" + a.value + "' is not a number";
+      if (kind == "SpinEdit") static_cast<ui::SpinEdit&>(*c).value = number;
+      else static_cast<ui::TrackBar&>(*c).SetPosition(static_cast<int>(number));
+    } else if (kind == "ComboBox") {
+      // The dialogs' boxes are drop-down lists: only an item can be chosen.
+      auto& box = static_cast<ui::ComboBox&>(*c);
+      for (std::size_t i = 0; i < box.items.size(); ++i)
+        if (box.items[i] == value) {
+          box.Select(static_cast<int>(i));
+          if (box.on_select) box.on_select();
+          return "";
+        }
+      return "'" + a.name + "' has no item '" + a.value + "'";
+    } else if (kind == "Edit" || kind == "Memo") {
+      c->caption = value;
+    } else {
+      return "'" + a.name + "' (" + std::string(kind) + ") takes no value";
+    }
+    return "";
+  }
+  if (a.verb == "click" && kind == "CheckBox") {
+    auto& box = static_cast<ui::CheckBox&>(*c);
+    box.checked = !box.checked;
+    if (box.on_click) box.on_click();
+    return "";
+  }
+  if (a.verb == "click" && kind == "RadioButton") {
+    static_cast<ui::RadioButton&>(*c).Click();
+    return "";
+  }
+  if (kind == "Button") {
+    static_cast<ui::Button&>(*c).Click();
+    return "";
+  }
+  return "'" + a.name + "' (" + std::string(kind) + ") cannot be " +
+         (a.verb == "press" ? "pressed" : "clicked");
+}
+
+}  // namespace pw::host

@@ -80,10 +80,6 @@ MenuItem FoundOrMade(const MenuItem& parent, std::string_view caption, int help_
   return Made(parent, caption, help_context);
 }
 
-void NotYetAvailable(std::string_view item) {
-  AddToLog(std::string("Пункт меню пока не подключён: "_w) + std::string(item));
-}
-
 std::int32_t OutPort() { return TheSettings().OutPort; }
 
 enum class SendThread { Main, Own };

@@ -177,8 +177,9 @@ Output lines:
                            start, a setting that is not a number, a password
                            that lets nobody in
 
-Ctrl-C or SIGTERM: UnLoad, its result, exit 0, as quit does (a second one
-ends the host at once).
+Ctrl-C or SIGTERM: UnLoad, its result, exit 0, as quit does, once the
+plug-in's call under way (a report the host is making, say) has returned; a
+second one ends the host at once.
 )";
 
 struct Options {
@@ -407,7 +408,8 @@ class HostProgram {
       ini.WriteString("Inet", "Password", pw::EncodePassword(pw::kPasswordKey, cp1251_from_utf8(*options_.password)));
     if (options_.int_password) {
       const std::string login = ini.ReadString("Inet", "IntLogin", "");
-      if (login.empty()) out_.Error("warning: --int-password without an IntLogin is read as empty");
+      // Scrambled with an empty login, every password reads as empty.
+      if (login.empty()) throw pw::Error("--int-password needs IntLogin (--set IntLogin=NAME)");
       ini.WriteString("Inet", "IntPassword", pw::EncodePassword(login, cp1251_from_utf8(*options_.int_password)));
     }
   }

@@ -18,6 +18,9 @@
  * made; the numbers hold until a window is made or destroyed. Every call
  * but pw_ui_wake and pw_ui_queue_answer belongs on the main thread.
  *
+ * Not here yet: the menus of the plug-in's own windows and keys pressed in
+ * a control (pumpwire-host reaches them through the C++ classes).
+ *
  * The C++ classes behind it (src/ui/: dispatcher.h, window.h, operator.h)
  * are the plug-in's own and are not installed.
  */
@@ -46,6 +49,12 @@ enum { PW_UI_OK = 0, PW_UI_CANCEL = 1, PW_UI_YES = 2, PW_UI_NO = 3 };
 void pw_ui_queue_answer(int32_t answer);
 typedef void (*PwUiBoxObserver)(void* context, const char* caption, const char* text, int32_t answer);
 void pw_ui_set_box_observer(PwUiBoxObserver observer, void* context);
+
+/* The operator's part in the plug-in's own dialogs: what is typed into the
+ * next text prompt (replacing its text), and the file the next file-open
+ * dialog picks (none queued: the dialog is cancelled). Any thread. */
+void pw_ui_queue_text(const char* text);
+void pw_ui_queue_chosen_file(const char* path);
 
 /* Windows. */
 int32_t pw_ui_window_count(void);

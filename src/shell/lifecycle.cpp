@@ -80,7 +80,7 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
   }
   // The host normally provides LogFiles; made here too so no line is lost.
   platform::CreateDirectories(CurrentFolders().log_files);
-  if (result == 0 && !Step([&] { result = ReportSettingsProblems() ? 0 : 1; })) result = 1;
+  if (!Step([&] { if (!ReportSettingsProblems()) result = 1; })) result = 1;
   // The message window parks itself below the screen until a notice comes.
   // It is made first: the listener's commands show their notices in it.
   state.text_input = std::make_unique<interactive::TTextInputForm>();

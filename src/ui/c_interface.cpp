@@ -74,6 +74,14 @@ void pw_ui_set_box_observer(PwUiBoxObserver observer, void* context) {
       });
 }
 
+void pw_ui_queue_text(const char* text) {
+  if (text != nullptr) pw::ui::Operator::instance().QueueText(text);
+}
+
+void pw_ui_queue_chosen_file(const char* path) {
+  if (path != nullptr) pw::ui::Operator::instance().QueueChosenFile(path);
+}
+
 int32_t pw_ui_window_count(void) { return static_cast<int32_t>(pw::ui::AllWindows().size()); }
 
 int32_t pw_ui_window_class(int32_t window, char* buffer, int32_t size) {

@@ -24,8 +24,8 @@ constexpr char kEndByte = 'e';
 volatile sig_atomic_t signal_pipe = -1;
 
 // Only async-signal-safe calls: one byte into the pipe, and the default
-// action back for the next request.
-void OnSignal(int sig) {
+// action back for the next request, whichever of the signals it is.
+void OnSignal(int) {
   const int saved = errno;
   const char byte = kStopByte;
   if (signal_pipe >= 0) {
@@ -34,7 +34,7 @@ void OnSignal(int sig) {
   }
   struct sigaction dfl {};
   dfl.sa_handler = SIG_DFL;
-  ::sigaction(sig, &dfl, nullptr);
+  for (const int sig : kSignals) ::sigaction(sig, &dfl, nullptr);
   errno = saved;
 }
 

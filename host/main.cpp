@@ -89,9 +89,10 @@ Commands:
                            prompt, replacing its text; "\n" in TEXT is a line
                            break, "\\" a backslash. Without it the prompt
                            keeps the text it held
-  station [#N] NAME ADDRESS  office: the station the host has chosen from now
+  station NAME ADDRESS     office: the station the host has chosen from now
                            on (GetCurrentStation; ADDRESS is the last word,
-                           NAME the words before it, N its number, default 0)
+                           NAME the words before it; its number is 0)
+  station #N NAME ADDRESS  the same, with the station's number N
   tv close NAME            close the TV viewer NAME (e.g. TVAZS7) as the
                            operator would
   tv size NAME W H         drag the TV viewer NAME to a client area of W x H
@@ -587,7 +588,7 @@ class HostProgram {
     }
     const auto last_space = arg.find_last_of(' ');
     if (last_space == std::string::npos || last_space == 0 || last_space + 1 == arg.size()) {
-      out_.Error("station takes [#N] NAME ADDRESS, not '" + whole + "'");
+      out_.Error("station takes NAME ADDRESS or #N NAME ADDRESS, not '" + whole + "'");
       return;
     }
     station.name = cp1251_from_utf8(arg.substr(0, last_space));

@@ -7,6 +7,7 @@
 #include <csetjmp>
 #include <jpeglib.h>
 
+#include <bit>
 #include <memory>
 #include <string>
 
@@ -33,9 +34,20 @@ void JumpBack(j_common_ptr cinfo) {
 
 void NoWarnings(j_common_ptr, int) {}
 
-// Compresses image into *out (malloc'd by libjpeg), each row widened to
-// 24-bit RGB in row (width * 3 bytes) as libjpeg takes it; false with
-// jump->message set when libjpeg fails.
+// Whether libjpeg reads the pixels as they are: 0x00RRGGBB words lie in
+// memory as B, G, R, X on a little-endian machine, one of libjpeg-turbo's
+// extended input layouts. Otherwise each row is widened to RGB first.
+#ifdef JCS_EXTENSIONS
+constexpr bool kReadsPixelsAsTheyAre = std::endian::native == std::endian::little;
+constexpr J_COLOR_SPACE kPixelLayout = JCS_EXT_BGRX;
+#else
+constexpr bool kReadsPixelsAsTheyAre = false;
+constexpr J_COLOR_SPACE kPixelLayout = JCS_RGB;
+#endif
+
+// Compresses image into *out (malloc'd by libjpeg); row holds width * 3
+// bytes for the widened rows when libjpeg cannot read the pixels as they
+// are. False with jump->message set when libjpeg fails.
 bool Compress(const PixelImage& image, int quality, std::uint8_t* row, ErrorJump* jump,
               unsigned char** out, unsigned long* out_size) {
   jpeg_compress_struct cinfo;
@@ -50,20 +62,26 @@ bool Compress(const PixelImage& image, int quality, std::uint8_t* row, ErrorJump
   jpeg_mem_dest(&cinfo, out, out_size);
   cinfo.image_width = static_cast<JDIMENSION>(image.width);
   cinfo.image_height = static_cast<JDIMENSION>(image.height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
+  cinfo.input_components = kReadsPixelsAsTheyAre ? 4 : 3;
+  cinfo.in_color_space = kReadsPixelsAsTheyAre ? kPixelLayout : JCS_RGB;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, quality, TRUE);
   jpeg_start_compress(&cinfo, TRUE);
   const std::uint32_t* from = image.pixels.data();
   while (cinfo.next_scanline < cinfo.image_height) {
-    std::uint8_t* to = row;
-    for (int x = 0; x < image.width; ++x, ++from) {
-      *to++ = static_cast<std::uint8_t>(*from >> 16);
-      *to++ = static_cast<std::uint8_t>(*from >> 8);
-      *to++ = static_cast<std::uint8_t>(*from);
+    JSAMPROW rows;
+    if (kReadsPixelsAsTheyAre) {
+      rows = reinterpret_cast<JSAMPROW>(const_cast<std::uint32_t*>(from));
+      from += image.width;
+    } else {
+      std::uint8_t* to = row;
+      for (int x = 0; x < image.width; ++x, ++from) {
+        *to++ = static_cast<std::uint8_t>(*from >> 16);
+        *to++ = static_cast<std::uint8_t>(*from >> 8);
+        *to++ = static_cast<std::uint8_t>(*from);
+      }
+      rows = row;
     }
-    JSAMPROW rows = row;
     jpeg_write_scanlines(&cinfo, &rows, 1);
   }
   jpeg_finish_compress(&cinfo);
@@ -77,7 +95,7 @@ std::vector<std::uint8_t> EncodeJpeg(const PixelImage& image, int quality) {
   if (image.width <= 0 || image.height <= 0 || image.width > 65500 || image.height > 65500 ||
       image.pixels.size() != static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height))
     throw Error("EncodeJpeg: not a valid picture");
-  std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * 3);
+  std::vector<std::uint8_t> row(kReadsPixelsAsTheyAre ? 0 : static_cast<std::size_t>(image.width) * 3);
   ErrorJump jump{};
   unsigned char* out = nullptr;
   unsigned long out_size = 0;

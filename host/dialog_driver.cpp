@@ -1,5 +1,6 @@
 #include "host/dialog_driver.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <string_view>
 
@@ -12,11 +13,13 @@ namespace pw::host {
 
 namespace {
 
+// A plain decimal number as an operator types it: no blanks, no
+// hexadecimal, nothing infinite, nothing past what any box holds.
 bool ParseNumber(const std::string& text, double& out) {
-  if (text.empty()) return false;
+  if (text.empty() || text.find_first_not_of("+-.0123456789") != std::string::npos) return false;
   char* end = nullptr;
   out = std::strtod(text.c_str(), &end);
-  return end == text.c_str() + text.size();
+  return end == text.c_str() + text.size() && std::isfinite(out) && std::fabs(out) <= 2147483647.0;
 }
 
 }  // namespace
@@ -48,7 +51,11 @@ void DialogDriver::Drive(ui::Window& window, const Output& line, const Output& e
     const Action action = actions_.front();
     actions_.pop_front();
     const std::string problem = Do(window, action, line);
-    if (!problem.empty()) error(problem);
+    if (problem.empty()) continue;
+    // What the operator meant cannot be done: nothing half-set is applied.
+    error(problem + "; the dialog is cancelled");
+    window.modal_result = ui::Window::ModalResult::Cancel;
+    actions_.clear();
   }
 }
 
@@ -62,12 +69,12 @@ std::string DialogDriver::Do(ui::Window& window, const Action& a, const Output& 
   // What the operator cannot reach on screen, the command cannot either.
   if (!c->Reachable()) return "'" + a.name + "' is disabled or hidden";
   const std::string_view kind = c->kind();
-  line("dialog: " + a.verb + " " + a.name + (a.verb == "set" ? " " + a.value : ""));
   if (a.verb == "set") {
     const std::string value = text::cp1251_from_utf8(a.value);
     double number = 0;
     if (kind == "SpinEdit" || kind == "TrackBar") {
       if (!ParseNumber(a.value, number)) return "'" + a.value + "' is not a number";
+      line("dialog: set " + a.name + " " + a.value);
       if (kind == "SpinEdit") static_cast<ui::SpinEdit&>(*c).value = number;
       else static_cast<ui::TrackBar&>(*c).SetPosition(static_cast<int>(number));
     } else if (kind == "ComboBox") {
@@ -75,18 +82,22 @@ std::string DialogDriver::Do(ui::Window& window, const Action& a, const Output& 
       auto& box = static_cast<ui::ComboBox&>(*c);
       for (std::size_t i = 0; i < box.items.size(); ++i)
         if (box.items[i] == value) {
+          line("dialog: set " + a.name + " " + a.value);
           box.Select(static_cast<int>(i));
           if (box.on_select) box.on_select();
           return "";
         }
       return "'" + a.name + "' has no item '" + a.value + "'";
     } else if (kind == "Edit" || kind == "Memo") {
+      line("dialog: set " + a.name + " " + a.value);
       c->caption = value;
     } else {
       return "'" + a.name + "' (" + std::string(kind) + ") takes no value";
     }
     return "";
   }
+  const bool clickable = (a.verb == "click" && (kind == "CheckBox" || kind == "RadioButton")) || kind == "Button";
+  if (clickable) line("dialog: " + a.verb + " " + a.name);
   if (a.verb == "click" && kind == "CheckBox") {
     auto& box = static_cast<ui::CheckBox&>(*c);
     box.checked = !box.checked;

@@ -20,6 +20,13 @@ namespace pw::settings {
 
 namespace {
 
+// Without blanks or tabs at its ends, as the file gives a value back.
+std::string Trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 constexpr const char* kQualityItems[] = {"1", "4", "8", "15", "16", "24", "32"};
 constexpr std::int32_t kFastBuffSize = 256000;
 constexpr std::int32_t kSlowBuffSize = 128;
@@ -266,7 +273,9 @@ void TConfigForm::Apply() {
                            : std::string());
   s.DisconnectOnEnd = cbDisconnect.checked;
   s.UserData = cbUserData.checked;
-  s.IntLogin.set(edIntLogin.caption);
+  // The file gives the login back without blanks at its ends: scrambled
+  // with the blanks, the password could never be read again.
+  s.IntLogin.set(Trimmed(edIntLogin.caption));
   s.IntPassword.set(edIntPassword.caption);
   s.ShowDialUp = cbShowDialUp.checked;
   // Whole seconds of at most 15000 stay well inside 32 bits as milliseconds.
@@ -274,9 +283,11 @@ void TConfigForm::Apply() {
   const std::int32_t read = se_ReadTimeOut.Clamped() * 1000;
   s.ReadTimeOut = read < 0 ? -1 : read;
   s.ConnectTimeOut = se_connectTimeOut.Clamped() * 1000;
-  s.OutPort = se_clie_port.Clamped();
+  // The boxes take any number; a port that no socket can use is brought to
+  // the nearest one that can (0 listens on any free port).
+  s.OutPort = std::clamp<std::int32_t>(se_clie_port.Clamped(), 1, 65535);
   const std::int32_t old_port = s.InPort;
-  const std::int32_t new_port = se_srv_port.Clamped();
+  const std::int32_t new_port = std::clamp<std::int32_t>(se_srv_port.Clamped(), 0, 65535);
   s.InPort = new_port;
   s.showWND = cb_ShowWND.checked;
   s.useFastDatTravel = cbUseFastDataTravel.checked;
@@ -302,31 +313,51 @@ void TConfigForm::Apply() {
         ui::Buttons::Ok);
   }
 
-  if (new_port != old_port) MoveListener(old_port, new_port);
+  if (new_port != old_port && !MoveListener(old_port, new_port)) KeepPort(old_port, new_port, path);
 }
 
-void TConfigForm::MoveListener(int old_port, int new_port) {
+bool TConfigForm::MoveListener(int old_port, int new_port) {
   const ListeningServer& server = context_.server;
-  if (!server.deactivate || !server.activate) return;
+  if (!server.deactivate || !server.activate) return true;
   const bool was_active = server.active && server.active();
+  // The port it really listens on (InPort 0 took a free one).
+  const int listening = was_active && server.port ? server.port() : old_port;
   try {
     server.deactivate();
     server.activate(new_port);
+    return true;
   } catch (const std::exception& e) {
     AddToLog(std::string("Ошибка переключения прослушивающего сервера: "_w) + e.what());
-    if (!was_active) return;
+    if (!was_active) return false;
     // An end that no longer listens is cut off from the other side: the
     // listener goes back to the port it had.
     try {
       server.deactivate();
-      server.activate(old_port);
+      server.activate(listening);
       AddToLog(std::string("Прослушивающий сервер возвращен на прежний порт "_w) +
-               std::to_string(old_port));
+               std::to_string(listening));
     } catch (const std::exception& again) {
       AddToLog(std::string("Не удалось вернуть прослушивающий сервер на порт "_w) +
-               std::to_string(old_port) + ": " + again.what());
+               std::to_string(listening) + ": " + again.what());
     }
+    return false;
   }
+}
+
+// A port the listener could not take is not kept: stored, it would leave
+// the end deaf at its next start.
+void TConfigForm::KeepPort(int old_port, int new_port, const std::string& path) {
+  TheSettings().InPort = old_port;
+  try {
+    IniFile(path).WriteInteger(kSettingsSection, "InPort", old_port);
+  } catch (const std::exception&) {
+    // The file is as it was before, or holds the old port already.
+  }
+  ui::Operator::instance().MessageBox(
+      caption,
+      std::string("Порт "_w) + std::to_string(new_port) +
+          std::string(" не удалось занять; прослушивающий сервер остался на прежнем порту"_w),
+      ui::Buttons::Ok);
 }
 
 void OpenConfigForm(ConfigFormContext context) {

@@ -111,7 +111,12 @@ class TConfigForm : public ui::Window {
 
  private:
   void FillControls();
-  void MoveListener(int old_port, int new_port);
+  // False when the listener could not take new_port (it is back on the
+  // port it had, when it was listening).
+  bool MoveListener(int old_port, int new_port);
+  // After a failed move: InPort stays old_port in memory and file, and the
+  // operator is told.
+  void KeepPort(int old_port, int new_port, const std::string& path);
 
   ConfigFormContext context_;
 };

@@ -153,10 +153,13 @@ TEST_F(SettingsDialogTest, AnOfficePortThatCannotBeTakenBringsTheServerBackOnThe
   for (const std::string& line : test::LogLines(window.log))
     EXPECT_EQ(line.find(W("Ошибка переключения"_w)), std::string::npos) << "the file only";
   EXPECT_EQ(Greeting(old_port), "OK");
+  // The port it could not take is not kept: stored, it would leave the end
+  // deaf at its next start.
+  EXPECT_EQ(TheSettings().InPort, old_port);
+  EXPECT_EQ(StoredInPort(), std::to_string(old_port));
 
   // Once the port is free, the same change goes through at once.
   taken.reset();
-  TheSettings().InPort = old_port;
   NextDialog(new_port, std::nullopt);
   window.N1Click();
   EXPECT_EQ(window.ServerPort(), new_port);

@@ -122,6 +122,19 @@ TEST_F(ConfigFormTest, ValuesTypedOutsideTheirRangesAreBroughtIntoThem) {
   EXPECT_EQ(s.ZaprosTimeOut, 15000000);
   EXPECT_EQ(s.e_TVrefresh, 65535);
   EXPECT_EQ(Key("e_TVrefresh"), "65535");
+
+  // Ports no socket can use come to the nearest that can; a login typed
+  // with blanks at its ends is stored without them, as the file gives it back.
+  form->se_clie_port.value = 99999999;
+  form->se_srv_port.value = -5;
+  form->edIntLogin.caption = " bob ";
+  form->edIntPassword.caption = "sec ret";
+  form->Apply();
+  EXPECT_EQ(Key("OutPort"), "65535");
+  EXPECT_EQ(Key("InPort"), "0");
+  EXPECT_EQ(Key("IntLogin"), "bob");
+  auto again = Opened();
+  EXPECT_EQ(again->edIntPassword.caption, "sec ret");
 }
 
 TEST_F(ConfigFormTest, TheFastTransferBoxSetsTheSizeButOpeningShowsTheStoredOne) {

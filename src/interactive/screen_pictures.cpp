@@ -10,11 +10,15 @@
 #include "platform/gif_encoder.h"
 #include "platform/jpeg_encoder.h"
 #include "services/event_log.h"
+#include "sync/mutex.h"
 #include "text/cp1251.h"
 
 namespace pw::interactive {
 
 namespace {
+
+// Held while a picture is made, from the screen copy to the encoded file.
+Mutex making_a_picture;
 
 [[noreturn]] void RefuseSize(std::int64_t width, std::int64_t height) {
   throw Error(std::string("Недопустимый размер картинки: "_w) + std::to_string(width) + "x" +
@@ -47,6 +51,7 @@ std::optional<std::vector<std::uint8_t>> CaptureScreenGif(std::int32_t width, st
                                                           std::uint32_t depth,
                                                           const platform::ScreenSource& screen) {
   try {
+    const MutexLock lock(making_a_picture);
     return platform::EncodeGif(QuantizeColors(ScreenPicture(width, height, depth, screen)));
   } catch (const std::exception& e) {
     try {
@@ -61,6 +66,7 @@ std::optional<std::vector<std::uint8_t>> CaptureScreenGif(std::int32_t width, st
 std::vector<std::uint8_t> CaptureScreenJpeg(std::int32_t width, std::int32_t height,
                                             std::int32_t quality, std::uint32_t depth,
                                             const platform::ScreenSource& screen) {
+  const MutexLock lock(making_a_picture);
   return platform::EncodeJpeg(ScreenPicture(width, height, depth, screen), quality & 0xFF);
 }
 

@@ -9,15 +9,16 @@
 #include <optional>
 #include <vector>
 
+#include "interactive/picture_limits.h"
 #include "platform/screen_capture.h"
 
 namespace pw::interactive {
 
-// A side over this, or a picture over this many pixels, is refused: the
-// sizes come from the office, and a picture is held several times over
-// while it is made.
-inline constexpr std::int32_t kMaxPictureSide = 16384;
-inline constexpr std::int64_t kMaxPicturePixels = std::int64_t{64} * 1024 * 1024;
+// A side over kMaxPictureSide, or a picture over kMaxPicturePixels
+// (interactive/picture_limits.h), is refused: the sizes come from the office,
+// and a picture is held several times over while it is made. Pictures are
+// made one at a time in the process, so several offices asking at once cost
+// the memory of one picture, not of one each.
 
 // The GIF file (at most 256 colours, see interactive/color_quantizer.h), or
 // nothing when it could not be made: no screen, depth 0, a size that is

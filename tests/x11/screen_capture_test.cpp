@@ -5,10 +5,12 @@
 // listener. Skipped where Xvfb is not installed.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "decoded_picture.h"
@@ -73,6 +75,26 @@ TEST(XvfbScreen, TheRootWindowComesBackPixelForPixelAt24And16BitsAndSetsTheScree
     EXPECT_EQ(platform::PrimaryScreenSize().width, k.w);
     EXPECT_EQ(platform::PrimaryScreenSize().height, k.h);
   }
+}
+
+// Several offices watching one station copy its screen from several
+// threads at once: the X extension library's lists must not be changed
+// under one copy by another's open and close (it crashed the station).
+TEST(XvfbScreen, CopiesFromManyThreadsAtOnceEachGetTheWholeScreen) {
+  SKIP_WITHOUT_XVFB();
+  test::XvfbScreen xvfb(160, 120, 24, true);
+  xvfb.DrawQuarters();
+  const test::ScopedDisplay display(xvfb.display().c_str());
+  const std::vector<std::uint32_t> expected = test::Quarters(160, 120).pixels;
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 6; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 25; ++i)
+        if (platform::CapturePrimaryScreen().pixels != expected) ++wrong;
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(XvfbScreen, WithoutADisplayThereIsNoScreenAndTheWindowsKeepTheirFixedSize) {

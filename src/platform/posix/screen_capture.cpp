@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "sync/mutex.h"
 #include "platform/posix/x11_display.h"
 
 namespace pw::platform {
@@ -130,6 +131,12 @@ class SharedImage {
 }  // namespace
 
 PixelImage CapturePrimaryScreen() {
+  // One copy at a time in the process: the X extension library keeps a list
+  // per display that other threads' opens and closes would change under it
+  // (it locks only after XInitThreads, which must come before any other
+  // Xlib call a host may already have made).
+  static Mutex one_at_a_time;
+  const MutexLock lock(one_at_a_time);
   x11::Display display;
   const int screen = display.screen();
   Visual* visual = DefaultVisual(display.get(), screen);

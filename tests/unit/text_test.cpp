@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw {
 namespace {
@@ -31,6 +32,14 @@ TEST(Cp1251, TextOutsideTheCodePageBecomesQuestionMarks) {
   EXPECT_EQ(cp1251_from_utf8("a\xE4\xB8\xADz"), "a?z");  // a CJK letter
   EXPECT_EQ(cp1251_from_utf8("\xFF" "b"), "?b");         // not UTF-8 at all
   EXPECT_EQ(cp1251_from_utf8("\xD0"), "?");              // cut sequence
+}
+
+TEST(VisibleText, ControlBytesFromTheWireCannotStartALineOrActOnAScreen) {
+  using namespace std::string_literals;
+  EXPECT_EQ(text::VisibleText("AZS\r\n12.01.2026 - forged\0\x1B[2J\x7F"s),
+            "AZS\\x0D\\x0A12.01.2026 - forged\\x00\\x1B[2J\\x7F");
+  // Letters of the code page, blanks and backslashes pass as they are.
+  EXPECT_EQ(text::VisibleText("АЗС №5 C:\\dir"_w), "АЗС №5 C:\\dir"_w);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +57,12 @@ std::string FileCommand(const std::string& name, const std::string& body) {
   return "SEND_FILE2\r\n" + std::to_string(body.size()) + "\r\n" + name + "\r\n" + body + "111\r\n";
 }
 
+struct NoProgress : protocol::TransferProgress {
+  void Step(std::int32_t) override {}
+  bool StopRequested() const override { return false; }
+  bool TakeStop() override { return false; }
+};
+
 // One end's listener with the interactive commands, and a sender that talks
 // to it (directly or through a relay that cuts).
 class FileReceptionFaults : public test::ProcessStateTest {
@@ -91,10 +98,28 @@ class FileReceptionFaults : public test::ProcessStateTest {
     return found;
   }
 
+  // One file command as a sender sends it, and what the receiving end
+  // does with it.
+  struct Command {
+    // The bytes after the handshake that deliver body under name.
+    std::function<std::string(const std::string& name, const std::string& body)> bytes;
+    std::function<std::string(const std::string& name)> stored;  // the name it is kept under
+    std::string error_prefix;  // the reception's error line
+    std::string success;       // its line for a whole file
+    // After a whole file the connection goes on: the sender ends it once
+    // this answer to a closing command has come.
+    std::string last_answer;
+  };
+  Command SendFile2() const {
+    return {FileCommand, [](const std::string& name) { return name; },
+            W("Ошибка при приеме файла: "_w),
+            W("Файл успешно принят (контрольная сумма верная)"_w), ""};
+  }
+
   // One sender on port: the handshake, then bytes, then it reads until the
-  // listener closes. A cut anywhere just ends it. Pumps until the listener
-  // has ended the connection.
-  void Send(int port, const std::string& bytes) {
+  // listener closes (or answers last_answer). A cut anywhere just ends it.
+  // Pumps until the listener has ended the connection.
+  void Send(int port, const std::string& bytes, const std::string& last_answer) {
     test::OnWorker(
         [&] {
           try {
@@ -102,7 +127,9 @@ class FileReceptionFaults : public test::ProcessStateTest {
             c.SetReadTimeout(kWaitMs);
             Handshake(c);
             c.Write(bytes);
-            for (;;) c.ReadByte();
+            std::string got;
+            while (last_answer.empty() || got.find(last_answer) == std::string::npos)
+              got += static_cast<char>(c.ReadByte());
           } catch (const std::exception&) {
           }
         },
@@ -113,92 +140,96 @@ class FileReceptionFaults : public test::ProcessStateTest {
   }
 
   // The listener still takes a whole file: the check after every fault.
-  void ExpectServing() {
-    const int stored = Count(kSuccess);
-    Send(Port(), FileCommand("next.txt", body));
-    EXPECT_EQ(Count(kSuccess), stored + 1);
-    EXPECT_TRUE(test::ReadFile(folder + "next.txt") == body);
-    platform::RemoveFile(folder + "next.txt");
+  void ExpectServing(const Command& k) {
+    const int stored = Count(k.success);
+    Send(Port(), k.bytes("next.txt", body), k.last_answer);
+    EXPECT_EQ(Count(k.success), stored + 1);
+    EXPECT_TRUE(test::ReadFile(folder + k.stored("next.txt")) == body);
+    platform::RemoveFile(folder + k.stored("next.txt"));
   }
   // What a failed reception must leave: the older file whole, nothing else.
-  void ExpectOlderFileAlone() {
-    EXPECT_EQ(test::ReadFile(folder + "keep.txt").substr(0, 40), "older");
-    EXPECT_EQ(test::FilesIn(folder), std::vector<std::string>{"keep.txt"});
+  void ExpectOlderFileAlone(const Command& k) {
+    EXPECT_EQ(test::ReadFile(folder + k.stored("keep.txt")).substr(0, 40), "older");
+    EXPECT_EQ(test::FilesIn(folder), std::vector<std::string>{k.stored("keep.txt")});
   }
 
-  void WalkFileCalls() {
-    test::WriteFile(folder + "keep.txt", "older");
-    const std::string command = FileCommand("keep.txt", body);
-    const test::FileCallCounts counts = test::CountFileCalls(folder, [&] { Send(Port(), command); });
+  void WalkFileCalls(const Command& k) {
+    const std::string target = folder + k.stored("keep.txt");
+    test::WriteFile(target, "older");
+    const std::string command = k.bytes("keep.txt", body);
+    const auto send = [&] { Send(Port(), command, k.last_answer); };
+    const test::FileCallCounts counts = test::CountFileCalls(folder, send);
     // The counted run stored the file: put the older one back.
-    ASSERT_TRUE(test::ReadFile(folder + "keep.txt") == body);
+    ASSERT_TRUE(test::ReadFile(target) == body);
     EXPECT_EQ(counts, (test::FileCallCounts{1, 4, 1, 1}));  // 100 000 bytes in 32 KiB pieces
-    test::WriteFile(folder + "keep.txt", "older");
+    test::WriteFile(target, "older");
 
-    const int runs = test::WalkFileFaults(
-        folder, counts, [&] { Send(Port(), command); },
-        [&](FileCall call, std::uint64_t n) {
-          SCOPED_TRACE(std::string(test::CallName(call)) + " #" + std::to_string(n));
-          const std::vector<std::string> errors = LinesStarting(kErrorPrefix);
-          ASSERT_EQ(errors.size(), ++failures);
-          // The OS's failure of that call, as the backend words it.
-          EXPECT_TRUE(EndsWith(errors.back(), ": " + test::InjectedFailureText(call, root.path())))
-              << errors.back();
-          ExpectOlderFileAlone();
-          ExpectServing();
-        });
+    std::size_t failures = LinesStarting(k.error_prefix).size();
+    const int runs = test::WalkFileFaults(folder, counts, send, [&](FileCall call, std::uint64_t n) {
+      SCOPED_TRACE(std::string(test::CallName(call)) + " #" + std::to_string(n));
+      const std::vector<std::string> errors = LinesStarting(k.error_prefix);
+      ASSERT_EQ(errors.size(), ++failures);
+      // The OS's failure of that call, as the backend words it.
+      EXPECT_TRUE(EndsWith(errors.back(), ": " + test::InjectedFailureText(call, root.path())))
+          << errors.back();
+      ExpectOlderFileAlone(k);
+      ExpectServing(k);
+    });
     EXPECT_EQ(runs, 7);
   }
 
-  void WalkCuts() {
-    test::WriteFile(folder + "keep.txt", "older");
-    const std::string command = FileCommand("keep.txt", body);
-    // The bytes of a clean run: the handshake, then only the sender's.
+  // Cuts after the Nth byte the sender sends; the listener's own bytes
+  // (which may interleave with them) are not counted.
+  void WalkCuts(const Command& k) {
+    test::WriteFile(folder + k.stored("keep.txt"), "older");
+    const std::string command = k.bytes("keep.txt", body);
     std::int64_t total = 0;
     {
-      CutProxy proxy(Port(), CutProxy::Counted::kBoth, CutProxy::kNever);
-      Send(proxy.Port(), command);
+      CutProxy proxy(Port(), CutProxy::Counted::kToListener, CutProxy::kNever);
+      Send(proxy.Port(), command, k.last_answer);
       ASSERT_TRUE(proxy.WaitAllEnded(kWaitMs));
-      total = proxy.ToListener() + proxy.ToClient();
+      total = proxy.ToListener();
     }
-    test::WriteFile(folder + "keep.txt", "older");
+    test::WriteFile(folder + k.stored("keep.txt"), "older");
     const std::int64_t handshake = total - static_cast<std::int64_t>(command.size());
-    const std::int64_t lines = handshake + static_cast<std::int64_t>(command.find("keep.txt") + 10);
-    const std::int64_t command_line = handshake + 12;  // "SEND_FILE2\r\n"
+    const std::int64_t body_start =
+        handshake + static_cast<std::int64_t>(command.find("keep.txt") + 10);  // past the name line
+    const std::int64_t command_line = handshake + static_cast<std::int64_t>(command.find('\n') + 1);
     const std::vector<std::int64_t> cuts =
-        test::CutPoints(total, {{lines, lines + static_cast<std::int64_t>(body.size())}});
+        test::CutPoints(total, {{body_start, body_start + static_cast<std::int64_t>(body.size())}});
     for (const std::int64_t cut : cuts) {
       SCOPED_TRACE("cut after " + std::to_string(cut) + " of " + std::to_string(total) + " bytes");
       const int handshake_errors = CountStarting(HandshakeErrorPrefix());
-      const std::size_t reception_errors = LinesStarting(kErrorPrefix).size();
+      const std::size_t reception_errors = LinesStarting(k.error_prefix).size();
       {
-        CutProxy proxy(Port(), CutProxy::Counted::kBoth, cut);
-        Send(proxy.Port(), command);
+        CutProxy proxy(Port(), CutProxy::Counted::kToListener, cut);
+        Send(proxy.Port(), command, k.last_answer);
         ASSERT_TRUE(proxy.WaitAllEnded(kWaitMs));
       }
-      // The listener's last "OK" may or may not have gone out before the
-      // cut; before it the handshake fails, after the command line the
-      // reception does.
-      if (cut < handshake - 4) {
+      // Before the whole password line the handshake fails; after the
+      // command line the reception does (a cut in the closing command, after
+      // the whole file, fails nothing).
+      if (cut < handshake) {
         EXPECT_EQ(CountStarting(HandshakeErrorPrefix()), handshake_errors + 1);
       }
-      const std::size_t expected = reception_errors + (cut >= command_line ? 1 : 0);
-      EXPECT_EQ(LinesStarting(kErrorPrefix).size(), expected);
-      ExpectOlderFileAlone();
-      ExpectServing();
+      const bool in_reception = cut >= command_line && cut < body_start + static_cast<std::int64_t>(body.size()) +
+                                                                (k.last_answer.empty() ? 5 : 0);
+      EXPECT_EQ(LinesStarting(k.error_prefix).size(), reception_errors + (in_reception ? 1 : 0));
+      if (cut < body_start + static_cast<std::int64_t>(body.size()) + (k.last_answer.empty() ? 5 : 0)) {
+        ExpectOlderFileAlone(k);
+      }
+      ExpectServing(k);
+      test::WriteFile(folder + k.stored("keep.txt"), "older");
     }
-    EXPECT_GT(cuts.size(), 50u);
+    EXPECT_GT(cuts.size(), 40u);
   }
 
-  const std::string kErrorPrefix = W("Ошибка при приеме файла: "_w);
-  const std::string kSuccess = W("Файл успешно принят (контрольная сумма верная)"_w);
   const std::string body = test::Pattern(100000);
   test::TempFolder root;
   host::FolderHost host{root.path() + "host/", W("АЗС 3"_w), 4, [](const std::string&) {}};
   std::unique_ptr<interactive::TInteractiveForm> messages;
   std::string folder;
   int ends = 0;
-  std::size_t failures = 0;
 };
 
 class StationReceptionFaults : public FileReceptionFaults {
@@ -255,17 +286,52 @@ class OfficeReceptionFaults : public FileReceptionFaults {
   std::string EndLine() const override { return W("Соединение разорванно, имя АЗС: "_w); }
   std::string HandshakeErrorPrefix() const override { return W("Ошибка при подключении: "_w); }
 
+  // "Send_file": the station delivers its report, stored in OFFICE under
+  // its name less four characters and the station's name; the station then
+  // asks for a request and hears there is none.
+  void InstallReportCommands() {
+    office::ListenerContext context = form->MakeListenerContext();
+    context.progress = [](const std::string&, std::int32_t, std::int32_t) {
+      return std::make_unique<NoProgress>();
+    };
+    form->InstallReportCommands(context);
+    TheSettings().useFastDatTravel = true;  // the body without acknowledgements between its bytes
+    folder = OfficeFolder();
+    platform::CreateDirectories(folder);
+  }
+  Command Report() const {
+    return {[](const std::string& name, const std::string& body) {
+              return "Send_file\r\n" + std::to_string(body.size()) + "\r\n" + name + "\r\n" + body +
+                     "TRY_GET_ZAPROS\r\n";
+            },
+            [](const std::string& name) { return name.substr(0, name.size() - 4) + "_12.dat"; },
+            W("Ошибка приема файла: "_w), W("Файл принят успешно (контрольная сумма в порядке)"_w),
+            "No_zapros\r\n"};
+  }
+
   std::unique_ptr<office::TInetOfficeForm> form;
 };
 
 TEST_F(StationReceptionFaults, EveryFailingFileCallKeepsTheOlderFileAndLeavesNoTemporary) {
-  WalkFileCalls();
+  WalkFileCalls(SendFile2());
 }
-TEST_F(StationReceptionFaults, ACutAtAnyByteKeepsTheOlderFileAndTheListenerServes) { WalkCuts(); }
+TEST_F(StationReceptionFaults, ACutAtAnyByteKeepsTheOlderFileAndTheListenerServes) {
+  WalkCuts(SendFile2());
+}
 TEST_F(OfficeReceptionFaults, EveryFailingFileCallKeepsTheOlderFileAndLeavesNoTemporary) {
-  WalkFileCalls();
+  WalkFileCalls(SendFile2());
 }
-TEST_F(OfficeReceptionFaults, ACutAtAnyByteKeepsTheOlderFileAndTheListenerServes) { WalkCuts(); }
+TEST_F(OfficeReceptionFaults, ACutAtAnyByteKeepsTheOlderFileAndTheListenerServes) {
+  WalkCuts(SendFile2());
+}
+TEST_F(OfficeReceptionFaults, EveryFailingFileCallOfAStationsReportKeepsTheOlderReport) {
+  InstallReportCommands();
+  WalkFileCalls(Report());
+}
+TEST_F(OfficeReceptionFaults, ACutAtAnyByteOfAStationsReportKeepsTheOlderReport) {
+  InstallReportCommands();
+  WalkCuts(Report());
+}
 
 }  // namespace
 }  // namespace pw

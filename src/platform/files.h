@@ -109,8 +109,10 @@ struct FileFaultPlan {
 };
 
 // Puts plan in force for the whole process (nullptr: none, the normal
-// state). The plan must outlive every file call that may see it: remove it
-// once the work under test has ended.
+// state). Returns once no file call looks at the plan it replaced, which
+// may then be destroyed; a call made after a plan is replaced is counted by
+// the new one, so a thread still at work may leave its last calls to the
+// next plan.
 void InstallFileFaultPlan(FileFaultPlan* plan) noexcept;
 
 // For the backends, at the points named above: true when the plan in force

@@ -15,10 +15,20 @@ std::string W(std::string_view cp1251) { return std::string(cp1251); }
 }  // namespace
 
 void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
-  session.WriteLine("OK");
-  const std::string size_text = session.ReadLine();
-  const std::int32_t size = protocol::ParseNumberLine(size_text);
-  const std::string name_line = session.ReadLine();
+  std::string size_text, name_line;
+  std::int32_t size = 0;
+  try {
+    session.WriteLine("OK");
+    size_text = session.ReadLine();
+    size = protocol::ParseNumberLine(size_text);
+    name_line = session.ReadLine();
+  } catch (const std::exception& e) {
+    // A station cut off in its lines, or a size that is no number: the
+    // report failed, and the stream is out of step with its body.
+    session.Disconnect();
+    context.log(W("Ошибка приема файла: "_w) + e.what());
+    return;
+  }
   const std::string station = AttributedStation(context, session.PeerIP(), /*log_fallback=*/false);
   const std::optional<std::string> stored = StoredReportName(name_line, station);
   if (!stored) {

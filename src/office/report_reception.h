@@ -13,8 +13,9 @@ namespace pw::office {
 // to the host, and nothing of a cut one is left on disk; an empty report is
 // stored but not handed. A name that SafeFileName refuses is logged and the
 // connection closed before the body, which is not taken. A host error is
-// logged with the command's error line; the connection goes on. A size line
-// that is not a number raises, which ends the connection.
+// logged with the command's error line; the connection goes on. A size or
+// name line that does not come whole, or a size that is not a number, is
+// logged with the same line and ends the connection.
 void ReceiveReport(protocol::Session& session, const ListenerContext& context);
 
 }  // namespace pw::office

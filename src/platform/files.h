@@ -4,6 +4,8 @@
 // names the call and the path.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstddef>
 #include <memory>
@@ -85,5 +87,36 @@ std::string TemporaryNameBeside(const std::string& path);
 
 // Free room in bytes on the volume that holds path (a folder).
 std::uint64_t FreeSpace(const std::string& folder);
+
+// ---- Faults on demand, for the tests of what a failing disk leaves behind ----
+
+// The calls a plan can fail: an open for writing (WritableFile,
+// AppendToFile), a write, RenameReplacing, and the close of a written file.
+enum class FileCall { kOpen, kWrite, kRename, kClose };
+inline constexpr std::size_t kFileCallKinds = 4;
+
+// Counts the calls of each kind on paths that start with `under` (all paths
+// when empty) and fails the one numbered fail_at[kind] (from 1; 0: none) as
+// the OS would: the open is refused, the write fills the disk after half
+// its bytes, the rename is refused, the close reports a lost write.
+struct FileFaultPlan {
+  std::string under;
+  std::array<std::uint64_t, kFileCallKinds> fail_at{};
+  std::array<std::atomic<std::uint64_t>, kFileCallKinds> seen{};
+
+  std::uint64_t Seen(FileCall call) const { return seen[static_cast<std::size_t>(call)].load(); }
+  void FailAt(FileCall call, std::uint64_t n) { fail_at[static_cast<std::size_t>(call)] = n; }
+};
+
+// Puts plan in force for the whole process (nullptr: none, the normal
+// state). Returns once no file call looks at the plan it replaced, which
+// may then be destroyed; a call made after a plan is replaced is counted by
+// the new one, so a thread still at work may leave its last calls to the
+// next plan.
+void InstallFileFaultPlan(FileFaultPlan* plan) noexcept;
+
+// For the backends, at the points named above: true when the plan in force
+// fails this call. Without a plan it costs one relaxed load.
+bool FileCallFails(FileCall call, const std::string& path) noexcept;
 
 }  // namespace pw::platform

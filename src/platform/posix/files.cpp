@@ -26,7 +26,13 @@ ScopedFd OpenOrThrow(const std::string& path, int flags, mode_t mode = 0644) {
   return fd;
 }
 
-void WriteAll(int fd, std::string_view bytes, const std::string& path) {
+// A file opened for writing; a fault plan may refuse it.
+ScopedFd OpenForWriting(const std::string& path, int flags) {
+  if (FileCallFails(FileCall::kOpen, path)) ThrowPosixError("open", path, EACCES);
+  return OpenOrThrow(path, flags);
+}
+
+void WriteLoop(int fd, std::string_view bytes, const std::string& path) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0) {
@@ -35,6 +41,24 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
     }
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
+}
+
+void WriteAll(int fd, std::string_view bytes, const std::string& path) {
+  if (FileCallFails(FileCall::kWrite, path)) {
+    // A disk that fills up mid-write: part of the bytes land first.
+    WriteLoop(fd, bytes.substr(0, bytes.size() / 2), path);
+    ThrowPosixError("write", path, ENOSPC);
+  }
+  WriteLoop(fd, bytes, path);
+}
+
+// The close of a written file, which reports writes that did not land.
+void CloseWritten(ScopedFd& fd, const std::string& path) {
+  if (FileCallFails(FileCall::kClose, path)) {
+    fd.reset();
+    ThrowPosixError("close", path, EIO);
+  }
+  fd.Close(path);
 }
 
 }  // namespace
@@ -69,11 +93,11 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
 }
 
 void AppendToFile(const std::string& path, std::string_view bytes) {
-  ScopedFd file = OpenOrThrow(path, O_WRONLY | O_CREAT | O_APPEND);
+  ScopedFd file = OpenForWriting(path, O_WRONLY | O_CREAT | O_APPEND);
   // write() puts the bytes in the kernel's hands: they survive the death of
   // the process, which is what the per-line open and close are for.
   WriteAll(file.get(), bytes, path);
-  file.Close(path);
+  CloseWritten(file, path);
 }
 
 std::string ReadWholeFile(const std::string& path) { return ReadFileFrom(path, 0); }
@@ -130,7 +154,7 @@ struct WritableFile::Handle {
 };
 
 WritableFile::WritableFile(const std::string& path)
-    : handle_(new Handle{path, OpenOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC)}) {}
+    : handle_(new Handle{path, OpenForWriting(path, O_WRONLY | O_CREAT | O_TRUNC)}) {}
 
 WritableFile::~WritableFile() = default;
 
@@ -139,9 +163,13 @@ void WritableFile::Write(const void* data, std::size_t n) {
   WriteAll(handle_->fd.get(), std::string_view(static_cast<const char*>(data), n), handle_->path);
 }
 
-void WritableFile::Close() { handle_->fd.Close(handle_->path); }
+void WritableFile::Close() {
+  // Closing twice is no error, and no call.
+  if (handle_->fd.valid()) CloseWritten(handle_->fd, handle_->path);
+}
 
 void RenameReplacing(const std::string& from, const std::string& to) {
+  if (FileCallFails(FileCall::kRename, to)) ThrowPosixError("rename", from + " -> " + to, EACCES);
   if (::rename(Native(from).c_str(), Native(to).c_str()) != 0)
     ThrowPosixError("rename", from + " -> " + to, errno);
 }

@@ -35,14 +35,38 @@ ScopedHandle OpenOrThrow(const std::string& path, DWORD access, DWORD dispositio
   return file;
 }
 
-void WriteAll(HANDLE file, std::string_view bytes, const std::string& path) {
-  if (file == nullptr) ThrowWin32Error("WriteFile", path, ERROR_INVALID_HANDLE);
+// A file opened for writing; a fault plan may refuse it.
+ScopedHandle OpenForWriting(const std::string& path, DWORD access, DWORD disposition) {
+  if (FileCallFails(FileCall::kOpen, path)) ThrowWin32Error("CreateFile", path, ERROR_ACCESS_DENIED);
+  return OpenOrThrow(path, access, disposition);
+}
+
+void WriteLoop(HANDLE file, std::string_view bytes, const std::string& path) {
   while (!bytes.empty()) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
     DWORD n = 0;
     if (!::WriteFile(file, bytes.data(), chunk, &n, nullptr)) ThrowLastError("WriteFile", path);
     bytes.remove_prefix(n);
   }
+}
+
+void WriteAll(HANDLE file, std::string_view bytes, const std::string& path) {
+  if (file == nullptr) ThrowWin32Error("WriteFile", path, ERROR_INVALID_HANDLE);
+  if (FileCallFails(FileCall::kWrite, path)) {
+    // A disk that fills up mid-write: part of the bytes land first.
+    WriteLoop(file, bytes.substr(0, bytes.size() / 2), path);
+    ThrowWin32Error("WriteFile", path, ERROR_DISK_FULL);
+  }
+  WriteLoop(file, bytes, path);
+}
+
+// The close of a written file, which reports writes that did not land.
+void CloseWritten(ScopedHandle& file, const std::string& path) {
+  if (FileCallFails(FileCall::kClose, path)) {
+    file.reset();
+    ThrowWin32Error("CloseHandle", path, ERROR_WRITE_FAULT);
+  }
+  file.Close(path);
 }
 
 std::size_t ReadSome(HANDLE file, void* data, std::size_t n, const std::string& path) {
@@ -90,11 +114,11 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
 
 void AppendToFile(const std::string& path, std::string_view bytes) {
   // Append access alone: every write lands at the end, whoever else writes.
-  ScopedHandle file = OpenOrThrow(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+  ScopedHandle file = OpenForWriting(path, FILE_APPEND_DATA, OPEN_ALWAYS);
   // WriteFile puts the bytes in the system's hands: they survive the death
   // of the process, which is what the per-line open and close are for.
   WriteAll(file.get(), bytes, path);
-  file.Close(path);
+  CloseWritten(file, path);
 }
 
 std::string ReadWholeFile(const std::string& path) { return ReadFileFrom(path, 0); }
@@ -141,7 +165,7 @@ struct WritableFile::Handle {
 };
 
 WritableFile::WritableFile(const std::string& path)
-    : handle_(new Handle{path, OpenOrThrow(path, GENERIC_WRITE, CREATE_ALWAYS)}) {}
+    : handle_(new Handle{path, OpenForWriting(path, GENERIC_WRITE, CREATE_ALWAYS)}) {}
 
 WritableFile::~WritableFile() = default;
 
@@ -150,7 +174,10 @@ void WritableFile::Write(const void* data, std::size_t n) {
   WriteAll(handle_->file.get(), std::string_view(static_cast<const char*>(data), n), handle_->path);
 }
 
-void WritableFile::Close() { handle_->file.Close(handle_->path); }
+void WritableFile::Close() {
+  // Closing twice is no error, and no call.
+  if (handle_->file.valid()) CloseWritten(handle_->file, handle_->path);
+}
 
 // A reader that opened the target without delete sharing (the profile API
 // reading cnf.INI, a virus scanner) refuses the replace for as long as it
@@ -158,6 +185,8 @@ void WritableFile::Close() { handle_->file.Close(handle_->path); }
 void RenameReplacing(const std::string& from, const std::string& to) {
   constexpr int kAttempts = 10;
   constexpr DWORD kPauseMs = 50;
+  if (FileCallFails(FileCall::kRename, to))
+    ThrowWin32Error("MoveFileEx", from + " -> " + to, ERROR_ACCESS_DENIED);
   for (int attempt = 1;; ++attempt) {
     if (::MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING)) return;
     const DWORD err = ::GetLastError();

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include "process_state.h"
@@ -395,23 +396,13 @@ TEST_F(HandshakeTest, SilentAndTricklingPeersAreCutAtTheHandshakeLimit) {
     EXPECT_TRUE(Logged("Ошибка входящего подключения: Read Timeout, IP: 127.0.0.1"_w));
   }
   Accepted a = Connected();
-  std::atomic<bool> stop{false};
-  std::thread trickle([&] {
-    try {
-      while (!stop.load()) {
-        a.client.Write("A");
-        std::this_thread::sleep_for(20ms);  // the peer's own pace
-      }
-    } catch (const Error&) {
-    }
-  });
+  std::optional<test::TricklingPeer> trickle(std::in_place, a.client);
   Session session(a.server);
   const auto start = SteadyClock::now();
   EXPECT_FALSE(ListenerHandshake(session, {CurrentWireContext(), End::Office, nullptr, {}, {}, {}})
                    .accepted);
   const auto took = SteadyClock::now() - start;
-  stop.store(true);
-  trickle.join();
+  trickle.reset();
   EXPECT_GE(took, 300ms);
   EXPECT_LT(took, std::chrono::milliseconds(kWaitMs));
   EXPECT_TRUE(Logged("Ошибка при подключении: Read Timeout, IP: 127.0.0.1"_w));

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,16 +49,7 @@ TEST(TcpDeadline, ATrickleWithinEveryReadLimitIsCutAtTheDeadline) {
   Pair p;
   p.server.SetReadTimeout(kWaitMs);  // each wait alone would let every byte through
   p.server.SetDeadline(300);
-  std::atomic<bool> stop{false};
-  std::thread trickle([&] {
-    try {
-      while (!stop.load()) {
-        p.client.Write("x");
-        std::this_thread::sleep_for(20ms);  // the peer's own pace
-      }
-    } catch (const Error&) {
-    }
-  });
+  std::optional<test::TricklingPeer> trickle(std::in_place, p.client);
   const auto start = Clock::now();
   int got = 0;
   EXPECT_THROW(
@@ -67,8 +59,7 @@ TEST(TcpDeadline, ATrickleWithinEveryReadLimitIsCutAtTheDeadline) {
       },
       ReadTimeout);
   const auto took = Clock::now() - start;
-  stop.store(true);
-  trickle.join();
+  trickle.reset();
   EXPECT_GE(took, 300ms);
   EXPECT_LT(took, std::chrono::milliseconds(kWaitMs));
   EXPECT_GT(got, 0);

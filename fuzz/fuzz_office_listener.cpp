@@ -55,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const WireContext wire = fuzz::QuietWire();
   auto [end, peer] = platform::ConnectionPairAfterSending(fuzz::Bytes(data, size));
   end.SetReadTimeout(1000);  // the bytes are all there: never reached
+  fuzz::PeerDrain drain(peer);
   protocol::Session session(end);
   const protocol::ListenerSide side{wire, protocol::End::Office, nullptr, {},
                                     [](const std::string&, const std::string&) {},
@@ -64,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const std::exception&) {
     // As the listener: an error ends this connection only.
   }
+  end.Disconnect();  // ends the drain
   fuzz::ClearScratchFolder();
   return 0;
 }

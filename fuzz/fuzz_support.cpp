@@ -35,6 +35,16 @@ protocol::ProgressFactory NoProgress() {
   };
 }
 
+PeerDrain::PeerDrain(platform::TcpConnection& peer)
+    : thread_([&peer] {
+        char buffer[4096];
+        try {
+          for (;;) peer.ReadSome(buffer, sizeof buffer);
+        } catch (const std::exception&) {
+          // Closed: all read.
+        }
+      }) {}
+
 const std::string& ScratchFolder() {
   // Under the installation folder (PUMPWIRE_ROOT, which scripts/fuzz.sh sets
   // to a folder of each target's own).

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "platform/connection_pair.h"
 #include "protocol/body_transfer.h"
@@ -31,6 +32,21 @@ protocol::ProgressFactory NoProgress();
 const std::string& ScratchFolder();
 // Empties the scratch folder (files a run has stored).
 void ClearScratchFolder();
+
+// Reads and drops what the code under test writes to peer, on a thread of
+// its own, so that a big reply never waits for a reader. The end the code
+// uses must be disconnected before this is destroyed (that ends the
+// thread's reads).
+class PeerDrain {
+ public:
+  explicit PeerDrain(platform::TcpConnection& peer);
+  ~PeerDrain() { thread_.join(); }
+  PeerDrain(const PeerDrain&) = delete;
+  PeerDrain& operator=(const PeerDrain&) = delete;
+
+ private:
+  std::thread thread_;
+};
 
 inline std::string_view Bytes(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};

@@ -70,7 +70,7 @@ for target in "${targets[@]}"; do
   [ -d "fuzz/corpus/$target" ] && seeds+=("fuzz/corpus/$target")
   status=0
   # The targets' files (log, settings, received files) go under root.
-  PUMPWIRE_ROOT="$PWD/$work/root" WINDIR="$PWD/$work/root" \
+  PUMPWIRE_ROOT="$PWD/$work/root" PUMPWIRE_WINDIR="$PWD/$work/root" \
     "$program" "${options[@]}" "$work/corpus" "${seeds[@]}" >"$work/output.txt" 2>&1 || status=$?
   done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$work/output.txt" | tail -1 || true)
   if ((status != 0)); then

@@ -58,6 +58,10 @@ const std::string& ScratchFolder() {
 
 void ClearScratchFolder() {
   std::error_code ignored;
+  const std::filesystem::path scratch = std::filesystem::path(ScratchFolder()).parent_path();
+  for (const auto& entry : std::filesystem::directory_iterator(scratch.parent_path(), ignored))
+    if (entry.path().filename() != scratch.filename() && entry.path().filename() != "LogFiles")
+      __builtin_trap();
   for (const auto& entry : std::filesystem::directory_iterator(ScratchFolder(), ignored))
     std::filesystem::remove_all(entry.path(), ignored);
 }

@@ -30,7 +30,9 @@ protocol::ProgressFactory NoProgress();
 // A folder for the files a run stores, made on first use, with a separator
 // at its end.
 const std::string& ScratchFolder();
-// Empties the scratch folder (files a run has stored).
+// Empties the scratch folder (files a run has stored), and stops the
+// program (a finding) when a run stored anything beside it: a received
+// file's name that climbed out of its folder.
 void ClearScratchFolder();
 
 // Reads and drops what the code under test writes to peer, on a thread of

@@ -4,7 +4,7 @@
 # what the Windows build needs: the MinGW-w64 compilers, 64-bit Wine, and the
 # tools that unpack and build Debian's source packages.
 set -euo pipefail
-packages=(g++ clang cmake ninja-build libgtest-dev
+packages=(g++ clang libclang-rt-dev cmake ninja-build libgtest-dev
           libjpeg62-turbo-dev libgif-dev libsqlite3-dev libx11-dev libxext-dev xvfb)
 if [ "${1:-}" = --windows ]; then
   packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 dpkg-dev tcl make)

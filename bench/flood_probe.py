@@ -9,6 +9,7 @@ a check fails, 2 when the probe itself could not run.
 Phases (see bench/flood_probe.md):
   A  real handshakes every ~50 ms while hostile connections come and go
   B  a burst from one address well past the per-address cap
+  P  password guessing from one address; an empty Password lets no one in
   C  many stations at once, all greeted and all accepted
   R  the office registry: connections with distinct 16 KB names, each
      followed by a command that looks the station up by address
@@ -43,6 +44,8 @@ REAL_BOUND = 2.0  # a real handshake slower than this fails
 REAL_TARGET = 0.100  # what a real handshake should take; reported, not checked
 WATCH_BOUND = 15.0  # how long a watcher waits for the listener to close it
 REFUSED_WITHIN = 1.0  # a connection past the cap is closed within this
+RSS_ALLOWANCE_KB = 32 * 1024  # RSS "back near its start": at most this above it
+GUESSES_PER_SECOND = 50  # wrong passwords one address may try, at most
 
 
 def now():
@@ -331,6 +334,7 @@ class Peer:
         self.t0 = now()
         self.t_connected = None
         self.t_first_line = None
+        self.line_times = []  # when each of the first few lines came
         self.t_closed = None
         self.closed_by = None  # "listener", "probe", "error"
         self.error = None
@@ -386,8 +390,12 @@ class Peer:
                 return
             if len(self.rx) < self.KEEP:
                 self.rx += data[:self.KEEP - len(self.rx)]
-            if self.t_first_line is None and b"\n" in self.rx:
-                self.t_first_line = now()
+            if len(self.line_times) < 4:
+                t = now()
+                self.line_times += [t] * min(4 - len(self.line_times),
+                                             self.rx.count(b"\n") - len(self.line_times))
+                if self.line_times and self.t_first_line is None:
+                    self.t_first_line = self.line_times[0]
             self.on_data()
 
     def on_connected(self):
@@ -542,6 +550,10 @@ class Probe:
         h = Host(self.args.host, mode, label, self.base, settings, password)
         self.hosts.append(h)
         h.start()
+        end = now() + 2.0
+        while h.first_line is None and now() < end:
+            h.note_first_line()
+            time.sleep(0.02)
         return h
 
     def warm_up(self, host, listener, password=None):
@@ -706,8 +718,10 @@ class Probe:
         guesses = [p for p in hostile if p.kind == "wrong-password"]
         refused = [p for p in guesses if b"PASS" in lines_of(p.rx)]
         if guesses:
-            r.figure("wrong passwords answered \"PASS\" within 1.5 s: %d of %d"
-                     % (len(refused), len(guesses)))
+            waits = [p.line_times[1] - p.t_connected for p in refused if len(p.line_times) > 1]
+            r.figure("wrong passwords answered \"PASS\" within 1.5 s: %d of %d, after p50 %s, "
+                     "max %s" % (len(refused), len(guesses), ms(percentile(waits, 50)),
+                                 ms(max(waits) if waits else float("nan"))))
         for h in quota:
             s = h.status()
             r.figure("%s: threads %d -> peak %d -> %d, RSS %s -> peak %s -> %s"
@@ -740,6 +754,55 @@ class Probe:
             r.check("A: %s connections closed by the listener (handshake deadline)"
                     % kind.split("-")[1], len(done) == len(mine),
                     "%d of %d within %.0f s" % (len(done), len(mine), WATCH_BOUND))
+
+    # -- P
+    def phase_p(self, office_pw):
+        r = self.report
+        seconds = 3.0
+        most = 1000 if self.quick else 3000
+        print("\n== P. password guessing from one address (%d at once, for %.0f s or %d guesses)"
+              % (8, seconds, most))
+        net = Net()
+        peers = []
+        start = now()
+
+        def refill():
+            while (sum(1 for p in peers[-16:] if p.open) < 8 and now() - start < seconds
+                   and len(peers) < most):
+                peers.append(Peer(net, office_pw.port, "guess",
+                                  [(0, b"GUESS\r\nguess%d\r\n" % len(peers))], hold=seconds))
+
+        over = lambda: (now() - start >= seconds or len(peers) >= most) and not net.live
+        net.run_until(over, seconds + 2.0, refill)
+        took = now() - start
+        net.close_all()
+        answered = [p for p in peers if len(lines_of(p.rx)) > 1]
+        wrong = [p for p in answered if lines_of(p.rx)[1] == b"PASS"]
+        let_in = [p for p in answered if lines_of(p.rx)[1] == b"OK"]
+        rate = len(wrong) / took
+        r.figure("guesses made %d, answered \"PASS\" %d (%.0f a second), let in %d"
+                 % (len(peers), len(wrong), rate, len(let_in)))
+        r.check("P: no wrong password let in", not let_in, "%d" % len(let_in))
+        r.check("P: guessing slowed to at most %d a second" % GUESSES_PER_SECOND,
+                rate <= GUESSES_PER_SECOND, "%.0f a second" % rate)
+        peer = one_real_handshake(office_pw.port, "office", PASSWORD)
+        r.figure("the right password from the same address right after: %s"
+                 % (ms(peer.latency) if peer.ok else "refused (%s)" % peer.why))
+        office_empty = self.host("office", "office-empty-pw", ["PasswordEnable=1", "Password="])
+        try:
+            answers = []
+            for password in (b"", b"NOPASS"):
+                net = Net()
+                p = Peer(net, office_empty.port, "empty", [(0, b"GUESS\r\n" + password + b"\r\n")],
+                         hold=5.0)
+                net.run_until(lambda: len(lines_of(p.rx)) > 1 or not p.open, 6.0)
+                net.close_all()
+                got = lines_of(p.rx)
+                answers.append(got[1].decode("latin-1") if len(got) > 1 else "nothing")
+            r.check("P: PasswordEnable=1 with an empty Password lets no one in",
+                    "OK" not in answers, "answers to an empty and a NOPASS line: %s" % answers)
+        finally:
+            self.stop_hosts([office_empty])
 
     # -- B
     def phase_b(self, office):
@@ -886,7 +949,9 @@ class Probe:
     def check_back(self, host, base, phase):
         r = self.report
         threads_ok = lambda s: s.get("Threads", 1 << 30) <= base["Threads"] + 2
-        rss_ok = lambda s: s.get("VmRSS", 1 << 30) <= base["VmRSS"] * 1.5 + 8 * 1024
+        # What the allocator keeps of a thousand threads' arenas is not a
+        # leak; what grows with the connections served is.
+        rss_ok = lambda s: s.get("VmRSS", 1 << 30) <= base["VmRSS"] + RSS_ALLOWANCE_KB
         start = now()
         s = host.status()
         while not (threads_ok(s) and rss_ok(s)) and now() - start < 20.0:
@@ -897,7 +962,8 @@ class Probe:
                     mb(s.get("VmRSS", 0)), now() - start))
         r.check("%s: %s threads back to their start" % (phase, host.label), threads_ok(s),
                 "%d, started at %d" % (s.get("Threads", 0), base["Threads"]))
-        r.check("%s: %s RSS back near its start" % (phase, host.label), rss_ok(s),
+        r.check("%s: %s RSS back near its start (within %s)" % (phase, host.label,
+                                                                mb(RSS_ALLOWANCE_KB)), rss_ok(s),
                 "%s, started at %s" % (mb(s.get("VmRSS", 0)), mb(base["VmRSS"])))
 
     def check_logs(self):
@@ -933,7 +999,7 @@ class Probe:
         phases = self.args.phases.upper()
         print("pumpwire-host: %s%s" % (self.args.host, " (quick)" if self.quick else ""))
         print("run folder: %s" % self.base)
-        if "A" in phases or "B" in phases:
+        if "A" in phases or "B" in phases or "P" in phases:
             office = self.host("office", "office")
             office_pw = self.host("office", "office-pw", password=PASSWORD)
             station = self.host("station", "station")
@@ -946,6 +1012,8 @@ class Probe:
                 self.phase_a(office, office_pw, station, bases)
             if "B" in phases:
                 self.phase_b(office)
+            if "P" in phases:
+                self.phase_p(office_pw)
             print("\n== D. threads and RSS once the hostile connections are gone")
             for h, s in bases.items():
                 self.check_back(h, s, "D")
@@ -1025,7 +1093,7 @@ def main():
                         help="the build folder holding pumpwire-host (default: build/)")
     parser.add_argument("--host", help="pumpwire-host to run (default: BUILD/pumpwire-host)")
     parser.add_argument("--quick", action="store_true", help="smaller counts, for CI")
-    parser.add_argument("--phases", default="ABCR", help="which phases to run (default ABCR; "
+    parser.add_argument("--phases", default="ABPCR", help="which phases to run (default ABPCR; "
                         "the log checks always run)")
     parser.add_argument("--per-ip-cap", type=int, default=64,
                         help="the listener's connections per address; phase A holds fewer "

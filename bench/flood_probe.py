@@ -1117,11 +1117,13 @@ def main():
     def on_signal(signum, _frame):
         raise KeyboardInterrupt("signal %d" % signum)
 
-    signal.signal(signal.SIGTERM, on_signal)
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, on_signal)
     probe = Probe(args)
     probe.base = tempfile.mkdtemp(prefix="flood_probe.")
     started = now()
     interrupted = False
+    faulted = False
     try:
         probe.run()
     except KeyboardInterrupt:
@@ -1129,14 +1131,18 @@ def main():
         print("\nflood_probe: interrupted", file=sys.stderr)
     except ProbeError as e:
         print("\nflood_probe: %s" % e, file=sys.stderr)
-        interrupted = True
+        interrupted = faulted = True
+    except Exception:  # a fault of the probe itself: its hosts go all the same
+        import traceback
+        traceback.print_exc()
+        interrupted = faulted = True
     finally:
         # A second Ctrl-C must not leave a host behind.
         signal.signal(signal.SIGINT, signal.SIG_IGN)
         signal.signal(signal.SIGTERM, signal.SIG_IGN)
         for h in probe.hosts:
             h.stop(hurry=interrupted)
-        if args.keep or interrupted:
+        if args.keep or faulted:
             print("run folder kept: %s" % probe.base)
         else:
             shutil.rmtree(probe.base, ignore_errors=True)

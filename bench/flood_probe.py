@@ -475,8 +475,10 @@ class RealHandshake(Peer):
     station listener: greeting, the station's name, password line, "OK".
     """
 
-    def __init__(self, net, port, listener, password, name=REAL_NAME, bound=5.0):
+    def __init__(self, net, port, listener, password, name=REAL_NAME, bound=5.0,
+                 keep_open=False):
         self.listener = listener
+        self.keep_open = keep_open  # stay in the command phase until closed
         self.password = password.encode() if password else b"NOPASS"
         self.name = name
         self.answered = False
@@ -512,7 +514,8 @@ class RealHandshake(Peer):
             self.ok = ok
             self.why = why
             self.latency = now() - self.t0
-            self.close("probe")
+            if not (ok and self.keep_open):
+                self.close("probe")
 
     def on_hold_over(self):
         if self.ok is None:
@@ -872,13 +875,18 @@ class Probe:
             net = Net()
             start = now()
             peers = [RealHandshake(net, office.port, "office", None,
-                                   name=b"AZS-%04d" % i, bound=30.0) for i in range(n)]
+                                   name=b"AZS-%04d" % i, bound=60.0, keep_open=True)
+                     for i in range(n)]
             connected = lambda: all(p.t_connected is not None or not p.open for p in peers)
             net.run_until(connected, 20.0)
             t_connected = now() - start
             peak = {}
             net.run_until(lambda: all(p.ok is not None for p in peers), 30.0,
                           lambda: self.sample([office], peak))
+            # The accepted ones now wait in the command phase, which has no
+            # time limit: keepalive is what finds a peer that is gone.
+            net.run_until(lambda: False, 0.3)
+            established, keeping = keepalive_share(office.port)
             net.close_all()
             took = now() - start
             greeted = [p for p in peers if p.t_first_line is not None]
@@ -897,6 +905,11 @@ class Probe:
             r.check("C: every station greeted", len(greeted) == n, "%d of %d" % (len(greeted), n))
             r.check("C: every station accepted", len(accepted) == n,
                     "%d of %d%s" % (len(accepted), n, (", " + "; ".join(why[:3])) if why else ""))
+            r.figure("accepted connections running the keepalive timer: %d of %d"
+                     % (keeping, established))
+            r.check("C: accepted connections keep alive (SO_KEEPALIVE)",
+                    established > 0 and keeping >= 0.95 * established,
+                    "%d of %d" % (keeping, established))
             self.check_back(office, base, "C")
         finally:
             self.stop_hosts([office])
@@ -1008,6 +1021,11 @@ class Probe:
                      station: self.warm_up(station, "station")}
             for h, s in bases.items():
                 print("%s: port %d, threads %d, RSS %s" % (h.label, h.port, s["Threads"], mb(s["VmRSS"])))
+            backlog, most = listen_backlog(office.port), system_backlog()
+            if backlog is not None and most is not None:
+                print("office listen backlog: %d (somaxconn %d)" % (backlog, most))
+                self.report.check("listen backlog at the system's maximum", backlog >= most,
+                                  "%d of %d" % (backlog, most))
             if "A" in phases:
                 self.phase_a(office, office_pw, station, bases)
             if "B" in phases:
@@ -1066,6 +1084,48 @@ def settle(host, threads=None, bound=3.0):
         if threads is None and t == last:
             return
         last = t
+
+
+def listen_backlog(port):
+    """The listen backlog of the socket on port, as ss tells it (Send-Q of a
+    listening socket); None without ss."""
+    if not shutil.which("ss"):
+        return None
+    try:
+        out = subprocess.run(["ss", "-Hlnt", "sport = :%d" % port], capture_output=True,
+                             text=True, timeout=5).stdout
+    except (OSError, subprocess.SubprocessError):
+        return None
+    sizes = [int(line.split()[2]) for line in out.splitlines() if len(line.split()) > 2]
+    return max(sizes) if sizes else None
+
+
+def system_backlog():
+    try:
+        with open("/proc/sys/net/core/somaxconn") as f:
+            return int(f.read())
+    except (OSError, ValueError):
+        return None
+
+
+def keepalive_share(port):
+    """Of the established connections the listener on port has accepted:
+    how many there are, and how many run the keepalive timer (timer 2 in
+    /proc/net/tcp)."""
+    total = keeping = 0
+    try:
+        with open("/proc/net/tcp") as f:
+            next(f)
+            for line in f:
+                fields = line.split()
+                local_port = int(fields[1].split(":")[1], 16)
+                if local_port == port and fields[3] == "01":
+                    total += 1
+                    if fields[5].split(":")[0] == "02":
+                        keeping += 1
+    except (OSError, ValueError, IndexError, StopIteration):
+        pass
+    return total, keeping
 
 
 def listen_overflows():

@@ -668,6 +668,7 @@ class Probe:
         next_real = started
         next_sample = started
         real_targets = [office, office_pw, station]
+        log_start = {h: h.written() - h.own_output() for h in quota}
 
         def refill():
             for h, limit in quota.items():
@@ -694,19 +695,20 @@ class Probe:
                 next_sample = t + 0.5
             if sum(made.values()) >= total or t - started >= bound:
                 if not open_hostile and all(p.ok is not None for _, p in reals):
+                    flood_took = t - started
                     break
             if t - started > bound + WATCH_BOUND + 5:
+                flood_took = t - started
                 break
             net.poll(0.01)
         # The watchers may still wait for the listener.
         net.run_until(lambda: not any(w.open for w in watchers), WATCH_BOUND,
                       lambda: self.sample(quota, peaks))
         net.close_all()
-        took = now() - started
 
         made_all = sum(made.values())
         r.figure("hostile connections made: %d in %.1f s (%.0f a second)"
-                 % (made_all, took, made_all / took))
+                 % (made_all, flood_took, made_all / flood_took))
         by_kind = {}
         for p in hostile:
             k = by_kind.setdefault(p.kind, [0, 0, 0])
@@ -727,9 +729,10 @@ class Probe:
                                  ms(max(waits) if waits else float("nan"))))
         for h in quota:
             s = h.status()
-            r.figure("%s: threads %d -> peak %d -> %d, RSS %s -> peak %s -> %s"
+            r.figure("%s: threads %d -> peak %d -> %d, RSS %s -> peak %s -> %s, log %.1f MB"
                      % (h.label, bases[h]["Threads"], peaks[h.label]["Threads"], s.get("Threads", 0),
-                        mb(bases[h]["VmRSS"]), mb(peaks[h.label]["VmRSS"]), mb(s.get("VmRSS", 0))))
+                        mb(bases[h]["VmRSS"]), mb(peaks[h.label]["VmRSS"]), mb(s.get("VmRSS", 0)),
+                        (h.written() - h.own_output() - log_start[h]) / 1e6))
         ok = [p for _, p in reals if p.ok]
         lat = [p.latency for p in ok]
         r.figure("real handshakes: %d, served %d; latency p50 %s, p99 %s, max %s (target %s)"

@@ -6,6 +6,7 @@
 
 #include "office/inet_office_form.h"
 #include "protocol/handshake.h"
+#include "protocol/listener_limits.h"
 #include "services/event_log.h"
 #include "services/wire_context.h"
 #include "text/cp1251.h"
@@ -14,7 +15,8 @@
 namespace pw::office {
 
 OfficeListener::OfficeListener(TInetOfficeForm& window)
-    : window_(window), server_([this](platform::TcpConnection& c) { Serve(c); }) {
+    : window_(window),
+      server_([this](platform::TcpConnection& c) { Serve(c); }, protocol::LogRefusals) {
   for (std::string_view word : kOfficeCommandWords)
     commands_.push_back({word, [](protocol::Session&) {}});
 }
@@ -29,6 +31,7 @@ OfficeListener::~OfficeListener() {
 }
 
 void OfficeListener::Start(int port) {
+  if (!server_.Active()) server_.SetLimits(protocol::ListenerLimits());
   ui::Dispatcher::instance().run_off_main_thread([&] { server_.Activate(port); });
 }
 
@@ -64,11 +67,12 @@ void OfficeListener::Serve(platform::TcpConnection& connection) {
           window_.connections().AddStation(name, peer);
         },
         // Every accept names the latest station, before its password is checked.
-        [this](const std::string& name) { window_.SetLastStationName(name); }};
+        [this](const std::string& name) { window_.SetLastStationName(name); },
+        &attempts_};
     if (protocol::ListenerHandshake(session, side).accepted)
-      protocol::ServeCommands(session, Commands());
+      protocol::ServeCommandsLoggingErrors(session, Commands(), wire, &window_.log);
   } catch (const std::exception&) {
-    // An error a command let escape ends this connection only.
+    // No settings or log to work with: this connection ends, nothing more.
   }
   session.Disconnect();
   ConnectionEnded(ip);

@@ -12,6 +12,7 @@
 
 #include "platform/tcp.h"
 #include "protocol/command_loop.h"
+#include "protocol/password_attempts.h"
 #include "protocol/session.h"
 #include "sync/mutex.h"
 
@@ -34,7 +35,8 @@ class OfficeListener {
   OfficeListener(const OfficeListener&) = delete;
   OfficeListener& operator=(const OfficeListener&) = delete;
 
-  // Listens on port at every local address (0: a free port). Does nothing
+  // Listens on port at every local address (0: a free port), with the caps
+  // MaxConnections and MaxConnectionsPerIP as they stand now. Does nothing
   // when already listening. Raises pw::Error when the port cannot be taken.
   void Start(int port);
 
@@ -65,6 +67,7 @@ class OfficeListener {
   TInetOfficeForm& window_;
   mutable Mutex commands_mu_;
   std::vector<protocol::Command> commands_ GUARDED_BY(commands_mu_);
+  protocol::PasswordAttempts attempts_;
   platform::TcpServer server_;               // last: its threads use the members above
 };
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -28,6 +29,15 @@
 #include "sync/thread_annotations.h"
 
 namespace pw::platform {
+
+// Keep-alive of every accepted connection: a peer silent this long is
+// probed at this interval, and after this many probes go unanswered the
+// connection fails, so a station whose line died costs its thread minutes
+// rather than the system's default two hours. (Windows before 10 fixes the
+// count itself: 5 or 10.)
+inline constexpr int kKeepAliveIdleS = 60;
+inline constexpr int kKeepAliveIntervalS = 10;
+inline constexpr int kKeepAliveProbes = 6;
 
 class ReadTimeout : public Error {
  public:
@@ -80,6 +90,28 @@ class TcpConnection {
   // 0 or negative: wait until data comes or the connection closes.
   void SetReadTimeout(int ms) noexcept { read_timeout_ms_ = ms; }
   int ReadTimeoutMs() const noexcept { return read_timeout_ms_; }
+
+  // One limit for every read from now on, however the peer spreads its
+  // bytes: each wait is cut to the time left, and once ms have passed a read
+  // that needs the network raises ReadTimeout at once (bytes already
+  // buffered are still served). 0 or negative clears it.
+  void SetDeadline(int ms) noexcept;
+
+  // Waits ms without reading anything. False as soon as the connection
+  // ends (Disconnect from another thread, or the peer's reset), true when
+  // the whole time has passed. Bytes the peer sends meanwhile neither end
+  // nor shorten the wait.
+  bool Pause(int ms);
+
+  // The keep-alive in force on the socket, as the system reports it
+  // (idle and interval in seconds; 0 where the system does not say).
+  struct KeepAlive {
+    bool on = false;
+    int idle_s = 0;
+    int interval_s = 0;
+    int probes = 0;
+  };
+  KeepAlive KeepAliveInForce();
 
   // Sends every byte, waiting (without a limit) while the peer's window is
   // full. Raises "Not Connected." after Disconnect, pw::Error on a send
@@ -148,6 +180,9 @@ class TcpConnection {
   explicit TcpConnection(SocketPtr socket);
 
   std::uint8_t ReadByteSlow();
+  // The end of the next wait for data: the read limit or the deadline,
+  // whichever comes first. Raises ReadTimeout once the deadline has passed.
+  std::optional<std::chrono::steady_clock::time_point> NextReadDeadline() const;
   // The OS socket (a descriptor or a SOCKET handle) for one I/O call, kept
   // open until ReleaseSocket even if another thread disconnects meanwhile;
   // -1 when closed, which is no socket on either system.
@@ -165,6 +200,7 @@ class TcpConnection {
   std::size_t end_ = 0;
   bool peer_closed_ = false;
   int read_timeout_ms_ = 0;
+  std::optional<std::chrono::steady_clock::time_point> deadline_;
 
   // Fixed once connected.
   std::string peer_address_;
@@ -193,7 +229,8 @@ class TcpListener {
   int Port() const noexcept { return port_; }
 
   // Waits up to timeout_ms (negative: no limit) for a connection; nothing
-  // when the time is up. Raises pw::Error when accepting fails.
+  // when the time is up. Raises pw::Error when accepting fails. An accepted
+  // connection has keep-alive on (see kKeepAlive*).
   std::optional<TcpConnection> Accept(int timeout_ms);
 
  private:
@@ -206,6 +243,11 @@ class TcpListener {
 // a thread of its own. When the handler returns (or raises: the server
 // catches and drops everything), the connection is closed and its thread is
 // joined soon after, so a long-running server keeps no finished threads.
+//
+// Connections are capped in all and per peer address (see Limits): one past
+// a cap is closed at once, with no thread started. Refusals come in bursts
+// and are reported once per burst: the first refusal, then, when no refusal
+// has come for kQuietMs or the server stops, how many there were.
 //
 // The handler must not move the connection away, must end when its reads
 // raise (Deactivate relies on that), and must not wait for the thread that
@@ -221,13 +263,36 @@ class TcpServer {
   // Connections the system may hold for the accept thread. Stations may all
   // call at once; past a full queue the system can complete a caller's
   // connect without ever handing the connection over, and that station
-  // then waits for a greeting that never comes.
+  // then waits for a greeting that never comes. The backend asks for the
+  // larger of this and the system's own maximum.
   static constexpr int kBacklog = 4096;
 
-  explicit TcpServer(Handler handler);
+  // A burst of refusals ends when none has come for this long.
+  static constexpr int kQuietMs = 1000;
+
+  struct Limits {
+    std::size_t connections = 1024;   // served at once, in all
+    std::size_t per_address = 256;    // served at once from one peer address
+  };
+
+  // One report of a burst of refusals.
+  struct Refusals {
+    bool burst_over = false;    // false: the burst's first refusal; true: its end
+    std::string first_address;  // the peer refused first in the burst
+    bool per_address = false;   // the first refusal was for the per-address cap
+    std::size_t limit = 0;      // the cap the first refusal hit
+    std::size_t refused = 0;    // at the end: how many the burst refused
+  };
+  // Called on the accept thread; must not call Activate or Deactivate.
+  using RefusalObserver = std::function<void(const Refusals&)>;
+
+  explicit TcpServer(Handler handler, RefusalObserver on_refusals = {});
   ~TcpServer();  // deactivates
   TcpServer(const TcpServer&) = delete;
   TcpServer& operator=(const TcpServer&) = delete;
+
+  // The caps for connections accepted from now on (0 counts as 1). Any thread.
+  void SetLimits(Limits limits) LOCKS_EXCLUDED(limits_mu_);
 
   // Starts listening at port on each of bind_addresses, one socket per
   // address, or on all addresses (0.0.0.0) when the list is empty. Port 0
@@ -240,8 +305,9 @@ class TcpServer {
 
   // Stops accepting, closes the listening sockets, disconnects every open
   // connection so that their handlers' reads raise ConnectionClosed, and
-  // joins every thread before returning. Does nothing when not active.
-  // Called from a handler it raises pw::Error and changes nothing.
+  // joins every thread before returning. A burst of refusals under way is
+  // reported as over first. Does nothing when not active. Called from a
+  // handler it raises pw::Error and changes nothing.
   void Deactivate() LOCKS_EXCLUDED(control_mu_);
 
   bool Active() const noexcept { return active_.load(); }
@@ -262,13 +328,20 @@ class TcpServer {
   struct State;
   void AcceptLoop();
   void Serve(TcpConnection connection);
+  // Closes connection when a cap is reached (true), reporting the burst's
+  // first refusal. Accept thread.
+  bool Refused(TcpConnection& connection);
+  void EndBurst();
 
   const Handler handler_;
+  const RefusalObserver on_refusals_;
   // Serialises Activate and Deactivate: one of them at a time makes or
   // tears down the listening sockets, their wake-up and the accept thread.
   // Those are not guarded by it: the accept and connection threads read
   // them without it, between their start and their join.
   Mutex control_mu_;
+  mutable Mutex limits_mu_;
+  Limits limits_ GUARDED_BY(limits_mu_);
   const std::unique_ptr<State> state_;
   std::atomic<bool> active_{false};
   std::atomic<int> port_{0};

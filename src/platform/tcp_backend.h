@@ -33,6 +33,13 @@ inline Deadline DeadlineWithin(int ms) {
   return Clock::now() + std::chrono::milliseconds(ms);
 }
 
+// The earlier of two deadlines; none only when neither has one.
+inline Deadline Earlier(const Deadline& a, const Deadline& b) {
+  if (!a) return b;
+  if (!b) return a;
+  return std::min(*a, *b);
+}
+
 // The time left for one OS wait, rounded up so the wait never ends before
 // the deadline: -1 without a deadline, 0 once it has passed.
 inline int MillisecondsLeft(const Deadline& deadline) {
@@ -81,7 +88,8 @@ inline std::vector<std::string> OutsideThenLoopback(std::vector<std::string> out
 class ListeningSockets {
  public:
   // Listens at port on each address (none: on 0.0.0.0); port 0 takes one
-  // free port, the same for every address. Raises pw::Error when an address
+  // free port, the same for every address. The queue is the larger of
+  // backlog and the system's maximum. Raises pw::Error when an address
   // cannot be bound; nothing stays bound then.
   static std::unique_ptr<ListeningSockets> Open(const std::vector<std::string>& addresses,
                                                 int port, int backlog);
@@ -89,12 +97,13 @@ class ListeningSockets {
 
   virtual int Port() const noexcept = 0;
 
-  // Waits without limit for a connection on any socket and returns it, or
-  // returns nothing once Wake has been called since the last return (the
+  // Waits until the deadline (none: without limit) for a connection on any
+  // socket and returns it, with keep-alive on; returns nothing when the
+  // time is up, or once Wake has been called since the last return (the
   // wake-up is then used up). A connection that fails before it is taken
   // is dropped and the wait goes on; when the system is out of sockets the
   // wait pauses a little, still waking for Wake.
-  virtual std::optional<TcpConnection> Accept() = 0;
+  virtual std::optional<TcpConnection> Accept(const Deadline& until) = 0;
 
   virtual void Wake() noexcept = 0;
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/tcp.h"
+#include "platform/tcp_backend.h"
 
 namespace pw::platform {
 
@@ -34,6 +35,7 @@ void TcpConnection::MoveFrom(TcpConnection& other) noexcept {
   end_ = std::exchange(other.end_, 0);
   peer_closed_ = std::exchange(other.peer_closed_, false);
   read_timeout_ms_ = other.read_timeout_ms_;
+  deadline_ = std::exchange(other.deadline_, std::nullopt);
   peer_address_ = std::move(other.peer_address_);
   local_address_ = std::move(other.local_address_);
   peer_port_ = std::exchange(other.peer_port_, 0);
@@ -78,6 +80,15 @@ void TcpConnection::Unread(std::string_view bytes) {
     end_ = bytes.size() + held;
   }
   std::memcpy(buffer_.get() + pos_, bytes.data(), bytes.size());
+}
+
+void TcpConnection::SetDeadline(int ms) noexcept { deadline_ = DeadlineAfter(ms); }
+
+Deadline TcpConnection::NextReadDeadline() const {
+  // A peer that trickles one byte at a time must not get a fresh read limit
+  // for every byte.
+  if (deadline_ && Clock::now() >= *deadline_) throw ReadTimeout();
+  return Earlier(DeadlineAfter(read_timeout_ms_), deadline_);
 }
 
 std::uint8_t TcpConnection::ReadByteSlow() {

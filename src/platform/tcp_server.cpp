@@ -1,7 +1,9 @@
 // TcpServer: the accept thread and one thread per connection, over the
-// backend's listening sockets.
+// backend's listening sockets, with the caps on connections.
+#include <algorithm>
 #include <list>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/tcp.h"
@@ -35,6 +37,18 @@ struct TcpServer::State {
   mutable Mutex mu;
   std::list<Session> serving GUARDED_BY(mu);
   std::list<Session> finished GUARDED_BY(mu);  // handler done, thread not joined
+  // Connections in serving by peer address; an address leaves at 0.
+  std::unordered_map<std::string, std::size_t> per_address GUARDED_BY(mu);
+
+  // The burst of refusals under way; the accept thread's.
+  bool in_burst = false;
+  Refusals burst;
+  Clock::time_point last_refusal;
+
+  void CountOut(const std::string& address) EXCLUSIVE_LOCKS_REQUIRED(mu) {
+    const auto it = per_address.find(address);
+    if (it != per_address.end() && --it->second == 0) per_address.erase(it);
+  }
 
   void ReapFinished() LOCKS_EXCLUDED(mu) {
     MutexLock lock(mu);
@@ -46,7 +60,14 @@ struct TcpServer::State {
   }
 };
 
-TcpServer::TcpServer(Handler handler) : handler_(std::move(handler)), state_(std::make_unique<State>()) {}
+TcpServer::TcpServer(Handler handler, RefusalObserver on_refusals)
+    : handler_(std::move(handler)), on_refusals_(std::move(on_refusals)),
+      state_(std::make_unique<State>()) {}
+
+void TcpServer::SetLimits(Limits limits) {
+  MutexLock lock(limits_mu_);
+  limits_ = limits;
+}
 
 TcpServer::~TcpServer() {
   try {
@@ -113,6 +134,7 @@ void TcpServer::Deactivate() {
     MutexLock lock(st.mu);
     st.serving.clear();
     st.finished.clear();
+    st.per_address.clear();
   }
   st.listening.reset();
   port_.store(0);
@@ -121,15 +143,71 @@ void TcpServer::Deactivate() {
 
 void TcpServer::AcceptLoop() {
   State& st = *state_;
+  const auto quiet = std::chrono::milliseconds(kQuietMs);
   for (;;) {
     try {
-      std::optional<TcpConnection> accepted = st.listening->Accept();
-      if (st.stopping.load()) return;
+      const Deadline burst_end = st.in_burst ? Deadline(st.last_refusal + quiet) : std::nullopt;
+      std::optional<TcpConnection> accepted = st.listening->Accept(burst_end);
+      if (st.stopping.load()) break;
       st.ReapFinished();
-      if (accepted) Serve(std::move(*accepted));
+      if (st.in_burst && Clock::now() >= st.last_refusal + quiet) EndBurst();
+      if (accepted && !Refused(*accepted)) Serve(std::move(*accepted));
     } catch (...) {
       // Out of memory for one more connection: it is closed, the server goes on.
-      if (st.stopping.load()) return;
+      if (st.stopping.load()) break;
+    }
+  }
+  EndBurst();
+}
+
+bool TcpServer::Refused(TcpConnection& connection) {
+  State& st = *state_;
+  Limits limits;
+  {
+    MutexLock lock(limits_mu_);
+    limits = limits_;
+  }
+  limits.connections = std::max<std::size_t>(limits.connections, 1);
+  limits.per_address = std::max<std::size_t>(limits.per_address, 1);
+  const std::string& address = connection.PeerAddress();
+  std::size_t in_all = 0, from_address = 0;
+  {
+    MutexLock lock(st.mu);
+    in_all = st.serving.size();
+    const auto it = st.per_address.find(address);
+    if (it != st.per_address.end()) from_address = it->second;
+  }
+  const bool per_address = in_all < limits.connections;
+  if (per_address && from_address < limits.per_address) return false;
+
+  connection.Disconnect();
+  st.last_refusal = Clock::now();
+  if (st.in_burst) {
+    ++st.burst.refused;
+    return true;
+  }
+  st.in_burst = true;
+  st.burst = Refusals{false, address, per_address,
+                      per_address ? limits.per_address : limits.connections, 1};
+  if (on_refusals_) {
+    try {
+      on_refusals_(st.burst);
+    } catch (...) {
+      // The report is lost, the refusal stands.
+    }
+  }
+  return true;
+}
+
+void TcpServer::EndBurst() {
+  State& st = *state_;
+  if (!st.in_burst) return;
+  st.in_burst = false;
+  st.burst.burst_over = true;
+  if (on_refusals_) {
+    try {
+      on_refusals_(st.burst);
+    } catch (...) {
     }
   }
 }
@@ -141,6 +219,8 @@ void TcpServer::Serve(TcpConnection connection) {
   it->connection = std::move(connection);
   it->self = it;
   Session* session = &*it;
+  const std::string& address = session->connection.PeerAddress();  // fixed from here on
+  ++st.per_address[address];
   ++threads_in_process;  // before the handler can run
   try {
     it->thread = std::thread([this, session] {
@@ -153,6 +233,7 @@ void TcpServer::Serve(TcpConnection connection) {
       }
       {
         MutexLock finishing(state.mu);
+        state.CountOut(session->connection.PeerAddress());
         state.finished.splice(state.finished.end(), state.serving, session->self);
       }
       session->connection.Disconnect();
@@ -160,6 +241,7 @@ void TcpServer::Serve(TcpConnection connection) {
     });
   } catch (const std::system_error&) {
     --threads_in_process;
+    st.CountOut(address);
     st.serving.erase(it);  // no thread to serve it: close at once
   }
 }

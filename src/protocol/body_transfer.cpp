@@ -8,6 +8,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::protocol {
 
@@ -44,7 +45,8 @@ std::unique_ptr<TransferProgress> Open(const ProgressFactory& progress, const Tr
 // error goes on to it.
 void LogError(const TransferSite& site, const std::exception& e) {
   if (site.error_prefix.empty()) throw;
-  site.wire.log(site.error_prefix + e.what(), site.log);
+  // The text may quote a line the peer sent ("'…' is not a valid integer value").
+  site.wire.log(site.error_prefix + text::VisibleText(e.what()), site.log);
 }
 
 // Small steps are gathered to this many bytes per file call: enough that a

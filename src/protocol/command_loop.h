@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "protocol/session.h"
+#include "services/wire_context.h"
 
 namespace pw::protocol {
 
@@ -20,5 +21,11 @@ struct Command {
 // handler lets escape is raised to the caller, which closes that connection
 // only.
 void ServeCommands(Session& session, const std::vector<Command>& commands);
+
+// ServeCommands for a listener: an error that ends the connection is logged
+// with the peer's address (to log's window too, when given) and not raised.
+// A close of either end is no error.
+void ServeCommandsLoggingErrors(Session& session, const std::vector<Command>& commands,
+                                const WireContext& wire, ui::ListBox* log);
 
 }  // namespace pw::protocol

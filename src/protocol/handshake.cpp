@@ -1,7 +1,11 @@
 #include "protocol/handshake.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "platform/error.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::protocol {
 
@@ -21,12 +25,42 @@ bool PasswordAccepted(const std::string& line, const WireSettings& s) {
   return !s.PasswordUnusable && line == s.Password;
 }
 
+// A station's connector sends its name and password as soon as the greeting
+// comes, so a real handshake takes one round trip; a few seconds is room
+// for a slow line and no room for a peer that holds a thread by sending
+// nothing or a byte at a time. An operator who set a shorter ReadTimeOut
+// expects answers sooner than that: the shorter one holds.
+constexpr int kHandshakeLimitMs = 5000;
+
+enum class Verdict { kRight, kWrong, kLockedOut };
+
+// Judges the password at the address's turn (see PasswordAttempts), waiting
+// for it on the connection so that a stop of the listener ends the wait.
+Verdict Judge(Session& session, const std::string& password, const ListenerSide& side,
+              const std::string& ip, std::chrono::steady_clock::time_point latest) {
+  const WireSettings& s = side.wire.settings;
+  if (!s.PasswordEnable) return Verdict::kRight;
+  if (side.attempts == nullptr) return PasswordAccepted(password, s) ? Verdict::kRight : Verdict::kWrong;
+  const auto turn = side.attempts->Turn(ip, latest);
+  if (!turn) return Verdict::kLockedOut;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*turn - std::chrono::steady_clock::now());
+  if (wait.count() > 0 && !session.Pause(static_cast<int>(wait.count())))
+    throw platform::ConnectionClosed();
+  if (!PasswordAccepted(password, s)) {
+    side.attempts->Wrong(ip);
+    return Verdict::kWrong;
+  }
+  side.attempts->Right(ip);
+  return Verdict::kRight;
+}
+
 bool AskToSwitch(const WireContext& wire, std::string_view question) {
   return wire.ask(std::string("Прямое IP соединение"_w), std::string(question),
                   ui::Buttons::OkCancel) == ui::Answer::Ok;
 }
 
-void Accept(Session& session, const ListenerSide& side, ListenerResult& result) {
+void Accept(Session& session, const ListenerSide& side, ListenerResult& result,
+            std::chrono::steady_clock::time_point latest) {
   const std::string ip = session.PeerIP();
   const WireContext& wire = side.wire;
   if (side.end == End::Station) wire.log("Устанавливается входящее соединение..."_w, side.log);
@@ -37,11 +71,14 @@ void Accept(Session& session, const ListenerSide& side, ListenerResult& result) 
     result.station_name = session.ReadLine();
   if (side.end == End::Office && side.name_read) side.name_read(result.station_name);
   const std::string password = session.ReadLine();
-  if (!PasswordAccepted(password, wire.settings)) {
+  const Verdict verdict = Judge(session, password, side, ip, latest);
+  if (verdict != Verdict::kRight) {
     session.WriteLine(kPASS);
     session.Disconnect();
     wire.log(std::string("Попытка подключения: IP: "_w) + ip +
-                 std::string(" прервана из-за неверного пароля"_w),
+                 std::string(verdict == Verdict::kWrong
+                                 ? " прервана из-за неверного пароля"_w
+                                 : " отклонена: с этого адреса недавно вводились неверные пароли"_w),
              side.log);
     return;
   }
@@ -54,7 +91,8 @@ void Accept(Session& session, const ListenerSide& side, ListenerResult& result) 
   } else {
     if (side.register_station) side.register_station(result.station_name, ip);
     wire.log("\r\n" + std::string("Входящее соединение установленно, имя АЗС: "_w) +
-                 result.station_name + ", IP: " + ip + std::string(". Пароль верен"_w),
+                 text::VisibleText(result.station_name) + ", IP: " + ip +
+                 std::string(". Пароль верен"_w),
              side.log);
   }
 }
@@ -65,19 +103,29 @@ PasswordRefused::PasswordRefused()
     : Error(std::string(
           "Не удалось подключиться к серверу: Неправильный пароль или не настроена безопасность соединения"_w)) {}
 
+int HandshakeLimitMs(const WireSettings& settings) {
+  return settings.ReadTimeOut > 0 ? std::min(settings.ReadTimeOut, kHandshakeLimitMs)
+                                  : kHandshakeLimitMs;
+}
+
 ListenerResult ListenerHandshake(Session& session, const ListenerSide& side) {
   ListenerResult result;
+  const int limit_ms = HandshakeLimitMs(side.wire.settings);
+  const auto latest = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+  session.SetDeadline(limit_ms);
   try {
-    Accept(session, side, result);
+    Accept(session, side, result, latest);
   } catch (const std::exception& e) {
     result.accepted = false;
     side.wire.log(std::string(side.end == End::Station ? "Ошибка входящего подключения: "_w
                                                   : "Ошибка при подключении: "_w) +
-                 e.what(),
+                 text::VisibleText(e.what()) + ", IP: " + session.PeerIP(),
              side.log);
     // Never authenticated: nothing more is read from it.
     session.Disconnect();
   }
+  // The commands wait as long as the peer's work takes.
+  session.SetDeadline(0);
   return result;
 }
 
@@ -132,7 +180,9 @@ std::optional<std::string> ConnectorHandshake(Session& session, const std::strin
   if (side.kind == Connector::Station)
     wire.log("Исходящее подключение установленно"_w, side.log);
   else if (side.kind == Connector::Office)
-    wire.log(std::string("Исходящее подключение установленно. АЗС: "_w) + station_name, side.log);
+    wire.log(std::string("Исходящее подключение установленно. АЗС: "_w) +
+                 text::VisibleText(station_name),
+             side.log);
   return station_name;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "protocol/password_attempts.h"
 #include "protocol/session.h"
 #include "services/wire_context.h"
 
@@ -31,16 +32,24 @@ struct ListenerSide {
   std::function<void(const std::string& name, const std::string& ip)> register_station;
   // Office: called with the station's name as soon as it is read.
   std::function<void(const std::string& name)> name_read;
+  // The listener's record of wrong passwords by address; none: every
+  // password is judged at once.
+  PasswordAttempts* attempts = nullptr;
 };
+
+// The whole listener handshake, from the accept to "OK" or "PASS", must be
+// over within this many ms.
+int HandshakeLimitMs(const WireSettings& settings);
 
 struct ListenerResult {
   bool accepted = false;
   std::string station_name;  // office: the name the station sent
 };
 
-// Runs once when a connection is accepted. Refused (wrong password) or
+// Runs once when a connection is accepted, within HandshakeLimitMs; the
+// session then reads without a limit again. Refused (wrong password) or
 // failed handshakes close the connection before returning; errors are
-// logged, not raised.
+// logged with the peer's address, not raised.
 ListenerResult ListenerHandshake(Session& session, const ListenerSide& side);
 
 enum class Connector { Station, Office, TV };

@@ -68,6 +68,12 @@ class Session {
   // True as soon as data can be read, false when ms pass first.
   bool WaitReadable(int ms);
 
+  // One limit for all reads from now on (see TcpConnection::SetDeadline);
+  // 0 clears it.
+  void SetDeadline(int ms) { connection_->SetDeadline(ms); }
+  // Waits ms reading nothing; false as soon as the session is disconnected.
+  bool Pause(int ms) { return connection_->Pause(ms); }
+
   std::string PeerIP() const { return connection_->PeerAddress(); }
   const std::string& host() const { return host_; }
 

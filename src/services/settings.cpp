@@ -85,6 +85,8 @@ void Settings::Reset() {
   e_ScrSHOTquality = initial.e_ScrSHOTquality.load();
   e_TypeTV = initial.e_TypeTV.load();
   e_JPGcompress = initial.e_JPGcompress.load();
+  MaxConnections = initial.MaxConnections.load();
+  MaxConnectionsPerIP = initial.MaxConnectionsPerIP.load();
   PasswordUnusable = initial.PasswordUnusable.load();
 }
 
@@ -145,6 +147,8 @@ void ReadAllSettings(const IniFile& ini, Settings& s, std::vector<std::string>& 
   ReadNarrow(ini, "e_ScrSHOTquality", s.e_ScrSHOTquality);
   ReadInt(ini, "e_TypeTV", s.e_TypeTV);
   ReadNarrow(ini, "e_JPGcompress", s.e_JPGcompress);
+  ReadInt(ini, "MaxConnections", s.MaxConnections);
+  ReadInt(ini, "MaxConnectionsPerIP", s.MaxConnectionsPerIP);
 }
 
 void ReadPasswordSettings(const IniFile& ini, Settings& s) { ReadOfficePassword(ini, s); }

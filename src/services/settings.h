@@ -60,6 +60,15 @@ struct Settings {
   std::atomic<std::uint8_t> e_ScrSHOTquality{8};
   std::atomic<std::int32_t> e_TypeTV{1};
   std::atomic<std::uint8_t> e_JPGcompress{75};
+  // Caps on the connections a listener serves at once, in all and from one
+  // peer address (a value below 1 counts as 1); not in the dialog. Every
+  // connection holds a thread, and a 32-bit process has room for about
+  // 1,500 thread stacks of 1 MB: 1024 leaves room for the rest of the
+  // application and still takes a whole chain's stations calling at once.
+  // A chain's stations may reach the office through one NAT address, so
+  // one address may hold a quarter of the whole.
+  std::atomic<std::int32_t> MaxConnections{1024};
+  std::atomic<std::int32_t> MaxConnectionsPerIP{256};
 
   // Not a key: PasswordEnable is on while the stored Password is empty or
   // not in its scrambled form. Every password is then refused, rather than

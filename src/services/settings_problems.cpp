@@ -10,11 +10,11 @@ namespace pw {
 namespace {
 
 // Every key read as a number (flags too: a flag is a number not 0).
-constexpr std::array<std::string_view, 17> kNumberKeys = {
+constexpr std::array<std::string_view, 19> kNumberKeys = {
     "PasswordEnable", "ZaprosTimeOut",  "ReadTimeOut",     "ConnectTimeOut",   "OutPort",
     "InPort",         "showWND",        "useFastDatTravel", "InetBuffSize",    "UseDefautConnection",
     "DisconnectOnEnd", "UserData",      "ShowDialUp",      "e_TVrefresh",      "e_ScrSHOTquality",
-    "e_TypeTV",       "e_JPGcompress"};
+    "e_TypeTV",       "e_JPGcompress",  "MaxConnections",  "MaxConnectionsPerIP"};
 
 const std::string_view kPrefix = "Ошибка в настройках: "_w;
 

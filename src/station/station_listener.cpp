@@ -5,6 +5,7 @@
 
 #include "platform/error.h"
 #include "protocol/handshake.h"
+#include "protocol/listener_limits.h"
 #include "services/event_log.h"
 #include "services/wire_context.h"
 #include "text/cp1251.h"
@@ -13,7 +14,8 @@
 namespace pw::station {
 
 StationListener::StationListener(ui::ListBox* log, const PluginContext& plugin)
-    : log_(log), plugin_(plugin), server_([this](platform::TcpConnection& c) { Serve(c); }) {
+    : log_(log), plugin_(plugin),
+      server_([this](platform::TcpConnection& c) { Serve(c); }, protocol::LogRefusals) {
   for (std::string_view word : kStationCommandWords)
     commands_.push_back({word, [](protocol::Session&) {}});
 }
@@ -28,7 +30,10 @@ StationListener::~StationListener() {
 
 void StationListener::Activate(int port, const std::vector<std::string>& bind_addresses) {
   if (stopping_.load()) throw Error(std::string("Сервер еще останавливается"_w));
-  if (!server_.Active()) bindings_ = bind_addresses;  // an active server keeps its own
+  if (!server_.Active()) {
+    bindings_ = bind_addresses;  // an active server keeps its own
+    server_.SetLimits(protocol::ListenerLimits());
+  }
   server_.Activate(port, bind_addresses);
 }
 
@@ -73,11 +78,13 @@ void StationListener::Serve(platform::TcpConnection& connection) {
   try {
     protocol::Session session(connection);
     const WireContext wire = CurrentWireContext();
-    const protocol::ListenerSide side{
-        wire, protocol::End::Station, log_, [this] { return plugin_.Host().GetOwnName(); }, {}, {}};
-    if (protocol::ListenerHandshake(session, side).accepted) ServeCommands(session, Commands());
+    const protocol::ListenerSide side{wire, protocol::End::Station, log_,
+                                      [this] { return plugin_.Host().GetOwnName(); }, {}, {},
+                                      &attempts_};
+    if (protocol::ListenerHandshake(session, side).accepted)
+      protocol::ServeCommandsLoggingErrors(session, Commands(), wire, log_);
   } catch (...) {
-    // An error a command lets escape ends this connection only.
+    // No settings or log to work with: this connection ends, nothing more.
   }
   connection.Disconnect();
   try {

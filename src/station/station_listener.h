@@ -20,6 +20,7 @@
 
 #include "platform/tcp.h"
 #include "protocol/command_loop.h"
+#include "protocol/password_attempts.h"
 #include "sync/mutex.h"
 #include "services/plugin_context.h"
 
@@ -48,7 +49,8 @@ class StationListener {
   StationListener& operator=(const StationListener&) = delete;
 
   // Starts listening at port on each of bind_addresses, or on all addresses
-  // when the list is empty. Nothing when already active. Raises pw::Error
+  // when the list is empty, with the caps MaxConnections and
+  // MaxConnectionsPerIP as they stand now. Nothing when already active. Raises pw::Error
   // when a socket cannot be bound (nothing listens then), or while a stop
   // is still under way.
   void Activate(int port, const std::vector<std::string>& bind_addresses);
@@ -86,6 +88,7 @@ class StationListener {
   std::vector<protocol::Command> commands_ GUARDED_BY(commands_mu_);
   std::vector<std::string> bindings_;  // main thread
   std::atomic<bool> stopping_{false};        // a pumped stop is under way
+  protocol::PasswordAttempts attempts_;
   platform::TcpServer server_;               // last: its threads use the members above
 };
 

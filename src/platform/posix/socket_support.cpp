@@ -1,7 +1,9 @@
 #include "platform/posix/socket_support.h"
 
 #include <arpa/inet.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 
@@ -19,6 +21,16 @@ short PollOne(int fd, short events, const Deadline& deadline, const std::string&
     if (n == 0 && wait_ms == 0) return 0;
     // Interrupted, or woken a little early: wait for the rest.
   }
+}
+
+void SetKeepAlive(int fd) noexcept {
+  auto set = [fd](int level, int name, int value) {
+    ::setsockopt(fd, level, name, &value, sizeof value);
+  };
+  set(SOL_SOCKET, SO_KEEPALIVE, 1);
+  set(IPPROTO_TCP, TCP_KEEPIDLE, kKeepAliveIdleS);
+  set(IPPROTO_TCP, TCP_KEEPINTVL, kKeepAliveIntervalS);
+  set(IPPROTO_TCP, TCP_KEEPCNT, kKeepAliveProbes);
 }
 
 std::string AddressText(const sockaddr_in& a) {

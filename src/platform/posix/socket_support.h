@@ -18,6 +18,10 @@ short PollOne(int fd, short events, const Deadline& deadline, const std::string&
 
 std::string AddressText(const sockaddr_in& a);
 
+// Turns keep-alive on for an accepted socket, with the probes of
+// kKeepAlive*. A system that refuses an option keeps its own value.
+void SetKeepAlive(int fd) noexcept;
+
 // The parts of TcpConnection the other TCP files use from outside the class.
 struct TcpAccess {
   // Takes a connected socket; it is closed if the connection cannot be made.

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -187,7 +188,7 @@ std::size_t TcpConnection::Receive(char* data, std::size_t max) {
   if (fd < 0) throw ConnectionClosed();
   const TcpAccess::Lease lease{*this};
 
-  const Deadline deadline = DeadlineAfter(read_timeout_ms_);
+  const Deadline deadline = NextReadDeadline();
   for (;;) {
     if (PollOne(fd, POLLIN, deadline, peer_address_) == 0) throw ReadTimeout();
     if (closed_.load()) throw ConnectionClosed();
@@ -211,6 +212,33 @@ bool TcpConnection::WaitReadable(int ms) {
   if (fd < 0) return true;
   const TcpAccess::Lease lease{*this};
   return PollOne(fd, POLLIN, DeadlineWithin(ms), peer_address_) != 0 || closed_.load();
+}
+
+bool TcpConnection::Pause(int ms) {
+  const int fd = static_cast<int>(AcquireSocket());
+  if (fd < 0) return false;
+  const TcpAccess::Lease lease{*this};
+  // No events asked for: only a hang-up or an error wakes the poll, and
+  // Disconnect's shutdown of both directions is a hang-up.
+  const short seen = PollOne(fd, 0, DeadlineAfter(std::max(ms, 1)), peer_address_);
+  return seen == 0 && !closed_.load();
+}
+
+TcpConnection::KeepAlive TcpConnection::KeepAliveInForce() {
+  KeepAlive k;
+  const int fd = static_cast<int>(AcquireSocket());
+  if (fd < 0) return k;
+  const TcpAccess::Lease lease{*this};
+  auto option = [fd](int level, int name) {
+    int value = 0;
+    socklen_t len = sizeof value;
+    return ::getsockopt(fd, level, name, &value, &len) == 0 ? value : 0;
+  };
+  k.on = option(SOL_SOCKET, SO_KEEPALIVE) != 0;
+  k.idle_s = option(IPPROTO_TCP, TCP_KEEPIDLE);
+  k.interval_s = option(IPPROTO_TCP, TCP_KEEPINTVL);
+  k.probes = option(IPPROTO_TCP, TCP_KEEPCNT);
+  return k;
 }
 
 bool TcpConnection::Connected() {

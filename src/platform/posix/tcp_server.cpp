@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -57,6 +58,11 @@ bool TransientAcceptError(int err) {
          err == ENETUNREACH;
 }
 
+TcpConnection Accepted(ScopedFd fd) {
+  SetKeepAlive(fd.get());
+  return TcpAccess::Adopt(std::move(fd));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -79,7 +85,7 @@ std::optional<TcpConnection> TcpListener::Accept(int timeout_ms) {
     const int listening = socket_->fd.get();
     if (PollOne(listening, POLLIN, deadline, subject) == 0) return std::nullopt;
     ScopedFd fd(::accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-    if (fd.valid()) return TcpAccess::Adopt(std::move(fd));
+    if (fd.valid()) return Accepted(std::move(fd));
     if (!TransientAcceptError(errno)) ThrowPosixError("accept", subject, errno);
   }
 }
@@ -102,7 +108,7 @@ class PosixListeningSockets final : public ListeningSockets {
 
   int Port() const noexcept override { return port_; }
 
-  std::optional<TcpConnection> Accept() override {
+  std::optional<TcpConnection> Accept(const Deadline& until) override {
     for (;;) {
       // Listeners after the wake-up: one that got a connection first is
       // not asked again before the others.
@@ -112,7 +118,7 @@ class PosixListeningSockets final : public ListeningSockets {
         fds_[i].revents = 0;
         next_ = i + 1;
         ScopedFd fd(::accept4(fds_[i].fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-        if (fd.valid()) return TcpAccess::Adopt(std::move(fd));
+        if (fd.valid()) return Accepted(std::move(fd));
         if (!TransientAcceptError(errno)) {
           // Out of descriptors or memory: give the system a moment rather
           // than spin, but stay awake for Wake.
@@ -121,7 +127,10 @@ class PosixListeningSockets final : public ListeningSockets {
         }
       }
       for (pollfd& p : fds_) p.revents = 0;
-      if (::poll(fds_.data(), fds_.size(), -1) < 0) continue;  // EINTR; nothing else on valid fds
+      const int wait_ms = MillisecondsLeft(until);
+      const int n = ::poll(fds_.data(), fds_.size(), wait_ms);
+      if (n < 0) continue;  // EINTR; nothing else on valid fds
+      if (n == 0 && wait_ms == 0) return std::nullopt;
       if (fds_.back().revents != 0) {
         fds_.back().revents = 0;
         DrainWakeUps();
@@ -162,7 +171,8 @@ std::unique_ptr<ListeningSockets> ListeningSockets::Open(const std::vector<std::
   std::vector<ScopedFd> listeners;
   int bound_port = port;
   for (const std::string& address : addresses.empty() ? std::vector<std::string>{"0.0.0.0"} : addresses) {
-    listeners.push_back(OpenListeningSocket(address, bound_port, backlog));
+    // Linux cuts a longer queue to net.core.somaxconn without complaint.
+    listeners.push_back(OpenListeningSocket(address, bound_port, std::max(backlog, SOMAXCONN)));
     if (bound_port == 0) bound_port = BoundPort(listeners.back().get());
   }
   int pipe_fds[2];

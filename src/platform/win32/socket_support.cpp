@@ -1,6 +1,7 @@
 #include "platform/win32/socket_support.h"
 
 #include <windows.h>
+#include <mstcpip.h>
 
 #include <cstring>
 
@@ -58,6 +59,18 @@ int WaitForAny(std::initializer_list<WSAEVENT> events, const Deadline& deadline,
     if (wait_ms == 0) return -1;
     // Woken a little early by the timer's grain: wait for the rest.
   }
+}
+
+void SetKeepAlive(SOCKET s) noexcept {
+  const BOOL on = TRUE;
+  ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on);
+  // Every Windows since 2000 takes the times this way, in milliseconds.
+  tcp_keepalive values{};
+  values.onoff = 1;
+  values.keepalivetime = static_cast<ULONG>(kKeepAliveIdleS) * 1000;
+  values.keepaliveinterval = static_cast<ULONG>(kKeepAliveIntervalS) * 1000;
+  DWORD returned = 0;
+  ::WSAIoctl(s, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr, nullptr);
 }
 
 std::string AddressText(const sockaddr_in& a) {

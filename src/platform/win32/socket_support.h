@@ -42,6 +42,11 @@ int WaitForAny(std::initializer_list<WSAEVENT> events, const Deadline& deadline,
 
 std::string AddressText(const sockaddr_in& a);
 
+// Turns keep-alive on for an accepted socket, with the idle time and
+// interval of kKeepAlive* (the count is the system's own). A system that
+// refuses keeps its own values.
+void SetKeepAlive(SOCKET s) noexcept;
+
 // Dotted IPv4 text, strictly: four decimal parts of 0..255.
 bool ParseIPv4(const std::string& text, in_addr& out);
 

@@ -231,7 +231,7 @@ std::size_t TcpConnection::Receive(char* data, std::size_t max) {
   if (s == INVALID_SOCKET) throw ConnectionClosed();
   const TcpAccess::Lease lease{*this};
 
-  const Deadline deadline = DeadlineAfter(read_timeout_ms_);
+  const Deadline deadline = NextReadDeadline();
   for (;;) {
     if (closed_.load()) throw ConnectionClosed();
     const int n = ::recv(s, data, CallSize(max), 0);
@@ -266,6 +266,26 @@ bool TcpConnection::WaitReadable(int ms) {
     if (err != WSAEWOULDBLOCK && err != WSAEINTR) return true;
     if (!socket_->Wait(s, deadline, peer_address_)) return false;
   }
+}
+
+bool TcpConnection::Pause(int ms) {
+  const SOCKET s = Held(AcquireSocket());
+  if (s == INVALID_SOCKET) return false;
+  const TcpAccess::Lease lease{*this};
+  // Only Disconnect's wake-up ends the wait early; the peer's bytes do not.
+  const int woken = WaitForAny({socket_->woken.get()}, DeadlineAfter(std::max(ms, 1)), peer_address_);
+  return woken < 0 && !closed_.load();
+}
+
+TcpConnection::KeepAlive TcpConnection::KeepAliveInForce() {
+  KeepAlive k;
+  const SOCKET s = Held(AcquireSocket());
+  if (s == INVALID_SOCKET) return k;
+  const TcpAccess::Lease lease{*this};
+  BOOL on = FALSE;
+  int len = sizeof on;
+  k.on = ::getsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<char*>(&on), &len) == 0 && on;
+  return k;  // the times set through SIO_KEEPALIVE_VALS cannot be read back
 }
 
 bool TcpConnection::Connected() {

@@ -66,6 +66,7 @@ std::optional<TcpConnection> AcceptOne(SOCKET listening, int& err) {
   }
   // The new socket shares the listener's event until Adopt ties it to its own.
   KeepFromChildren(s.get());
+  SetKeepAlive(s.get());
   err = 0;
   return TcpAccess::Adopt(std::move(s));
 }
@@ -124,7 +125,7 @@ class WinsockListeningSockets final : public ListeningSockets {
 
   int Port() const noexcept override { return port_; }
 
-  std::optional<TcpConnection> Accept() override {
+  std::optional<TcpConnection> Accept(const Deadline& until) override {
     const std::string subject = Endpoint("server", port_);
     bool signal_was_stale = false;
     for (;;) {
@@ -153,12 +154,13 @@ class WinsockListeningSockets final : public ListeningSockets {
       if (signal_was_stale) stale_signal_seen_ = true;
       // After a signal that found no connection, Wine may not signal the
       // next one until an accept succeeds: look again now and then.
-      const Deadline until = stale_signal_seen_ ? DeadlineAfter(kStaleSignalLookMs) : std::nullopt;
-      const int woken = WaitForAny({wake_.get(), accepting_.get()}, until, subject);
+      const Deadline next_look = stale_signal_seen_ ? DeadlineAfter(kStaleSignalLookMs) : std::nullopt;
+      const int woken = WaitForAny({wake_.get(), accepting_.get()}, Earlier(until, next_look), subject);
       if (woken == 0) {
         ::WSAResetEvent(wake_.get());
         return std::nullopt;
       }
+      if (woken < 0 && until && Clock::now() >= *until) return std::nullopt;
       signal_was_stale = woken == 1;
       if (woken == 1) ::WSAResetEvent(accepting_.get());
     }
@@ -181,12 +183,13 @@ class WinsockListeningSockets final : public ListeningSockets {
 }  // namespace
 
 std::unique_ptr<ListeningSockets> ListeningSockets::Open(const std::vector<std::string>& addresses,
-                                                         int port, int backlog) {
+                                                         int port, int /*backlog*/) {
   ScopedWsaEvent accepting = NewEvent("");
   std::vector<ScopedSocket> listeners;
   int bound_port = port;
   for (const std::string& address : addresses.empty() ? std::vector<std::string>{"0.0.0.0"} : addresses) {
-    listeners.push_back(OpenListeningSocket(address, bound_port, backlog, accepting.get()));
+    // SOMAXCONN asks Winsock for the largest queue its provider allows.
+    listeners.push_back(OpenListeningSocket(address, bound_port, SOMAXCONN, accepting.get()));
     if (bound_port == 0) bound_port = BoundPort(listeners.back().get());
   }
   ScopedWsaEvent wake = NewEvent("");

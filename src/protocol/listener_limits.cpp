@@ -1,0 +1,29 @@
+#include "protocol/listener_limits.h"
+
+#include <algorithm>
+
+#include "services/event_log.h"
+#include "services/settings.h"
+#include "text/cp1251.h"
+
+namespace pw::protocol {
+
+platform::TcpServer::Limits ListenerLimits() {
+  const Settings& s = TheSettings();
+  auto cap = [](std::int32_t value) { return static_cast<std::size_t>(std::max<std::int32_t>(value, 1)); };
+  return {cap(s.MaxConnections.load()), cap(s.MaxConnectionsPerIP.load())};
+}
+
+std::string RefusalLine(const platform::TcpServer::Refusals& r) {
+  if (r.burst_over)
+    return std::string("Отклонено входящих подключений: "_w) + std::to_string(r.refused);
+  if (r.per_address)
+    return std::string("Слишком много входящих подключений с IP: "_w) + r.first_address + " (" +
+           std::to_string(r.limit) + std::string("), новые отклоняются"_w);
+  return std::string("Слишком много входящих подключений ("_w) + std::to_string(r.limit) +
+         std::string("), новые отклоняются; первое отклонено с IP: "_w) + r.first_address;
+}
+
+void LogRefusals(const platform::TcpServer::Refusals& report) { AddToLog(RefusalLine(report)); }
+
+}  // namespace pw::protocol

@@ -1,0 +1,21 @@
+// What both listeners put around their TcpServer: the caps on connections
+// from the settings, and the log lines that report refused connections.
+#pragma once
+
+#include <string>
+
+#include "platform/tcp.h"
+
+namespace pw::protocol {
+
+// MaxConnections and MaxConnectionsPerIP as they stand now.
+platform::TcpServer::Limits ListenerLimits();
+
+// The log line of one report of a burst of refusals.
+std::string RefusalLine(const platform::TcpServer::Refusals& report);
+
+// Writes each report to the log file (not to a window: the accept thread
+// must not wait for the main thread).
+void LogRefusals(const platform::TcpServer::Refusals& report);
+
+}  // namespace pw::protocol

@@ -5,6 +5,7 @@
 #include "connection/internet_connection.h"
 #include "services/worker_threads.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::interactive {
 
@@ -43,7 +44,7 @@ void RunCommandFrame(const SendServices& services, const std::string& address, i
     if (tail == Tail::Apply) connection::DisconnectAfterExchange();
   } catch (const std::exception& e) {
     try {
-      services.log(std::string("Ошибка обмена информацией : "_w) + e.what());
+      services.log(std::string("Ошибка обмена информацией : "_w) + text::VisibleText(e.what()));
     } catch (const std::exception&) {
       // The log file cannot be written: nothing more to tell.
     }

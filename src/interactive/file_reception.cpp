@@ -7,6 +7,7 @@
 #include "services/event_log.h"
 #include "services/safe_file_name.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::interactive {
 
@@ -21,11 +22,12 @@ const std::string_view kErrorPrefix = "Ошибка при приеме файл
 std::optional<std::string> StoredName(const std::string& name_line, const FileReception& r) {
   std::optional<std::string> name = SafeFileName(FileNamePart(name_line));
   if (!name || name->empty()) {
-    r.log(Text("Недопустимое имя файла, файл не принят: "_w) + name_line);
+    r.log(Text("Недопустимое имя файла, файл не принят: "_w) + text::VisibleText(name_line));
     return std::nullopt;
   }
   if (*name != name_line)
-    r.log(Text("Недопустимое имя файла "_w) + name_line + Text(" заменено на "_w) + *name);
+    r.log(Text("Недопустимое имя файла "_w) + text::VisibleText(name_line) + Text(" заменено на "_w) +
+          *name);
   return name;
 }
 
@@ -71,7 +73,8 @@ void ReceiveFile(protocol::Session& session, const FileReception& reception) {
       reception.stored(*file);
   } catch (const std::exception& e) {
     try {
-      reception.log(Text(kErrorPrefix) + e.what());
+      // The text may quote a received line.
+      reception.log(Text(kErrorPrefix) + text::VisibleText(e.what()));
     } catch (const std::exception&) {
       // The log cannot be written: the close below is all that is left.
     }

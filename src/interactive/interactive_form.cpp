@@ -5,6 +5,7 @@
 #include "interactive/message_history.h"
 #include "platform/screen.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 #include "ui/dispatcher.h"
 
 namespace pw::interactive {
@@ -19,6 +20,21 @@ void Fill(ui::Control& c, const ui::Window& w) {
   c.top = 0;
   c.width = w.client_width;
   c.height = w.client_height;
+}
+
+// A notice's body as the history writes it. A received line never holds an
+// LF (the line reader ends a line there), so a CR LF in a body is the
+// system's own, between the lines of a file notice; any other control byte
+// came from the wire and is made visible.
+std::string HistoryText(std::string_view body) {
+  std::string out;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = body.find("\r\n", start);
+    out += text::VisibleText(body.substr(start, end == std::string_view::npos ? end : end - start));
+    if (end == std::string_view::npos) return out;
+    out += "\r\n";
+    start = end + 2;
+  }
 }
 
 }  // namespace
@@ -81,12 +97,12 @@ void TInteractiveForm::ShowIncoming(std::string_view title, std::string_view bod
   std::string line;
   if (plugin_.is_office()) {
     line = "Принято от "_w;
-    line.append(sender);
+    line += text::VisibleText(sender);
     line += " : ";
   } else {
     line = "Принято : "_w;
   }
-  line += Body;
+  line += HistoryText(Body);
   AppendHistory(line);
 }
 

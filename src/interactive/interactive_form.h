@@ -76,8 +76,10 @@ class TInteractiveForm : public ui::Window {
   // "Принято от " + sender + " : " + body, at a station "Принято : " + body.
   // The sender is the station whose session brought the notice (unused at a
   // station); it comes with the call rather than from the latest handshake,
-  // which another connection may have replaced or cleared meanwhile. A
-  // history error is raised after the notice is up.
+  // which another connection may have replaced or cleared meanwhile. The
+  // window shows the body as it came; the history line has the control
+  // bytes of sender and body made visible, all but the CR LF between the
+  // lines of a file notice. A history error is raised after the notice is up.
   void ShowIncoming(std::string_view title, std::string_view body, std::string_view sender = {});
 
   // Any thread: runs ShowIncoming on the main thread and waits, title, body

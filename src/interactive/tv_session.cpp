@@ -17,6 +17,7 @@
 #include "services/worker_threads.h"
 #include "sync/mutex.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
 
@@ -144,7 +145,7 @@ void TThreadTVazs::Execute(Worker& worker) {
     connection::DisconnectAfterExchange();
   } catch (const std::exception& e) {
     try {
-      services_.log(std::string("Ошибка обмена информацией : "_w) + e.what());
+      services_.log(std::string("Ошибка обмена информацией : "_w) + text::VisibleText(e.what()));
     } catch (const std::exception&) {
       // The log file cannot be written: nothing more to tell.
     }

@@ -6,50 +6,65 @@
 #include "services/event_log.h"
 #include "services/locks.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::office {
 
-void Tconnections::AddStation(const std::string& name, const std::string& ip) {
+using text::VisibleText;
+
+void Tconnections::AddStation(const std::string& sent_name, const std::string& ip) {
+  const std::string name = sent_name.substr(0, kMaxStationNameBytes);
   MutexLock lock(RegistryLock());
-  for (const TStationEntry& e : Entries) {
-    if (e.Name == name && e.IP == ip) {
-      AddToLog(std::string("Уже есть IP в списке АЗС:"_w) + name + " IP:" + ip);
-      return;
+  const auto known = by_ip_.find(ip);
+  if (known != by_ip_.end()) {
+    for (const std::size_t i : known->second) {
+      if (Entries[i].Name == name) {
+        AddToLog(std::string("Уже есть IP в списке АЗС:"_w) + VisibleText(name) + " IP:" + ip);
+        return;
+      }
     }
   }
+  if (Entries.size() >= kMaxStations) {
+    if (!full_logged_) {
+      AddToLog(std::string("Список АЗС заполнен, новые АЗС не добавляются, IP: "_w) + ip);
+      full_logged_ = true;
+    }
+    return;
+  }
+  by_ip_[ip].push_back(Entries.size());
   Entries.push_back({name, ip});
 }
 
 std::string Tconnections::FindNameByIP(const std::string& ip) {
   MutexLock lock(RegistryLock());
   std::string name;
-  for (const TStationEntry& e : Entries) {
-    if (e.IP == ip) {
-      name = e.Name;
-      break;
-    }
-  }
+  const auto known = by_ip_.find(ip);
+  if (known != by_ip_.end()) name = Entries[known->second.front()].Name;
   if (!name.empty())
-    AddToLog(std::string("Есть АЗС в списке подключенных: "_w) + name + " IP: " + ip);
+    AddToLog(std::string("Есть АЗС в списке подключенных: "_w) + VisibleText(name) + " IP: " + ip);
   else
     AddToLog(std::string("Не найдена АЗС в списке подключенных IP:"_w) + ip);
-  AddToLog(std::string("Список АЗС:"_w) + "\r\n" + GetListText());
+  AddToLog(std::string("Список АЗС:"_w) + "\r\n" + ListLines(kStationsListedPerLookup));
   return name;
 }
 
-std::string Tconnections::GetListText() const {
+std::string Tconnections::GetListText() const { return ListLines(Entries.size()); }
+
+std::string Tconnections::ListLines(std::size_t shown) const {
   if (Entries.empty()) return std::string("Нет подключенных АЗС"_w);
   std::string text;
-  for (std::size_t i = 0; i < Entries.size(); ++i) {
+  for (std::size_t i = 0; i < Entries.size() && i < shown; ++i) {
     char index[24];
     std::snprintf(index, sizeof index, "%02zu", i);
     text += index;
     text += ":   АЗС: "_w;
-    text += Entries[i].Name;
+    text += VisibleText(Entries[i].Name);
     text += " (IP: ";
     text += Entries[i].IP;
     text += ")\r\n";
   }
+  if (Entries.size() > shown)
+    text += std::string("... и еще "_w) + std::to_string(Entries.size() - shown) + "\r\n";
   return text;
 }
 

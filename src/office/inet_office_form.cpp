@@ -18,6 +18,7 @@
 #include "services/settings.h"
 #include "services/wire_context.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
 
@@ -148,7 +149,7 @@ void TInetOfficeForm::ConnectToServer(protocol::Session& session, const std::str
     out_station_name.clear();
     try {
       DisconnectFromServer(session);
-      AddToLog(Text("Ошибка при подключении к АЗС: "_w) + e.what(), &log);
+      AddToLog(Text("Ошибка при подключении к АЗС: "_w) + text::VisibleText(e.what()), &log);
     } catch (const std::exception&) {
       // The log file cannot be written; the empty name tells the caller.
     }
@@ -158,7 +159,7 @@ void TInetOfficeForm::ConnectToServer(protocol::Session& session, const std::str
     // same, so no half-open session is left behind.
     session.Disconnect();
     try {
-      AddToLog(Text("Ошибка при подключении к АЗС: "_w) + e.what(), &log);
+      AddToLog(Text("Ошибка при подключении к АЗС: "_w) + text::VisibleText(e.what()), &log);
     } catch (const std::exception&) {
     }
   }
@@ -275,7 +276,7 @@ void TInetOfficeForm::HandleMessage(const ui::Message& m) {
     ui::Window::HandleMessage(m);
 }
 
-void TInetOfficeForm::WMLogLine(std::string_view line) { log.AddAndSelect(std::string(line)); }
+void TInetOfficeForm::WMLogLine(std::string_view line) { log.AddLine(std::string(line)); }
 
 void TInetOfficeForm::cb_IPKeyUp(int key) {
   ui::AssertOnMainThread("TInetOfficeForm::cb_IPKeyUp");

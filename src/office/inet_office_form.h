@@ -131,7 +131,7 @@ class TInetOfficeForm : public ui::Window {
 
   // Controls. Captions are Windows-1251.
   ui::Font font{"Tahoma", 8};
-  ui::ListBox log{*this, "log"};
+  ui::LogList log{*this, "log"};
   std::uint32_t log_color = 0x00E0E0E0;  // cl3DLight (0x00BBGGRR)
   int log_scroll_width = 1000;  // horizontal scroll extent of log
   ui::Control gb_Settings{*this, "gb_Settings"};

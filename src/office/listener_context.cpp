@@ -2,6 +2,7 @@
 
 #include "services/event_log.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::office {
 
@@ -11,7 +12,8 @@ std::string AttributedStation(const ListenerContext& context, const std::string&
   if (!name.empty()) return name;
   name = context.last_station_name();
   if (log_fallback)
-    AddToLog(std::string("Не найдена АЗС, будет установлена последняя: "_w) + name);  // file only
+    AddToLog(std::string("Не найдена АЗС, будет установлена последняя: "_w) +
+             text::VisibleText(name));  // file only
   return name;
 }
 

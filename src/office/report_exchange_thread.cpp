@@ -5,6 +5,7 @@
 #include "connection/internet_connection.h"
 #include "protocol/session.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::office {
 
@@ -37,7 +38,7 @@ void MyTthreadOf(Worker& worker, const ReportExchange& exchange, const std::stri
     connection::DisconnectAfterExchange();
   } catch (const std::exception& e) {
     try {
-      exchange.log(std::string("Ошибка обмена информацией : "_w) + e.what());
+      exchange.log(std::string("Ошибка обмена информацией : "_w) + text::VisibleText(e.what()));
     } catch (const std::exception&) {
       // The log file cannot be written: nothing more to say.
     }

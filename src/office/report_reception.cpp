@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "services/event_log.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::office {
 
@@ -43,11 +44,11 @@ void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
   if (size == 0) return;  // an empty report is kept, not processed
 
   try {
-    context.log(W("Обработка файла с АЗС: "_w) + station + W(" Файл: "_w) + target);
+    context.log(W("Обработка файла с АЗС: "_w) + text::VisibleText(station) + W(" Файл: "_w) + target);
     context.host().ProcessReportFile(station, target);
     context.log(W("Обработка принятого файла "_w) + *stored + W(" завершена!"_w));
   } catch (const std::exception& e) {
-    context.log(W("Ошибка приема файла: "_w) + e.what());
+    context.log(W("Ошибка приема файла: "_w) + text::VisibleText(e.what()));
   }
 }
 

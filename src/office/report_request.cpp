@@ -7,6 +7,7 @@
 #include "services/event_log.h"
 #include "station/recipients.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::office {
 
@@ -39,7 +40,7 @@ bool SendRequest(protocol::Session& session, const ReportExchange& exchange,
     return protocol::SendBody(session, path, size, site, exchange.progress);
   } catch (const std::exception& e) {
     outcome.success = false;
-    exchange.log(W("Не возможно отослать файл: "_w) + e.what());
+    exchange.log(W("Не возможно отослать файл: "_w) + text::VisibleText(e.what()));
     exchange.disconnect(session);
     return false;
   }
@@ -98,7 +99,7 @@ bool RequestReport(protocol::Session& session, const ReportExchange& exchange,
         word = session.ReadLine();
       } catch (const std::exception& e) {
         outcome.success = false;
-        exchange.log(W("Файл отчета не подготовлен: "_w) + e.what());
+        exchange.log(W("Файл отчета не подготовлен: "_w) + text::VisibleText(e.what()));
       }
       std::optional<std::string> report;
       if (word == "Send_file") {
@@ -106,7 +107,7 @@ bool RequestReport(protocol::Session& session, const ReportExchange& exchange,
           report = ReceiveAnswer(session, exchange, dialled_address);
         } catch (const std::exception& e) {
           outcome.success = false;
-          exchange.log(W("Файл отчета не принят: "_w) + e.what());
+          exchange.log(W("Файл отчета не принят: "_w) + text::VisibleText(e.what()));
         }
       }
       if (report) {
@@ -118,13 +119,16 @@ bool RequestReport(protocol::Session& session, const ReportExchange& exchange,
     }
   } catch (const std::exception& e) {
     outcome.success = false;
-    exchange.log(W("Невозможно совершить обмен файлами: "_w) + e.what());
+    // Error texts may quote a received line, as the station's name may hold
+    // any byte: both are made visible.
+    exchange.log(W("Невозможно совершить обмен файлами: "_w) + text::VisibleText(e.what()));
   }
   const bool done = outcome.success && outcome.ok;
   if (done)
-    exchange.log(W("Обмен данными с АЗС: '"_w) + station_name + W("' произошел УСПЕШНО!"_w));
+    exchange.log(W("Обмен данными с АЗС: '"_w) + text::VisibleText(station_name) +
+                 W("' произошел УСПЕШНО!"_w));
   else
-    exchange.log(W("НЕУДАЧНЫЙ обмен данными с АЗС: '"_w) + station_name + "'");
+    exchange.log(W("НЕУДАЧНЫЙ обмен данными с АЗС: '"_w) + text::VisibleText(station_name) + "'");
   return done;
 }
 
@@ -139,7 +143,7 @@ void RunReportExchange(protocol::Session& session, const ReportExchange& exchang
     if (!path.empty())
       RequestReport(session, exchange, path, station_name, address);
     else
-      exchange.log(W("Не найден файл запроса для АЗС: "_w) + station_name);
+      exchange.log(W("Не найден файл запроса для АЗС: "_w) + text::VisibleText(station_name));
   }
   exchange.disconnect(session);
 }

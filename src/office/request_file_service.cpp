@@ -10,6 +10,7 @@
 #include "services/event_log.h"
 #include "services/locks.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::office {
 
@@ -27,7 +28,7 @@ void ServeRequestFile(protocol::Session& session, const ListenerContext& context
   try {
     path = context.host().GetRequestFile(station);
   } catch (const std::exception& e) {
-    context.log(W("Ошибка передачи файла: "_w) + e.what());
+    context.log(W("Ошибка передачи файла: "_w) + text::VisibleText(e.what()));
     // The station waits for an answer that will not come: it learns at once.
     session.Disconnect();
     return;
@@ -41,7 +42,7 @@ void ServeRequestFile(protocol::Session& session, const ListenerContext& context
     size = protocol::SendableFileSize(path);
   } catch (const std::exception& e) {
     // Nothing was answered yet: the station learns at once from the close.
-    context.log(W("Ошибка передачи файла: "_w) + e.what());
+    context.log(W("Ошибка передачи файла: "_w) + text::VisibleText(e.what()));
     session.Disconnect();
     return;
   }
@@ -53,7 +54,7 @@ void ServeRequestFile(protocol::Session& session, const ListenerContext& context
   const WireContext wire = context.wire();
   protocol::TransferSite site(wire);
   site.start_lines = {W("Передача файла запроса: "_w) + path + " " + std::to_string(size) +
-                      W(" байт для АЗС: "_w) + station};
+                      W(" байт для АЗС: "_w) + text::VisibleText(station)};
   site.caption = W("передача файла запроса: "_w) + path;
   site.success = W("Файл запроса "_w) + path + W(" передан успешно"_w);
   site.error_prefix = W("Ошибка передачи файла: "_w);

@@ -3,6 +3,7 @@
 #include "services/safe_file_name.h"
 #include "services/event_log.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::office {
 
@@ -21,7 +22,7 @@ std::optional<std::string> StoredReportName(std::string_view name_line, std::str
 }
 
 std::string RefusedReportNameLine(std::string_view formed) {
-  return std::string("Файл отчета не принят: недопустимое имя файла "_w) + std::string(formed);
+  return std::string("Файл отчета не принят: недопустимое имя файла "_w) + text::VisibleText(formed);
 }
 
 }  // namespace pw::office

@@ -37,11 +37,21 @@ std::string FormatLongTimeStamp(const platform::LocalTime& t) {
 std::string ShortTimeStamp() { return FormatShortTimeStamp(platform::Now()); }
 std::string LongTimeStamp() { return FormatLongTimeStamp(platform::Now()); }
 
+std::string SetAsideName(const std::string& dated) {
+  if (!platform::FileExists(dated)) return dated;
+  std::string name;
+  for (int counter = 2; counter <= kSetAsidesPerDay; ++counter) {
+    name = dated + "." + std::to_string(counter);
+    if (!platform::FileExists(name)) break;
+  }
+  return name;  // the last one, replaced, when every name is taken
+}
+
 void AppendWithRotation(const std::string& path, std::string_view line) {
   platform::AppendToFile(path, line);
   if (FileSizeByName(path) > kRotationLimit) {
     try {
-      platform::RenameReplacing(path, path + platform::ShortDateText(platform::Now()));
+      platform::RenameReplacing(path, SetAsideName(path + platform::ShortDateText(platform::Now())));
     } catch (const Error&) {
       // Open elsewhere, perhaps: the file grows until a later call succeeds.
     }

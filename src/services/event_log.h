@@ -28,12 +28,24 @@ inline constexpr std::uint64_t kRotationLimit = 1048576;
 // window is then not told.
 void AddToLog(std::string_view text, ui::ListBox* list = nullptr) LOCKS_EXCLUDED(log_lock);
 
+// How many set-asides one file keeps per day (see SetAsideName).
+inline constexpr int kSetAsidesPerDay = 50;
+
 // Appends line to the file at path; if the file is then larger than the
-// limit, renames it to path + the short date, replacing. A failed rename is
-// ignored (the file keeps growing until a later call succeeds). The caller
-// holds the log lock.
+// limit, renames it to SetAsideName(path + the short date). A failed rename
+// is ignored (the file keeps growing until a later call succeeds), so no
+// line is lost. The caller holds the log lock.
 void AppendWithRotation(const std::string& path, std::string_view line)
     EXCLUSIVE_LOCKS_REQUIRED(log_lock);
+
+// The name a file is set aside under, given dated = its path + the short
+// date. The day's first set-aside is dated itself ("Pumpwire.log08.12.2026",
+// the name stored files and their readers know); later ones of the same day
+// take a counter after it: dated + ".2", ".3" ... up to ".50"
+// (kSetAsidesPerDay files in all). Once all of them exist, the newest
+// set-aside replaces the ".50" one: a flood of lines costs at most
+// kSetAsidesPerDay files a day and never takes the day's earlier ones.
+std::string SetAsideName(const std::string& dated);
 
 // "hh:nn:ss  " (the time, then two blanks).
 std::string ShortTimeStamp();

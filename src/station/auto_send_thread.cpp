@@ -4,6 +4,7 @@
 
 #include "connection/internet_connection.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::station {
 
@@ -37,7 +38,7 @@ void MyTthread::Run(Worker& self, StationExchange exchange, Mutex& exchange_lock
     running_marker.store(false);
   } catch (const std::exception& e) {
     try {
-      exchange.log(std::string("Ошибка обмена информацией : "_w) + e.what());
+      exchange.log(std::string("Ошибка обмена информацией : "_w) + text::VisibleText(e.what()));
     } catch (...) {
       // The log cannot be written: nothing more to tell.
     }

@@ -14,6 +14,7 @@
 #include "services/locks.h"
 #include "station/auto_send_thread.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
 
@@ -272,7 +273,7 @@ bool TInetForm::ConnectToServer(protocol::Session& client, const std::string& ho
     return protocol::ConnectorHandshake(client, host, port, side).has_value();
   } catch (const std::exception& e) {
     client.Disconnect();
-    AddToLog(std::string("Ошибка при подключении к офису: "_w) + e.what(), &log);
+    AddToLog(std::string("Ошибка при подключении к офису: "_w) + text::VisibleText(e.what()), &log);
     return false;
   }
 }
@@ -376,6 +377,6 @@ void TInetForm::HandleMessage(const ui::Message& m) {
     WMLogLine(m.text);
 }
 
-void TInetForm::WMLogLine(std::string_view line) { log.AddAndSelect(std::string(line)); }
+void TInetForm::WMLogLine(std::string_view line) { log.AddLine(std::string(line)); }
 
 }  // namespace pw::station

@@ -90,11 +90,12 @@ class TInetForm : public ui::Window {
 
   using ui::Window::HandleMessage;
   void HandleMessage(const ui::Message& m) override;
-  // WM_LOGLINE: the line goes to the end of the log and is selected.
+  // WM_LOGLINE: the line goes to the end of the log and is selected; the
+  // log keeps its last LogList::kKeptLines lines.
   void WMLogLine(std::string_view line);
 
   // Controls. Captions are Windows-1251.
-  ui::ListBox log{*this, "log"};
+  ui::LogList log{*this, "log"};
   ui::Control gb_client{*this, "gb_client"};
   ui::Label Label3{*this, "Label3"};
   ui::ComboBox cb_IP{*this, "cb_IP"};

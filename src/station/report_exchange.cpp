@@ -9,6 +9,7 @@
 #include "services/event_log.h"
 #include "station/recipients.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::station {
 
@@ -24,9 +25,10 @@ std::optional<std::string> RequestFileName(const std::string& name,
                                            const StationExchange& exchange) {
   const std::optional<std::string> safe = SafeFileName(name);
   if (!safe)
-    exchange.log(Text("Недопустимое имя файла запроса, файл не принят: "_w) + name);
+    exchange.log(Text("Недопустимое имя файла запроса, файл не принят: "_w) + text::VisibleText(name));
   else if (*safe != name)
-    exchange.log(Text("Недопустимое имя файла запроса "_w) + name + Text(" заменено на "_w) + *safe);
+    exchange.log(Text("Недопустимое имя файла запроса "_w) + text::VisibleText(name) +
+                 Text(" заменено на "_w) + *safe);
   return safe;
 }
 
@@ -146,7 +148,7 @@ bool SendFileToServer(Session& client, const std::string& path, const StationExc
     site.log = exchange.log_list;
     return protocol::SendBody(client, path, size, site, exchange.progress);
   } catch (const std::exception& e) {
-    exchange.log(Text("Не возможно отослать файл: "_w) + e.what());
+    exchange.log(Text("Не возможно отослать файл: "_w) + text::VisibleText(e.what()));
     return false;
   }
 }

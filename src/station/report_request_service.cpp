@@ -7,6 +7,7 @@
 #include "services/safe_file_name.h"
 #include "services/event_log.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::station {
 
@@ -85,7 +86,7 @@ void SendAnswer(Session& session, const std::string& answer, const ReportRequest
     site.log = service.log_list;
     protocol::SendBody(session, answer, size, site, service.progress);
   } catch (const std::exception& e) {
-    service.log(Text("Не возможно отослать файл: "_w) + e.what());
+    service.log(Text("Не возможно отослать файл: "_w) + text::VisibleText(e.what()));
   }
 }
 
@@ -101,12 +102,13 @@ void ServeReportRequest(Session& session, const ReportRequestService& service) {
   // the office folder.
   const std::optional<std::string> name = SafeFileName(announced->name);
   if (!name) {
-    service.log(Text("Недопустимое имя файла запроса, файл не принят: "_w) + announced->name);
+    service.log(Text("Недопустимое имя файла запроса, файл не принят: "_w) +
+                text::VisibleText(announced->name));
     session.Disconnect();
     return;
   }
   if (*name != announced->name)
-    service.log(Text("Недопустимое имя файла запроса "_w) + announced->name +
+    service.log(Text("Недопустимое имя файла запроса "_w) + text::VisibleText(announced->name) +
                 Text(" заменено на "_w) + *name);
   platform::CreateDirectories(service.folder);  // a station may not have it yet
   const std::string stored = service.folder + *name + "_z";
@@ -120,7 +122,7 @@ void ServeReportRequest(Session& session, const ReportRequestService& service) {
   try {
     answer = service.host->ProcessRequestFile(stored);
   } catch (const std::exception& e) {
-    service.log(Text("Ошибка обработки файла запроса: "_w) + e.what());
+    service.log(Text("Ошибка обработки файла запроса: "_w) + text::VisibleText(e.what()));
     session.Disconnect();
     return;
   }

@@ -10,6 +10,7 @@
 #include "platform/error.h"
 #include "services/event_log.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::station {
 
@@ -47,7 +48,7 @@ void ServeTvShot(protocol::Session& session, const ScreenPictures& pictures) {
     if (!picture) throw Error(std::string("Картинка не получена"_w));
     SendPicture(session, *picture);
   } catch (const std::exception& e) {
-    AddToLog(std::string("tvtvtv - ") + e.what());
+    AddToLog(std::string("tvtvtv - ") + text::VisibleText(e.what()));  // may quote a received line
   }
 }
 

@@ -6,6 +6,12 @@
 
 namespace pw::ui {
 
+void LogList::AddLine(std::string line) {
+  if (items.size() >= kKeptLines)
+    items.erase(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(items.size() - kKeptLines + 1));
+  AddAndSelect(std::move(line));
+}
+
 void Gauge::SetMin(std::int32_t v) {
   min_ = v;
   Clamp();

@@ -50,6 +50,16 @@ class Button : public Control {
   }
 };
 
+// A connection window's log list: the newest line is selected, and past
+// kKeptLines the oldest line goes, so a flood of connections cannot grow the
+// window without end (the log file keeps every line).
+class LogList : public ListBox {
+ public:
+  static constexpr std::size_t kKeptLines = 3000;
+  using ListBox::ListBox;
+  void AddLine(std::string line);
+};
+
 // A horizontal percentage bar. The position always lies in [min, max].
 class Gauge : public Control {
  public:

@@ -83,5 +83,54 @@ TEST_F(ConnectionsTest, EntriesAreNumberedWithAtLeastTwoDigits) {
   EXPECT_EQ(lines[100], W("100:   АЗС: s100 (IP: 10.0.1.100)"_w));
 }
 
+// What a peer sends as its name is bounded, and so is what each lookup writes.
+TEST_F(ConnectionsTest, ANameIsCutAtRegistrationAndTheCutNameIsWhatIsStoredAndFound) {
+  const std::string cut(kMaxStationNameBytes, 'n');
+  registry.AddStation(cut + "tail one", "10.0.2.1");
+  EXPECT_EQ(registry.FindNameByIP("10.0.2.1"), cut);
+  registry.AddStation(cut + "tail two", "10.0.2.1");  // the same pair once cut
+  EXPECT_EQ(Logged(W("Уже есть IP в списке АЗС:"_w) + cut + " IP:10.0.2.1"), 1);
+  EXPECT_EQ(List(), W("00:   АЗС: "_w) + cut + " (IP: 10.0.2.1)\r\n");
+}
+
+TEST_F(ConnectionsTest, ControlBytesOfANameAreVisibleInTheLogAndTheListButStoredAsSent) {
+  const std::string name("A\r\n01.01.2000 00:00:00:000  - forged\0", 37);
+  registry.AddStation(name, "10.0.2.2");
+  EXPECT_EQ(registry.FindNameByIP("10.0.2.2"), name);
+  const std::string shown = "A\\x0D\\x0A01.01.2000 00:00:00:000  - forged\\x00";
+  EXPECT_EQ(Logged(W("Есть АЗС в списке подключенных: "_w) + shown + " IP: 10.0.2.2"), 1);
+  EXPECT_EQ(List(), W("00:   АЗС: "_w) + shown + " (IP: 10.0.2.2)\r\n");
+  EXPECT_EQ(test::ReadFile(CurrentFolders().log_file).find(std::string("forged\0", 7)), std::string::npos);
+}
+
+TEST_F(ConnectionsTest, AFullRegistryRefusesNewPairsAndSaysSoOnce) {
+  for (std::size_t i = 0; i < kMaxStations; ++i)
+    registry.AddStation("s" + std::to_string(i), "10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256));
+  for (int i = 0; i < 3; ++i) registry.AddStation("late" + std::to_string(i), "10.9.9.9");
+  EXPECT_EQ(registry.FindNameByIP("10.9.9.9"), "");
+  EXPECT_EQ(Logged(W("Список АЗС заполнен, новые АЗС не добавляются, IP: 10.9.9.9"_w)), 1);
+  const std::string log = test::ReadFile(CurrentFolders().log_file);
+  EXPECT_EQ(log.find(W("Список АЗС заполнен"_w)), log.rfind(W("Список АЗС заполнен"_w)));
+  // Registered stations are still found, and an exact repeat is still named.
+  EXPECT_EQ(registry.FindNameByIP("10.1.15.255"), "s4095");
+  registry.AddStation("s0", "10.1.0.0");
+  EXPECT_EQ(Logged(W("Уже есть IP в списке АЗС:s0 IP:10.1.0.0"_w)), 1);
+}
+
+TEST_F(ConnectionsTest, ALookupLogsTheFirstEntriesAndCountsTheRestWhileTheWindowsListHasAll) {
+  const std::size_t total = kStationsListedPerLookup + 5;
+  for (std::size_t i = 0; i < total; ++i) registry.AddStation("s" + std::to_string(i), "10.0.3." + std::to_string(i));
+  const std::string all = List();
+  std::size_t end = 0;  // past the first kStationsListedPerLookup lines
+  for (std::size_t i = 0; i < kStationsListedPerLookup; ++i) end = all.find("\r\n", end) + 2;
+  const std::string first = all.substr(0, end);
+  const std::string last_shown = W("19:   АЗС: s19 (IP: 10.0.3.19)\r\n"_w);
+  EXPECT_EQ(first.substr(first.size() - last_shown.size()), last_shown);
+  EXPECT_NE(all.find(W("24:   АЗС: s24 (IP: 10.0.3.24)\r\n"_w)), std::string::npos);
+
+  EXPECT_EQ(registry.FindNameByIP("10.0.3.24"), "s24");
+  EXPECT_EQ(Logged(W("Список АЗС:"_w) + "\r\n" + first + W("... и еще 5"_w) + "\r\n"), 1);
+}
+
 }  // namespace
 }  // namespace pw::office

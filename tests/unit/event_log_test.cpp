@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <set>
 #include <thread>
@@ -11,6 +12,7 @@
 #include "services/folders.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
+#include "ui/controls.h"
 #include "ui/dispatcher.h"
 #include "ui/window.h"
 
@@ -44,7 +46,7 @@ TEST_F(EventLogTest, FirstCallCreatesTheFileAndEachLineIsStampDashTextCrLf) {
   EXPECT_EQ(log.substr(log.size() - 12), "100% %s %d\r\n");
 }
 
-TEST_F(EventLogTest, TheFileIsSetAsideOnlyOncePastTheLimitAndASecondRotationReplaces) {
+TEST_F(EventLogTest, TheFileIsSetAsideOnlyOncePastTheLimitAndASecondSetAsideTakesACounter) {
   const std::string path = CurrentFolders().log_file;
   const std::string rotated = path + platform::ShortDateText(platform::Now());
   const std::string text = "x";
@@ -62,8 +64,40 @@ TEST_F(EventLogTest, TheFileIsSetAsideOnlyOncePastTheLimitAndASecondRotationRepl
   EXPECT_EQ(FileSizeByName(path), line);
 
   test::WriteFile(path, std::string(kRotationLimit, 'b'));
-  AddToLog(text);  // the same day again: the earlier set-aside file is replaced
-  EXPECT_EQ(test::ReadFile(rotated).substr(0, 1), "b");
+  AddToLog(text);  // the same day again: the earlier set-aside stays, this one is ".2"
+  EXPECT_EQ(test::ReadFile(rotated).substr(0, 1), "a");
+  EXPECT_EQ(test::ReadFile(rotated + ".2").substr(0, 1), "b");
+}
+
+// A flood of lines sets the log aside again and again within one day.
+TEST_F(EventLogTest, AFloodOfSetAsidesKeepsTheDaysFirstLinesAndStopsAtTheCap) {
+  const std::string path = CurrentFolders().log_file;
+  const std::string date = platform::ShortDateText(platform::Now());
+  const std::string dated = path + date;
+  const auto last_text = [](const std::string& file) {
+    const std::string tail = platform::ReadFileFrom(file, FileSizeByName(file) - 40);
+    const auto start = tail.rfind(" - ", tail.size() - 2);
+    return tail.substr(start + 3, tail.size() - start - 5);
+  };
+
+  AddToLog("the day's first line");
+  for (int round = 1; round <= kSetAsidesPerDay + 2; ++round) {
+    platform::AppendToFile(path, std::string(kRotationLimit, 'f') + "\r\n");
+    AddToLog("round " + std::to_string(round));  // sets the file aside
+    ASSERT_FALSE(platform::FileExists(path)) << round;
+  }
+  if (platform::ShortDateText(platform::Now()) != date) GTEST_SKIP() << "the day changed";
+
+  const std::string first = test::ReadFile(dated).substr(0, 200);
+  EXPECT_EQ(first.substr(kStampAndDash, 20), "the day's first line") << first;
+  EXPECT_EQ(last_text(dated), "round 1");
+  for (int counter = 2; counter < kSetAsidesPerDay; ++counter)
+    EXPECT_EQ(last_text(dated + "." + std::to_string(counter)), "round " + std::to_string(counter));
+  // Past the cap only the last numbered set-aside is replaced: its newest wins.
+  const std::string last = dated + "." + std::to_string(kSetAsidesPerDay);
+  EXPECT_EQ(last_text(last), "round " + std::to_string(kSetAsidesPerDay + 2));
+  EXPECT_FALSE(platform::FileExists(dated + ".1"));
+  EXPECT_FALSE(platform::FileExists(dated + "." + std::to_string(kSetAsidesPerDay + 1)));
 }
 
 TEST_F(EventLogTest, ConcurrentWritersNeitherTearNorLoseLines) {
@@ -96,9 +130,9 @@ class LogWindow : public ui::Window {
   LogWindow() : ui::Window("TLogWindow") {}
   void HandleMessage(std::uint32_t msg, std::string_view data) override {
     EXPECT_TRUE(ui::Dispatcher::instance().on_main_thread());
-    if (msg == ui::WM_LOGLINE) list.AddAndSelect(std::string(data));
+    if (msg == ui::WM_LOGLINE) list.AddLine(std::string(data));
   }
-  ui::ListBox list{*this, "lb_log"};
+  ui::LogList list{*this, "lb_log"};
 };
 
 TEST_F(EventLogTest, AWorkersLineReachesTheWindowOnTheMainThreadWithTheShortStamp) {
@@ -121,6 +155,30 @@ TEST_F(EventLogTest, AWorkersLineReachesTheWindowOnTheMainThreadWithTheShortStam
   const std::string& line = window.list.items[0];
   EXPECT_EQ(line.substr(8, 2), "  ");
   EXPECT_EQ(line.substr(10), std::string("Идет подключение к АЗС..."_w));
+}
+
+TEST_F(EventLogTest, TheWindowsListKeepsItsNewestLinesAndTheFileKeepsThemAll) {
+  constexpr std::size_t kKept = ui::LogList::kKeptLines, kMore = 7;
+  auto& dispatcher = ui::Dispatcher::instance();
+  dispatcher.attach_main_thread();
+  LogWindow window;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    for (std::size_t i = 0; i < kKept + kMore; ++i) AddToLog("line " + std::to_string(i), &window.list);
+    done = true;
+    dispatcher.wake();
+  });
+  EXPECT_TRUE(dispatcher.run_until([&] { return done.load(); }, std::chrono::seconds(60)));
+  worker.join();
+  dispatcher.detach_main_thread();
+
+  ASSERT_EQ(window.list.items.size(), kKept);
+  EXPECT_EQ(window.list.item_index, static_cast<int>(kKept) - 1);  // the newest, selected
+  EXPECT_EQ(window.list.items.front().substr(10), "line " + std::to_string(kMore));
+  EXPECT_EQ(window.list.items.back().substr(10), "line " + std::to_string(kKept + kMore - 1));
+  const std::string log = Log();
+  EXPECT_EQ(log.substr(kStampAndDash, 8), "line 0\r\n");
+  EXPECT_EQ(static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n')), kKept + kMore);
 }
 
 TEST_F(EventLogTest, AFileErrorReachesTheCallerAndTheWindowIsNotTold) {

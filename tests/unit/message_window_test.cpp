@@ -93,6 +93,12 @@ TEST_F(MessageWindowTest, HistoryIsSetAsideOnlyWhenAboveTheLimit) {
   const std::string day_after = path + platform::ShortDateText(platform::Now());
   EXPECT_EQ(FileSizeByName(platform::FileExists(day_after) ? day_after : day_before),
             kRotationLimit + line);
+
+  test::WriteFile(path, std::string(kRotationLimit, 'b'));
+  AppendHistory("x");  // the same day again: the first set-aside stays, this one is ".2"
+  if (path + platform::ShortDateText(platform::Now()) != day_before) GTEST_SKIP() << "the day changed";
+  EXPECT_EQ(test::ReadFile(day_before).substr(0, 1), "a");
+  EXPECT_EQ(test::ReadFile(day_before + ".2").substr(0, 1), "b");
 }
 
 TEST_F(MessageWindowTest, ConcurrentHistoryAndLogWritersNeverTear) {
@@ -135,7 +141,7 @@ TEST_F(MessageWindowTest, ANoticeSlidesInFromBelowTheScreenAndStopsInTheCorner) 
   EXPECT_FALSE(form.Timer1.enabled());
   EXPECT_EQ(form.left, ScreenWidth() - 380);
   EXPECT_EQ(form.top, ScreenHeight() - 160);
-  EXPECT_EQ(HistoryTexts(), std::vector<std::string>{W("Принято : раз\rдва"_w)});
+  EXPECT_EQ(HistoryTexts(), std::vector<std::string>{W("Принято : раз\\x0Dдва"_w)});
 
   // The same slide through the dispatcher's own timer.
   form.FormClose();
@@ -163,6 +169,23 @@ TEST_F(MessageWindowTest, ANoticeWhileShownKeepsPlaceAndSizeAndNamesTheSenderAtT
   const std::string h = test::ReadFile(CurrentFolders().history_file);
   EXPECT_NE(h.find(W("  - Принято от АЗС 1 : первое\r\n"_w)), std::string::npos) << h;
   EXPECT_NE(h.find("  - " + W("Принято от АЗС 2 : "_w) + body + "\r\n"), std::string::npos) << h;
+}
+
+TEST_F(MessageWindowTest, TheHistoryShowsAPeersControlBytesButKeepsANoticesOwnLineBreaks) {
+  State().mode = kOfficeMode;
+  TInteractiveForm form{State()};
+  const std::string station("A\rB\0", 4);
+  const std::string body = W("Принят файл от "_w) + station + W("\r\nC:\\x\r\nРазмер: 3 байт"_w);
+  form.ShowIncoming("t", body, station);
+  const std::string text("a\0b\x1B[2J\r", 8);
+  form.ShowIncoming("t", text, "C");
+  EXPECT_EQ(form.Label1.caption, text);  // the window shows it as it came
+  const std::string h = test::ReadFile(CurrentFolders().history_file);
+  EXPECT_NE(h.find(W("  - Принято от A\\x0DB\\x00 : Принят файл от A\\x0DB\\x00\r\nC:\\x\r\n"
+                     "Размер: 3 байт\r\n"_w)),
+            std::string::npos)
+      << h;
+  EXPECT_NE(h.find(W("  - Принято от C : a\\x00b\\x1B[2J\\x0D\r\n"_w)), std::string::npos) << h;
 }
 
 TEST_F(MessageWindowTest, ClosingInMidSlideParksTheWindowAndTheNextNoticeSlidesInAgain) {

@@ -800,11 +800,14 @@ class Probe:
         let_in = [p for p in answered if lines_of(p.rx)[1] == b"OK"]
         # A "PASS" does not tell a password judged wrong from one refused
         # unseen; the log does.
-        judged = sum(1 for line in mark.new_lines() if WRONG_PASSWORD_LOGGED in line)
+        logged = mark.new_lines()
+        judged = sum(1 for line in logged if WRONG_PASSWORD_LOGGED in line)
         rate = judged / took
         r.figure("guesses made %d in %.1f s, answered \"PASS\" %d, let in %d; judged wrong "
                  "(log lines) %d, %.1f a second" % (len(peers), took, len(wrong), len(let_in),
                                                    judged, rate))
+        r.figure("log lines while guessing: %d, %.1f per guess" % (len(logged),
+                                                                   len(logged) / max(len(peers), 1)))
         r.check("P: no wrong password let in", not let_in, "%d" % len(let_in))
         r.check("P: passwords judged at most %d a second from one address" % GUESSES_PER_SECOND,
                 rate <= GUESSES_PER_SECOND, "%.1f a second" % rate)

@@ -584,9 +584,13 @@ class Probe:
 
     def stop_hosts(self, hosts):
         for h in hosts:
+            alive = h.alive()
+            self.report.check("%s: the listener process still runs" % h.label, alive,
+                              "" if alive else "ended with %s: %s" % (h.proc.returncode, h.errors()))
             took = h.stop()
-            self.report.figure("%s: quit took %s" % (h.label, "%.1f s" % took if took is not None
-                                                       else "too long (ended by signal)"))
+            if alive:
+                self.report.check("%s: quit within 20 s" % h.label, took is not None,
+                                  "%.1f s" % took if took is not None else "ended by signal")
 
     # -- A
     def phase_a(self, office, office_pw, station, bases):

@@ -869,7 +869,9 @@ class Probe:
         if closes:
             r.figure("closed after: p50 %s, p99 %s, max %s" % (ms(percentile(closes, 50)),
                                                              ms(percentile(closes, 99)), ms(max(closes))))
-        r.figure("threads %d -> %d while held" % (before.get("Threads", 0), during.get("Threads", 0)))
+        r.figure("threads %d -> %d while held, address space %s -> %s"
+                 % (before.get("Threads", 0), during.get("Threads", 0),
+                    mb(before.get("VmSize", 0)), mb(during.get("VmSize", 0))))
         r.figure("log lines during the burst: %d" % len(refusals))
         for line in refusals[:4]:
             r.figure("  | " + line[:160].decode("cp1251", "replace"))

@@ -12,8 +12,9 @@ namespace pw::interactive {
 // Appends LongTimeStamp + " - " + text + CR LF under the log lock (so history
 // and event log writes never interleave), then sets the file aside as the
 // event log is (its name + the short date, then a counter: SetAsideName)
-// when it has grown past 1048576 bytes; at exactly the limit it stays. The text is written byte for byte. Any thread. A file
-// error is raised to the caller after the lock is released.
+// when it has grown past 1048576 bytes; at exactly the limit it stays. The
+// text is written byte for byte. Any thread. A file error is raised to the
+// caller after the lock is released.
 void AppendHistory(std::string_view text) LOCKS_EXCLUDED(log_lock);
 
 // The whole history file as it stands between two appends; "" when there is

@@ -39,7 +39,8 @@ class Tconnections {
   // Cuts name to kMaxStationNameBytes, then appends (name, ip) unless exactly
   // that pair is registered already, which is logged as
   // "Уже есть IP в списке АЗС:" + name + " IP:" + ip. A full registry takes no
-  // new pair; the first refusal is logged, later ones are not.
+  // new pair; the first refusal is logged as "Список АЗС заполнен, новые АЗС
+  // не добавляются, IP: " + ip, later ones are not.
   void AddStation(const std::string& name, const std::string& ip) LOCKS_EXCLUDED(registry_lock);
 
   // The name of the oldest entry with this address, "" when none. Logs the

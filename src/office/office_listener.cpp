@@ -10,6 +10,7 @@
 #include "services/event_log.h"
 #include "services/wire_context.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 #include "ui/dispatcher.h"
 
 namespace pw::office {
@@ -88,7 +89,8 @@ void OfficeListener::ConnectionEnded(const std::string& ip) {
   // The end names the station by its address alone (empty when unknown).
   window_.SetLastStationName(std::string());
   try {
-    AddToLog(std::string("Соединение разорванно, имя АЗС: "_w) + name + ", IP: " + ip,
+    AddToLog(std::string("Соединение разорванно, имя АЗС: "_w) + text::VisibleText(name) +
+                 ", IP: " + ip,
              &window_.log);
   } catch (const std::exception&) {
   }

@@ -270,9 +270,10 @@ class TcpServer {
   // A burst of refusals ends when none has come for this long.
   static constexpr int kQuietMs = 1000;
 
+  // No caps until SetLimits: the caller chooses them.
   struct Limits {
-    std::size_t connections = 1024;   // served at once, in all
-    std::size_t per_address = 256;    // served at once from one peer address
+    std::size_t connections = SIZE_MAX;  // served at once, in all
+    std::size_t per_address = SIZE_MAX;  // served at once from one peer address
   };
 
   // One report of a burst of refusals.

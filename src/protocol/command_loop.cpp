@@ -32,6 +32,8 @@ void ServeCommandsLoggingErrors(Session& session, const std::vector<Command>& co
   } catch (const platform::ConnectionClosed&) {
     // The peer closed in the middle of a command, or this end was stopped.
   } catch (const std::exception& e) {
+    // Closed first: the peer is not held while a window takes the line.
+    session.Disconnect();
     // The text may quote what the peer sent (an over-long line).
     try {
       wire.log(std::string("Ошибка при обработке команд, IP: "_w) + session.PeerIP() + ": " +

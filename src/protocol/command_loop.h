@@ -22,9 +22,9 @@ struct Command {
 // only.
 void ServeCommands(Session& session, const std::vector<Command>& commands);
 
-// ServeCommands for a listener: an error that ends the connection is logged
-// with the peer's address (to log's window too, when given) and not raised.
-// A close of either end is no error.
+// ServeCommands for a listener: an error that ends the connection closes
+// it and is then logged with the peer's address (to log's window too, when
+// given), not raised. A close of either end is no error.
 void ServeCommandsLoggingErrors(Session& session, const std::vector<Command>& commands,
                                 const WireContext& wire, ui::ListBox* log);
 

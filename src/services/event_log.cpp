@@ -39,7 +39,7 @@ std::string LongTimeStamp() { return FormatLongTimeStamp(platform::Now()); }
 
 std::string SetAsideName(const std::string& dated) {
   if (!platform::FileExists(dated)) return dated;
-  std::string name;
+  std::string name = dated;
   for (int counter = 2; counter <= kSetAsidesPerDay; ++counter) {
     name = dated + "." + std::to_string(counter);
     if (!platform::FileExists(name)) break;

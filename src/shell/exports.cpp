@@ -9,6 +9,7 @@
 #include "shell/lifecycle.h"
 #include "shell/menu_proc.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ void LogEscapedError(std::string_view where) {
     throw;
   } catch (const std::exception& e) {
     try {
-      pw::AddToLog(std::string(where) + e.what());
+      pw::AddToLog(std::string(where) + pw::text::VisibleText(e.what()));
     } catch (...) {
     }
   } catch (...) {

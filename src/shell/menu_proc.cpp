@@ -20,6 +20,7 @@
 #include "shell/plugin_state.h"
 #include "shell/settings_dialog.h"
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw {
 
@@ -52,7 +53,8 @@ void PW_CALL OnMenuClick(void* context) {
     (proc->*(action->handler))();
   } catch (const std::exception& e) {
     try {
-      AddToLog(std::string("Ошибка: "_w) + e.what());
+      // A command's error may quote what a peer sent.
+      AddToLog(std::string("Ошибка: "_w) + text::VisibleText(e.what()));
     } catch (...) {
     }
   } catch (...) {

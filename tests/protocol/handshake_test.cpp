@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include "process_state.h"
@@ -12,6 +13,8 @@
 #include "platform/tcp.h"
 #include "protocol/command_loop.h"
 #include "protocol/handshake.h"
+#include "protocol/listener_limits.h"
+#include "protocol/password_attempts.h"
 #include "services/folders.h"
 #include "services/settings.h"
 #include "services/wire_context.h"
@@ -357,6 +360,225 @@ TEST_F(HandshakeTest, ACancelEndsAConnectUnderWay) {
   EXPECT_EQ(ended.get_future().wait_for(std::chrono::milliseconds(kWaitMs)), std::future_status::ready);
   connector.join();
   EXPECT_FALSE(stuck.Connected());
+}
+
+// --------------------------------------------------------------------------
+// What holds a listener against hostile peers
+
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+TEST(HandshakeLimit, AFewSecondsOrAShorterReadTimeOut) {
+  WireSettings s;
+  s.ReadTimeOut = 10000;
+  EXPECT_EQ(HandshakeLimitMs(s), 5000);
+  s.ReadTimeOut = 300;
+  EXPECT_EQ(HandshakeLimitMs(s), 300);
+  for (int none : {0, -1}) {
+    s.ReadTimeOut = none;
+    EXPECT_EQ(HandshakeLimitMs(s), 5000) << "no read limit still leaves the handshake one";
+  }
+}
+
+// A peer that sends nothing, and one that trickles its name a byte at a
+// time, are both cut at the one limit of the whole handshake, and the cut is
+// logged with the peer's address.
+TEST_F(HandshakeTest, SilentAndTricklingPeersAreCutAtTheHandshakeLimit) {
+  TheSettings().ReadTimeOut = 300;
+  {
+    Accepted a = Connected();
+    Session session(a.server);
+    const auto start = SteadyClock::now();
+    EXPECT_FALSE(ListenerHandshake(session, {CurrentWireContext(), End::Station, nullptr,
+                                             [] { return std::string("x"); }, {}, {}})
+                     .accepted);
+    EXPECT_GE(SteadyClock::now() - start, 300ms);
+    EXPECT_TRUE(Logged("Ошибка входящего подключения: Read Timeout, IP: 127.0.0.1"_w));
+  }
+  Accepted a = Connected();
+  std::optional<test::TricklingPeer> trickle(std::in_place, a.client);
+  Session session(a.server);
+  const auto start = SteadyClock::now();
+  EXPECT_FALSE(ListenerHandshake(session, {CurrentWireContext(), End::Office, nullptr, {}, {}, {}})
+                   .accepted);
+  const auto took = SteadyClock::now() - start;
+  trickle.reset();
+  EXPECT_GE(took, 300ms);
+  EXPECT_LT(took, std::chrono::milliseconds(kWaitMs));
+  EXPECT_TRUE(Logged("Ошибка при подключении: Read Timeout, IP: 127.0.0.1"_w));
+}
+
+// An office waits for "Send_file" as long as the station's host works.
+TEST_F(HandshakeTest, TheCommandsAfterTheHandshakeWaitWithoutItsLimit) {
+  TheSettings().ReadTimeOut = 50;
+  Accepted a = Connected();
+  RawWrite(a.client, "АЗС 3"_w.data());
+  RawWrite(a.client, "any");
+  Session session(a.server);
+  ASSERT_TRUE(ListenerHandshake(session, {CurrentWireContext(), End::Office, nullptr, {}, {}, {}})
+                  .accepted);
+  std::this_thread::sleep_for(80ms);  // past the handshake's limit
+  RawWrite(a.client, "Send_file");
+  EXPECT_EQ(session.ReadLine(), "Send_file");
+}
+
+// A station name that carries a line break cannot forge a log line.
+TEST_F(HandshakeTest, AStationNameIsLoggedWithItsControlBytesVisible) {
+  Accepted a = Connected();
+  RawWrite(a.client, "АЗС\r01.01.2026 00:00:00:000 - forged\x1b"_w.data());
+  RawWrite(a.client, "any");
+  Session session(a.server);
+  ASSERT_TRUE(ListenerHandshake(session, {CurrentWireContext(), End::Office, nullptr, {}, {}, {}})
+                  .accepted);
+  EXPECT_TRUE(Logged("имя АЗС: АЗС\\x0D01.01.2026 00:00:00:000 - forged\\x1B, IP: 127.0.0.1"_w));
+  EXPECT_FALSE(Logged("\r01.01.2026"));
+}
+
+TEST(PasswordAttempts, WrongOnesPutTheTurnFurtherOffAndARightOneClearsIt) {
+  PasswordAttempts table;
+  const auto far = SteadyClock::now() + 1h;
+  auto at_once = [&](const std::string& address) {
+    const auto turn = table.Turn(address, far);
+    return turn && *turn <= SteadyClock::now();
+  };
+  EXPECT_TRUE(at_once("10.0.0.1")) << "nothing on record: judged at once";
+  const auto now = SteadyClock::now();
+  table.Wrong("10.0.0.1");
+  const auto first = *table.Turn("10.0.0.1", far);
+  EXPECT_GE(first, now + PasswordAttempts::kStep);
+  // A second connection of the same address queues behind the first.
+  const auto second = *table.Turn("10.0.0.1", far);
+  EXPECT_GE(second, first + PasswordAttempts::kStep);
+  table.Wrong("10.0.0.1");
+  EXPECT_GE(*table.Turn("10.0.0.1", far), second + PasswordAttempts::kStep);
+  EXPECT_TRUE(at_once("10.0.0.2")) << "another address is not held up";
+  EXPECT_FALSE(table.Turn("10.0.0.1", SteadyClock::now() + 100ms)) << "a turn past the limit";
+  table.Right("10.0.0.1");
+  EXPECT_TRUE(at_once("10.0.0.1"));
+  EXPECT_EQ(table.Addresses(), 0u);
+
+  for (std::size_t i = 0; i < PasswordAttempts::kMaxAddresses + 50; ++i)
+    table.Wrong("10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256));
+  EXPECT_EQ(table.Addresses(), PasswordAttempts::kMaxAddresses);
+}
+
+TEST_F(HandshakeTest, WrongPasswordsCostTheAddressAGrowingWait) {
+  TheSettings().PasswordEnable = true;
+  TheSettings().Password.set("Secret");
+  PasswordAttempts attempts;
+  // Time from the password's arrival to the answer, and the answer.
+  auto attempt = [&](const std::string& password) {
+    Accepted a = Connected();
+    RawWrite(a.client, "АЗС 3"_w.data());
+    RawWrite(a.client, password);
+    Session session(a.server);
+    ListenerSide side{CurrentWireContext(), End::Office, nullptr, {}, {}, {}, &attempts};
+    const auto start = SteadyClock::now();
+    ListenerHandshake(session, side);
+    const auto took = SteadyClock::now() - start;
+    RawLine(a.client);  // greeting
+    return std::make_pair(RawLine(a.client), took);
+  };
+  const auto first = attempt("guess 1");
+  EXPECT_EQ(first.first, "PASS");
+  const auto second = attempt("guess 2");
+  EXPECT_EQ(second.first, "PASS");
+  EXPECT_GE(second.second, PasswordAttempts::kStep);
+  const auto right = attempt("Secret");
+  EXPECT_EQ(right.first, "OK");
+  EXPECT_GE(right.second, 2 * PasswordAttempts::kStep) << "the wait grows";
+  EXPECT_EQ(attempts.Addresses(), 0u) << "a right password clears the record";
+  EXPECT_FALSE(Logged("guess")) << "no password in the log";
+  EXPECT_FALSE(Logged("Secret"));
+}
+
+// A turn that comes after the handshake's limit: refused at once, unjudged.
+TEST_F(HandshakeTest, AnAddressWithManyWrongPasswordsIsTurnedAwayAtOnce) {
+  TheSettings().PasswordEnable = true;
+  TheSettings().Password.set("Secret");
+  TheSettings().ReadTimeOut = 1000;
+  PasswordAttempts attempts;
+  for (int i = 0; i < 8; ++i) attempts.Wrong(test::kLoopback);
+  Accepted a = Connected();
+  RawWrite(a.client, "x");
+  RawWrite(a.client, "Secret");
+  Session session(a.server);
+  EXPECT_FALSE(ListenerHandshake(session, {CurrentWireContext(), End::Station, nullptr,
+                                           [] { return std::string("x"); }, {}, {}, &attempts})
+                   .accepted);
+  RawLine(a.client);
+  RawLine(a.client);
+  EXPECT_EQ(RawLine(a.client), "PASS");
+  EXPECT_TRUE(Logged("Попытка подключения: IP: 127.0.0.1 отклонена: с этого адреса недавно вводились неверные пароли"_w));
+}
+
+// A stop of the listener disconnects the connection: the wait for the
+// address's turn ends then, not at the turn.
+TEST_F(HandshakeTest, AStopCutsThePasswordWaitShort) {
+  TheSettings().PasswordEnable = true;
+  TheSettings().Password.set("Secret");
+  PasswordAttempts attempts;
+  for (int i = 0; i < 8; ++i) attempts.Wrong(test::kLoopback);  // the turn is seconds away
+  Accepted a = Connected();
+  RawWrite(a.client, "x");
+  RawWrite(a.client, "guess");
+  Session session(a.server);
+  auto handshake = std::async(std::launch::async, [&] {
+    return ListenerHandshake(session, {CurrentWireContext(), End::Station, nullptr,
+                                       [] { return std::string("x"); }, {}, {}, &attempts});
+  });
+  RawLine(a.client);  // greeting
+  RawLine(a.client);  // name: the password is being judged
+  const auto stop = SteadyClock::now();
+  a.server.Disconnect();
+  EXPECT_FALSE(handshake.get().accepted);
+  EXPECT_LT(SteadyClock::now() - stop, PasswordAttempts::kLongestWait / 2);
+}
+
+TEST_F(HandshakeTest, CommandErrorsAreLoggedWithTheAddressAndACloseIsNot) {
+  const std::vector<Command> commands = {
+      {"SEND_TEXT", [](Session& s) { throw Error("bad line '" + s.ReadLine() + "'"); }},
+  };
+  const std::string prefix = std::string("Ошибка при обработке команд, IP: 127.0.0.1: "_w);
+  {
+    Accepted a = Connected();
+    RawWrite(a.client, std::string(kMaxLineLength + 1, 'c'));
+    Session session(a.server);
+    ServeCommandsLoggingErrors(session, commands, CurrentWireContext(), nullptr);
+    EXPECT_TRUE(Logged(prefix + "Max line length exceeded."));
+  }
+  {
+    Accepted a = Connected();
+    RawWrite(a.client, "SEND_TEXT");
+    RawWrite(a.client, "x\ry");
+    Session session(a.server);
+    ServeCommandsLoggingErrors(session, commands, CurrentWireContext(), nullptr);
+    EXPECT_TRUE(Logged(prefix + "bad line 'x\\x0Dy'"));
+  }
+  const std::size_t before = Log().size();
+  Accepted a = Connected();
+  RawWrite(a.client, "SEND_TEXT");
+  a.client.Disconnect();  // closes in the middle of the command
+  Session session(a.server);
+  ServeCommandsLoggingErrors(session, commands, CurrentWireContext(), nullptr);
+  EXPECT_EQ(Log().size(), before);
+}
+
+TEST_F(HandshakeTest, ListenerCapsComeFromTheSettingsAndRefusalsReadAsLogLines) {
+  EXPECT_EQ(ListenerLimits().connections, 1024u);
+  EXPECT_EQ(ListenerLimits().per_address, 256u);
+  TheSettings().MaxConnections = 0;
+  TheSettings().MaxConnectionsPerIP = 5000;
+  EXPECT_EQ(ListenerLimits().connections, 1u);
+  EXPECT_EQ(ListenerLimits().per_address, 5000u);
+
+  using R = platform::TcpServer::Refusals;
+  EXPECT_EQ(RefusalLine(R{false, "10.0.0.7", true, 256, 1}),
+            std::string("Слишком много входящих подключений с IP: 10.0.0.7 (256), новые отклоняются"_w));
+  EXPECT_EQ(RefusalLine(R{false, "10.0.0.7", false, 1024, 1}),
+            std::string("Слишком много входящих подключений (1024), новые отклоняются; первое отклонено с IP: 10.0.0.7"_w));
+  EXPECT_EQ(RefusalLine(R{true, "10.0.0.7", false, 1024, 4000}),
+            std::string("Отклонено входящих подключений: 4000"_w));
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ using test::RawLine;
 using test::RawWrite;
 using test::Answered;
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 
 constexpr auto kPumpLimit = 20s;
 
@@ -315,6 +316,7 @@ TEST_F(StationReceiveTest, NamesThatClimbOutAreReducedToAPlainNameOrRefused) {
   struct Case {
     std::string line;
     std::string stored;  // "" = refused
+    std::string logged = {};  // the line as the log shows it, when not as sent
   };
   const std::vector<Case> cases = {
       {"..\\..\\evil.txt", "evil.txt"},
@@ -322,7 +324,8 @@ TEST_F(StationReceiveTest, NamesThatClimbOutAreReducedToAPlainNameOrRefused) {
       {"C:\\Windows\\win.ini", "win.ini"},
       {"\\\\server\\share\\unc.txt", "unc.txt"},
       {"C:drive.txt", "C_drive.txt"},
-      {std::string("a\x01:b?.txt"), "a__b_.txt"},
+      {std::string("a\x01:b?.txt"), "a__b_.txt", "a\\x01:b?.txt"},
+      {"x\ry\x00.txt"s, "x_y_.txt", "x\\x0Dy\\x00.txt"},
       {"..", ""},
       {"..\\", ""},
       {"NUL.txt", ""},
@@ -334,15 +337,16 @@ TEST_F(StationReceiveTest, NamesThatClimbOutAreReducedToAPlainNameOrRefused) {
     SCOPED_TRACE(k.line);
     EXPECT_EQ(Exchange(FileCommand("3", k.line, "abc")), "");
     ASSERT_TRUE(WaitForEnds(++ends));
+    const std::string& logged = k.logged.empty() ? k.line : k.logged;
     if (k.stored.empty()) {
-      EXPECT_EQ(Count(W("Недопустимое имя файла, файл не принят: "_w) + k.line), 1);
+      EXPECT_EQ(Count(W("Недопустимое имя файла, файл не принят: "_w) + logged), 1);
     } else {
       EXPECT_EQ(test::ReadFile(folder + k.stored), "abc");
-      EXPECT_EQ(Count(W("Недопустимое имя файла "_w) + k.line + W(" заменено на "_w) + k.stored), 1);
+      EXPECT_EQ(Count(W("Недопустимое имя файла "_w) + logged + W(" заменено на "_w) + k.stored), 1);
     }
   }
   EXPECT_EQ(FilesIn(folder), (std::vector<std::string>{"C_drive.txt", "a__b_.txt", "evil.txt",
-                                                       "passwd", "unc.txt", "win.ini"}));
+                                                       "passwd", "unc.txt", "win.ini", "x_y_.txt"}));
   // Nothing beside the folder or above it.
   for (const auto& e : std::filesystem::recursive_directory_iterator(root.path())) {
     const std::string name = e.path().filename().string();
@@ -350,7 +354,7 @@ TEST_F(StationReceiveTest, NamesThatClimbOutAreReducedToAPlainNameOrRefused) {
       EXPECT_EQ(e.path().parent_path(), std::filesystem::path(folder).parent_path()) << e.path();
     }
   }
-  EXPECT_EQ(Count(W("Файл успешно принят (контрольная сумма верная)"_w)), 6);
+  EXPECT_EQ(Count(W("Файл успешно принят (контрольная сумма верная)"_w)), 7);
 }
 
 TEST_F(StationReceiveTest, BadSizeLinesAreLoggedAndStoreNothing) {
@@ -457,6 +461,21 @@ TEST_F(OfficeReceiveTest, ATextBecomesTheWindowCaptionAndANoticeFromItsStation) 
   EXPECT_EQ(form->caption, text);
   EXPECT_EQ(messages->caption, W("Получено сообщение от АЗС 5"_w));
   EXPECT_EQ(HistoryLines(), std::vector<std::string>{W("Принято от АЗС 5 : Нужен\\x0Dотчет за смену"_w)});
+}
+
+TEST_F(OfficeReceiveTest, AStationNameWithControlBytesForgesNoLogOrHistoryLine) {
+  const std::string name = W("АЗС 6\r"_w) + "\x1B[2J" + W("17:00:00  Сервер остановлен"_w);
+  EXPECT_EQ(SendAndClose(W("SEND_TEXT\r\nпривет\r\n"_w), name), "");
+  ASSERT_TRUE(WaitForEnds(1));
+  ASSERT_TRUE(WaitForNotice(W("привет"_w)));
+  const std::string shown = W("АЗС 6\\x0D\\x1B[2J17:00:00  Сервер остановлен"_w);
+  EXPECT_EQ(HistoryLines(), std::vector<std::string>{W("Принято от "_w) + shown + W(" : привет"_w)});
+  EXPECT_EQ(Count(W("Соединение разорванно, имя АЗС: "_w) + shown + ", IP: 127.0.0.1"), 1);
+  EXPECT_EQ(Count(W("Сервер остановлен"_w)), 0);
+  const std::string log = test::ReadFile(CurrentFolders().log_file);
+  EXPECT_NE(log.find(W(" - Есть АЗС в списке подключенных: "_w) + shown + " IP: 127.0.0.1\r\n"),
+            std::string::npos)
+      << log;
 }
 
 TEST_F(OfficeReceiveTest, TheStationAddressGoesToTheHostOnYesAndNoChangesNothing) {

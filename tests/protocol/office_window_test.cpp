@@ -172,6 +172,7 @@ TEST_F(OfficeWindowTest, InstalledCommandsRunAndAnEscapingErrorEndsOnlyThatConne
   ASSERT_TRUE(received(1));
   RawWrite(station, "SEND_MYIP");
   EXPECT_THROW(RawLine(station), platform::ConnectionClosed);
+  EXPECT_TRUE(WaitShown(W("Ошибка при обработке команд, IP: 127.0.0.1: broken"_w)));
   RawWrite(other, "SEND_TEXT\r\nagain");
   ASSERT_TRUE(received(2));
   form->StopServer();  // before the handler's locals go

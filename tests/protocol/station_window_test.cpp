@@ -10,6 +10,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "host/folder_host.h"
@@ -142,6 +143,46 @@ TEST_F(StationWindowTest, IncomingConnectionsAreGreetedServedAndLoggedToTheirEnd
   EXPECT_EQ(Count(kAccepted), 2);
   EXPECT_EQ(form->log.item_index, static_cast<int>(lines.size()) - 1);  // the newest is selected
   EXPECT_TRUE(form->IdTCPServer1.Active());
+}
+
+// Past MaxConnectionsPerIP a connection is closed before its greeting, the
+// burst is written to the log file once at its start and once at its end,
+// and a station is served again once one connection has gone.
+TEST_F(StationWindowTest, ConnectionsPastTheCapAreClosedAndLoggedOncePerBurst) {
+  TheSettings().MaxConnectionsPerIP = 1;
+  form->RunServer();
+  const int port = form->IdTCPServer1.Port();
+  // The log file holds line `times` times; the refusals go to the file only.
+  auto in_file = [](const std::string& line, int times) {
+    const auto until = std::chrono::steady_clock::now() + kPumpLimit;
+    for (;;) {
+      const std::string log = test::ReadFile(CurrentFolders().log_file);
+      int n = 0;
+      for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++n;
+      if (n >= times || std::chrono::steady_clock::now() > until) return n;
+      std::this_thread::sleep_for(5ms);  // the file has no signal to wait on
+    }
+  };
+  OnWorker([&] {
+    std::optional<TcpConnection> held = Greeted(kHost, port);
+    EXPECT_EQ(RawLine(*held), "OK");
+    for (int i = 0; i < 3; ++i) {
+      TcpConnection c = TcpConnection::Connect(kHost, port, kWaitMs);
+      c.SetReadTimeout(kWaitMs);
+      EXPECT_TRUE(test::SeesClose(c)) << "closed before any greeting";
+    }
+    EXPECT_EQ(in_file(W("Отклонено входящих подключений: 3"_w), 1), 1);
+    EXPECT_EQ(in_file(W("Слишком много входящих подключений с IP: 127.0.0.1 (1), новые отклоняются"_w), 1), 1);
+    held.reset();
+  });
+  ASSERT_TRUE(WaitFor(kEnded));
+  OnWorker([&] {
+    // Its thread is joined just after its handler logs the end.
+    const auto until = std::chrono::steady_clock::now() + kPumpLimit;
+    while (form->IdTCPServer1.ConnectionThreads() > 0 && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(RawLine(Greeted(kHost, port)), "OK");
+  });
 }
 
 TEST_F(StationWindowTest, StopOnTheMainThreadWithAClientConnectedDoesNotHang) {

@@ -2,8 +2,11 @@
 // of a session over loopback.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <exception>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -54,6 +57,32 @@ inline std::string Answered(platform::TcpConnection& c) {
   }
   return got;
 }
+
+// A hostile peer that writes one byte every 20 ms on c until destroyed or
+// the connection fails: each read's limit alone would never cut it.
+class TricklingPeer {
+ public:
+  explicit TricklingPeer(platform::TcpConnection& c)
+      : thread_([this, &c] {
+          try {
+            while (!stop_.load()) {
+              c.Write("A");
+              std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the peer's own pace
+            }
+          } catch (const std::exception&) {
+          }
+        }) {}
+  ~TricklingPeer() {
+    stop_.store(true);
+    thread_.join();
+  }
+  TricklingPeer(const TricklingPeer&) = delete;
+  TricklingPeer& operator=(const TricklingPeer&) = delete;
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
 
 // One picture reply: its size line, then that many bytes.
 inline std::vector<std::uint8_t> ReadPicture(platform::TcpConnection& c) {

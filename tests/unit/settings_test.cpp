@@ -61,6 +61,8 @@ TEST_F(SettingsTest, NoFileGivesTheInitialValues) {
   EXPECT_EQ(s_.e_ScrSHOTquality, 8);
   EXPECT_EQ(s_.e_TypeTV, 1);
   EXPECT_EQ(s_.e_JPGcompress, 75);
+  EXPECT_EQ(s_.MaxConnections, 1024);
+  EXPECT_EQ(s_.MaxConnectionsPerIP, 256);
   EXPECT_EQ(s_.Password.get() + s_.IntPassword.get() + s_.IntLogin.get(), "");
   EXPECT_FALSE(std::filesystem::exists(IniFilePath()));
 
@@ -78,7 +80,7 @@ TEST_F(SettingsTest, FileValuesWinAndBadOnesKeepTheValueInMemory) {
   s_.PhonebookEntry.set("Dial");
   Put("[inet]\nOutPort=70x0\nInetBuffSize=99999999999\nShowDialUp=on\nreadtimeout=-1\n"
       "InPort=7001\nuseFastDatTravel=2\ne_TypeTV=0\ne_TVrefresh=99999990\n"
-      "e_ScrSHOTquality=300\ne_JPGcompress=-5\n");
+      "e_ScrSHOTquality=300\ne_JPGcompress=-5\nMaxConnectionsPerIP=2000\n");
   Load();
   EXPECT_EQ(s_.OutPort, 7000);  // not the initial 6090
   EXPECT_EQ(s_.InetBuffSize, 4096);
@@ -92,6 +94,8 @@ TEST_F(SettingsTest, FileValuesWinAndBadOnesKeepTheValueInMemory) {
   EXPECT_EQ(s_.e_TVrefresh, 65535);
   EXPECT_EQ(s_.e_ScrSHOTquality, 255);
   EXPECT_EQ(s_.e_JPGcompress, 0);
+  EXPECT_EQ(s_.MaxConnectionsPerIP, 2000);  // raised, for many stations behind one address
+  EXPECT_EQ(s_.MaxConnections, 1024);       // absent: the default
 }
 
 // What Load tells of the file: a number that is not one, and a password

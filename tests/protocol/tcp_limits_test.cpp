@@ -1,0 +1,213 @@
+// What keeps a listener whole under hostile peers, over real loopback
+// sockets: one deadline for a run of reads, a pause that a stop cuts short,
+// keep-alive on accepted sockets, and the caps on connections with their
+// one report per burst.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/tcp.h"
+#include "raw_peer.h"
+#include "thread_signals.h"
+
+namespace pw::platform {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test::kLoopback;
+using test::kWaitMs;
+
+struct Pair {
+  TcpListener listener{kLoopback, 0};
+  TcpConnection client = TcpConnection::Connect(kLoopback, listener.Port(), kWaitMs);
+  TcpConnection server = std::move(listener.Accept(kWaitMs).value());
+};
+
+// Bytes already on the socket are refused once the deadline has passed:
+// a limit per wait would hand them over, and a peer that sends a byte
+// just before each wait ends would never be cut.
+TEST(TcpDeadline, OncePassedNoReadWaitsAndClearingItReadsAgain) {
+  Pair p;
+  p.server.SetDeadline(20);
+  p.client.Write("ab");
+  ASSERT_TRUE(p.server.WaitReadable(kWaitMs));
+  std::this_thread::sleep_for(30ms);  // the deadline passes with the bytes waiting
+  EXPECT_THROW(p.server.ReadByte(), ReadTimeout);
+  p.server.SetDeadline(0);
+  EXPECT_EQ(p.server.ReadByte(), 'a');
+  EXPECT_EQ(p.server.ReadByte(), 'b');
+}
+
+TEST(TcpDeadline, ATrickleWithinEveryReadLimitIsCutAtTheDeadline) {
+  Pair p;
+  p.server.SetReadTimeout(kWaitMs);  // each wait alone would let every byte through
+  p.server.SetDeadline(300);
+  std::optional<test::TricklingPeer> trickle(std::in_place, p.client);
+  const auto start = Clock::now();
+  int got = 0;
+  EXPECT_THROW(
+      for (;;) {
+        p.server.ReadByte();
+        ++got;
+      },
+      ReadTimeout);
+  const auto took = Clock::now() - start;
+  trickle.reset();
+  EXPECT_GE(took, 300ms);
+  EXPECT_LT(took, std::chrono::milliseconds(kWaitMs));
+  EXPECT_GT(got, 0);
+}
+
+TEST(TcpPause, PeerBytesDoNotEndItAndADisconnectDoes) {
+  Pair p;
+  p.client.Write("noise");
+  const auto start = Clock::now();
+  EXPECT_TRUE(p.server.Pause(100));
+  EXPECT_GE(Clock::now() - start, 100ms);
+
+  test::Latch pausing(1);
+  std::thread stopper([&] {
+    pausing.wait();
+    p.server.Disconnect();
+  });
+  const auto cut = Clock::now();
+  pausing.count_down();
+  EXPECT_FALSE(p.server.Pause(kWaitMs));
+  EXPECT_LT(Clock::now() - cut, std::chrono::milliseconds(kWaitMs / 2));
+  stopper.join();
+  EXPECT_FALSE(p.server.Pause(10)) << "already disconnected";
+}
+
+TEST(TcpKeepAlive, AcceptedConnectionsProbeASilentPeerWithinMinutes) {
+  Pair p;
+  const TcpConnection::KeepAlive k = p.server.KeepAliveInForce();
+  EXPECT_TRUE(k.on);
+  EXPECT_EQ(k.idle_s, kKeepAliveIdleS);
+  EXPECT_EQ(k.interval_s, kKeepAliveIntervalS);
+  EXPECT_EQ(k.probes, kKeepAliveProbes);
+  EXPECT_LE(kKeepAliveIdleS + kKeepAliveIntervalS * kKeepAliveProbes, 300);
+
+  TcpServer server([](TcpConnection& c) {
+    const auto k = c.KeepAliveInForce();
+    c.Write(k.on && k.idle_s == kKeepAliveIdleS ? "on" : "off");
+  });
+  server.Activate(0, {kLoopback});
+  TcpConnection c = TcpConnection::Connect(kLoopback, server.Port(), kWaitMs);
+  char answer[2];
+  c.ReadExact(answer, 2);
+  EXPECT_EQ(std::string(answer, 2), "on");
+  EXPECT_FALSE(TcpConnection().KeepAliveInForce().on);
+}
+
+// A server whose handlers hold their connection until released, and the
+// refusal reports it made.
+class CappedServer : public ::testing::Test {
+ protected:
+  CappedServer()
+      : server_(
+            [this](TcpConnection& c) {
+              served_.release();
+              c.WaitReadable(-1);  // until the client closes or the server stops
+            },
+            [this](const TcpServer::Refusals& r) {
+              std::lock_guard lock(mu_);
+              reports_.push_back(r);
+              changed_.notify_all();
+            }) {}
+
+  void Start(TcpServer::Limits limits) {
+    server_.SetLimits(limits);
+    server_.Activate(0, {kLoopback});
+  }
+  TcpConnection Served() {
+    TcpConnection c = TcpConnection::Connect(kLoopback, server_.Port(), kWaitMs);
+    EXPECT_TRUE(served_.try_acquire_for(std::chrono::milliseconds(kWaitMs)));
+    return c;
+  }
+  // A connection closed at once: the peer sees the close, not a wait.
+  void Refused() {
+    TcpConnection c = TcpConnection::Connect(kLoopback, server_.Port(), kWaitMs);
+    c.SetReadTimeout(kWaitMs);
+    EXPECT_TRUE(test::SeesClose(c));
+  }
+  std::vector<TcpServer::Refusals> WaitForReports(std::size_t n) {
+    std::unique_lock lock(mu_);
+    changed_.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] { return reports_.size() >= n; });
+    return reports_;
+  }
+  // The connection threads come down to n (a finished one is joined when
+  // the accept thread next wakes).
+  bool ThreadsDownTo(std::size_t n) {
+    const auto until = Clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (server_.ConnectionThreads() > n && Clock::now() < until) std::this_thread::sleep_for(1ms);
+    return server_.ConnectionThreads() == n;
+  }
+
+  test::Semaphore served_;
+  std::mutex mu_;
+  std::condition_variable changed_;
+  std::vector<TcpServer::Refusals> reports_;
+  TcpServer server_;
+};
+
+TEST_F(CappedServer, PastThePerAddressCapConnectionsAreClosedAtOnceAndReportedOncePerBurst) {
+  Start({100, 2});
+  std::vector<TcpConnection> held;
+  held.push_back(Served());
+  held.push_back(Served());
+  for (int i = 0; i < 5; ++i) Refused();
+  EXPECT_EQ(server_.ConnectionThreads(), 2u) << "a refused connection starts no thread";
+
+  const auto reports = WaitForReports(2);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_FALSE(reports[0].burst_over);
+  EXPECT_TRUE(reports[0].per_address);
+  EXPECT_EQ(reports[0].first_address, kLoopback);
+  EXPECT_EQ(reports[0].limit, 2u);
+  EXPECT_TRUE(reports[1].burst_over);
+  EXPECT_EQ(reports[1].refused, 5u);
+
+  // One held connection ends: the next station is served, and a new burst
+  // is reported anew.
+  held.pop_back();
+  ASSERT_TRUE(ThreadsDownTo(1));
+  held.push_back(Served());
+  Refused();
+  EXPECT_EQ(WaitForReports(3).size(), 3u);
+  server_.Deactivate();  // ends the burst under way
+  const auto all = WaitForReports(4);
+  ASSERT_EQ(all.size(), 4u);
+  EXPECT_TRUE(all[3].burst_over);
+  EXPECT_EQ(all[3].refused, 1u);
+}
+
+TEST_F(CappedServer, PastTheTotalCapEveryAddressIsRefused) {
+  Start({1, 100});
+  TcpConnection held = Served();
+  Refused();
+  const auto reports = WaitForReports(1);
+  ASSERT_FALSE(reports.empty());
+  EXPECT_FALSE(reports[0].per_address);
+  EXPECT_EQ(reports[0].limit, 1u);
+  EXPECT_EQ(server_.ConnectionThreads(), 1u);
+}
+
+TEST_F(CappedServer, ARaisedPerAddressCapServesManyStationsFromOneAddress) {
+  constexpr int kStations = 40;
+  Start({kStations, kStations});
+  std::vector<TcpConnection> held;
+  for (int i = 0; i < kStations; ++i) held.push_back(Served());
+  EXPECT_EQ(server_.ConnectionThreads(), static_cast<std::size_t>(kStations));
+  std::lock_guard lock(mu_);
+  EXPECT_TRUE(reports_.empty());
+}
+
+}  // namespace
+}  // namespace pw::platform

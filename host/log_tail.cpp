@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "services/event_log.h"
 
 namespace pw::host {
 
@@ -12,8 +13,27 @@ std::string WithoutStamp(const std::string& line) {
   return stamped ? line.substr(kStampAndDash) : line;
 }
 
+namespace {
+
+// The set-aside made last today: the dated name, or the highest counter
+// after it that exists (the plug-in numbers a day's later set-asides).
+std::string NewestSetAside(const std::string& path) {
+  const std::string dated = path + platform::ShortDateText(platform::Now());
+  std::string newest = dated;
+  for (int counter = 2; counter <= kSetAsidesPerDay; ++counter) {
+    const std::string name = dated + "." + std::to_string(counter);
+    if (!platform::FileExists(name)) break;
+    newest = name;
+  }
+  return newest;
+}
+
+}  // namespace
+
 LogTail::LogTail(std::string path) : path_(std::move(path)) {
   offset_ = platform::FileSize(path_).value_or(0);
+  aside_ = NewestSetAside(path_);
+  aside_size_ = platform::FileSize(aside_).value_or(0);
 }
 
 std::string LogTail::ReadFrom(const std::string& path, std::uint64_t offset) const {
@@ -27,9 +47,16 @@ std::string LogTail::ReadFrom(const std::string& path, std::uint64_t offset) con
 std::vector<std::string> LogTail::Poll() {
   std::string fresh;
   const std::uint64_t size = platform::FileSize(path_).value_or(0);
-  if (size < offset_) {
-    // Set aside since the last look: finish the old file first.
-    fresh = ReadFrom(path_ + platform::ShortDateText(platform::Now()), offset_);
+  // Set aside since the last look: the file shrank, or the newest set-aside
+  // is another file or has grown (the new file may already be longer than
+  // the old one was). The old file is finished first.
+  const std::string aside = NewestSetAside(path_);
+  const std::uint64_t aside_size = platform::FileSize(aside).value_or(0);
+  const bool aside_changed = aside_size > 0 && (aside != aside_ || aside_size != aside_size_);
+  aside_ = aside;
+  aside_size_ = aside_size;
+  if (size < offset_ || aside_changed) {
+    if (aside_size > 0) fresh = ReadFrom(aside, offset_);
     offset_ = 0;
   }
   if (size > offset_) {

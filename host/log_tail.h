@@ -17,7 +17,8 @@ class LogTail {
   explicit LogTail(std::string path);
 
   // The complete lines (without CR LF) written since the last call. A file
-  // that was set aside meanwhile is read to its end under its dated name.
+  // that was set aside meanwhile is read to its end under its set-aside name
+  // (the day's newest).
   // Raises pw::Error when the log cannot be looked at now (out of file
   // descriptors); nothing is lost, the next call goes on from the same place.
   std::vector<std::string> Poll();
@@ -29,6 +30,9 @@ class LogTail {
   std::string path_;
   std::uint64_t offset_ = 0;
   std::string partial_;
+  // The newest set-aside as the last look found it ("" size 0: none).
+  std::string aside_;
+  std::uint64_t aside_size_ = 0;
 };
 
 }  // namespace pw::host

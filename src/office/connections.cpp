@@ -26,13 +26,19 @@ void Tconnections::AddStation(const std::string& sent_name, const std::string& i
   }
   if (Entries.size() >= kMaxStations) {
     if (!full_logged_) {
-      AddToLog(std::string("Список АЗС заполнен, новые АЗС не добавляются, IP: "_w) + ip);
+      AddToLog(std::string("Список АЗС заполнен, старые АЗС удаляются из списка, IP: "_w) + ip);
       full_logged_ = true;
     }
-    return;
+    DropOldest();
   }
   by_ip_[ip].push_back(Entries.size());
   Entries.push_back({name, ip});
+}
+
+void Tconnections::DropOldest() {
+  Entries.erase(Entries.begin());
+  by_ip_.clear();
+  for (std::size_t i = 0; i < Entries.size(); ++i) by_ip_[Entries[i].IP].push_back(i);
 }
 
 std::string Tconnections::FindNameByIP(const std::string& ip) {

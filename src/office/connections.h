@@ -1,9 +1,12 @@
 // The office's registry of stations: every (name, address) pair that passed
 // the password check of the office listener since the office window was
 // made. Commands on incoming connections are attributed to a station by the
-// connection's peer address through it. Entries are only ever appended, up
-// to kMaxStations; a name is cut to kMaxStationNameBytes first, so what a
-// peer sends in its handshake bounds neither the memory nor the log.
+// connection's peer address through it. Entries are appended, up to
+// kMaxStations; past that the oldest makes room, since every connection
+// registers its station again before its commands look it up, and a peer
+// that floods the registry must not leave real stations out of it. A name is
+// cut to kMaxStationNameBytes first, so what a peer sends in its handshake
+// bounds neither the memory nor the log.
 #pragma once
 
 #include <cstddef>
@@ -38,9 +41,9 @@ class Tconnections {
 
   // Cuts name to kMaxStationNameBytes, then appends (name, ip) unless exactly
   // that pair is registered already, which is logged as
-  // "Уже есть IP в списке АЗС:" + name + " IP:" + ip. A full registry takes no
-  // new pair; the first refusal is logged as "Список АЗС заполнен, новые АЗС
-  // не добавляются, IP: " + ip, later ones are not.
+  // "Уже есть IP в списке АЗС:" + name + " IP:" + ip. A full registry drops its
+  // oldest entry for the new pair; the first time is logged as "Список АЗС
+  // заполнен, старые АЗС удаляются из списка, IP: " + ip, later ones are not.
   void AddStation(const std::string& name, const std::string& ip) LOCKS_EXCLUDED(registry_lock);
 
   // The name of the oldest entry with this address, "" when none. Logs the
@@ -57,6 +60,8 @@ class Tconnections {
   // GetListText's lines for the first `shown` entries, then, when more
   // remain, "... и еще " + their count + CR LF.
   std::string ListLines(std::size_t shown) const EXCLUSIVE_LOCKS_REQUIRED(registry_lock);
+  // Drops Entries[0] and renumbers the index.
+  void DropOldest() EXCLUSIVE_LOCKS_REQUIRED(registry_lock);
 
   std::vector<TStationEntry> Entries GUARDED_BY(registry_lock);  // in registration order
   // Positions in Entries by address, oldest first.

@@ -60,6 +60,7 @@ std::vector<protocol::Command> OfficeListener::Commands() const {
 void OfficeListener::Serve(platform::TcpConnection& connection) {
   const std::string ip = connection.PeerAddress();
   protocol::Session session(connection);
+  bool accepted = false;
   try {
     const WireContext wire = CurrentWireContext();
     const protocol::ListenerSide side{
@@ -70,20 +71,23 @@ void OfficeListener::Serve(platform::TcpConnection& connection) {
         // Every accept names the latest station, before its password is checked.
         [this](const std::string& name) { window_.SetLastStationName(name); },
         &attempts_};
-    if (protocol::ListenerHandshake(session, side).accepted)
-      protocol::ServeCommandsLoggingErrors(session, Commands(), wire, &window_.log);
+    accepted = protocol::ListenerHandshake(session, side).accepted;
+    if (accepted) protocol::ServeCommandsLoggingErrors(session, Commands(), wire, &window_.log);
   } catch (const std::exception&) {
     // No settings or log to work with: this connection ends, nothing more.
   }
   session.Disconnect();
-  ConnectionEnded(ip);
+  ConnectionEnded(ip, accepted);
 }
 
-void OfficeListener::ConnectionEnded(const std::string& ip) {
-  // A log file that cannot be written costs the line, nothing else.
+void OfficeListener::ConnectionEnded(const std::string& ip, bool accepted) {
+  // A log file that cannot be written costs the line, nothing else. A peer
+  // that never passed the handshake is no station to look up: its end costs
+  // one line, not the lookup's two and the list, so a flood of bare
+  // connections cannot fill the day's log.
   std::string name;
   try {
-    name = window_.connections().FindNameByIP(ip);
+    if (accepted) name = window_.connections().FindNameByIP(ip);
   } catch (const std::exception&) {
   }
   // The end names the station by its address alone (empty when unknown).

@@ -62,7 +62,8 @@ class OfficeListener {
  private:
   // The whole life of one accepted connection.
   void Serve(platform::TcpConnection& connection);
-  void ConnectionEnded(const std::string& ip);
+  // Logs the end; the station is looked up only when it passed the handshake.
+  void ConnectionEnded(const std::string& ip, bool accepted);
 
   TInetOfficeForm& window_;
   mutable Mutex commands_mu_;

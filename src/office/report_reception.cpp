@@ -26,7 +26,7 @@ void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
     // A station cut off in its lines, or a size that is no number: the
     // report failed, and the stream is out of step with its body.
     session.Disconnect();
-    context.log(W("Ошибка приема файла: "_w) + e.what());
+    context.log(W("Ошибка приема файла: "_w) + text::VisibleText(e.what()));
     return;
   }
   const std::string station = AttributedStation(context, session.PeerIP(), /*log_fallback=*/false);

@@ -10,8 +10,14 @@ namespace pw::protocol {
 
 platform::TcpServer::Limits ListenerLimits() {
   const Settings& s = TheSettings();
-  auto cap = [](std::int32_t value) { return static_cast<std::size_t>(std::max<std::int32_t>(value, 1)); };
-  return {cap(s.MaxConnections.load()), cap(s.MaxConnectionsPerIP.load())};
+  const Settings defaults;
+  // A cap below 1 would let one peer shut out every station: the default
+  // stands instead (Load has said so).
+  auto cap = [](std::int32_t value, std::int32_t fallback) {
+    return static_cast<std::size_t>(value >= 1 ? value : fallback);
+  };
+  return {cap(s.MaxConnections.load(), defaults.MaxConnections.load()),
+          cap(s.MaxConnectionsPerIP.load(), defaults.MaxConnectionsPerIP.load())};
 }
 
 std::string RefusalLine(const platform::TcpServer::Refusals& r) {

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "platform/error.h"
+#include "text/visible_text.h"
 
 namespace pw::protocol {
 
@@ -73,7 +74,7 @@ std::int32_t ParseNumberLine(const std::string& line) {
   // decimal integer the peer writes.
   const auto [end, error] = std::from_chars(first, last, value, 10);
   if (line.empty() || error != std::errc() || end != last)
-    throw Error("'" + line + "' is not a valid integer value");
+    throw Error("'" + text::VisibleText(line) + "' is not a valid integer value");
   return value;
 }
 

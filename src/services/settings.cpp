@@ -48,11 +48,21 @@ void ReadPassword(const IniFile& ini, std::string_view key, std::string_view scr
 }
 
 // PasswordEnable and Password, and whether the check can let anyone in.
+// A handshake may read the three one by one while the host refreshes them:
+// they are worked out first and stored with the check refusing everything
+// until the last store, so no reader sees the new switch with a stale or
+// empty password that is not yet marked unusable.
 void ReadOfficePassword(const IniFile& ini, Settings& s) {
-  ReadFlag(ini, "PasswordEnable", s.PasswordEnable);
-  ReadPassword(ini, "Password", kPasswordKey, s.Password);
-  s.PasswordUnusable = s.PasswordEnable && (s.Password.get().empty() ||
-                                            !IsScrambledForm(ini.ReadString(kSection, "Password", "")));
+  std::atomic<bool> enable{s.PasswordEnable.load()};
+  ReadFlag(ini, "PasswordEnable", enable);
+  AtomicText password(s.Password.get());
+  ReadPassword(ini, "Password", kPasswordKey, password);
+  const bool unusable = enable && (password.get().empty() ||
+                                   !IsScrambledForm(ini.ReadString(kSection, "Password", "")));
+  s.PasswordUnusable = true;
+  s.Password.set(password.get());
+  s.PasswordEnable = enable.load();
+  s.PasswordUnusable = unusable;
 }
 
 template <typename T>

@@ -1,4 +1,5 @@
 #include <array>
+#include <utility>
 #include <string_view>
 
 #include "platform/ini_file.h"
@@ -35,6 +36,13 @@ std::vector<std::string> SettingsProblems(const IniFile& ini, const Settings& s)
     if (IsNumberOrAbsent(ini, key)) continue;
     problems.push_back(std::string(kPrefix) + std::string(key) + "=" +
                        ini.ReadString(kSettingsSection, key, "") + std::string(" - не число"_w));
+  }
+  for (const auto& [key, value] : {std::pair<std::string_view, std::int32_t>{
+                                       "MaxConnections", s.MaxConnections.load()},
+                                   {"MaxConnectionsPerIP", s.MaxConnectionsPerIP.load()}}) {
+    if (value >= 1) continue;
+    problems.push_back(std::string(kPrefix) + std::string(key) + "=" + std::to_string(value) +
+                       std::string(" - меньше 1, действует значение по умолчанию"_w));
   }
   if (s.PasswordUnusable)
     problems.push_back(std::string(kPrefix) +

@@ -567,9 +567,9 @@ TEST_F(HandshakeTest, CommandErrorsAreLoggedWithTheAddressAndACloseIsNot) {
 TEST_F(HandshakeTest, ListenerCapsComeFromTheSettingsAndRefusalsReadAsLogLines) {
   EXPECT_EQ(ListenerLimits().connections, 1024u);
   EXPECT_EQ(ListenerLimits().per_address, 256u);
-  TheSettings().MaxConnections = 0;
+  TheSettings().MaxConnections = 0;  // would shut out all but one: the default stands
   TheSettings().MaxConnectionsPerIP = 5000;
-  EXPECT_EQ(ListenerLimits().connections, 1u);
+  EXPECT_EQ(ListenerLimits().connections, 1024u);
   EXPECT_EQ(ListenerLimits().per_address, 5000u);
 
   using R = platform::TcpServer::Refusals;

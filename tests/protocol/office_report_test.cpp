@@ -415,6 +415,21 @@ TEST_F(SendFileTest, NamesThatClimbOutOfTheFolderStayInsideItAndDeviceNamesAreRe
   EXPECT_EQ(FilesIn(root.path()), (std::vector<std::string>{"LogFiles", "OFFICE"}));  // nothing beside
 }
 
+// A size line quotes itself in the error line: its control bytes cannot
+// start a log line of their own.
+TEST_F(SendFileTest, ASizeLineThatIsNoNumberCannotForgeALogLine) {
+  StartListener();
+  OnWorker([&] {
+    TcpConnection station = Station("12");
+    RawWrite(station, "Send_file");
+    EXPECT_EQ(RawLine(station), "OK");
+    RawWrite(station, "12x\r01.01.2001 00:00:00:000 - FORGED\x1B");
+    EXPECT_TRUE(SeesClose(station));
+  });
+  ASSERT_TRUE(WaitFor(W("Ошибка приема файла: '12x\\x0D01.01.2001 00:00:00:000 - FORGED\\x1B' is not a valid integer value"_w)));
+  EXPECT_EQ(FilesIn(Office()), std::vector<std::string>{});
+}
+
 TEST_F(SendFileTest, ACutOrStoppedReportIsNotHandedAndNotLeftOnDiskAndAHostErrorIsLogged) {
   StartListener();
   OnWorker([&] {

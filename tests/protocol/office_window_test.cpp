@@ -121,6 +121,25 @@ TEST_F(OfficeWindowTest, AWrongPasswordIsRefusedAndNotRegistered) {
   EXPECT_EQ(StationList(), W("Подключенные АЗС|Нет подключенных АЗС"_w));
 }
 
+// A peer that never passed the handshake is not named after the station
+// registered from its address, and costs no lookup in the log.
+TEST_F(OfficeWindowTest, APeerThatNeverPassedTheHandshakeIsNotLookedUp) {
+  form->RunServer();
+  Station(kName).Disconnect();
+  ASSERT_TRUE(WaitShown(kDeparture));
+  const auto lookups = [] {
+    const std::string log = test::ReadFile(CurrentFolders().log_file);
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = log.find(W("Есть АЗС в списке подключенных"_w), at)) != std::string::npos; ++at) ++n;
+    return n;
+  };
+  const std::size_t before = lookups();
+  TcpConnection::Connect(kHost, form->ServerPort(), kWaitMs).Disconnect();
+  ASSERT_TRUE(WaitShown(W("Соединение разорванно, имя АЗС: , IP: 127.0.0.1"_w)));
+  EXPECT_EQ(Shown(kDeparture), 1);
+  EXPECT_EQ(lookups(), before);
+}
+
 TEST_F(OfficeWindowTest, StopOnAStoppedServerAndStartOnATakenPortAreReported) {
   form->StopServer();
   EXPECT_EQ(Shown("Сервер остановлен"_w), 1);

@@ -103,18 +103,27 @@ TEST_F(ConnectionsTest, ControlBytesOfANameAreVisibleInTheLogAndTheListButStored
   EXPECT_EQ(test::ReadFile(CurrentFolders().log_file).find(std::string("forged\0", 7)), std::string::npos);
 }
 
-TEST_F(ConnectionsTest, AFullRegistryRefusesNewPairsAndSaysSoOnce) {
-  for (std::size_t i = 0; i < kMaxStations; ++i)
-    registry.AddStation("s" + std::to_string(i), "10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256));
+// A flood of names must not keep a real station out: the oldest entries
+// make room, and the station registers again at its next connection.
+TEST_F(ConnectionsTest, AFullRegistryDropsItsOldestForANewPairAndSaysSoOnce) {
+  const auto address = [](std::size_t i) {
+    return "10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256);
+  };
+  for (std::size_t i = 0; i < kMaxStations; ++i) registry.AddStation("s" + std::to_string(i), address(i));
   for (int i = 0; i < 3; ++i) registry.AddStation("late" + std::to_string(i), "10.9.9.9");
-  EXPECT_EQ(registry.FindNameByIP("10.9.9.9"), "");
-  EXPECT_EQ(Logged(W("Список АЗС заполнен, новые АЗС не добавляются, IP: 10.9.9.9"_w)), 1);
+  EXPECT_EQ(registry.FindNameByIP("10.9.9.9"), "late0");  // the oldest of that address
+  EXPECT_EQ(registry.FindNameByIP(address(0)), "");        // made room
+  EXPECT_EQ(registry.FindNameByIP(address(2)), "");
+  EXPECT_EQ(registry.FindNameByIP(address(3)), "s3");
+  EXPECT_EQ(Logged(W("Список АЗС заполнен, старые АЗС удаляются из списка, IP: 10.9.9.9"_w)), 1);
   const std::string log = test::ReadFile(CurrentFolders().log_file);
   EXPECT_EQ(log.find(W("Список АЗС заполнен"_w)), log.rfind(W("Список АЗС заполнен"_w)));
   // Registered stations are still found, and an exact repeat is still named.
   EXPECT_EQ(registry.FindNameByIP("10.1.15.255"), "s4095");
-  registry.AddStation("s0", "10.1.0.0");
-  EXPECT_EQ(Logged(W("Уже есть IP в списке АЗС:s0 IP:10.1.0.0"_w)), 1);
+  registry.AddStation("s3", "10.1.0.3");
+  EXPECT_EQ(Logged(W("Уже есть IP в списке АЗС:s3 IP:10.1.0.3"_w)), 1);
+  registry.AddStation("back", address(0));  // the dropped station registers again
+  EXPECT_EQ(registry.FindNameByIP(address(0)), "back");
 }
 
 TEST_F(ConnectionsTest, ALookupLogsTheFirstEntriesAndCountsTheRestWhileTheWindowsListHasAll) {

@@ -125,6 +125,12 @@ TEST_F(SettingsTest, ProblemsAreToldAndAnUnusablePasswordLetsNobodyIn) {
   ReadPasswordSettings(IniFile(IniFilePath()), s_);
   EXPECT_FALSE(s_.PasswordUnusable);
   EXPECT_TRUE(problems().empty());
+
+  Put("[Inet]\nMaxConnections=-1\n");  // would shut out all but one station
+  Load();
+  EXPECT_EQ(problems(), std::vector<std::string>{std::string(
+                            "Ошибка в настройках: MaxConnections=-1 - меньше 1, действует "
+                            "значение по умолчанию"_w)});
 }
 
 // One entry of over 250 characters is stored with its TAB, which tells it

@@ -171,6 +171,14 @@ class ReportExchangeFaults : public test::ProcessStateTest {
         [&] { return CountStarting(station->log, kStationEnd) >= station_ends; }, kPumpLimit));
   }
 
+  // The windows keep their last few thousand lines, which a long walk
+  // passes: each run is counted from empty lists.
+  void FreshLists() {
+    office->log.items.clear();
+    station->log.items.clear();
+    station_ends = 0;
+  }
+
   // The station still serves a whole exchange; the older files go back.
   void ExpectServing() {
     const int done = CountStarting(office->log, kSuccess);
@@ -216,6 +224,8 @@ class ReportExchangeFaults : public test::ProcessStateTest {
           EXPECT_EQ(CountStarting(office->log, kFailed), ++failed);
           ExpectOlderFilesAlone(request_stored);
           ExpectServing();
+          FreshLists();
+          errors = failed = 0;
         });
     EXPECT_EQ(runs, 5);
   }
@@ -246,7 +256,6 @@ TEST_F(ReportExchangeFaults, EveryFailingFileCallWhereTheStationStoresTheRequest
 
 TEST_F(ReportExchangeFaults, EveryFailingFileCallWhereTheOfficeStoresTheReport) {
   WalkFileCalls(office_folder, office->log, kReportNotTaken, /*request_stored=*/true);
-  EXPECT_EQ(CountStarting(office->log, kFailed), 5);
 }
 
 TEST_F(ReportExchangeFaults, ACutAtAnyByteKeepsTheOlderFilesAndTheStationServes) {
@@ -273,6 +282,7 @@ TEST_F(ReportExchangeFaults, ACutAtAnyByteKeepsTheOlderFilesAndTheStationServes)
       test::CutPoints(total, {{request_start, request_end}, {report_start, total}});
   for (const std::int64_t cut : cuts) {
     SCOPED_TRACE("cut after " + std::to_string(cut) + " of " + std::to_string(total) + " bytes");
+    FreshLists();
     const int connect_errors = CountStarting(office->log, W("Ошибка при подключении к АЗС: "_w));
     const int failed = CountStarting(office->log, kFailed);
     const int request_errors = CountStarting(station->log, kRequestNotTaken);

@@ -220,8 +220,11 @@ bool TcpConnection::Pause(int ms) {
   const TcpAccess::Lease lease{*this};
   // No events asked for: only a hang-up or an error wakes the poll, and
   // Disconnect's shutdown of both directions is a hang-up.
-  const short seen = PollOne(fd, 0, DeadlineAfter(std::max(ms, 1)), peer_address_);
-  return seen == 0 && !closed_.load();
+  const Deadline until = DeadlineAfter(std::max(ms, 1));
+  do {
+    if (PollOne(fd, 0, until, peer_address_) != 0 || closed_.load()) return false;
+  } while (Clock::now() < *until);
+  return true;
 }
 
 TcpConnection::KeepAlive TcpConnection::KeepAliveInForce() {

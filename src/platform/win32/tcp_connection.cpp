@@ -273,8 +273,13 @@ bool TcpConnection::Pause(int ms) {
   if (s == INVALID_SOCKET) return false;
   const TcpAccess::Lease lease{*this};
   // Only Disconnect's wake-up ends the wait early; the peer's bytes do not.
-  const int woken = WaitForAny({socket_->woken.get()}, DeadlineAfter(std::max(ms, 1)), peer_address_);
-  return woken < 0 && !closed_.load();
+  // A wait may end a tick before its time: it is taken up again until the
+  // time has truly passed, as a turn is a promise not to come sooner.
+  const Deadline until = DeadlineAfter(std::max(ms, 1));
+  do {
+    if (WaitForAny({socket_->woken.get()}, until, peer_address_) >= 0 || closed_.load()) return false;
+  } while (Clock::now() < *until);
+  return true;
 }
 
 TcpConnection::KeepAlive TcpConnection::KeepAliveInForce() {

@@ -466,27 +466,33 @@ TEST_F(HandshakeTest, WrongPasswordsCostTheAddressAGrowingWait) {
   TheSettings().PasswordEnable = true;
   TheSettings().Password.set("Secret");
   PasswordAttempts attempts;
-  // Time from the password's arrival to the answer, and the answer.
+  // The answer, when the attempt began and when its answer was read. A
+  // wrong password sets the address's next turn when it is judged, after its
+  // attempt began: the next answer comes at least the wait after that start.
+  struct Attempt {
+    std::string answer;
+    SteadyClock::time_point started, answered;
+  };
   auto attempt = [&](const std::string& password) {
+    const auto started = SteadyClock::now();
     Accepted a = Connected();
     RawWrite(a.client, "АЗС 3"_w.data());
     RawWrite(a.client, password);
     Session session(a.server);
     ListenerSide side{CurrentWireContext(), End::Office, nullptr, {}, {}, {}, &attempts};
-    const auto start = SteadyClock::now();
     ListenerHandshake(session, side);
-    const auto took = SteadyClock::now() - start;
     RawLine(a.client);  // greeting
-    return std::make_pair(RawLine(a.client), took);
+    const std::string answer = RawLine(a.client);
+    return Attempt{answer, started, SteadyClock::now()};
   };
-  const auto first = attempt("guess 1");
-  EXPECT_EQ(first.first, "PASS");
-  const auto second = attempt("guess 2");
-  EXPECT_EQ(second.first, "PASS");
-  EXPECT_GE(second.second, PasswordAttempts::kStep);
-  const auto right = attempt("Secret");
-  EXPECT_EQ(right.first, "OK");
-  EXPECT_GE(right.second, 2 * PasswordAttempts::kStep) << "the wait grows";
+  const Attempt first = attempt("guess 1");
+  EXPECT_EQ(first.answer, "PASS");
+  const Attempt second = attempt("guess 2");
+  EXPECT_EQ(second.answer, "PASS");
+  EXPECT_GE(second.answered - first.started, PasswordAttempts::kStep);
+  const Attempt right = attempt("Secret");
+  EXPECT_EQ(right.answer, "OK");
+  EXPECT_GE(right.answered - second.started, 2 * PasswordAttempts::kStep) << "the wait grows";
   EXPECT_EQ(attempts.Addresses(), 0u) << "a right password clears the record";
   EXPECT_FALSE(Logged("guess")) << "no password in the log";
   EXPECT_FALSE(Logged("Secret"));

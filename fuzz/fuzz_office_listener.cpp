@@ -53,19 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size > fuzz::kMaxPeerBytes) return 0;
   static const std::vector<protocol::Command> commands = OfficeCommands();
   static const WireContext wire = fuzz::QuietWire();
-  auto [end, peer] = platform::ConnectionPairAfterSending(fuzz::Bytes(data, size));
-  end.SetReadTimeout(1000);  // the bytes are all there: never reached
-  fuzz::PeerDrain drain(peer);
-  protocol::Session session(end);
   const protocol::ListenerSide side{wire, protocol::End::Office, nullptr, {},
                                     [](const std::string&, const std::string&) {},
                                     [](const std::string&) {}};
-  try {
-    if (protocol::ListenerHandshake(session, side).accepted) protocol::ServeCommands(session, commands);
-  } catch (const std::exception&) {
-    // As the listener: an error ends this connection only.
-  }
-  end.Disconnect();  // ends the drain
-  fuzz::ClearScratchFolder();
+  fuzz::ServeAsListener(fuzz::Bytes(data, size), side, commands);
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "fuzz_support.h"
 
+#include <exception>
 #include <filesystem>
 #include <string>
 
@@ -64,6 +65,21 @@ void ClearScratchFolder() {
       __builtin_trap();
   for (const auto& entry : std::filesystem::directory_iterator(ScratchFolder(), ignored))
     std::filesystem::remove_all(entry.path(), ignored);
+}
+
+void ServeAsListener(std::string_view peer_bytes, const protocol::ListenerSide& side,
+                     const std::vector<protocol::Command>& commands) {
+  auto [end, peer] = platform::ConnectionPairAfterSending(peer_bytes);
+  end.SetReadTimeout(1000);  // the bytes are all there: never reached
+  PeerDrain drain(peer);
+  protocol::Session session(end);
+  try {
+    if (protocol::ListenerHandshake(session, side).accepted) protocol::ServeCommands(session, commands);
+  } catch (const std::exception&) {
+    // As the listener: an error ends this connection only.
+  }
+  end.Disconnect();  // ends the drain
+  ClearScratchFolder();
 }
 
 }  // namespace pw::fuzz

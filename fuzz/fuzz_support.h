@@ -9,9 +9,12 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "platform/connection_pair.h"
 #include "protocol/body_transfer.h"
+#include "protocol/command_loop.h"
+#include "protocol/handshake.h"
 #include "services/wire_context.h"
 
 namespace pw::fuzz {
@@ -49,6 +52,12 @@ class PeerDrain {
  private:
   std::thread thread_;
 };
+
+// One accepted connection whose peer sent peer_bytes and closed its side:
+// the listener's handshake, then its command loop, as a listener runs them
+// (an error ends the connection only); then the scratch folder is emptied.
+void ServeAsListener(std::string_view peer_bytes, const protocol::ListenerSide& side,
+                     const std::vector<protocol::Command>& commands);
 
 inline std::string_view Bytes(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};

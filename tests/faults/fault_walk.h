@@ -17,6 +17,12 @@ inline constexpr std::array<platform::FileCall, platform::kFileCallKinds> kFileC
     platform::FileCall::kOpen, platform::FileCall::kWrite, platform::FileCall::kRename,
     platform::FileCall::kClose};
 
+// Whether s begins / ends with the given text (log lines are matched so).
+inline bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+inline bool EndsWith(const std::string& s, const std::string& end) {
+  return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
 const char* CallName(platform::FileCall call);
 
 // The OS's own words for the failure a plan injects into a call of this kind

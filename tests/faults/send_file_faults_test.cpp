@@ -47,10 +47,8 @@ constexpr auto kPumpLimit = 20s;
 
 std::string W(std::string_view cp1251) { return std::string(cp1251); }
 
-bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
-bool EndsWith(const std::string& s, const std::string& end) {
-  return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
-}
+using test::EndsWith;
+using test::StartsWith;
 
 // "SEND_FILE2", the size line, the name line, the body and "111".
 std::string FileCommand(const std::string& name, const std::string& body) {

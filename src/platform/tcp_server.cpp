@@ -177,8 +177,9 @@ bool TcpServer::Refused(TcpConnection& connection) {
     const auto it = st.per_address.find(address);
     if (it != st.per_address.end()) from_address = it->second;
   }
-  const bool per_address = in_all < limits.connections;
-  if (per_address && from_address < limits.per_address) return false;
+  // With room in all, it is the address's own cap that refuses.
+  const bool under_total = in_all < limits.connections;
+  if (under_total && from_address < limits.per_address) return false;
 
   connection.Disconnect();
   st.last_refusal = Clock::now();
@@ -187,8 +188,8 @@ bool TcpServer::Refused(TcpConnection& connection) {
     return true;
   }
   st.in_burst = true;
-  st.burst = Refusals{false, address, per_address,
-                      per_address ? limits.per_address : limits.connections, 1};
+  st.burst = Refusals{false, address, under_total,
+                      under_total ? limits.per_address : limits.connections, 1};
   if (on_refusals_) {
     try {
       on_refusals_(st.burst);

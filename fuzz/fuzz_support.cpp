@@ -22,7 +22,7 @@ class NoWindow : public protocol::TransferProgress {
 WireContext QuietWire() {
   WireContext wire;
   wire.log = [](std::string_view, ui::ListBox*) {};
-  wire.ask = [](const std::string&, const std::string&, ui::Buttons) { return ui::Answer::Yes; };
+  wire.ask = [](const ui::BoxRequest&) { return ui::Answer::Yes; };
   wire.switch_transfer_mode = [](bool) {};
   wire.settings.ReadTimeOut = 100;
   wire.settings.ConnectTimeOut = 100;

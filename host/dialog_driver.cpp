@@ -69,17 +69,22 @@ std::string DialogDriver::Do(ui::Window& window, const Action& a, const Output& 
   // What the operator cannot reach on screen, the command cannot either.
   if (!c->Reachable()) return "'" + a.name + "' is disabled or hidden";
   const std::string_view kind = c->kind();
+  auto* spin = dynamic_cast<ui::SpinEdit*>(c);
+  auto* bar = dynamic_cast<ui::TrackBar*>(c);
+  auto* check = dynamic_cast<ui::CheckBox*>(c);
+  auto* radio = dynamic_cast<ui::RadioButton*>(c);
+  auto* button = dynamic_cast<ui::Button*>(c);
   if (a.verb == "set") {
     const std::string value = text::cp1251_from_utf8(a.value);
     double number = 0;
-    if (kind == "SpinEdit" || kind == "TrackBar") {
+    if (spin != nullptr || bar != nullptr) {
       if (!ParseNumber(a.value, number)) return "'" + a.value + "' is not a number";
       line("dialog: set " + a.name + " " + a.value);
-      if (kind == "SpinEdit") static_cast<ui::SpinEdit&>(*c).value = number;
-      else static_cast<ui::TrackBar&>(*c).SetPosition(static_cast<int>(number));
-    } else if (kind == "ComboBox") {
+      if (spin != nullptr) spin->value = number;
+      else bar->SetPosition(static_cast<int>(number));
+    } else if (auto* combo = dynamic_cast<ui::ComboBox*>(c)) {
       // The dialogs' boxes are drop-down lists: only an item can be chosen.
-      auto& box = static_cast<ui::ComboBox&>(*c);
+      auto& box = *combo;
       for (std::size_t i = 0; i < box.items.size(); ++i)
         if (box.items[i] == value) {
           line("dialog: set " + a.name + " " + a.value);
@@ -88,7 +93,7 @@ std::string DialogDriver::Do(ui::Window& window, const Action& a, const Output& 
           return "";
         }
       return "'" + a.name + "' has no item '" + a.value + "'";
-    } else if (kind == "Edit" || kind == "Memo") {
+    } else if (dynamic_cast<ui::Edit*>(c) != nullptr || dynamic_cast<ui::Memo*>(c) != nullptr) {
       line("dialog: set " + a.name + " " + a.value);
       c->caption = value;
     } else {
@@ -96,20 +101,20 @@ std::string DialogDriver::Do(ui::Window& window, const Action& a, const Output& 
     }
     return "";
   }
-  const bool clickable = (a.verb == "click" && (kind == "CheckBox" || kind == "RadioButton")) || kind == "Button";
+  const bool clickable =
+      (a.verb == "click" && (check != nullptr || radio != nullptr)) || button != nullptr;
   if (clickable) line("dialog: " + a.verb + " " + a.name);
-  if (a.verb == "click" && kind == "CheckBox") {
-    auto& box = static_cast<ui::CheckBox&>(*c);
-    box.checked = !box.checked;
-    if (box.on_click) box.on_click();
+  if (a.verb == "click" && check != nullptr) {
+    check->checked = !check->checked;
+    if (check->on_click) check->on_click();
     return "";
   }
-  if (a.verb == "click" && kind == "RadioButton") {
-    static_cast<ui::RadioButton&>(*c).Click();
+  if (a.verb == "click" && radio != nullptr) {
+    radio->Click();
     return "";
   }
-  if (kind == "Button") {
-    static_cast<ui::Button&>(*c).Click();
+  if (button != nullptr) {
+    button->Click();
     return "";
   }
   return "'" + a.name + "' (" + std::string(kind) + ") cannot be " +

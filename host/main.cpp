@@ -621,11 +621,12 @@ class HostProgram {
     pw::ui::Window* w = ConnectionWindow();
     if (w == nullptr) return;
     pw::ui::Control* c = w->FindControl("cb_IP");
-    if (c == nullptr || std::string_view(c->kind()) != "ComboBox") {
+    auto* combo = dynamic_cast<pw::ui::ComboBox*>(c);
+    if (combo == nullptr) {
       out_.Error("the window has no address box");
       return;
     }
-    auto& box = static_cast<pw::ui::ComboBox&>(*c);
+    auto& box = *combo;
     box.caption = cp1251_from_utf8(text);
     if (box.on_key_up) box.on_key_up(13);  // Enter
   }

@@ -15,9 +15,10 @@ void PutLe(std::string& out, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-const ui::Control* ControlOfKind(const ui::Window& window, const char* name, std::string_view kind) {
-  const ui::Control* c = window.FindControl(name);
-  return c != nullptr && c->kind() == kind ? c : nullptr;
+// The window's control name when it is a T.
+template <class T>
+const T* ControlOfType(const ui::Window& window, const char* name) {
+  return dynamic_cast<const T*>(window.FindControl(name));
 }
 
 }  // namespace
@@ -60,7 +61,7 @@ std::string PictureFiles::Save(const std::string& file_name, const ui::Bitmap& p
 }
 
 std::vector<std::string> PictureFiles::ModalShown(const ui::Window& window) {
-  const auto* image = static_cast<const ui::Image*>(ControlOfKind(window, "Image1", "Image"));
+  const auto* image = ControlOfType<ui::Image>(window, "Image1");
   if (image == nullptr) return {};
   const ui::Bitmap& picture = image->picture;
   const std::string path = Save("screenshot-" + std::to_string(++screenshots_) + ".bmp", picture);
@@ -73,7 +74,7 @@ std::vector<std::string> PictureFiles::LookAtViewers() {
   std::set<std::string> present;
   for (const ui::Window* w : ui::AllWindows()) {
     if (w->class_name() != "TTVForm") continue;
-    const auto* img = static_cast<const ui::PaintBox*>(ControlOfKind(*w, "img", "PaintBox"));
+    const auto* img = ControlOfType<ui::PaintBox>(*w, "img");
     const ui::Control* info = w->FindControl("lbInfo");
     if (img == nullptr || info == nullptr) continue;
     present.insert(w->name);

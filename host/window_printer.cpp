@@ -45,49 +45,53 @@ void Lines(std::vector<std::string>& out, const std::vector<std::string>& lines)
   for (const auto& line : lines) out.push_back("    | " + Printable(line));
 }
 
+template <class T>
+bool Is(const ui::Control& c) {
+  return dynamic_cast<const T*>(&c) != nullptr;
+}
+
 void DescribeControl(std::vector<std::string>& out, const ui::Control& c) {
-  const std::string_view kind = c.kind();
-  std::string head = "  " + c.name() + " (" + std::string(kind) + ")";
+  std::string head = "  " + c.name() + " (" + std::string(c.kind()) + ")";
   if (!c.visible) head += " hidden";
   if (!c.enabled) head += " disabled";
-  if (kind == "ComboBox") {
+  if (Is<ui::ComboBox>(c)) {
     const auto& box = static_cast<const ui::ComboBox&>(c);
     out.push_back(head + ": " + Quoted(box.caption) + " items " + Joined(box.items));
-  } else if (kind == "ListBox") {
+  } else if (Is<ui::ListBox>(c)) {
     const auto& list = static_cast<const ui::ListBox&>(c);
     out.push_back(head + ": " + std::to_string(list.items.size()) + " lines");
     Lines(out, list.items);
-  } else if (kind == "Memo") {
+  } else if (Is<ui::Memo>(c)) {
     const auto& memo = static_cast<const ui::Memo&>(c);
     out.push_back(head + ": " + std::to_string(memo.lines.size()) + " lines");
     Lines(out, memo.lines);
-  } else if (kind == "StatusBar") {
+  } else if (Is<ui::StatusBar>(c)) {
     std::vector<std::string> texts;
     for (const auto& panel : static_cast<const ui::StatusBar&>(c).panels) texts.push_back(panel.text);
     out.push_back(head + ": " + Joined(texts));
-  } else if (kind == "CheckBox") {
+  } else if (Is<ui::CheckBox>(c)) {
     out.push_back(head + ": " + Quoted(c.caption) +
                   (static_cast<const ui::CheckBox&>(c).checked ? " checked" : " unchecked"));
-  } else if (kind == "RadioButton") {
+  } else if (Is<ui::RadioButton>(c)) {
     out.push_back(head + ": " + Quoted(c.caption) +
                   (static_cast<const ui::RadioButton&>(c).checked ? " checked" : " unchecked"));
-  } else if (kind == "SpinEdit") {
+  } else if (Is<ui::SpinEdit>(c)) {
     const auto& spin = static_cast<const ui::SpinEdit&>(c);
     std::string line = head + ": " + Number(spin.value);
     if (spin.HasRange()) line += " range " + Number(spin.min_value) + ".." + Number(spin.max_value);
     out.push_back(line);
-  } else if (kind == "Edit") {
+  } else if (Is<ui::Edit>(c)) {
     const auto& edit = static_cast<const ui::Edit&>(c);
     out.push_back(head + ": " + Quoted(c.caption) +
                   (edit.password_char != 0 ? " shown as " + std::string(1, edit.password_char) : ""));
-  } else if (kind == "TrackBar") {
+  } else if (Is<ui::TrackBar>(c)) {
     const auto& bar = static_cast<const ui::TrackBar&>(c);
     out.push_back(head + ": " + std::to_string(bar.position()) + " range " + std::to_string(bar.min) +
                   ".." + std::to_string(bar.max));
-  } else if (kind == "TabSheet") {
+  } else if (Is<ui::TabSheet>(c)) {
     out.push_back(head + (static_cast<const ui::TabSheet&>(c).tab_visible ? "" : " tab-hidden") +
                   ": " + Quoted(c.caption));
-  } else if (kind == "ListView") {
+  } else if (Is<ui::ListView>(c)) {
     const auto& view = static_cast<const ui::ListView&>(c);
     std::vector<std::string> columns;
     for (const auto& column : view.columns) columns.push_back(column.caption);

@@ -110,7 +110,7 @@ void TProgressForm::StartTransfer(std::string_view state_text, std::int32_t tota
     f.lb_ProgresB.caption = "0 / " + Num(total_bytes);
     f.lb_ProgresP.caption = "0 / " + Num(total_packets);
   });
-  ui::PostMessage(*this, WM_PROGRESSSHOW, 0, 0);
+  ui::PostWindowMessage(*this, WM_PROGRESSSHOW, 0, 0);
   StartTick = tick_source();
   LastPackets = 0;
   OnMainThread([](TProgressForm& f) { f.Timer1.SetEnabled(true); });
@@ -122,7 +122,7 @@ void TProgressForm::ReportPackets(std::int32_t n) {
   const auto now = std::chrono::steady_clock::now();
   if (n < TotalPackets && now - last_step_post_ < kStepPostInterval) return;
   last_step_post_ = now;
-  ui::PostMessage(*this, WM_PROGRESSSTEP, 0, n);
+  ui::PostWindowMessage(*this, WM_PROGRESSSTEP, 0, n);
 }
 
 void TProgressForm::HandleMessage(const ui::Message& m) {
@@ -187,16 +187,18 @@ void TProgressForm::RefreshStatistics(std::int32_t p) {
 }
 
 void TProgressForm::Timer1Timer() {
-  ui::SendMessage(*this, WM_PROGRESSSTATS, Gauge1.position(), 0);
+  ui::SendWindowMessage(*this, WM_PROGRESSSTATS, Gauge1.position(), 0);
 }
 
 void TProgressForm::BitBtn1Click() {
-  const ui::Answer answer = ui::Operator::instance().MessageBox(
-      "",
-      std::string("Разрыв связи приведет к потере передаваемых данных\r"
-                  "и может привести к нестабильной работе системы при выходе\r"
-                  "Прервать обмен информацией?"_w),
-      ui::Buttons::OkCancel);
+  // A box without owner.
+  ui::BoxRequest box{"",
+                     std::string("Разрыв связи приведет к потере передаваемых данных\r"
+                                 "и может привести к нестабильной работе системы при выходе\r"
+                                 "Прервать обмен информацией?"_w),
+                     ui::Buttons::OkCancel};
+  box.owned = false;
+  const ui::Answer answer = ui::Operator::instance().ShowMessageBox(box);
   if (answer == ui::Answer::Ok) {
     StopRequested = true;
     Close();

@@ -74,7 +74,7 @@ std::string TTextInputForm::PromptMessage(std::string_view address, std::int32_t
     text.erase(pos + 1, 1);
   if (text.size() > kMaxMessageBytes) {
     // No receiver could read such a line, and the session would break on it.
-    ui::Operator::instance().MessageBox(
+    ui::Operator::instance().ShowMessageBox(
         caption,
         std::string("Сообщение слишком длинное: "_w) + std::to_string(text.size()) +
             std::string(" байт. Отправить можно не больше "_w) + std::to_string(kMaxMessageBytes) +
@@ -102,10 +102,10 @@ void TTextInputForm::BitBtn4Click() {
   try {
     connection = platform::TcpConnection::Connect(Address, Port, kCheckConnectTimeoutMs);
   } catch (const std::exception&) {
-    ui::Operator::instance().MessageBox("", std::string("Адресат НЕ доступен"_w), ui::Buttons::Ok);
+    ui::Operator::instance().ShowMessageBox("", std::string("Адресат НЕ доступен"_w), ui::Buttons::Ok);
     return;
   }
-  ui::Operator::instance().MessageBox("", std::string("Адресат доступен"_w), ui::Buttons::Ok);
+  ui::Operator::instance().ShowMessageBox("", std::string("Адресат доступен"_w), ui::Buttons::Ok);
   connection.Disconnect();
 }
 

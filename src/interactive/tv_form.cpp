@@ -50,8 +50,8 @@ void TTVForm::SetStationNumber(std::int32_t number) {
   } catch (const std::exception&) {
     // An unreadable placement file: the design size and place.
   }
-  width = std::max(width, min_width);
-  height = std::max(height, min_height);
+  width = std::max<int>(width, min_width);
+  height = std::max<int>(height, min_height);
   client_width = width - 2 * kFrame;
   client_height = height - 2 * kFrame - kCaptionHeight;
   FormResize();

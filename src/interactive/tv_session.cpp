@@ -178,13 +178,15 @@ void StartStationTV(TVSessionTable& sessions, WorkerThreads& workers, const TVSe
     text += std::to_string(station_number);
     text += OutOfTableEnd;
     services.log(text);
-    op.MessageBox("", text, ui::Buttons::Ok);
+    op.ShowMessageBox("", text, ui::Buttons::Ok);
     return;
   }
   std::unique_ptr<TThreadTVazs>& slot = sessions[static_cast<std::size_t>(station_number)];
   if (slot && slot->Form && slot->Form->visible) {
-    op.MessageBox("", std::string("За данной АЗС уже ведется видеонаблюдение"_w), ui::Buttons::Ok);
-    slot->Form->Show();  // brought forward
+    ui::BoxRequest box{"", std::string("За данной АЗС уже ведется видеонаблюдение"_w)};
+    box.owned = false;
+    op.ShowMessageBox(box);
+    slot->Form->BringToFront();
     return;
   }
   slot.reset();

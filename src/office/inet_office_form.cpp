@@ -281,7 +281,7 @@ void TInetOfficeForm::WMLogLine(std::string_view line) { log.AddLine(std::string
 void TInetOfficeForm::cb_IPKeyUp(int key) {
   ui::AssertOnMainThread("TInetOfficeForm::cb_IPKeyUp");
   if (key == kKeyEnter) {
-    RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
+    RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items.edit());
   } else if (key == kKeyTilde) {
     if (!cb_IP.items.empty()) cb_IP.caption = cb_IP.items.front();
   }
@@ -289,7 +289,7 @@ void TInetOfficeForm::cb_IPKeyUp(int key) {
 
 void TInetOfficeForm::cb_IPSelect() {
   ui::AssertOnMainThread("TInetOfficeForm::cb_IPSelect");
-  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items.edit());
   cb_IP.Select(0);
 }
 
@@ -342,7 +342,7 @@ void TInetOfficeForm::BitBtn1Click() {
   // Disabled only while the exchange's thread is being started.
   BitBtn1.enabled = false;
   try {
-    RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
+    RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items.edit());
     cb_IP.Select(0);
     // The exchange uses the box's text as it is now.
     StartReportExchange(plugin_.workers, MakeReportExchange(), cb_IP.caption);
@@ -359,7 +359,9 @@ void TInetOfficeForm::BitBtn2Click() {
     MutexLock lock(RegistryLock());
     text = connections_->GetListText();
   }
-  ui::Operator::instance().MessageBox(Text("Подключенные АЗС"_w), text, ui::Buttons::Ok);
+  ui::BoxRequest box{Text("Подключенные АЗС"_w), text, ui::Buttons::Ok};
+  box.on_top = true;
+  ui::Operator::instance().ShowMessageBox(box);
 }
 
 }  // namespace pw::office

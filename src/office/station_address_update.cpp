@@ -24,7 +24,7 @@ void UpdateStationAddress(const PluginContext& plugin, const std::string& statio
     else
       platform::UpdateStationAddress(CurrentFolders().office_db, station_name, address);
   } catch (const std::exception& e) {
-    ui::Operator::instance().MessageBox(std::string(), e.what(), ui::Buttons::Ok);
+    ui::Operator::instance().ShowMessageBox(std::string(), e.what(), ui::Buttons::Ok);
   }
 }
 

@@ -17,8 +17,9 @@ void ServeStationAddress(protocol::Session& session, const StationMessages& mess
                                Text("\" запрашивает синхронизацию IP адреса!"_w) + "\r" +
                                Text("новый IP адрес: "_w) + address + "\r" +
                                Text("Установить новый IP для азс?"_w);
-  const ui::Answer answer =
-      messages.listener.wire().ask(Text("Запрос с АЗС!"_w), question, ui::Buttons::YesNo);
+  ui::BoxRequest box{Text("Запрос с АЗС!"_w), question, ui::Buttons::YesNo};
+  box.on_top = true;
+  const ui::Answer answer = messages.listener.wire().ask(box);
   if (answer == ui::Answer::Yes) messages.update_address(station, address);
 }
 

@@ -253,7 +253,7 @@ bool CheckCancelled(const WireContext& wire, TransferProgress& progress, Session
   const std::string_view notice = "Обмен данными прерван пользователем"_w;
   const std::string text(notice);
   wire.log(text, log);
-  wire.ask(std::string("Связь с офисом"_w), text, ui::Buttons::Ok);
+  wire.ask(ui::BoxRequest{std::string("Связь с офисом"_w), text, ui::Buttons::Ok});
   if (close)
     close(session);
   else

@@ -55,8 +55,9 @@ Verdict Judge(Session& session, const std::string& password, const ListenerSide&
 }
 
 bool AskToSwitch(const WireContext& wire, std::string_view question) {
-  return wire.ask(std::string("Прямое IP соединение"_w), std::string(question),
-                  ui::Buttons::OkCancel) == ui::Answer::Ok;
+  ui::BoxRequest box{std::string("Прямое IP соединение"_w), std::string(question),
+                     ui::Buttons::OkCancel};
+  return wire.ask(box) == ui::Answer::Ok;
 }
 
 void Accept(Session& session, const ListenerSide& side, ListenerResult& result,

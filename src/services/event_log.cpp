@@ -69,7 +69,7 @@ void AddToLog(std::string_view text, ui::ListBox* list) {
   if (list != nullptr) {
     std::string window_line = ShortTimeStamp();
     window_line.append(text);
-    ui::SendMessage(list->owner(), ui::WM_LOGLINE, window_line);
+    ui::SendWindowMessage(list->owner(), ui::WM_LOGLINE, window_line);
   }
 }
 

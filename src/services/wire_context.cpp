@@ -16,8 +16,8 @@ WireContext CurrentWireContext() {
   const Settings& s = TheSettings();
   WireContext wire;
   wire.log = [](std::string_view text, ui::ListBox* list) { AddToLog(text, list); };
-  wire.ask = [](const std::string& caption, const std::string& text, ui::Buttons buttons) {
-    return ui::Operator::instance().MessageBox(caption, text, buttons);
+  wire.ask = [](const ui::BoxRequest& box) {
+    return ui::Operator::instance().ShowMessageBox(box);
   };
   wire.switch_transfer_mode = [](bool fast) {
     Settings& settings = TheSettings();

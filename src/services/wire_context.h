@@ -32,7 +32,7 @@ struct WireContext {
   // One line to the event log, and to list's window when list is given.
   std::function<void(std::string_view text, ui::ListBox* list)> log;
   // A message box; returns the operator's answer.
-  std::function<ui::Answer(const std::string& caption, const std::string& text, ui::Buttons)> ask;
+  std::function<ui::Answer(const ui::BoxRequest& box)> ask;
   // The handshake switched the transfer mode: for the whole process, not
   // the settings file.
   std::function<void(bool fast)> switch_transfer_mode;

@@ -308,7 +308,7 @@ void TConfigForm::Apply() {
   } catch (const std::exception& e) {
     // The file is left as it was; the new values hold until the plug-in
     // is loaded again.
-    ui::Operator::instance().MessageBox(
+    ui::Operator::instance().ShowMessageBox(
         caption, std::string("Не удалось сохранить настройки в файл "_w) + path + ": " + e.what(),
         ui::Buttons::Ok);
   }
@@ -353,7 +353,7 @@ void TConfigForm::KeepPort(int old_port, int new_port, const std::string& path) 
   } catch (const std::exception&) {
     // The file is as it was before, or holds the old port already.
   }
-  ui::Operator::instance().MessageBox(
+  ui::Operator::instance().ShowMessageBox(
       caption,
       std::string("Порт "_w) + std::to_string(new_port) +
           std::string(" не удалось занять; прослушивающий сервер остался на прежнем порту"_w),

@@ -158,7 +158,7 @@ void TInetForm::FormShow() {
 void TInetForm::FormClose() {
   log.items.clear();
   log.item_index = -1;
-  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items.edit());
 }
 
 void TInetForm::N3Click() {
@@ -185,33 +185,34 @@ void TInetForm::cb_EnLogClick() {
 
 void TInetForm::cb_IPExit() {
   ui::AssertOnMainThread("TInetForm::cb_IPExit");
-  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items.edit());
 }
 
 void TInetForm::cb_IPSelect() {
   ui::AssertOnMainThread("TInetForm::cb_IPSelect");
-  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items.edit());
   cb_IP.Select(0);
 }
 
 void TInetForm::cb_IPKeyUp(int key) {
   ui::AssertOnMainThread("TInetForm::cb_IPKeyUp");
   if (key == kEnter)
-    RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
+    RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items.edit());
   else if (key == kRecallKey)
     cb_IP.Select(0);
 }
 
 void TInetForm::bSendToOfficeClick() {
   ui::AssertOnMainThread("TInetForm::bSendToOfficeClick");
-  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items);
+  RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items.edit());
   cb_IP.Select(0);
   if (exchange_running.load()) {
-    const ui::Answer answer = ui::Operator::instance().MessageBox(
-        std::string(),
-        std::string("Возможно предыдущий сеанс связи еще не закончен!\r\n"
-                    "Начать новый сеанс связи?"_w),
-        ui::Buttons::YesNo);
+    ui::BoxRequest box{std::string(),
+                       std::string("Возможно предыдущий сеанс связи еще не закончен!\r\n"
+                                   "Начать новый сеанс связи?"_w),
+                       ui::Buttons::YesNo};
+    box.on_top = true;
+    const ui::Answer answer = ui::Operator::instance().ShowMessageBox(box);
     if (answer != ui::Answer::Yes) return;
   }
   exchange_running.store(false);
@@ -316,8 +317,11 @@ StationExchange TInetForm::ExchangeSetup() {
   };
   e.disconnect = [this](protocol::Session& client) { return DisconnectFromServer(client); };
   e.auto_mode = &plugin_.AutoMode;
+  // The office that cannot be reached: an error box, on top.
   e.message_box = [](const std::string& caption, const std::string& text) {
-    ui::Operator::instance().MessageBox(caption, text, ui::Buttons::Ok);
+    ui::BoxRequest box{caption, text, ui::Buttons::Ok, ui::BoxIcon::Error};
+    box.on_top = true;
+    ui::Operator::instance().ShowMessageBox(box);
   };
   return e;
 }
@@ -328,7 +332,7 @@ ReportRequestService TInetForm::ReportRequestSetup() {
   // The operator's notice of a request that could not be read: a message
   // box on the main thread.
   s.show_error = [](const std::string& text) {
-    ui::Operator::instance().MessageBox(std::string(), text, ui::Buttons::Ok);
+    ui::Operator::instance().ShowMessageBox(std::string(), text, ui::Buttons::Ok);
   };
   return s;
 }
@@ -342,7 +346,7 @@ OfficeMessages TInetForm::MessagesSetup(interactive::TInteractiveForm& messages)
   m.adopt_address = [this](const std::string& address) {
     ui::RunOnMainThread([&] {
       cb_IP.caption = address;
-      RememberAddress(address, plugin_.remembered_addresses, cb_IP.items);
+      RememberAddress(address, plugin_.remembered_addresses, cb_IP.items.edit());
     });
   };
   m.notify = [&messages](std::string_view title, std::string_view body) {

@@ -14,8 +14,12 @@ void ServeOfficeAddress(protocol::Session& session, const OfficeMessages& messag
   const std::string question = Text("Офис запрашивает синхронизацию IP адреса!"_w) + "\r" +
                                Text("Новый IP адрес: "_w) + address + "\r" +
                                Text("Установить новый IP для соединения с офисом?"_w);
-  const ui::Answer answer =
-      messages.wire().ask(Text("Запрос с Офиса!"_w), question, ui::Buttons::YesNo);
+  // A system message box: the question reaches the operator whatever
+  // program is in front.
+  ui::BoxRequest box{Text("Запрос с Офиса!"_w), question, ui::Buttons::YesNo};
+  box.on_top = true;
+  box.system_modal = true;
+  const ui::Answer answer = messages.wire().ask(box);
   if (answer == ui::Answer::Yes) messages.adopt_address(address);
 }
 

@@ -31,6 +31,7 @@ void Gauge::Clamp() {
   AssertOnMainThread("Gauge");
   max_ = std::max(max_, min_);
   position_ = std::clamp(position_, min_, max_);
+  Announce();
 }
 
 int Gauge::PercentDone() const {
@@ -89,6 +90,7 @@ void RadioButton::Click() {
 void TrackBar::SetPosition(int v) {
   AssertOnMainThread("TrackBar::SetPosition");
   position_ = std::clamp(v, min, std::max(min, max));
+  Announce();
 }
 
 const MenuEntry* MenuEntry::Find(const std::vector<std::string>& path) const {
@@ -107,8 +109,8 @@ const MenuEntry* MenuEntry::Find(const std::vector<std::string>& path) const {
 }
 
 void PaintBox::FitCanvas() {
-  const int w = std::max(width, 0);
-  const int h = std::max(height, 0);
+  const int w = std::max<int>(width, 0);
+  const int h = std::max<int>(height, 0);
   if (canvas_.width == w && canvas_.height == h) return;
   Bitmap fitted;
   fitted.width = w;
@@ -138,6 +140,7 @@ void PaintBox::Draw(const Bitmap& picture, int x, int y) {
                       (x + from_x));
   }
   ++paint_count_;
+  Announce();
 }
 
 }  // namespace pw::ui

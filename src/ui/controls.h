@@ -91,8 +91,8 @@ class ComboBox : public Control {
  public:
   using Control::Control;
   const char* kind() const override { return "ComboBox"; }
-  std::vector<std::string> items;
-  int item_index = -1;
+  Property<std::vector<std::string>> items{this};
+  Property<int> item_index{this, -1};
 
   // Chooses item i (its text goes into the box); out of range: nothing.
   void Select(int i);
@@ -108,7 +108,7 @@ class Memo : public Control {
  public:
   using Control::Control;
   const char* kind() const override { return "Memo"; }
-  std::vector<std::string> lines;
+  Property<std::vector<std::string>> lines{this};
 };
 
 // A one-line text box. password_char, when set, is shown in place of each
@@ -118,7 +118,7 @@ class Edit : public Control {
   using Control::Control;
   const char* kind() const override { return "Edit"; }
   char password_char = 0;
-  std::uint32_t color = kColorWindow;
+  Property<std::uint32_t> color{this, kColorWindow};
 };
 
 // A number box with up and down arrows. The operator may type any number;
@@ -127,7 +127,7 @@ class SpinEdit : public Control {
  public:
   using Control::Control;
   const char* kind() const override { return "SpinEdit"; }
-  double value = 0;
+  Property<double> value{this};
   double min_value = 0;
   double max_value = 0;
 
@@ -143,7 +143,7 @@ class RadioButton : public Control {
  public:
   using Control::Control;
   const char* kind() const override { return "RadioButton"; }
-  bool checked = false;
+  Property<bool> checked{this};
   std::string group;
   void Click();
 };
@@ -175,7 +175,7 @@ class TabSheet : public Control {
  public:
   using Control::Control;
   const char* kind() const override { return "TabSheet"; }
-  bool tab_visible = true;
+  Property<bool> tab_visible{this, true};
   bool Reachable() const override { return tab_visible && Control::Reachable(); }
 };
 
@@ -193,7 +193,7 @@ class ListView : public Control {
   using Control::Control;
   const char* kind() const override { return "ListView"; }
   std::vector<Column> columns;
-  std::vector<Row> rows;
+  Property<std::vector<Row>> rows{this};
   bool check_boxes = false;
   bool grid_lines = false;
   bool row_select = false;
@@ -211,7 +211,7 @@ class StatusBar : public Control {
   };
   using Control::Control;
   const char* kind() const override { return "StatusBar"; }
-  std::vector<Panel> panels;
+  Property<std::vector<Panel>> panels{this};
 };
 
 // A picture as the window system draws it: width x height pixels, rows from
@@ -228,7 +228,7 @@ class Image : public Control {
  public:
   using Control::Control;
   const char* kind() const override { return "Image"; }
-  Bitmap picture;
+  Property<Bitmap> picture{this};
   bool stretch = false;       // drawn at the control's size
   bool proportional = false;  // when stretched, keeping the aspect ratio
 };

@@ -118,26 +118,29 @@ void Dispatcher::run_sync(const Task& fn) {
   if (completion->error) std::rethrow_exception(completion->error);
 }
 
+void Dispatcher::schedule_work() {
+  ++wakeups_;
+  cv_.notify_all();
+  if (pump_ != nullptr) pump_->ScheduleWork();
+}
+
 void Dispatcher::post(Task fn) {
   MutexLock lock(mu_);
   worker_queue_.push_back({next_seq_++, std::move(fn)});
-  ++wakeups_;
-  cv_.notify_all();
+  schedule_work();
 }
 
 void Dispatcher::post_host(Task fn) {
   MutexLock lock(mu_);
   host_queue_.push_back({next_seq_++, std::move(fn)});
-  ++wakeups_;
-  cv_.notify_all();
+  schedule_work();
 }
 
 Dispatcher::TimerId Dispatcher::set_timer(std::chrono::milliseconds interval, Task fn) {
   MutexLock lock(mu_);
   const TimerId id = next_timer_++;
   timers_[id] = Timer{interval, Clock::now() + interval, std::move(fn)};
-  ++wakeups_;
-  cv_.notify_all();
+  schedule_work();
   return id;
 }
 
@@ -148,8 +151,29 @@ void Dispatcher::kill_timer(TimerId id) {
 
 void Dispatcher::wake() {
   MutexLock lock(mu_);
-  ++wakeups_;
-  cv_.notify_all();
+  schedule_work();
+}
+
+void Dispatcher::set_message_pump(MessagePump* pump) {
+  assert_on_main_thread("Dispatcher::set_message_pump");
+  MutexLock lock(mu_);
+  pump_ = pump;
+  if (pump_ != nullptr) pump_->ScheduleWork();  // what was queued before
+}
+
+void Dispatcher::run_posted_work() {
+  pump_pending();
+  if (depth_ > 0) return;  // a nested modal loop: the outer one tells the timers
+  const auto next = next_timer_due();
+  MutexLock lock(mu_);
+  if (pump_ != nullptr) pump_->ScheduleTimer(next);
+}
+
+Dispatcher::Clock::time_point Dispatcher::next_timer_due() {
+  MutexLock lock(mu_);
+  auto next = Clock::time_point::max();
+  for (const auto& [id, timer] : timers_) next = std::min(next, timer.due);
+  return next;
 }
 
 void Dispatcher::set_error_reporter(ErrorReporter reporter) {
@@ -221,10 +245,7 @@ Dispatcher::Clock::time_point Dispatcher::run_due_timers() {
     }
     if (alive) run_task(fn);
   }
-  MutexLock lock(mu_);
-  auto next = Clock::time_point::max();
-  for (const auto& [id, timer] : timers_) next = std::min(next, timer.due);
-  return next;
+  return next_timer_due();
 }
 
 void Dispatcher::pump_pending() {
@@ -273,17 +294,28 @@ bool Dispatcher::serve(const std::function<bool()>& done, std::chrono::milliseco
     }
     const auto next_timer = outermost ? run_due_timers() : Clock::time_point::max();
     if (done()) return true;
-    MutexLock lock(mu_);
-    if (Clock::now() >= deadline) return false;
     const auto until = std::min(next_timer, deadline);
-    auto woken = [&] {
-      mu_.AssertHeld();  // the wait holds it while it asks
-      return wakeups_ != seen || !worker_queue_.empty() || (outermost && !host_queue_.empty());
-    };
-    if (until == Clock::time_point::max())
-      cv_.wait(mu_, woken);
-    else
-      cv_.wait_until(mu_, until, woken);
+    MessagePump* pump = nullptr;
+    {
+      MutexLock lock(mu_);
+      if (Clock::now() >= deadline) return false;
+      auto woken = [&] {
+        mu_.AssertHeld();  // the wait holds it while it asks
+        return wakeups_ != seen || !worker_queue_.empty() || (outermost && !host_queue_.empty());
+      };
+      if (woken()) continue;
+      if (pump_ == nullptr) {
+        if (until == Clock::time_point::max())
+          cv_.wait(mu_, woken);
+        else
+          cv_.wait_until(mu_, until, woken);
+        continue;
+      }
+      pump = pump_;
+    }
+    // The pump's wait keeps the windows painting; a wake-up that came since
+    // `seen` was read has already told the pump, so none is lost.
+    pump->WaitForWork(until);
   }
 }
 

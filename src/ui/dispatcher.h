@@ -16,6 +16,11 @@
 // worker waiting in run_sync therefore cannot deadlock against it, and no
 // command re-enters a window that is half-way through another.
 //
+// Where the host's own message loop carries the main thread (the real
+// application on Windows), a message pump (message_pump.h) is installed: it
+// wakes that loop, which calls run_posted_work, and the nested waits wait
+// through it so windows go on painting.
+//
 // Tasks leave the queues one at a time, so a task that opens a nested wait
 // strands nothing queued behind it. A task that throws is reported (see
 // set_error_reporter) and the loop goes on.
@@ -33,6 +38,7 @@
 
 #include "sync/mutex.h"
 #include "sync/thread_annotations.h"
+#include "ui/message_pump.h"
 
 namespace pw::ui {
 
@@ -96,6 +102,15 @@ class Dispatcher {
   // Any thread: wakes a main thread waiting in run_until so it re-checks done().
   void wake() LOCKS_EXCLUDED(mu_);
 
+  // Main thread: the host's loop carries the main thread through pump from
+  // now on (nullptr: back to waiting on our own). The caller keeps the pump
+  // alive while installed, and uninstalls it before it goes.
+  void set_message_pump(MessagePump* pump) LOCKS_EXCLUDED(mu_);
+  // Main thread, called by the host's loop when the pump says so: runs what
+  // is queued and due now, as pump_pending does, then tells the pump when
+  // the next timer is due.
+  void run_posted_work() LOCKS_EXCLUDED(mu_);
+
   // Runs fn to its end, and raises what it raises. On the main thread fn runs
   // on a helper thread while the main thread waits for it serving the
   // workers' work, so fn may wait for threads that are themselves waiting
@@ -131,6 +146,10 @@ class Dispatcher {
   Clock::time_point run_due_timers() LOCKS_EXCLUDED(mu_);
   // Runs fn as a task of the loop: nested waits inside it serve workers only.
   void run_task(const Task& fn) LOCKS_EXCLUDED(mu_);
+  // Tells the pump, if any, that work was queued. Under mu_.
+  void schedule_work() EXCLUSIVE_LOCKS_REQUIRED(mu_);
+  // The next due time of any timer; max() when none.
+  Clock::time_point next_timer_due() LOCKS_EXCLUDED(mu_);
 
   mutable Mutex mu_;
   // Waits on mu_ itself, which the analysis knows, rather than on a
@@ -144,6 +163,7 @@ class Dispatcher {
   TimerId next_timer_ GUARDED_BY(mu_) = 1;
   std::uint64_t wakeups_ GUARDED_BY(mu_) = 0;
   ErrorReporter reporter_ GUARDED_BY(mu_);
+  MessagePump* pump_ GUARDED_BY(mu_) = nullptr;
   int depth_ = 0;  // main thread only: tasks running now
 };
 

@@ -35,26 +35,36 @@ Answer FirstButton(Buttons b) { return b == Buttons::YesNo ? Answer::Yes : Answe
 
 }  // namespace
 
-Answer Operator::MessageBox(const std::string& caption, const std::string& text, Buttons buttons) {
-  Answer answer = FirstButton(buttons);
+Answer Operator::ShowMessageBox(const BoxRequest& box) {
+  Answer answer = FirstButton(box.buttons);
   Dispatcher::instance().run_sync([&] {
-    AssertOnMainThread("Operator::MessageBox");
-    Observer observer;
-    {
-      MutexLock lock(mu_);
-      if (!answers_.empty()) {
-        if (IsButtonOf(answers_.front(), buttons)) answer = answers_.front();
-        answers_.pop_front();
-      }
-      observer = observer_;
-    }
-    if (observer) observer(caption, text, answer);
+    AssertOnMainThread("Operator::ShowMessageBox");
+    answer = CurrentBackend().ShowMessageBox(box);
   });
+  return answer;
+}
+
+Answer Operator::AnswerHeadless(const BoxRequest& box) {
+  Answer answer = FirstButton(box.buttons);
+  Observer observer;
+  {
+    MutexLock lock(mu_);
+    if (!answers_.empty()) {
+      if (IsButtonOf(answers_.front(), box.buttons)) answer = answers_.front();
+      answers_.pop_front();
+    }
+    observer = observer_;
+  }
+  if (observer) observer(box.caption, box.text, answer);
   return answer;
 }
 
 Answer Operator::ShowModal(Window& window) {
   AssertOnMainThread("Operator::ShowModal");
+  return CurrentBackend().RunModal(window);
+}
+
+Answer Operator::RunModalHeadless(Window& window) {
   Answer answer = Answer::Ok;
   std::function<void(Window&)> observer;
   {
@@ -89,6 +99,10 @@ std::optional<std::string> Operator::TakeText() {
 
 std::optional<std::string> Operator::ChooseFileToOpen(const std::string& caption) {
   AssertOnMainThread("Operator::ChooseFileToOpen");
+  return CurrentBackend().ChooseFileToOpen(caption);
+}
+
+std::optional<std::string> Operator::ChooseFileHeadless(const std::string& caption) {
   std::optional<std::string> path;
   OpenObserver observer;
   {

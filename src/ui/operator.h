@@ -1,6 +1,8 @@
-// The operator: whoever answers the questions the system asks. On Windows
-// that is a person at a message box; here a host or a test queues the
-// answers beforehand, and every box shown is reported to an observer.
+// The operator: whoever answers the questions the system asks. Each question
+// goes to the backend (backend.h): under a native renderer a person answers
+// it at a real message box or dialog; under the headless backend a host or a
+// test has queued the answers here beforehand, and every box shown is
+// reported to an observer.
 #pragma once
 
 #include <deque>
@@ -9,14 +11,12 @@
 #include <string>
 
 #include "sync/mutex.h"
+#include "ui/backend.h"
 #include "sync/thread_annotations.h"
 
 namespace pw::ui {
 
 class Window;
-
-enum class Buttons { Ok, OkCancel, YesNo };
-enum class Answer { Ok, Cancel, Yes, No };
 
 // "ok", "cancel", "yes", "no".
 const char* AnswerName(Answer a);
@@ -29,15 +29,20 @@ class Operator {
   using Observer =
       std::function<void(const std::string& caption, const std::string& text, Answer answer)>;
 
-  // A task-modal message box, on top. Runs on the main thread (handed over
-  // from any other thread). Takes the next queued answer when it is one of
-  // the box's buttons, else the box's first button; a queued answer is used
-  // up either way.
-  Answer MessageBox(const std::string& caption, const std::string& text, Buttons buttons)
-      LOCKS_EXCLUDED(mu_);
+  // A message box. Runs on the main thread (handed over from any other
+  // thread, which waits for the answer). Headless: takes the next queued
+  // answer when it is one of the box's buttons, else the box's first button;
+  // a queued answer is used up either way. (Not named MessageBox: <windows.h>
+  // makes that a macro.)
+  Answer ShowMessageBox(const BoxRequest& box) LOCKS_EXCLUDED(mu_);
+  // The common box: caption, text and buttons, nothing else asked.
+  Answer ShowMessageBox(const std::string& caption, const std::string& text, Buttons buttons)
+      LOCKS_EXCLUDED(mu_) {
+    return ShowMessageBox(BoxRequest{caption, text, buttons});
+  }
 
-  // A modal window (a dialog, a viewer): shown while the operator looks at
-  // it, then closed by the next queued answer, Ok or Cancel (none queued, or
+  // A modal window (a dialog, a viewer), shown until the operator closes it.
+  // Headless: closed by the next queued answer, Ok or Cancel (none queued, or
   // another answer: Ok; used up either way). The modal observer sees the
   // window while it is shown and may act on it; when it presses one of the
   // window's own closing buttons (the window's modal_result is set), that
@@ -51,8 +56,8 @@ class Operator {
   // The next queued text, or nothing.
   std::optional<std::string> TakeText() LOCKS_EXCLUDED(mu_);
   void ClearAnswers() LOCKS_EXCLUDED(mu_);
-  // The file-open dialog: the next queued chosen path, or nothing (cancelled).
-  // Main thread only. The observer of boxes is told "open: CAPTION -> PATH" or "-> cancel".
+  // The file-open dialog. Headless: the next queued chosen path, or nothing
+  // (cancelled). Main thread only. The observer of boxes is told "open: CAPTION -> PATH" or "-> cancel".
   std::optional<std::string> ChooseFileToOpen(const std::string& caption) LOCKS_EXCLUDED(mu_);
   void QueueChosenFile(std::string path) LOCKS_EXCLUDED(mu_);  // any thread; the path in Windows-1251
 
@@ -64,6 +69,11 @@ class Operator {
       std::function<void(const std::string& caption, const std::optional<std::string>& path)>;
   void SetOpenObserver(OpenObserver observer) LOCKS_EXCLUDED(mu_);
   void SetModalObserver(std::function<void(Window&)> observer) LOCKS_EXCLUDED(mu_);
+
+  // The headless backend's side: the queued answers and the observers.
+  Answer AnswerHeadless(const BoxRequest& box) LOCKS_EXCLUDED(mu_);
+  Answer RunModalHeadless(Window& window) LOCKS_EXCLUDED(mu_);
+  std::optional<std::string> ChooseFileHeadless(const std::string& caption) LOCKS_EXCLUDED(mu_);
 
  private:
   Mutex mu_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "ui/backend.h"
 #include "ui/dispatcher.h"
 
 namespace pw::ui {
@@ -25,9 +26,12 @@ Control::Control(Window& owner, std::string name) : owner_(owner), name_(std::mo
 
 Control::~Control() {
   AssertOnMainThread("Control::~Control");
+  CurrentBackend().ControlDestroyed(*this);
   auto& list = owner_.controls_;
   list.erase(std::remove(list.begin(), list.end(), this), list.end());
 }
+
+void Control::Announce() { CurrentBackend().ControlChanged(*this); }
 
 bool Control::Reachable() const {
   return enabled && visible && (parent == nullptr || parent->Reachable());
@@ -55,18 +59,28 @@ Window::Window(std::string class_name)
 
 Window::~Window() {
   AssertOnMainThread("Window::~Window");
+  CurrentBackend().WindowDestroyed(*this);
   auto& list = Registry();
   list.erase(std::remove(list.begin(), list.end(), this), list.end());
 }
 
+void Window::Announce() { CurrentBackend().WindowChanged(*this); }
+
 void Window::Show() {
   AssertOnMainThread("Window::Show");
   visible = true;
+  CurrentBackend().WindowShown(*this);
 }
 
 void Window::Hide() {
   AssertOnMainThread("Window::Hide");
   visible = false;
+  CurrentBackend().WindowHidden(*this);
+}
+
+void Window::BringToFront() {
+  AssertOnMainThread("Window::BringToFront");
+  if (visible) CurrentBackend().BringToFront(*this);
 }
 
 void Window::SetClientSize(int client_w, int client_h) {
@@ -100,35 +114,35 @@ void Window::HandleMessage(const Message& m) {
 
 void Window::HandleMessage(std::uint32_t, std::string_view) {}
 
-void SendMessage(Window& window, const Message& m) {
+void SendWindowMessage(Window& window, const Message& m) {
   Dispatcher::instance().run_sync([&] {
     AssertOnMainThread("SendMessage");
     window.HandleMessage(m);
   });
 }
 
-void SendMessage(Window& window, std::uint32_t msg, std::string_view data) {
-  SendMessage(window, Message{msg, 0, 0, std::string(data)});
+void SendWindowMessage(Window& window, std::uint32_t msg, std::string_view data) {
+  SendWindowMessage(window, Message{msg, 0, 0, std::string(data)});
 }
 
-void SendMessage(Window& window, std::uint32_t msg, std::intptr_t wparam, std::intptr_t lparam) {
-  SendMessage(window, Message{msg, wparam, lparam, {}});
+void SendWindowMessage(Window& window, std::uint32_t msg, std::intptr_t wparam, std::intptr_t lparam) {
+  SendWindowMessage(window, Message{msg, wparam, lparam, {}});
 }
 
-void PostMessage(const Window& window, Message m) {
+void PostWindowMessage(const Window& window, Message m) {
   const std::uint64_t id = window.id();
   Dispatcher::instance().post([id, m = std::move(m)] {
     if (Window* w = FindWindowById(id)) w->HandleMessage(m);
   });
 }
 
-void PostMessage(const Window& window, std::uint32_t msg, std::string data) {
-  PostMessage(window, Message{msg, 0, 0, std::move(data)});
+void PostWindowMessage(const Window& window, std::uint32_t msg, std::string data) {
+  PostWindowMessage(window, Message{msg, 0, 0, std::move(data)});
 }
 
-void PostMessage(const Window& window, std::uint32_t msg, std::intptr_t wparam,
+void PostWindowMessage(const Window& window, std::uint32_t msg, std::intptr_t wparam,
                  std::intptr_t lparam) {
-  PostMessage(window, Message{msg, wparam, lparam, {}});
+  PostWindowMessage(window, Message{msg, wparam, lparam, {}});
 }
 
 std::vector<Window*> AllWindows() {

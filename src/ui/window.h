@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ui/event_handler.h"
+#include "ui/property.h"
 
 namespace pw::ui {
 
@@ -35,7 +36,7 @@ struct Message {
   std::string text;
 };
 
-class Control {
+class Control : public ChangeListener {
  public:
   Control(Window& owner, std::string name);
   virtual ~Control();
@@ -48,11 +49,11 @@ class Control {
   // shows or drives the models from outside the plug-in.
   virtual const char* kind() const { return "Control"; }
 
-  std::string caption;  // caption or text, Windows-1251
-  std::string hint;
-  bool visible = true;
-  bool enabled = true;
-  int left = 0, top = 0, width = 0, height = 0;
+  Property<std::string> caption{this};  // caption or text, Windows-1251
+  Property<std::string> hint{this};
+  Property<bool> visible{this, true};
+  Property<bool> enabled{this, true};
+  Property<int> left{this}, top{this}, width{this}, height{this};
   // The control it sits in (a page, a group box), if any: a disabled or
   // hidden parent takes its controls out of the operator's reach.
   Control* parent = nullptr;
@@ -65,6 +66,9 @@ class Control {
   // What a click or key press does; set by the window that owns the control.
   EventHandler<void()> on_click;
 
+  // Tells the backend the control changed (its properties do it themselves).
+  void Announce() final;
+
  private:
   Window& owner_;
   std::string name_;
@@ -75,8 +79,8 @@ class ListBox : public Control {
  public:
   using Control::Control;
   const char* kind() const override { return "ListBox"; }
-  std::vector<std::string> items;
-  int item_index = -1;
+  Property<std::vector<std::string>> items{this};
+  Property<int> item_index{this, -1};
 
   // Appends a line and selects it, so the newest line is in view.
   void AddAndSelect(std::string line);
@@ -86,10 +90,10 @@ class CheckBox : public Control {
  public:
   using Control::Control;
   const char* kind() const override { return "CheckBox"; }
-  bool checked = false;
+  Property<bool> checked{this};
 };
 
-class Window {
+class Window : public ChangeListener {
  public:
   explicit Window(std::string class_name);
   virtual ~Window();
@@ -100,12 +104,12 @@ class Window {
   std::uint64_t id() const { return id_; }
 
   std::string name;  // the component name ("TVAZS7"); empty when it has none
-  std::string caption;
-  bool visible = false;
-  int left = 0, top = 0, width = 0, height = 0;  // outer edges
-  int client_width = 0, client_height = 0;      // the inside, where controls sit
-  bool tool_window = false;                      // thin caption, no minimise/maximise
-  bool stays_on_top = false;
+  Property<std::string> caption{this};
+  Property<bool> visible{this};
+  Property<int> left{this}, top{this}, width{this}, height{this};  // outer edges
+  Property<int> client_width{this}, client_height{this};  // the inside, where controls sit
+  Property<bool> tool_window{this};  // thin caption, no minimise/maximise
+  Property<bool> stays_on_top{this};
   const MenuEntry* main_menu = nullptr;          // the window's own menu bar, if any
   int min_width = 0, min_height = 0;             // the least outer size the operator can drag to
   // How a modal dialog was closed by one of its own buttons while it was
@@ -115,6 +119,10 @@ class Window {
 
   virtual void Show();
   virtual void Hide();
+  // Brings the shown window in front of the others.
+  void BringToFront();
+  // Tells the backend the window changed (its properties do it themselves).
+  void Announce() final;
 
   // The operator drags the window's edge so the inside becomes client_w x
   // client_h; the outer size changes by the same amounts, not below
@@ -144,16 +152,18 @@ class Window {
 };
 
 // Delivers a message to the window on the main thread and waits until it is
-// handled (inline when called there).
-void SendMessage(Window& window, const Message& m);
-void SendMessage(Window& window, std::uint32_t msg, std::string_view data);
-void SendMessage(Window& window, std::uint32_t msg, std::intptr_t wparam, std::intptr_t lparam);
+// handled (inline when called there). (Not named SendMessage: <windows.h>
+// makes that a macro.)
+void SendWindowMessage(Window& window, const Message& m);
+void SendWindowMessage(Window& window, std::uint32_t msg, std::string_view data);
+void SendWindowMessage(Window& window, std::uint32_t msg, std::intptr_t wparam,
+                       std::intptr_t lparam);
 // Queues a message for the window and returns at once; dropped if the window
 // is gone by the time the main thread takes it. Any thread.
-void PostMessage(const Window& window, Message m);
-void PostMessage(const Window& window, std::uint32_t msg, std::string data);
-void PostMessage(const Window& window, std::uint32_t msg, std::intptr_t wparam,
-                 std::intptr_t lparam);
+void PostWindowMessage(const Window& window, Message m);
+void PostWindowMessage(const Window& window, std::uint32_t msg, std::string data);
+void PostWindowMessage(const Window& window, std::uint32_t msg, std::intptr_t wparam,
+                       std::intptr_t lparam);
 
 // Every live window, in the order of creation. Main thread only.
 std::vector<Window*> AllWindows();

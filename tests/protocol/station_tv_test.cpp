@@ -241,7 +241,7 @@ TEST_F(StationTVTest, ABadReplyShowsTheLinkErrorThenTheSessionEnds) {
     TTVForm* viewer = &Viewer();
     ASSERT_TRUE(Until([&] { return viewer->Stopped; }));
     EXPECT_EQ(viewer->lbInfo.caption, W("Ошибка связи!"_w));
-    EXPECT_EQ(viewer->caption.rfind(caption, 0), 0u) << viewer->caption;
+    EXPECT_EQ(viewer->caption->rfind(caption, 0), 0u) << viewer->caption;
     EXPECT_EQ(viewer->FrameCount, 0);
     ASSERT_TRUE(UntilFinished());
     EXPECT_EQ(Session()->Form, nullptr);

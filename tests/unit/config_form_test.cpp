@@ -68,7 +68,7 @@ TEST_F(ConfigFormTest, TheLayoutKeepsItsTextsBlanksHintsAndRanges) {
   const std::string& hint = form->cbUseFastDataTravel.hint;
   EXPECT_EQ(hint.substr(0, 56 + 13), std::string(56, ' ') + W("ВНИМАНИЕ!!!!!"_w));
   EXPECT_NE(hint.find(W("связываемых \r\nкомпьютерах"_w)), std::string::npos);
-  EXPECT_EQ(form->seInetBuffSize.hint.substr(form->seInetBuffSize.hint.rfind("\r\n") + 2),
+  EXPECT_EQ(form->seInetBuffSize.hint->substr(form->seInetBuffSize.hint->rfind("\r\n") + 2),
             W("для DSL модема и выделеной линии - 256000 - 4096000 байт"_w));
   EXPECT_EQ(form->edIntPassword.password_char, '*');
   EXPECT_EQ(form->cbQuality.items, (Entries{"1", "4", "8", "15", "16", "24", "32"}));

@@ -90,9 +90,9 @@ TEST_F(DispatcherTest, MessageBoxTakesQueuedAnswersThatFitItsButtons) {
   });
   op.QueueAnswer(Answer::Cancel);
   op.QueueAnswer(Answer::Yes);  // no Yes on an OK box: its first button instead
-  EXPECT_EQ(op.MessageBox("c", "t", Buttons::OkCancel), Answer::Cancel);
-  EXPECT_EQ(op.MessageBox("c", "t", Buttons::Ok), Answer::Ok);
-  EXPECT_EQ(op.MessageBox("c", "t", Buttons::YesNo), Answer::Yes);  // none left
+  EXPECT_EQ(op.ShowMessageBox("c", "t", Buttons::OkCancel), Answer::Cancel);
+  EXPECT_EQ(op.ShowMessageBox("c", "t", Buttons::Ok), Answer::Ok);
+  EXPECT_EQ(op.ShowMessageBox("c", "t", Buttons::YesNo), Answer::Yes);  // none left
   op.SetObserver(nullptr);
   EXPECT_EQ(seen, (std::vector<std::string>{"c|t|cancel", "c|t|ok", "c|t|yes"}));
 }

@@ -236,9 +236,9 @@ TEST_F(MessageWindowTest, TheScreenshotIsShownModallyStretchedOverAPlainWindowTh
     ASSERT_NE(viewer, nullptr);
     viewer_id = viewer->id();
     EXPECT_EQ(viewer->caption, W("Скриншот с АЗС 7"_w));
-    EXPECT_EQ(viewer->Image1.picture.width, 2);
-    EXPECT_EQ(viewer->Image1.picture.height, 1);
-    EXPECT_EQ(viewer->Image1.picture.pixels, form.Screenshot.pixels);
+    EXPECT_EQ(viewer->Image1.picture->width, 2);
+    EXPECT_EQ(viewer->Image1.picture->height, 1);
+    EXPECT_EQ(viewer->Image1.picture->pixels, form.Screenshot.pixels);
     EXPECT_EQ(viewer->Image1.width, viewer->client_width);
     EXPECT_EQ(viewer->Image1.height, viewer->client_height);
     EXPECT_TRUE(viewer->Image1.stretch && !viewer->Image1.proportional);

@@ -37,7 +37,7 @@ class ProgressFormTest : public test::ProcessStateTest {
   }
 
   static void Refresh(TProgressForm& f, std::int32_t p) {
-    ui::SendMessage(f, WM_PROGRESSSTATS, p, 0);
+    ui::SendWindowMessage(f, WM_PROGRESSSTATS, p, 0);
   }
 
   ui::Dispatcher& d = ui::Dispatcher::instance();

@@ -50,7 +50,7 @@ TEST_F(ShiftListTest, TheListHasItsColumnsAndOptions) {
 
 TEST_F(ShiftListTest, OkGathersTheCheckedRowsAnewEachTimeAndCancelKeepsTheChoice) {
   TSmListForm form;
-  ui::SendMessage(form, TSmListForm::kShowMessage, 0, 0);
+  ui::SendWindowMessage(form, TSmListForm::kShowMessage, 0, 0);
   EXPECT_TRUE(form.visible) << "1025 shows it, not modally";
 
   form.OkBtn.Click();
@@ -67,7 +67,7 @@ TEST_F(ShiftListTest, OkGathersTheCheckedRowsAnewEachTimeAndCancelKeepsTheChoice
 
   form.Accepted = false;
   form.SmList.rows[1].checked = true;
-  ui::SendMessage(form, TSmListForm::kShowMessage, 0, 0);
+  ui::SendWindowMessage(form, TSmListForm::kShowMessage, 0, 0);
   form.CancelBtn.Click();
   EXPECT_FALSE(form.visible);
   EXPECT_FALSE(form.Accepted);

@@ -7,7 +7,8 @@
 #     by name and by ordinal; the test build's folder (BUILD-win32/bin)
 #     checked as well;
 #  3. the 64-bit twin of everything with the test programs (BUILD-win64),
-#     and the whole suite run under 64-bit Wine.
+#     its two folders checked the same way, and the whole suite run under
+#     64-bit Wine.
 #
 #   scripts/test-windows.sh [BUILD]     (default: build, giving build-win32 and build-win64)
 set -euo pipefail
@@ -39,6 +40,8 @@ scripts/wine-run --server
 trap 'scripts/wine-run --stop || true' EXIT
 cmake --build "$base-win64"
 scripts/check-windows-dll.sh --test-build "$base-win64/bin"
+scripts/check-windows-dll.sh "$base-win64/ship"
+scripts/check-windows-load.sh "$base-win64"
 scripts/wine-run --server  # again: its desktop process may have ended during the build
 # A test program Wine fails to start (no output at all, about once in some
 # hundreds of starts under load) is started once more; a test that fails by

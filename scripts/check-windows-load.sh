@@ -18,9 +18,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$build/ship/pumpwire.dll" "$build/bin/pumpwire-dll-loader.exe" "$work/"
 # Into a file, not a pipe: a Wine server the program starts keeps its
-# descriptors a while after the program ends.
+# descriptors a while after the program ends. The time allowed covers making
+# the Wine prefix on first use.
 rc=0
-timeout 120 "$here/wine-run" "$work/pumpwire-dll-loader.exe" </dev/null >"$work/output" 2>&1 || rc=$?
+timeout 300 "$here/wine-run" "$work/pumpwire-dll-loader.exe" </dev/null >"$work/output" 2>&1 || rc=$?
 tr -d '\r' <"$work/output" | sed 's/^/     /'
 if tr -d '\r' <"$work/output" | grep -qx 'dll loader: ok'; then
   echo "ok   $build/ship/pumpwire.dll loads alone under Wine and answers by name and by ordinal"

@@ -315,9 +315,9 @@ struct Plugin {
       throw pw::Error("the library lacks the plug-in's exports");
   }
   pw::platform::DynamicLibrary library;
-  int32_t(PW_CALL* load)(uint32_t, uint8_t, PwHostServices*) = nullptr;
-  int32_t(PW_CALL* unload)() = nullptr;
-  const char*(PW_CALL* version)() = nullptr;
+  PwLoadProc load = nullptr;
+  PwUnLoadProc unload = nullptr;
+  PwGetVersionProc version = nullptr;
 };
 
 class HostProgram {

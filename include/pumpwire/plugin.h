@@ -36,7 +36,13 @@
  * loop between its own calls, or the plug-in's workers, which hand work to
  * the main thread, wait forever; it lists the windows and their controls,
  * clicks and types, and answers message boxes there. tests/c_host/c_host.c
- * is a whole host in plain C.
+ * is a whole host in plain C. The shipped Windows pumpwire.dll carries its
+ * window system inside; pumpwire-ui.dll belongs to the test build.
+ *
+ * On Windows the seven are not declared as functions unless
+ * PW_DECLARE_EXPORTS is defined: GetVersion would clash with kernel32's,
+ * so this header goes with <windows.h> in either order. A host there gets
+ * them with GetProcAddress as the Pw...Proc types (tests/dll_loader/).
  */
 #ifndef PUMPWIRE_PLUGIN_H
 #define PUMPWIRE_PLUGIN_H
@@ -132,26 +138,47 @@ struct PwHostServices {
   const PwHostServicesVtbl* vtbl;
 };
 
-/* ---- The seven exports, in export order ---------------------------------- */
+/* ---- The seven exports, in export order (their ordinals 1 to 7) --------- */
 
 enum { PW_MODE_STATION = 0, PW_MODE_OFFICE = 1 };
 
-/* 0 = all settings read; 1 = an error while building the menu or reading
-   the settings (the rest of Load was still done). */
+/* A host looks the seven up by name (or by ordinal) with GetProcAddress or
+   dlsym, as these pointer types:
+     PwGetVersionProc get_version = (PwGetVersionProc)GetProcAddress(dll, "GetVersion"); */
+
+/* Load: 0 = all settings read; 1 = an error while building the menu or
+   reading the settings (the rest of Load was still done). */
+typedef int32_t(PW_CALL* PwLoadProc)(uint32_t app_window, uint8_t mode, PwHostServices* host);
+/* UnLoad: 0 = everything released; 1 = release stopped at an error. */
+typedef int32_t(PW_CALL* PwUnLoadProc)(void);
+typedef void(PW_CALL* PwAddMenusProc)(void);
+/* AutoSendInet (station): starts the automatic exchange with the office,
+   returns at once. */
+typedef void(PW_CALL* PwAutoSendInetProc)(void);
+/* RefreshPaswordData: re-reads PasswordEnable and Password from cnf.INI.
+   0 = done, 1 = the settings file could not be read (the error is in the
+   event log). */
+typedef int32_t(PW_CALL* PwRefreshPaswordDataProc)(void);
+/* GetVersion: "1.02 от 11.11.2008", Windows-1251, static storage. */
+typedef const char*(PW_CALL* PwGetVersionProc)(void);
+/* AutoSendInetFromOffice (office): requests the report of the station at
+   address; the first argument is accepted and ignored. */
+typedef void(PW_CALL* PwAutoSendInetFromOfficeProc)(int32_t ignored, const char* address);
+
+/* The seven as functions, for a host linked to the plug-in and for the
+   plug-in itself. On Windows only when asked for with PW_DECLARE_EXPORTS
+   defined before this header: there GetVersion is also kernel32's (a
+   different function), so a host that includes <windows.h>, in either
+   order, must not see ours declared; it uses the pointer types above. */
+#if !defined(_WIN32) || defined(PW_DECLARE_EXPORTS)
 PW_EXPORT int32_t PW_CALL Load(uint32_t app_window, uint8_t mode, PwHostServices* host);
-/* 0 = everything released; 1 = release stopped at an error. */
 PW_EXPORT int32_t PW_CALL UnLoad(void);
 PW_EXPORT void PW_CALL AddMenus(void);
-/* Station: starts the automatic exchange with the office, returns at once. */
 PW_EXPORT void PW_CALL AutoSendInet(void);
-/* Re-reads PasswordEnable and Password from cnf.INI. 0 = done, 1 = the
-   settings file could not be read (the error is in the event log). */
 PW_EXPORT int32_t PW_CALL RefreshPaswordData(void);
-/* "1.02 от 11.11.2008", Windows-1251, static storage. */
 PW_EXPORT const char* PW_CALL GetVersion(void);
-/* Office: requests the report of the station at address; the first argument
-   is accepted and ignored. */
 PW_EXPORT void PW_CALL AutoSendInetFromOffice(int32_t ignored, const char* address);
+#endif
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,10 @@
 // The seven exports. No exception crosses into the host: each export catches
 // everything and reports it the one way its signature allows.
+//
+// plugin.h declares the seven on Windows too when asked (this file includes
+// no <windows.h>, whose GetVersion is another), so the definitions below are
+// checked against the declarations. First, before anything includes it.
+#define PW_DECLARE_EXPORTS
 #include <exception>
 #include <string>
 

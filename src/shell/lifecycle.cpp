@@ -67,9 +67,16 @@ bool Step(const std::function<void()>& step) {
 }  // namespace
 
 std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServices* host) {
-  // The host calls every export on its user-interface thread.
-  ui::Dispatcher::instance().attach_main_thread();
+  // The host calls every export on its user-interface thread. A host that
+  // drives the headless windows itself has made it the main thread already;
+  // otherwise the application's own loop carries it, and the OS's windows
+  // show the models.
+  ui::Dispatcher& dispatcher = ui::Dispatcher::instance();
+  const bool host_drives_windows = dispatcher.has_main_thread();
+  dispatcher.attach_main_thread();
   PluginState& state = State();
+  if (!host_drives_windows && !state.native_ui)
+    state.native_ui = renderer::InstallNativeUi(app_window);
   state.AutoMode = false;
   state.open_settings_dialog = [] { OpenSettingsDialog(State()); };
   std::int32_t result = 0;
@@ -133,6 +140,7 @@ std::int32_t UnLoadPlugin() {
     state.text_input.reset();
     state.message_window.reset();
     state.shift_list.reset();
+    state.native_ui.reset();
     return 0;
   } catch (...) {
     return 1;

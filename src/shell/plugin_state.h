@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "interactive/tv_session.h"
+#include "renderer/native_ui.h"
 #include "services/plugin_context.h"
 
 namespace pw {
@@ -36,6 +37,10 @@ struct PluginState : PluginContext {
   ~PluginState();
 
   std::uint32_t application_window = 0;
+  // The OS's own windows for the models, when the application's loop
+  // carries the main thread (none under a host of the headless windows).
+  // Made first at Load, gone last at UnLoad.
+  std::unique_ptr<renderer::NativeUi> native_ui;
   std::unique_ptr<CMenuProc> menu_proc;
   // The windows Load creates and UnLoad frees (main thread only).
   std::unique_ptr<station::TInetForm> station_window;      // station mode

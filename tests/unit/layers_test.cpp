@@ -3,12 +3,14 @@
 // folders its layer is allowed to reach, all below it:
 //
 //   shell -> station, office, interactive, connection, settings
-//         -> protocol -> services -> win32ui -> ui, platform -> text, sync
+//         -> protocol -> services -> renderer -> ui, platform -> text, sync
 //
-// win32ui, the Windows renderer of the window models, is built on Windows
-// only and installed by the shell; it may include the OS's headers.
+// renderer: the native renderer of the window models (the Windows one in
+// renderer/win32/, built on Windows only), installed by the shell at Load;
+// it may include the OS's headers.
+//
 // Folders of one layer may include each other, but never both ways round.
-// Only src/platform/ includes OS headers.
+// Only src/platform/ and src/renderer/ include OS headers.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -28,7 +30,7 @@ namespace fs = std::filesystem;
 const std::vector<std::set<std::string>> kLayers = {
     {"text", "sync"},
     {"platform", "ui"},
-    {"win32ui"},
+    {"renderer"},
     {"pumpwire"},
     {"services"},
     {"protocol"},
@@ -44,7 +46,7 @@ const std::vector<std::set<std::string>> kLayers = {
 const std::map<std::string, std::set<std::string>> kExceptions = {
     {"ui", {"text", "sync", "pumpwire"}},
     {"platform", {"text", "sync"}},
-    {"win32ui", {"ui", "platform", "text", "sync", "pumpwire"}},
+    {"renderer", {"ui", "platform", "text", "sync", "pumpwire"}},
     {"pumpwire", {}},
 };
 
@@ -114,7 +116,7 @@ TEST(Layers, EveryIncludePointsDownAndOnlyThePlatformIncludesTheOs) {
       // The picture libraries are portable C libraries, not the OS.
       const bool library = inc.target == "gif_lib.h" || inc.target == "jpeglib.h";
       const bool os = !library && inc.target.find_first_of("./") != std::string::npos;
-      EXPECT_TRUE(!os || from == "platform" || from == "win32ui" || from == "pumpwire") << where;
+      EXPECT_TRUE(!os || from == "platform" || from == "renderer" || from == "pumpwire") << where;
       continue;
     }
     if (slash == std::string::npos) continue;  // beside the including file

@@ -128,7 +128,7 @@ TEST_F(MessagePumpTest, ANestedWaitServesWorkersButNotTheApplicationsMessages) {
 
 TEST_F(MessagePumpTest, AnIdleLoopCostsNoProcessorTime) {
   // A dispatcher timer far away and nothing queued: the loop sleeps.
-  const ui::Dispatcher::TimerId far = dispatcher_.set_timer(std::chrono::hours(1), [] {});
+  const ui::Dispatcher::TimerId distant = dispatcher_.set_timer(std::chrono::hours(1), [] {});
   auto cpu = [] {
     FILETIME created, exited, kernel, user;
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
@@ -146,7 +146,7 @@ TEST_F(MessagePumpTest, AnIdleLoopCostsNoProcessorTime) {
   const unsigned long long used = cpu() - before;
   std::printf("an idle second cost %llu ms of processor time\n", used);
   EXPECT_LT(used, 100u);
-  dispatcher_.kill_timer(far);
+  dispatcher_.kill_timer(distant);
   DestroyWindow(app);
 }
 

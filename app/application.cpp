@@ -84,9 +84,11 @@ void Application::LoadPlugin() {
   const auto handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window_));
   const int32_t result = plugin_->Load(handle, options_.mode, host_.get());
   loaded_ = true;
+  // Its note on standard error comes before the Load line, so a script that
+  // has read that line knows which window system it drives.
+  bridge_ = HeadlessBridge::IfNeeded(window_, out_, [this] { FlushLog(); });
   out_.Line("Load: " + std::to_string(result));
   FlushLog();
-  bridge_ = HeadlessBridge::IfNeeded(window_, out_, [this] { FlushLog(); });
   ::SetTimer(window_, kLogTimer, kLogEveryMs, nullptr);
 }
 

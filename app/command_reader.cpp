@@ -34,6 +34,15 @@ std::string BoxText(HWND box) {
   return text;
 }
 
+// A whole number of seconds, 0 to a day.
+bool ParseSeconds(const std::string& text, milliseconds& bound) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const int n = std::stoi(text);
+  if (n > 86400) return false;
+  bound = seconds(n);
+  return true;
+}
+
 // The visible message box of this process, topmost first.
 HWND FindMessageBox() { return FindVisibleWindow(L"#32770"); }
 
@@ -61,7 +70,8 @@ CommandReader::CommandReader(CommandTargets targets)
                 {"autosend", &CommandReader::AutoSend},
                 {"autosend-office", &CommandReader::AutoSendOffice},
                 {"refresh-password", &CommandReader::RefreshPassword},
-                {"addmenus", &CommandReader::AddMenus}} {}
+                {"addmenus", &CommandReader::AddMenus},
+                {"echo", &CommandReader::Echo}} {}
 
 void CommandReader::Run(Input& input) {
   for (;;) {
@@ -132,6 +142,9 @@ void CommandReader::Press(const std::string& name) {
 }
 
 // Into the address box of the connection window, then Enter, as typed.
+// Setting an edit's text tells nobody (a combo box's edit, and a memo, do
+// not even notify their parent): the parent is told as typing would tell
+// it, CBN_EDITCHANGE for the combo box, EN_CHANGE for a plain edit.
 void CommandReader::Type(const std::string& text) {
   const std::wstring window_class = t_.mode == PW_MODE_STATION ? L"TInetForm" : L"TInetOfficeForm";
   HWND window = FindVisibleWindow(window_class);
@@ -146,7 +159,8 @@ void CommandReader::Type(const std::string& text) {
   }
   // The edit part of the combo box takes the text and the key.
   HWND edit = ::FindWindowExW(box, nullptr, L"Edit", nullptr);
-  if (edit == nullptr) edit = box;
+  const bool combo = edit != nullptr;
+  if (!combo) edit = box;
   const std::wstring wide = WideFromUtf8(text);
   DWORD_PTR ignored = 0;
   if (!::SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()), SMTO_NORMAL,
@@ -154,24 +168,30 @@ void CommandReader::Type(const std::string& text) {
     t_.out.Error("the address box did not take the text");
     return;
   }
+  const int id = ::GetDlgCtrlID(box);
+  ::PostMessageW(::GetParent(box), WM_COMMAND, MAKEWPARAM(id, combo ? CBN_EDITCHANGE : EN_CHANGE),
+                 reinterpret_cast<LPARAM>(box));
   const LPARAM scan = static_cast<LPARAM>(::MapVirtualKeyW(VK_RETURN, MAPVK_VK_TO_VSC)) << 16;
   ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 1 | scan);
   ::PostMessageW(edit, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(1 | scan | 0xC0000000u));
   AwaitMainThread();
 }
 
-void CommandReader::Answer(const std::string& word) {
+// answer WORD [SECONDS]
+void CommandReader::Answer(const std::string& args) {
   static const std::map<std::string, int> buttons = {
       {"yes", IDYES}, {"no", IDNO}, {"ok", IDOK}, {"cancel", IDCANCEL}};
+  const auto space = args.find(' ');
+  const std::string word = args.substr(0, space);
+  milliseconds bound = kWindowBound;
   const auto button_id = buttons.find(word);
-  if (button_id == buttons.end()) {
-    t_.out.Error("answer takes yes, no, ok or cancel, not '" + word + "'");
+  if (button_id == buttons.end() || (space != std::string::npos && !ParseSeconds(args.substr(space + 1), bound))) {
+    t_.out.Error("answer takes yes, no, ok or cancel [SECONDS], not '" + args + "'");
     return;
   }
-  HWND box = t_.shown.WaitFor(FindMessageBox, kWindowBound);
+  HWND box = t_.shown.WaitFor(FindMessageBox, bound);
   if (box == nullptr) {
-    t_.out.Error("answer " + word + ": no message box within " +
-                 std::to_string(kWindowBound.count() / 1000) + " s");
+    t_.out.Error("answer " + word + ": no message box within " + std::to_string(bound.count() / 1000) + " s");
     return;
   }
   const std::string caption = TextOf(box);
@@ -192,16 +212,8 @@ void CommandReader::Wait(const std::string& args) {
   const auto space = args.find(' ');
   const std::string window_class = args.substr(0, space);
   milliseconds bound = kWindowBound;
-  if (space != std::string::npos) {
-    try {
-      bound = seconds(std::stoi(args.substr(space + 1)));
-    } catch (const std::exception&) {
-      t_.out.Error("wait takes CLASS [SECONDS], not '" + args + "'");
-      return;
-    }
-  }
-  if (window_class.empty()) {
-    t_.out.Error("wait takes CLASS [SECONDS]");
+  if (window_class.empty() || (space != std::string::npos && !ParseSeconds(args.substr(space + 1), bound))) {
+    t_.out.Error("wait takes CLASS [SECONDS], not '" + args + "'");
     return;
   }
   const std::wstring wide = WideFromUtf8(window_class);
@@ -223,6 +235,7 @@ void CommandReader::Controls(const std::string& window_class) {
   HWND window = window_class.empty() ? nullptr : FindVisibleWindow(WideFromUtf8(window_class));
   if (window == nullptr) {
     t_.out.Error("controls: no visible window of class '" + window_class + "'");
+    t_.out.Line("controls: 0");
     return;
   }
   const std::vector<HWND> controls = Descendants(window);
@@ -261,5 +274,7 @@ void CommandReader::RefreshPassword(const std::string&) {
 void CommandReader::AddMenus(const std::string&) {
   OnMainThread([this] { t_.plugin.AddMenus(); });
 }
+
+void CommandReader::Echo(const std::string& text) { t_.out.Line(text); }
 
 }  // namespace pw::app

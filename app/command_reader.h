@@ -51,7 +51,7 @@ class CommandReader {
   void Click(const std::string& path);
   void Press(const std::string& name);
   void Type(const std::string& text);
-  void Answer(const std::string& word);
+  void Answer(const std::string& args);
   void Wait(const std::string& args);
   void Windows(const std::string&);
   void Controls(const std::string& window_class);
@@ -62,6 +62,7 @@ class CommandReader {
   void AutoSendOffice(const std::string& address);
   void RefreshPassword(const std::string&);
   void AddMenus(const std::string&);
+  void Echo(const std::string& text);
 
   CommandTargets t_;
   const std::map<std::string, void (CommandReader::*)(const std::string&)> commands_;

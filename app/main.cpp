@@ -36,9 +36,11 @@ modal window the action opened does not hold the next command):
                            disabled, or a modal window is open over it)
   type TEXT                TEXT into the address box cb_IP of the shown
                            connection window, then Enter
-  answer yes|no|ok|cancel  waits up to 10 s for a message box (or the topmost
-                           one already open) and presses that button; give
-                           it after the command that opens the box
+  answer yes|no|ok|cancel [SECONDS]
+                           waits (10 s unless SECONDS) for a message box, or
+                           takes the topmost one already open, and presses
+                           that button; give it after the command that opens
+                           the box
   wait CLASS [SECONDS]     waits (10 s unless SECONDS) for a visible window of
                            that window class and prints it
   windows                  every visible top-level window of the process
@@ -53,6 +55,8 @@ modal window the action opened does not hold the next command):
   autosend-office ADDRESS  AutoSendInetFromOffice (office)
   refresh-password         RefreshPaswordData
   addmenus                 AddMenus once more (Load has called it already)
+  echo TEXT                prints TEXT: a script knows the commands before it
+                           are done when it reads it
   quit                     close the window: UnLoad, its result, exit 0 (also
                            at the end of input; with a modal window open it
                            waits for that window to close)
@@ -76,7 +80,8 @@ Output lines (UTF-8, standard output):
                            none), native class, text, state, check state
                            (checked, unchecked, indeterminate, or "-"), and
                            its place in the window's client area
-  controls: N              the end of the "controls" list
+  controls: N              the end of the "controls" list (0 when there is no
+                           such window)
   version: TEXT, RefreshPaswordData: N   the answers of those exports
   pumpwire-app: ...        (standard error) an error; the program goes on
 

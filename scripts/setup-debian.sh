@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Pumpwire builds and tests with. Idempotent:
 # nothing is fetched when everything is already there. With --windows, also
-# what the Windows build needs: the MinGW-w64 compilers, 64-bit Wine, and the
-# tools that unpack and build Debian's source packages.
+# what the Windows build needs: the MinGW-w64 compilers, 64-bit Wine, the
+# tools that unpack and build Debian's source packages, and ImageMagick, whose
+# import takes the pictures of the virtual screen the Windows programs'
+# windows are tried on (scripts/test-windows-app.sh).
 set -euo pipefail
 packages=(g++ clang libclang-rt-dev cmake ninja-build libgtest-dev
           libjpeg62-turbo-dev libgif-dev libsqlite3-dev libx11-dev libxext-dev xvfb
           python3 iproute2)
 if [ "${1:-}" = --windows ]; then
   packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 dpkg-dev tcl make)
+  packages+=(imagemagick)
 elif [ -n "${1:-}" ]; then
   echo "usage: $0 [--windows]" >&2
   exit 2

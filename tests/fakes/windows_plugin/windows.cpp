@@ -6,11 +6,14 @@
 #include <cstdio>
 #include <string>
 
+#include "text/cp1251.h"
 #include "windows_plugin.h"
 
 namespace fake {
 
 namespace {
+
+using pw::operator""_w;
 
 HWND app = nullptr;
 HWND form = nullptr;
@@ -20,10 +23,12 @@ std::wstring address;  // the model's text, read back on CBN_EDITCHANGE
 
 enum Command { kShowForm = 1, kAsk = 2, kSend = 100, kAddress = 101, kAuto = 102, kStop = 103 };
 
-std::wstring Wide(const char* utf8) {
+// The texts are Windows-1251, as the plug-in's are; the W calls get them
+// wide, and the model reads them back narrow.
+std::wstring Wide(std::string_view cp1251) {
   wchar_t out[512];
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, out, 512);
-  return n > 0 ? std::wstring(out, n - 1) : std::wstring();
+  const int n = ::MultiByteToWideChar(1251, 0, cp1251.data(), static_cast<int>(cp1251.size()), out, 512);
+  return std::wstring(out, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
 std::string Cp1251(const std::wstring& wide) {
@@ -34,7 +39,7 @@ std::string Cp1251(const std::wstring& wide) {
 
 // A line of the event log as the plug-in writes it: its time stamp, "  - ",
 // the text in Windows-1251, CR LF.
-void Log(const std::wstring& text) {
+void Log(const std::string& cp1251) {
   wchar_t root[MAX_PATH] = {};
   if (::GetEnvironmentVariableW(L"PUMPWIRE_ROOT", root, MAX_PATH) == 0) return;
   std::wstring path = root;
@@ -45,7 +50,7 @@ void Log(const std::wstring& text) {
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%02u.%02u.%04u %02u:%02u:%02u:%03u  - ", t.wDay, t.wMonth, t.wYear,
                 t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
-  const std::string line = stamp + Cp1251(text) + "\r\n";
+  const std::string line = stamp + cp1251 + "\r\n";
   HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
@@ -54,7 +59,7 @@ void Log(const std::wstring& text) {
   ::CloseHandle(file);
 }
 
-HWND Control(const wchar_t* window_class, const char* text, DWORD style, int x, int y, int w, int h, int id,
+HWND Control(const wchar_t* window_class, std::string_view text, DWORD style, int x, int y, int w, int h, int id,
              const wchar_t* name) {
   HWND control = ::CreateWindowExW(0, window_class, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w,
                                    h, form, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
@@ -64,14 +69,14 @@ HWND Control(const wchar_t* window_class, const char* text, DWORD style, int x, 
 
 // Enter in the address box's edit reaches the model as the key's release.
 LRESULT CALLBACK EditProcedure(HWND edit, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_KEYUP && wparam == VK_RETURN) Log(Wide("Адрес: ") + address);
+  if (message == WM_KEYUP && wparam == VK_RETURN) Log(std::string("Адрес: "_w) + Cp1251(address));
   return ::CallWindowProcW(edit_procedure, edit, message, wparam, lparam);
 }
 
 LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_COMMAND) {
     const int id = LOWORD(wparam);
-    if (id == kSend && HIWORD(wparam) == BN_CLICKED) Log(Wide("Нажата кнопка: ") + address);
+    if (id == kSend && HIWORD(wparam) == BN_CLICKED) Log(std::string("Нажата кнопка: "_w) + Cp1251(address));
     if (id == kAddress && HIWORD(wparam) == CBN_EDITCHANGE) {
       wchar_t text[256] = {};
       ::GetWindowTextW(address_box, text, 256);
@@ -96,13 +101,13 @@ void MakeForm() {
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
   RECT outer{0, 0, 499, 399};
   ::AdjustWindowRectEx(&outer, style, FALSE, 0);
-  form = ::CreateWindowExW(0, L"TInetForm", Wide("Прямое IP соединение").c_str(), style, 40, 40,
+  form = ::CreateWindowExW(0, L"TInetForm", Wide("Прямое IP соединение"_w).c_str(), style, 40, 40,
                            outer.right - outer.left, outer.bottom - outer.top, app, nullptr, nullptr, nullptr);
-  Control(L"Button", "Отправить в офис", BS_PUSHBUTTON, 8, 8, 120, 25, kSend, L"bSendToOffice");
+  Control(L"Button", "Отправить в офис"_w, BS_PUSHBUTTON, 8, 8, 120, 25, kSend, L"bSendToOffice");
   address_box = Control(L"ComboBox", "", CBS_DROPDOWN | WS_VSCROLL, 8, 40, 200, 200, kAddress, L"cb_IP");
-  HWND check = Control(L"Button", "Авто", BS_AUTOCHECKBOX, 8, 72, 100, 20, kAuto, L"cbAuto");
+  HWND check = Control(L"Button", "Авто"_w, BS_AUTOCHECKBOX, 8, 72, 100, 20, kAuto, L"cbAuto");
   ::SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);
-  HWND stop = Control(L"Button", "Стоп", BS_PUSHBUTTON, 130, 8, 60, 25, kStop, L"bStop");
+  HWND stop = Control(L"Button", "Стоп"_w, BS_PUSHBUTTON, 130, 8, 60, 25, kStop, L"bStop");
   ::EnableWindow(stop, FALSE);
   HWND edit = ::FindWindowExW(address_box, nullptr, L"Edit", nullptr);
   edit_procedure = reinterpret_cast<WNDPROC>(
@@ -112,11 +117,11 @@ void MakeForm() {
 void OnMenu(int id) {
   if (id == kShowForm) {
     ::ShowWindow(form, SW_SHOW);
-    Log(Wide("Окно показано"));
+    Log(std::string("Окно показано"_w));
   } else if (id == kAsk) {
-    const int answer = ::MessageBoxW(app, Wide("Отправить запрос?").c_str(), Wide("Вопрос").c_str(),
+    const int answer = ::MessageBoxW(app, Wide("Отправить запрос?"_w).c_str(), Wide("Вопрос"_w).c_str(),
                                      MB_YESNO | MB_ICONQUESTION);
-    Log(Wide(answer == IDYES ? "Ответ: да" : "Ответ: нет"));
+    Log(std::string(answer == IDYES ? "Ответ: да"_w : "Ответ: нет"_w));
   }
 }
 
@@ -125,17 +130,17 @@ void OnMenu(int id) {
 std::int32_t Load(std::uint32_t app_window, std::uint8_t, const HostMenu& menu) {
   app = reinterpret_cast<HWND>(static_cast<UINT_PTR>(app_window));
   MakeForm();
-  void* top = menu.item(menu.host, nullptr, Cp1251(Wide("Связь с о&фисом")).c_str(), nullptr, 0);
-  menu.item(menu.host, top, Cp1251(Wide("Прямое IP соединение")).c_str(), OnMenu, kShowForm);
-  menu.item(menu.host, top, Cp1251(Wide("Вопрос")).c_str(), OnMenu, kAsk);
-  Log(Wide("Загружен"));
+  void* top = menu.item(menu.host, nullptr, "Связь с о&фисом"_w.data(), nullptr, 0);
+  menu.item(menu.host, top, "Прямое IP соединение"_w.data(), OnMenu, kShowForm);
+  menu.item(menu.host, top, "Вопрос"_w.data(), OnMenu, kAsk);
+  Log(std::string("Загружен"_w));
   return 0;
 }
 
 std::int32_t UnLoad() {
   ::DestroyWindow(form);
   ::UnregisterClassW(L"TInetForm", nullptr);
-  Log(Wide("Выгружен"));
+  Log(std::string("Выгружен"_w));
   return 0;
 }
 

@@ -14,8 +14,6 @@
 
 namespace fake {
 
-struct MenuItem;  // the host's PwMenuItem
-
 // What the windows part needs of the host's menu, given by the exports part.
 struct HostMenu {
   void* host;

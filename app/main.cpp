@@ -99,7 +99,8 @@ std::string Usage() {
 int main(int argc, char** argv) {
   pw::host::HostOptions options =
       pw::host::ParseHostOptions(pw::platform::ProgramArguments(argc, argv), "pumpwire-app", Usage());
-  if (options.plugin.empty()) options.plugin = pw::host::PluginBesideProgram(PUMPWIRE_PLUGIN_FILE, ".");
+  if (options.plugin.empty())
+    options.plugin = pw::host::PluginBesideProgram(PUMPWIRE_PLUGIN_FILE, PUMPWIRE_PLUGIN_INSTALLED_DIR);
   pw::app::Application application(std::move(options));
   // The command reader may still wait on standard input, and the plug-in's
   // threads may still run when UnLoad gave 1: the process ends here, all

@@ -27,7 +27,7 @@ const char kHostOptionsHelp[] = R"(Options:
                            (repeatable)
   --plugin PATH            the plug-in library to load (default: the one
                            beside this program, as built, or where it is
-                           installed relative to it)
+                           installed relative to it, ../lib)
   --report-command CMD     station: how a received request becomes a report:
                            CMD runs through the system's shell (sh; cmd /c on
                            Windows) with the request's path as its argument

@@ -6,7 +6,7 @@
 #    menu items in the real menu bar, its window and controls found and
 #    read, typing into the address box, a button pressed, a disabled one
 #    refused, a message box opened from the menu while the next commands go
-#    on, answered by its button;
+#    on, answered by its button, a window shown later waited for;
 #  - with the plug-in itself, station and office: Load 0, its items in the
 #    real menu bar (the same tree pumpwire-host.exe prints), a click on an
 #    item reaching the plug-in (its log line), the versions, UnLoad 0 at quit;
@@ -319,6 +319,9 @@ check_contract_plugin() {  # the application's driving, on real windows today
   expect_log "Ответ: нет"
   run "answer ok 1"
   expect_error "no message box within 1 s"
+  # A window shown after the click has returned is waited for.
+  run "click Связь с офисом>Показать позже" "wait TInetForm 10"
+  expect_output 'window: TInetForm "Прямое IP соединение" 499x399 owned-by-app: yes' "a window shown later, waited for"
   finish
 }
 

@@ -21,7 +21,8 @@ HWND address_box = nullptr;
 WNDPROC edit_procedure = nullptr;
 std::wstring address;  // the model's text, read back on CBN_EDITCHANGE
 
-enum Command { kShowForm = 1, kAsk = 2, kSend = 100, kAddress = 101, kAuto = 102, kStop = 103 };
+enum Command { kShowForm = 1, kAsk = 2, kShowLater = 3, kSend = 100, kAddress = 101, kAuto = 102, kStop = 103 };
+constexpr UINT_PTR kShowTimer = 1;
 
 // The texts are Windows-1251, as the plug-in's are; the W calls get them
 // wide, and the model reads them back narrow.
@@ -84,6 +85,12 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wparam, LPARAM 
     }
     return 0;
   }
+  if (message == WM_TIMER && wparam == kShowTimer) {
+    ::KillTimer(window, kShowTimer);
+    ::ShowWindow(window, SW_SHOW);
+    Log(std::string("Окно показано позже"_w));
+    return 0;
+  }
   if (message == WM_CLOSE) {
     ::ShowWindow(window, SW_HIDE);
     return 0;
@@ -118,6 +125,10 @@ void OnMenu(int id) {
   if (id == kShowForm) {
     ::ShowWindow(form, SW_SHOW);
     Log(std::string("Окно показано"_w));
+  } else if (id == kShowLater) {
+    // Hidden now, shown a moment after the click has returned.
+    ::ShowWindow(form, SW_HIDE);
+    ::SetTimer(form, kShowTimer, 300, nullptr);
   } else if (id == kAsk) {
     const int answer = ::MessageBoxW(app, Wide("Отправить запрос?"_w).c_str(), Wide("Вопрос"_w).c_str(),
                                      MB_YESNO | MB_ICONQUESTION);
@@ -133,6 +144,7 @@ std::int32_t Load(std::uint32_t app_window, std::uint8_t, const HostMenu& menu) 
   void* top = menu.item(menu.host, nullptr, "Связь с о&фисом"_w.data(), nullptr, 0);
   menu.item(menu.host, top, "Прямое IP соединение"_w.data(), OnMenu, kShowForm);
   menu.item(menu.host, top, "Вопрос"_w.data(), OnMenu, kAsk);
+  menu.item(menu.host, top, "Показать позже"_w.data(), OnMenu, kShowLater);
   Log(std::string("Загружен"_w));
   return 0;
 }

@@ -8,6 +8,7 @@
 #include "host/folder_setup.h"
 #include "host/menu_paths.h"
 #include "platform/files.h"
+#include "platform/win32/wide_text.h"
 #include "platform/win32/win32_error.h"
 #include "text/cp1251.h"
 
@@ -16,9 +17,12 @@ namespace pw::app {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"PumpwireApp";
-// The log file is looked at this often; its lines come out with this delay
-// at most.
-constexpr UINT kLogEveryMs = 50;
+// A change in the log's folder is told at once; the log is looked at this
+// often besides (a folder whose changes the system does not tell, or does
+// not tell while the file is open), or as often as this without a watch.
+constexpr UINT kLogEveryMs = 1000;
+constexpr UINT kLogUnwatchedEveryMs = 100;
+constexpr UINT kLogChanged = WM_APP + 10;
 
 }  // namespace
 
@@ -79,6 +83,7 @@ void Application::LoadPlugin() {
   plugin_ = std::make_unique<PluginLibrary>(options_.plugin);
   // Lines already in the log are not new; Load's are.
   log_.emplace(root_ + "LogFiles" + platform::kPathSeparator + "Pumpwire.log");
+  log_watch_ = std::make_unique<LogWatch>(platform::Wide(root_ + "LogFiles"), window_, kLogChanged);
   // The window handle as the interface carries it: 32 bits, which every
   // window handle fits in, on 64-bit Windows too.
   const auto handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window_));
@@ -89,7 +94,7 @@ void Application::LoadPlugin() {
   bridge_ = HeadlessBridge::IfNeeded(window_, out_, [this] { FlushLog(); });
   out_.Line("Load: " + std::to_string(result));
   FlushLog();
-  ::SetTimer(window_, kLogTimer, kLogEveryMs, nullptr);
+  ::SetTimer(window_, kLogTimer, log_watch_->watching() ? kLogEveryMs : kLogUnwatchedEveryMs, nullptr);
 }
 
 void Application::MessageLoop() {
@@ -135,6 +140,10 @@ LRESULT Application::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
       }
       break;
+    case kLogChanged:
+      log_watch_->Taken();
+      FlushLog();
+      return 0;
     case WM_TIMER:
       if (wparam == kLogTimer) FlushLog();
       else if (wparam == HeadlessBridge::kTimer && bridge_) bridge_->Serve();
@@ -173,6 +182,7 @@ void Application::Close() {
     bridge_.reset();
   }
   ::KillTimer(window_, kLogTimer);
+  log_watch_.reset();
   link_->Close();
   ::DestroyWindow(window_);
 }

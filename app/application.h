@@ -16,6 +16,7 @@
 
 #include "app/console_io.h"
 #include "app/headless_bridge.h"
+#include "app/log_watch.h"
 #include "app/main_thread_link.h"
 #include "app/menu_bar.h"
 #include "app/menu_bar_host.h"
@@ -61,6 +62,7 @@ class Application {
   std::unique_ptr<PluginLibrary> plugin_;
   std::unique_ptr<HeadlessBridge> bridge_;
   std::optional<host::LogTail> log_;
+  std::unique_ptr<LogWatch> log_watch_;
   std::string log_error_;  // the last failure to read the log, told once
   bool loaded_ = false;
   bool close_pending_ = false;  // asked while a modal window was open

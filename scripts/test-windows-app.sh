@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The stand-in application, pumpwire-app.exe, under Wine on a virtual X
 # screen of its own (Xvfb), driven through its line commands:
-#  - with a test plug-in whose windows are real Win32 windows kept to the
-#    window contract (tests/fakes/windows_plugin, built with the tests): its
+#  - with a test plug-in whose windows are real Win32 windows that keep the
+#    window contract (README, "pumpwire-app"; tests/fakes/windows_plugin,
+#    built with the tests): its
 #    menu items in the real menu bar, its window and controls found and
 #    read, typing into the address box, a button pressed, a disabled one
 #    refused, a message box opened from the menu while the next commands go

@@ -3,11 +3,11 @@
 # screen of its own (Xvfb), driven through its line commands:
 #  - with a test plug-in whose windows are real Win32 windows that keep the
 #    window contract (README, "pumpwire-app"; tests/fakes/windows_plugin,
-#    built with the tests): its
-#    menu items in the real menu bar, its window and controls found and
-#    read, typing into the address box, a button pressed, a disabled one
-#    refused, a message box opened from the menu while the next commands go
-#    on, answered by its button, a window shown later waited for;
+#    built with the tests): its menu items in the real menu bar, its window
+#    and controls found and read, typing into the address box, a button
+#    pressed, a disabled one refused, a message box opened from the menu
+#    while the next commands go on, answered by its button, a window shown
+#    later waited for;
 #  - with the plug-in itself, station and office: Load 0, its items in the
 #    real menu bar (the same tree pumpwire-host.exe prints), a click on an
 #    item reaching the plug-in (its log line), the versions, UnLoad 0 at quit;

@@ -9,7 +9,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>

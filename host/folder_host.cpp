@@ -157,14 +157,18 @@ PwError PW_CALL ProcessReportFile(PwHostServices* self, const char* station_name
 }
 
 PwError PW_CALL GetMainMenu(PwHostServices* self, PwMenuItem** root) {
-  *root = &Self(self).menu();
+  *root = &Self(self).MainMenu();
   return nullptr;
 }
 
-PwError PW_CALL CreateMenuItem(PwHostServices*, PwMenuItem* parent, int32_t, PwMenuItem** item) {
+PwError PW_CALL CreateMenuItem(PwHostServices* self, PwMenuItem* parent, int32_t, PwMenuItem** item) {
   if (parent == nullptr) return "CreateMenuItem: no parent";
-  *item = &static_cast<HostMenuItem*>(parent)->Append();
-  return nullptr;
+  try {
+    *item = &Self(self).AppendItem(*parent);
+    return nullptr;
+  } catch (const std::exception& e) {
+    return KeepError(e);
+  }
 }
 
 PwError PW_CALL GetCurrentStation(PwHostServices* self, int32_t, const PwStationInfo** station) {

@@ -7,6 +7,8 @@
 //          exchange until it is replaced or removed), else none; a name that
 //          is not a plain file name gets none. ProcessReportFile copies the
 //          report to DIR/host/reports/ under its own file name.
+// Menu:    GetMainMenu and CreateMenuItem serve the host's own HostMenuItem
+//          tree; a host with a real menu overrides MainMenu and AppendItem.
 // Station: ProcessRequestFile runs the report command with the request's
 //          path as its argument and answers the first line it prints (none
 //          when it prints nothing; an error when it exits with non-zero
@@ -28,6 +30,14 @@ class FolderHost : public PwHostServices {
   // print receives every "host: ..." line (UTF-8), from any thread.
   FolderHost(std::string host_folder, std::string own_name, int interface_version,
              std::function<void(const std::string&)> print);
+  virtual ~FolderHost() = default;
+  FolderHost(const FolderHost&) = delete;
+  FolderHost& operator=(const FolderHost&) = delete;
+
+  // GetMainMenu's answer, and CreateMenuItem's: a new item appended under
+  // parent (an item this host gave out). Main thread only.
+  virtual PwMenuItem& MainMenu() { return menu_; }
+  virtual PwMenuItem& AppendItem(PwMenuItem& parent) { return static_cast<HostMenuItem&>(parent).Append(); }
 
   HostMenuItem& menu() { return menu_; }
   const std::string& own_name() const { return own_name_; }

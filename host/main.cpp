@@ -17,17 +17,19 @@
 #include "platform/environment.h"
 #include "host/dialog_driver.h"
 #include "host/folder_host.h"
+#include "host/folder_setup.h"
+#include "host/host_options.h"
 #include "host/log_tail.h"
+#include "host/menu_paths.h"
 #include "host/message_watch.h"
 #include "host/picture_files.h"
+#include "host/station_choice.h"
 #include "host/window_printer.h"
 #include "platform/dynamic_library.h"
 #include "platform/error.h"
 #include "platform/files.h"
-#include "platform/ini_file.h"
 #include "platform/own_listeners.h"
 #include "platform/stop_requests.h"
-#include "services/password_scrambling.h"
 #include "pumpwire/plugin.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
@@ -40,40 +42,15 @@ namespace {
 using pw::text::cp1251_from_utf8;
 using pw::text::utf8_from_cp1251;
 
-constexpr const char* kUsage = R"(Usage: pumpwire-host station|office --root DIR [options]
+const char kUsageHead[] = R"(Usage: pumpwire-host station|office --root DIR [options]
 
 Loads the Pumpwire plug-in into a host that serves it over the folder DIR,
 reads commands from standard input (one per line) and prints what the
 plug-in shows and logs.
 
-Options:
-  --root DIR               installation folder (OFFICE, LogFiles, FromOffice,
-                           FromAZS, ...) and the folder of cnf.INI; LogFiles/
-                           and host/requests/ are created when missing
-  --name TEXT              what GetOwnName returns (the station's name)
-  --interface-version N    what GetInterfaceVersion returns (default 4)
-  --set KEY=VALUE          write KEY of section Inet of cnf.INI before Load
-                           (repeatable; the keys are in the README)
-  --password TEXT          write Password (the listener's password, checked
-                           when PasswordEnable=1) in the scrambled form the
-                           plug-in reads; --set Password=TEXT would be read as
-                           a damaged value, which refuses every password
-  --int-password TEXT      the same for IntPassword (the dial-up password),
-                           scrambled with IntLogin
-  --menu-item "Top>Child"  create these host menu items before Load
-                           (repeatable)
-  --plugin PATH            the plug-in library to load (default: the one
-                           beside this program, as built, or where it is
-                           installed relative to it, ../lib)
-  --report-command CMD     station: how a received request becomes a report:
-                           CMD runs through sh with the request's path as its
-                           argument and prints the report's path (its first
-                           line; nothing = no report; non-zero exit = error).
-                           Without it the host writes DIR/host/answers/
-                           REQUEST.txt naming the request and its size
-  --help                   this text
+)";
 
-Commands:
+const char kUsageCommands[] = R"(Commands:
   menu                     print the host menu tree, two blanks per level,
                            with each item's help context
   click PATH               click the menu item at PATH (captions joined by
@@ -130,24 +107,9 @@ Commands:
   quit                     UnLoad, print its result, exit 0 (also at end of
                            input)
 
-Host folder DIR/host/:
-  requests/NAME            office: the request for the station named NAME,
-                           put there by you; GetRequestFile answers it at
-                           every exchange until you replace or remove it
-                           (none when it is missing)
-  reports/                 office: ProcessReportFile copies each report here
-                           under its own file name
-  answers/                 station: the reports the host writes itself
-  pictures/                office: what the picture viewers show, as BMP
-                           files: screenshot-N.bmp for each screenshot, and
-                           NAME.bmp, the latest frame of the TV viewer NAME
+)";
 
-Connection library: DIR/Dialgate.so (Dialgate.dll on Windows), when present,
-is loaded with the
-plug-in and brings the Internet connection up before each exchange; without
-it an exchange goes on when a network interface other than loopback is up.
-
-Output lines:
+const char kUsageOutput[] = R"(Output lines:
   Load: N / UnLoad: N      the results of the exports
   box: CAPTION | TEXT -> ANSWER   every message box and the answer it got
                            (line breaks in texts print as \r and \n)
@@ -183,82 +145,17 @@ plug-in's call under way (a report the host is making, say) has returned; a
 second one ends the host at once.
 )";
 
-struct Options {
-  std::uint8_t mode = PW_MODE_STATION;
-  std::string root;
-  std::string name = "АЗС";
-  int interface_version = 4;
-  std::vector<std::pair<std::string, std::string>> settings;
-  std::vector<std::string> menu_items;
-  std::string plugin;  // UTF-8; "" = the one beside this program
-  std::string report_command;
-  std::optional<std::string> password;      // UTF-8, plain
-  std::optional<std::string> int_password;  // UTF-8, plain
-};
-
-// The plug-in beside this program (the build folder, a Windows folder), or
-// where the installation puts it relative to this program.
-std::string DefaultPlugin() {
-  const std::string self = pw::platform::OwnProgramPath();
-  const std::size_t cut = self.find_last_of("/\\");
-  const std::string folder = cut == std::string::npos ? std::string() : self.substr(0, cut + 1);
-  const std::string beside = folder + PUMPWIRE_PLUGIN_FILE;
-  if (pw::platform::FileExists(cp1251_from_utf8(beside))) return beside;
-  return folder + PUMPWIRE_PLUGIN_INSTALLED_DIR + "/" + PUMPWIRE_PLUGIN_FILE;
+std::string Usage() {
+  return std::string(kUsageHead) + pw::host::kHostOptionsHelp + "\n" + kUsageCommands +
+         pw::host::kHostFolderHelp + "\n" + kUsageOutput;
 }
 
-[[noreturn]] void UsageError(const std::string& why) {
-  std::cerr << "pumpwire-host: " << why << "\n(see pumpwire-host --help)\n";
-  std::exit(2);
-}
+using Options = pw::host::HostOptions;
 
 Options ParseOptions(int argc, char** argv) {
-  Options o;
-  std::vector<std::string> args = pw::platform::ProgramArguments(argc, argv);
-  for (const auto& a : args)
-    if (a == "--help" || a == "-h") {
-      std::cout << kUsage;
-      std::exit(0);
-    }
-  if (args.empty()) UsageError("say station or office");
-  if (args[0] == "station") o.mode = PW_MODE_STATION;
-  else if (args[0] == "office") o.mode = PW_MODE_OFFICE;
-  else UsageError("the mode must be station or office, not '" + args[0] + "'");
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= args.size()) UsageError(a + " needs a value");
-      return args[++i];
-    };
-    if (a == "--root") o.root = value();
-    else if (a == "--name") o.name = value();
-    else if (a == "--interface-version") {
-      const std::string v = value();
-      try {
-        o.interface_version = std::stoi(v);
-      } catch (...) {
-        UsageError("--interface-version needs a number, not '" + v + "'");
-      }
-    } else if (a == "--set") {
-      const std::string kv = value();
-      const auto eq = kv.find('=');
-      if (eq == std::string::npos || eq == 0) UsageError("--set needs KEY=VALUE, not '" + kv + "'");
-      o.settings.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
-    } else if (a == "--menu-item") o.menu_items.push_back(value());
-    else if (a == "--plugin") o.plugin = value();
-    else if (a == "--report-command") o.report_command = value();
-    else if (a == "--password") o.password = value();
-    else if (a == "--int-password") o.int_password = value();
-    else UsageError("unknown option '" + a + "'");
-  }
-  if (o.root.empty()) UsageError("--root DIR is required");
-  if (o.plugin.empty()) o.plugin = DefaultPlugin();
-  if (o.root.back() != '/' && o.root.back() != pw::platform::kPathSeparator)
-    o.root += pw::platform::kPathSeparator;
-  // Before the plug-in is loaded: it looks for its connection library in the
-  // installation folder as it loads.
-  pw::platform::SetEnvironmentValue("PUMPWIRE_ROOT", o.root.c_str());
-  pw::platform::SetEnvironmentValue("PUMPWIRE_WINDIR", o.root.c_str());
+  Options o = pw::host::ParseHostOptions(pw::platform::ProgramArguments(argc, argv), "pumpwire-host", Usage());
+  if (o.plugin.empty())
+    o.plugin = pw::host::PluginBesideProgram(PUMPWIRE_PLUGIN_FILE, PUMPWIRE_PLUGIN_INSTALLED_DIR);
   return o;
 }
 
@@ -289,23 +186,6 @@ void PrintMenu(Output& out, const pw::host::HostMenuItem& item, int depth) {
   }
 }
 
-// Each "Top>Child" path is found or made, level by level.
-void CreateMenuItems(pw::host::HostMenuItem& root, const std::vector<std::string>& paths) {
-  for (const auto& path : paths) {
-    pw::host::HostMenuItem* item = &root;
-    std::size_t start = 0;
-    for (;;) {
-      const auto end = path.find('>', start);
-      const std::string caption =
-          cp1251_from_utf8(path.substr(start, end == std::string::npos ? end : end - start));
-      pw::host::HostMenuItem* found = item->Find(caption);
-      item = found != nullptr ? found : &item->Append(caption);
-      if (end == std::string::npos) break;
-      start = end + 1;
-    }
-  }
-}
-
 struct Plugin {
   explicit Plugin(const std::string& path) : library(cp1251_from_utf8(path)) {
     load = library.Function<decltype(load)>("Load");
@@ -332,7 +212,7 @@ class HostProgram {
   }
 
   int Run() {
-    PrepareFolder();
+    pw::host::PrepareHostFolder(options_);
     auto& dispatcher = pw::ui::Dispatcher::instance();
     dispatcher.attach_main_thread();
     // Whatever a task of the main thread lets escape is told, and the loop
@@ -361,7 +241,7 @@ class HostProgram {
       dialog_.Drive(window, [this](const std::string& line) { out_.Line(line); },
                     [this](const std::string& line) { out_.Error(line); });
     });
-    CreateMenuItems(host_.menu(), options_.menu_items);
+    pw::host::CreateMenuPaths(host_, options_.menu_items);
     // Ctrl-C and SIGTERM end the host as quit does, once Load has returned.
     const pw::platform::StopRequests stop_requests([&dispatcher, this] {
       dispatcher.post_host([this] {
@@ -399,22 +279,6 @@ class HostProgram {
   }
 
  private:
-  void PrepareFolder() {
-    pw::platform::CreateDirectories(root_ + "LogFiles");
-    pw::platform::CreateDirectories(root_ + "host" + pw::platform::kPathSeparator + "requests");
-    pw::IniFile ini(root_ + "cnf.INI");
-    for (const auto& [key, value] : options_.settings)
-      ini.WriteString("Inet", cp1251_from_utf8(key), cp1251_from_utf8(value));
-    if (options_.password)
-      ini.WriteString("Inet", "Password", pw::EncodePassword(pw::kPasswordKey, cp1251_from_utf8(*options_.password)));
-    if (options_.int_password) {
-      const std::string login = ini.ReadString("Inet", "IntLogin", "");
-      // Scrambled with an empty login, every password reads as empty.
-      if (login.empty()) throw pw::Error("--int-password needs IntLogin (--set IntLogin=NAME)");
-      ini.WriteString("Inet", "IntPassword", pw::EncodePassword(login, cp1251_from_utf8(*options_.int_password)));
-    }
-  }
-
   // The ports the listener has bound, as the OS tells them.
   void PrintListening() {
     const std::vector<int> ports = pw::platform::OwnListeningPorts();
@@ -572,28 +436,9 @@ class HostProgram {
   }
 
   void Station(const std::string& whole) {
-    pw::host::FolderHost::Station station;
-    std::string arg = whole;
-    if (!arg.empty() && arg[0] == '#') {
-      const auto space = arg.find(' ');
-      try {
-        std::size_t used = 0;
-        station.number = std::stoi(arg.substr(1, space - 1), &used);
-        if (used != space - 1) throw std::invalid_argument("number");
-      } catch (const std::exception&) {
-        out_.Error("station takes #N with a number N, not '" + arg.substr(0, space) + "'");
-        return;
-      }
-      arg = space == std::string::npos ? "" : arg.substr(space + 1);
-    }
-    const auto last_space = arg.find_last_of(' ');
-    if (last_space == std::string::npos || last_space == 0 || last_space + 1 == arg.size()) {
-      out_.Error("station takes NAME ADDRESS or #N NAME ADDRESS, not '" + whole + "'");
-      return;
-    }
-    station.name = cp1251_from_utf8(arg.substr(0, last_space));
-    station.address = cp1251_from_utf8(arg.substr(last_space + 1));
-    host_.SetCurrentStation(std::move(station));
+    std::string problem;
+    if (auto station = pw::host::ParseStationChoice(whole, problem)) host_.SetCurrentStation(std::move(*station));
+    else out_.Error(problem);
   }
 
   void Version(const std::string&) { out_.Line("version: " + utf8_from_cp1251(plugin_.version())); }

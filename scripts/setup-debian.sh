@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Pumpwire builds and tests with. Idempotent:
 # nothing is fetched when everything is already there. With --windows, also
-# what the Windows build needs: the MinGW-w64 compilers, Wine, and the tools
-# that unpack and build Debian's source packages.
+# what the Windows build needs: the MinGW-w64 compilers, Wine, the tools
+# that unpack and build Debian's source packages, and ImageMagick, whose
+# import takes the pictures of the virtual screen the Windows programs'
+# windows are tried on (scripts/test-windows-app.sh).
 #
 # Wine runs 32-bit Windows programs (the shipped plug-in is one) only with
 # Debian's wine32 for i386: the i386 architecture is added to dpkg for it.
@@ -14,6 +16,7 @@ packages=(g++ clang libclang-rt-dev cmake ninja-build libgtest-dev
           python3 iproute2)
 if [ "${1:-}" = --windows ]; then
   packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 wine32:i386 dpkg-dev tcl make)
+  packages+=(imagemagick)
 elif [ -n "${1:-}" ]; then
   echo "usage: $0 [--windows]" >&2
   exit 2

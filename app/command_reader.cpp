@@ -1,0 +1,280 @@
+#include "app/command_reader.h"
+
+#include <chrono>
+
+#include "app/menu_walk.h"
+#include "app/utf8.h"
+#include "app/window_description.h"
+#include "app/window_lookup.h"
+#include "host/station_choice.h"
+#include "text/cp1251.h"
+
+namespace pw::app {
+
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// How long the main thread may stay away from its message loop after an
+// action (a report the host is making on it, say) before the next command
+// goes on without it.
+constexpr milliseconds kMainThreadBound = seconds(60);
+// How long "answer" and "wait" wait for a window by default.
+constexpr milliseconds kWindowBound = seconds(10);
+
+// What a message box says: the texts of its labels.
+std::string BoxText(HWND box) {
+  std::string text;
+  for (HWND child : Descendants(box)) {
+    if (ClassOf(child) != L"Static") continue;
+    const std::string label = TextOf(child);
+    if (!label.empty()) text += (text.empty() ? "" : " ") + label;
+  }
+  return text;
+}
+
+// A whole number of seconds, 0 to a day.
+bool ParseSeconds(const std::string& text, milliseconds& bound) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const int n = std::stoi(text);
+  if (n > 86400) return false;
+  bound = seconds(n);
+  return true;
+}
+
+// The visible message box of this process, topmost first.
+HWND FindMessageBox() { return FindVisibleWindow(L"#32770"); }
+
+// The top-level window is disabled while a modal window of the plug-in or
+// the application is open over it: a person could not reach its controls.
+bool Reachable(HWND control) {
+  return ::IsWindowVisible(control) && ::IsWindowEnabled(control) &&
+         ::IsWindowEnabled(::GetAncestor(control, GA_ROOT));
+}
+
+}  // namespace
+
+CommandReader::CommandReader(CommandTargets targets)
+    : t_(targets),
+      commands_{{"click", &CommandReader::Click},
+                {"press", &CommandReader::Press},
+                {"type", &CommandReader::Type},
+                {"answer", &CommandReader::Answer},
+                {"wait", &CommandReader::Wait},
+                {"windows", &CommandReader::Windows},
+                {"controls", &CommandReader::Controls},
+                {"menus", &CommandReader::Menus},
+                {"version", &CommandReader::Version},
+                {"station", &CommandReader::Station},
+                {"autosend", &CommandReader::AutoSend},
+                {"autosend-office", &CommandReader::AutoSendOffice},
+                {"refresh-password", &CommandReader::RefreshPassword},
+                {"addmenus", &CommandReader::AddMenus},
+                {"echo", &CommandReader::Echo}} {}
+
+void CommandReader::Run(Input& input) {
+  for (;;) {
+    const std::optional<std::string> line = input.ReadLine();
+    if (!line || *line == "quit") break;
+    Execute(*line);
+  }
+  // Closing the window unloads the plug-in; a modal window still open
+  // makes it wait for that window to close.
+  ::PostMessageW(t_.main_window, WM_CLOSE, 0, 0);
+}
+
+void CommandReader::Execute(const std::string& line) {
+  const auto space = line.find(' ');
+  const std::string word = line.substr(0, space);
+  const std::string arg = space == std::string::npos ? "" : line.substr(space + 1);
+  if (word.empty()) return;
+  const auto command = commands_.find(word);
+  if (command == commands_.end()) {
+    t_.out.Error("unknown command '" + word + "' (see --help)");
+    return;
+  }
+  (this->*command->second)(arg);
+}
+
+void CommandReader::AwaitMainThread() {
+  if (!t_.link.Sync(kMainThreadBound))
+    t_.out.Error("the application's main thread has not come back to its message loop; going on");
+}
+
+void CommandReader::OnMainThread(std::function<void()> task) {
+  if (!t_.link.Post(std::move(task))) {
+    t_.out.Error("the application window is gone");
+    return;
+  }
+  AwaitMainThread();
+}
+
+// The menu bar's own way: WM_COMMAND with the item's command, posted as a
+// click on the menu posts it.
+void CommandReader::Click(const std::string& path) {
+  std::string problem;
+  const UINT command = FindMenuCommand(::GetMenu(t_.main_window), path, problem);
+  if (command == 0) {
+    t_.out.Error(problem);
+    return;
+  }
+  if (!::IsWindowEnabled(t_.main_window)) {
+    t_.out.Error("the application window is disabled: a modal window is open over it");
+    return;
+  }
+  ::PostMessageW(t_.main_window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+  AwaitMainThread();
+}
+
+void CommandReader::Press(const std::string& name) {
+  HWND control = FindNamedControl(name);
+  if (control == nullptr) {
+    t_.out.Error("no visible window has a control '" + name + "'");
+    return;
+  }
+  if (!Reachable(control)) {
+    t_.out.Error("'" + name + "' is hidden or disabled, or a modal window is open over it");
+    return;
+  }
+  ::PostMessageW(control, BM_CLICK, 0, 0);
+  AwaitMainThread();
+}
+
+// Into the address box of the connection window, then Enter, as typed.
+// Setting an edit's text tells nobody (a combo box's edit, and a memo, do
+// not even notify their parent): the parent is told as typing would tell
+// it, CBN_EDITCHANGE for the combo box, EN_CHANGE for a plain edit.
+void CommandReader::Type(const std::string& text) {
+  const std::wstring window_class = t_.mode == PW_MODE_STATION ? L"TInetForm" : L"TInetOfficeForm";
+  HWND window = FindVisibleWindow(window_class);
+  if (window == nullptr) {
+    t_.out.Error("the connection window (" + Utf8FromWide(window_class) + ") is not shown");
+    return;
+  }
+  HWND box = FindNamedControl(window, "cb_IP");
+  if (box == nullptr || !Reachable(box)) {
+    t_.out.Error("the connection window has no address box cb_IP to type into");
+    return;
+  }
+  // The edit part of the combo box takes the text and the key.
+  HWND edit = ::FindWindowExW(box, nullptr, L"Edit", nullptr);
+  const bool combo = edit != nullptr;
+  if (!combo) edit = box;
+  const std::wstring wide = WideFromUtf8(text);
+  DWORD_PTR ignored = 0;
+  if (!::SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()), SMTO_NORMAL,
+                             static_cast<UINT>(kMainThreadBound.count()), &ignored)) {
+    t_.out.Error("the address box did not take the text");
+    return;
+  }
+  const int id = ::GetDlgCtrlID(box);
+  ::PostMessageW(::GetParent(box), WM_COMMAND, MAKEWPARAM(id, combo ? CBN_EDITCHANGE : EN_CHANGE),
+                 reinterpret_cast<LPARAM>(box));
+  const LPARAM scan = static_cast<LPARAM>(::MapVirtualKeyW(VK_RETURN, MAPVK_VK_TO_VSC)) << 16;
+  ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 1 | scan);
+  ::PostMessageW(edit, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(1 | scan | 0xC0000000u));
+  AwaitMainThread();
+}
+
+// answer WORD [SECONDS]
+void CommandReader::Answer(const std::string& args) {
+  static const std::map<std::string, int> buttons = {
+      {"yes", IDYES}, {"no", IDNO}, {"ok", IDOK}, {"cancel", IDCANCEL}};
+  const auto space = args.find(' ');
+  const std::string word = args.substr(0, space);
+  milliseconds bound = kWindowBound;
+  const auto button_id = buttons.find(word);
+  if (button_id == buttons.end() || (space != std::string::npos && !ParseSeconds(args.substr(space + 1), bound))) {
+    t_.out.Error("answer takes yes, no, ok or cancel [SECONDS], not '" + args + "'");
+    return;
+  }
+  HWND box = t_.shown.WaitFor(FindMessageBox, bound);
+  if (box == nullptr) {
+    t_.out.Error("answer " + word + ": no message box within " + std::to_string(bound.count() / 1000) + " s");
+    return;
+  }
+  const std::string caption = TextOf(box);
+  HWND button = ::GetDlgItem(box, button_id->second);
+  if (button == nullptr || !::IsWindowVisible(button)) {
+    t_.out.Error("the message box \"" + OneLine(caption) + "\" has no " + word + " button");
+    return;
+  }
+  const std::string text = BoxText(box);
+  ::PostMessageW(button, BM_CLICK, 0, 0);
+  AwaitMainThread();
+  t_.out.Line("box: " + OneLine(caption) + " | " + OneLine(text) + " -> " + word);
+  if (::IsWindow(box) && ::IsWindowVisible(box)) t_.out.Error("the message box is still open");
+}
+
+// wait CLASS [SECONDS]: until a window of that class is shown.
+void CommandReader::Wait(const std::string& args) {
+  const auto space = args.find(' ');
+  const std::string window_class = args.substr(0, space);
+  milliseconds bound = kWindowBound;
+  if (window_class.empty() || (space != std::string::npos && !ParseSeconds(args.substr(space + 1), bound))) {
+    t_.out.Error("wait takes CLASS [SECONDS], not '" + args + "'");
+    return;
+  }
+  const std::wstring wide = WideFromUtf8(window_class);
+  HWND window = t_.shown.WaitFor([&] { return FindVisibleWindow(wide); }, bound);
+  if (window == nullptr) {
+    t_.out.Error("wait: no " + window_class + " window within " + std::to_string(bound.count() / 1000) + " s");
+    return;
+  }
+  t_.out.Line(DescribeWindow(window, t_.main_window));
+}
+
+void CommandReader::Windows(const std::string&) {
+  const std::vector<HWND> windows = VisibleTopLevelWindows();
+  for (HWND window : windows) t_.out.Line(DescribeWindow(window, t_.main_window));
+  t_.out.Line("windows: " + std::to_string(windows.size()));
+}
+
+void CommandReader::Controls(const std::string& window_class) {
+  HWND window = window_class.empty() ? nullptr : FindVisibleWindow(WideFromUtf8(window_class));
+  if (window == nullptr) {
+    t_.out.Error("controls: no visible window of class '" + window_class + "'");
+    t_.out.Line("controls: 0");
+    return;
+  }
+  const std::vector<HWND> controls = Descendants(window);
+  for (HWND control : controls) t_.out.Line(DescribeControl(control, window));
+  t_.out.Line("controls: " + std::to_string(controls.size()));
+}
+
+void CommandReader::Menus(const std::string&) {
+  for (const std::string& line : MenuLines(::GetMenu(t_.main_window))) t_.out.Line(line);
+}
+
+void CommandReader::Version(const std::string&) {
+  OnMainThread([this] { t_.out.Line("version: " + text::utf8_from_cp1251(t_.plugin.GetVersion())); });
+}
+
+void CommandReader::Station(const std::string& args) {
+  std::string problem;
+  if (auto station = host::ParseStationChoice(args, problem)) t_.host.SetCurrentStation(std::move(*station));
+  else t_.out.Error(problem);
+}
+
+void CommandReader::AutoSend(const std::string&) {
+  OnMainThread([this] { t_.plugin.AutoSendInet(); });
+}
+
+void CommandReader::AutoSendOffice(const std::string& address) {
+  OnMainThread([this, address = text::cp1251_from_utf8(address)] {
+    t_.plugin.AutoSendInetFromOffice(0, address.c_str());
+  });
+}
+
+void CommandReader::RefreshPassword(const std::string&) {
+  OnMainThread([this] { t_.out.Line("RefreshPaswordData: " + std::to_string(t_.plugin.RefreshPaswordData())); });
+}
+
+void CommandReader::AddMenus(const std::string&) {
+  OnMainThread([this] { t_.plugin.AddMenus(); });
+}
+
+void CommandReader::Echo(const std::string& text) { t_.out.Line(text); }
+
+}  // namespace pw::app

@@ -1,0 +1,35 @@
+#include "app/utf8.h"
+
+#include <windows.h>
+
+namespace pw::app {
+
+std::wstring WideFromUtf8(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  return wide;
+}
+
+std::string Utf8FromWide(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                      nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr,
+                        nullptr);
+  return utf8;
+}
+
+std::string OneLine(std::string_view utf8) {
+  std::string out;
+  for (const char c : utf8) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+}  // namespace pw::app

@@ -1,0 +1,90 @@
+#include "app/window_lookup.h"
+
+#include "app/utf8.h"
+
+namespace pw::app {
+
+namespace {
+
+constexpr UINT kAskBoundMs = 5000;
+
+BOOL CALLBACK CollectOwnVisible(HWND window, LPARAM list) {
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window))
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+  return TRUE;
+}
+
+BOOL CALLBACK NoteControlName(HWND, LPWSTR name, HANDLE, ULONG_PTR found) {
+  // Properties named by an atom alone have no text to look at.
+  if (IS_INTRESOURCE(name)) return TRUE;
+  const std::wstring_view text(name);
+  if (text.substr(0, 3) != L"pw:") return TRUE;
+  *reinterpret_cast<std::string*>(found) = Utf8FromWide(text.substr(3));
+  return FALSE;
+}
+
+}  // namespace
+
+std::vector<HWND> VisibleTopLevelWindows() {
+  std::vector<HWND> windows;
+  ::EnumWindows(CollectOwnVisible, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+HWND FindVisibleWindow(const std::wstring& window_class) {
+  for (HWND window : VisibleTopLevelWindows())
+    if (ClassOf(window) == window_class) return window;
+  return nullptr;
+}
+
+std::vector<HWND> Descendants(HWND window) {
+  std::vector<HWND> children;
+  ::EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
+HWND FindNamedControl(HWND window, const std::string& name) {
+  const std::wstring property = L"pw:" + WideFromUtf8(name);
+  for (HWND child : Descendants(window))
+    if (::GetPropW(child, property.c_str()) != nullptr) return child;
+  return nullptr;
+}
+
+HWND FindNamedControl(const std::string& name) {
+  for (HWND window : VisibleTopLevelWindows())
+    if (HWND control = FindNamedControl(window, name)) return control;
+  return nullptr;
+}
+
+std::string ControlName(HWND control) {
+  std::string name;
+  ::EnumPropsExW(control, NoteControlName, reinterpret_cast<LPARAM>(&name));
+  return name;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[256] = {};
+  const int n = ::GetClassNameW(window, name, 256);
+  return std::wstring(name, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+std::string TextOf(HWND window) {
+  DWORD_PTR length = 0;
+  if (!::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kAskBoundMs, &length)) return {};
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                             SMTO_NORMAL, kAskBoundMs, &copied))
+    return {};
+  text.resize(static_cast<std::size_t>(copied));
+  return Utf8FromWide(text);
+}
+
+}  // namespace pw::app

@@ -1,0 +1,14 @@
+// What the command line asks of the host folder before Load: its LogFiles/
+// and host/requests/, and the keys of cnf.INI (passwords in the scrambled
+// form the plug-in reads).
+#pragma once
+
+#include "host/host_options.h"
+
+namespace pw::host {
+
+// Raises pw::Error when a folder or cnf.INI cannot be written, or when
+// --int-password comes without IntLogin.
+void PrepareHostFolder(const HostOptions& options);
+
+}  // namespace pw::host

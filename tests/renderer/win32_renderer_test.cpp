@@ -3,6 +3,8 @@
 // with window messages.
 #include "renderer/win32/win32_renderer.h"
 
+#include "renderer/win32/operator_dialogs.h"
+
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
@@ -11,9 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "interactive/progress_form.h"
-#include "interactive/sm_list_form.h"
-#include "interactive/text_input_form.h"
+#include "platform/win32/wide_text.h"
 #include "text/cp1251.h"
 #include "ui/controls.h"
 #include "ui/dispatcher.h"
@@ -23,9 +23,6 @@ namespace pw::renderer::win32 {
 namespace {
 
 using namespace std::chrono_literals;
-using text::operator""_w;
-
-std::wstring W(std::string_view utf8_as_cp1251) { return platform::Wide(utf8_as_cp1251); }
 
 std::wstring TextOfWindow(HWND hwnd) {
   wchar_t buffer[512] = {};
@@ -258,8 +255,8 @@ TEST_F(Win32RendererTest, ModelChangesReachTheNativeControlsOnceTheLoopRuns) {
   form.caption = "Прямое IP соединение "_w;
   form.send.caption = "Стоп"_w;
   form.send.enabled = false;
-  form.log.AddAndSelect("первая"_w.data());
-  form.log.AddAndSelect("вторая"_w.data());
+  form.log.AddAndSelect(std::string("первая"_w));
+  form.log.AddAndSelect(std::string("вторая"_w));
   form.bar.SetPosition(40);
   form.name.caption = "abc";
   form.hint.visible = false;
@@ -282,7 +279,7 @@ TEST_F(Win32RendererTest, ModelChangesReachTheNativeControlsOnceTheLoopRuns) {
 
   // A log that drops its oldest line as it gains one keeps the rest.
   form.log.items.erase(form.log.items.begin());
-  form.log.AddAndSelect("третья"_w.data());
+  form.log.AddAndSelect(std::string("третья"_w));
   Pump();
   ASSERT_EQ(SendMessageW(log, LB_GETCOUNT, 0, 0), 2);
   wchar_t line[32] = {};
@@ -325,12 +322,11 @@ TEST_F(Win32RendererTest, MenuBarCommandsAndTheirShortcutsRunTheEntries) {
 }
 
 TEST_F(Win32RendererTest, MessageBoxesAreRealAndAnsweredByTheirButtons) {
-  std::atomic<bool> owned{false}, topmost{false};
+  std::atomic<bool> owned{false};
   std::thread answerer([&] {
     HWND box = AwaitWindow(L"#32770", L"Вопрос");
     if (box == nullptr) return;
     owned = GetWindow(box, GW_OWNER) == app_;
-    topmost = (GetWindowLongPtrW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
     SendMessageW(GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
   });
   ui::BoxRequest box{std::string("Вопрос"_w), std::string("Начать новый сеанс связи?"_w), ui::Buttons::YesNo,
@@ -340,7 +336,11 @@ TEST_F(Win32RendererTest, MessageBoxesAreRealAndAnsweredByTheirButtons) {
   answerer.join();
   EXPECT_EQ(answer, ui::Answer::No);
   EXPECT_TRUE(owned);
-  EXPECT_TRUE(topmost);
+  EXPECT_EQ(MessageBoxFlags(box), UINT{MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL | MB_TOPMOST});
+  box.system_modal = true;
+  box.on_top = false;
+  EXPECT_EQ(MessageBoxFlags(box), UINT{MB_YESNO | MB_ICONQUESTION | MB_SYSTEMMODAL});
+  EXPECT_EQ(MessageBoxText("a\rb\r\nc"), L"a\nb\nc");
 }
 
 TEST_F(Win32RendererTest, AModalWindowDisablesTheOwnerUntilItsButtonOrItsCloseBoxEndsIt) {
@@ -425,41 +425,6 @@ TEST_F(Win32RendererTest, TabsShowTheirOwnPagesAndGroupBoxesHoldTheirControls) {
   EXPECT_TRUE(IsWindowVisible(gif));
   SendMessageW(gif, BM_CLICK, 0, 0);
   EXPECT_TRUE(form.gif.checked);
-}
-
-TEST_F(Win32RendererTest, TheSystemsWindowsShowAtTheirDesignedSizes) {
-  interactive::TSmListForm shifts;
-  shifts.SmList.rows = {{{"12", "08:00", "20:00", "Иванов"_w.data()}, false}};
-  shifts.Show();
-  HWND list = FindControl(renderer_->NativeHandle(shifts), "SmList");
-  ASSERT_EQ(ClassOf(list), L"SysListView32");
-  EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1);
-  ListView_SetCheckState(list, 0, TRUE);
-  EXPECT_TRUE(shifts.SmList.rows[0].checked);
-
-  interactive::TProgressForm progress;
-  progress.Show();
-  HWND hwnd = FindWindowW(L"TProgressForm", nullptr);
-  ASSERT_NE(hwnd, nullptr);
-  RECT client;
-  GetClientRect(hwnd, &client);
-  EXPECT_EQ(client.right, interactive::TProgressForm::kClientWidth);
-  EXPECT_EQ(client.bottom, interactive::TProgressForm::kClientHeight);
-  EXPECT_EQ(ClassOf(FindControl(hwnd, "Gauge1")), L"msctls_progress32");
-  EXPECT_EQ(TextOfWindow(FindControl(hwnd, "BitBtn1")), L"Остановить");
-
-  interactive::TTextInputForm prompt;
-  std::thread typist([&] {
-    HWND dialog = AwaitWindow(L"TTextInputForm", nullptr);
-    if (dialog == nullptr) return;
-    HWND memo = FindControl(dialog, "Mtext");
-    SendMessageW(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Привет\r\nАЗС"));
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(memo), EN_CHANGE), reinterpret_cast<LPARAM>(memo));
-    SendMessageW(FindControl(dialog, "BitBtn1"), BM_CLICK, 0, 0);
-  });
-  const std::string typed = prompt.PromptMessage("127.0.0.1", 1);
-  typist.join();
-  EXPECT_EQ(typed, std::string("Привет\rАЗС"_w));
 }
 
 }  // namespace

@@ -379,6 +379,7 @@ ui::Answer Win32Renderer::RunModal(ui::Window& window) {
   window.modal_result = ui::Window::ModalResult::None;
   const bool owner_enabled = app_window_ != nullptr && IsWindowEnabled(app_window_);
   if (owner_enabled) EnableWindow(app_window_, FALSE);
+  ++modal_depth_;
   window.Show();
   Flush();
   HWND hwnd = NativeHandle(window);
@@ -398,6 +399,7 @@ ui::Answer Win32Renderer::RunModal(ui::Window& window) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  --modal_depth_;
   const ui::Answer answer =
       window.modal_result == ui::Window::ModalResult::Ok ? ui::Answer::Ok : ui::Answer::Cancel;
   // The owner first, so the activation goes back to it.
@@ -437,13 +439,18 @@ LRESULT CALLBACK Win32Renderer::PageProc(HWND hwnd, UINT msg, WPARAM wparam, LPA
 LRESULT CALLBACK Win32Renderer::WindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   auto* nw = reinterpret_cast<NativeWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (nw == nullptr || current == nullptr) return DefWindowProcW(hwnd, msg, wparam, lparam);
+  LRESULT result = 0;
   try {
-    return current->HandleWindowMessage(*nw, msg, wparam, lparam);
+    result = current->HandleWindowMessage(*nw, msg, wparam, lparam);
   } catch (...) {
     // No exception may cross the system's code that called us.
     ui::Dispatcher::instance().report_current_exception();
-    return 0;
   }
+  // A modal loop waits in GetMessage, which a sent message does not end:
+  // wake it to look whether the message closed its window.
+  if (current->modal_depth_ > 0 && (msg == WM_COMMAND || msg == WM_CLOSE || msg == WM_NOTIFY))
+    PostMessageW(current->flush_window_, WM_NULL, 0, 0);
+  return result;
 }
 
 LRESULT CALLBACK Win32Renderer::KeyProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR,

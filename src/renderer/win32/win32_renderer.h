@@ -90,6 +90,7 @@ class Win32Renderer final : public ui::Backend {
   // Set while the renderer itself changes native windows: the notices they
   // send back are its own doing, not the operator's.
   int syncing_ = 0;
+  int modal_depth_ = 0;  // modal loops running
   std::set<std::wstring> classes_;
 };
 

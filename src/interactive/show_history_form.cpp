@@ -39,6 +39,7 @@ TShowHistoryForm::TShowHistoryForm() : ui::Window("TShowHistoryForm") {
   Bevel1.SetBounds(0, 366, 667, 2);
   BitBtn1.SetBounds(584, 374, 75, 25);
   BitBtn1.caption = "Закрыть"_w;
+  BitBtn1.on_click = [this] { modal_result = ModalResult::Cancel; };
   TryRestorePlacement(*this);
 }
 

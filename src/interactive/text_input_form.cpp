@@ -33,6 +33,8 @@ TTextInputForm::TTextInputForm() : ui::Window("TTextInputForm") {
   BitBtn2.caption = "Отмена"_w;
   BitBtn3.on_click = [this] { BitBtn3Click(); };
   BitBtn4.on_click = [this] { BitBtn4Click(); };
+  BitBtn1.on_click = [this] { modal_result = ModalResult::Ok; };
+  BitBtn2.on_click = [this] { modal_result = ModalResult::Cancel; };
 
   TryRestorePlacement(*this);
 }

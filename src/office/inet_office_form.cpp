@@ -61,6 +61,8 @@ TInetOfficeForm::TInetOfficeForm(PluginContext& plugin)
   SpeedButton1.glyph = "settings";
   SpeedButton1.on_click = [this] { N1Click(); };
   StatusBar1.panels = {{150, {}}, {50, {}}};
+  log.color = log_color;
+  log.horizontal_extent = log_scroll_width;
 
   // The settings group across the top, the log below it, the status bar at
   // the bottom edge.

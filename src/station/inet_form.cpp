@@ -1,6 +1,8 @@
 #include "station/inet_form.h"
 
+#include <algorithm>
 #include <exception>
+#include <initializer_list>
 
 #include "platform/tcp.h"
 #include "protocol/handshake.h"
@@ -76,6 +78,10 @@ TInetForm::TInetForm(PluginContext& plugin)
   cb_EnLog.checked = true;
   bSendToOffice.caption = "Отправить в офис"_w;
   StatusBar1.panels = {{150, {}}, {250, {}}};
+  log.color = log_color;
+  log.horizontal_extent = log_scroll_width;
+  Label1.font = Label1_font;
+  Label1.font_color = Label1_color;
 
   SpeedButton1.on_click = [this] { N1Click(); };
   cb_EnLog.on_click = [this] { cb_EnLogClick(); };
@@ -84,6 +90,11 @@ TInetForm::TInetForm(PluginContext& plugin)
   cb_IP.on_select = [this] { cb_IPSelect(); };
   cb_IP.on_exit = [this] { cb_IPExit(); };
   BuildMenu();
+  for (ui::Control* c : std::initializer_list<ui::Control*>{&Label3, &cb_IP, &SpeedButton1, &bSendToOffice,
+                                                            &Label1, &cb_EnLog})
+    c->parent = &gb_client;
+  on_resize = [this] { Layout(); };
+  Layout();
 
   FormCreate();
 }
@@ -111,6 +122,25 @@ void TInetForm::BuildMenu() {
 void TInetForm::SetClientHeight(int h) {
   client_height = h;
   height = h + kCaptionHeight + kMenuBarHeight + 2 * kFrame;
+  Layout();
+}
+
+void TInetForm::Layout() {
+  // The settings on top, the status bar along the bottom, the log between
+  // them taking what is left (none once the window is cut to the settings).
+  constexpr int kStatusHeight = 19;
+  constexpr int kLogTop = 126;
+  const int w = client_width;
+  gb_client.SetBounds(4, 2, w - 8, 120);
+  Label3.SetBounds(12, 16, 200, 13);
+  cb_IP.SetBounds(12, 32, 300, 21);
+  SpeedButton1.SetBounds(318, 31, 23, 23);
+  bSendToOffice.SetBounds(350, 30, std::max(w - 8 - 362, 60), 25);
+  Label1.SetBounds(12, 60, w - 8 - 24, 28);
+  cb_EnLog.SetBounds(12, 94, 120, 17);
+  const int log_height = cb_EnLog.checked ? client_height - kLogTop - kStatusHeight - 4 : 0;
+  log.SetBounds(4, kLogTop, w - 8, std::max(log_height, 0));
+  StatusBar1.SetBounds(0, client_height - kStatusHeight, w, kStatusHeight);
 }
 
 void TInetForm::Show() {

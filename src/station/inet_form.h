@@ -153,6 +153,7 @@ class TInetForm : public ui::Window {
   PluginContext& plugin_;
 
   void SetClientHeight(int h);
+  void Layout();
   void BuildMenu();
 };
 

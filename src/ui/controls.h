@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ class Label : public Control {
   const char* kind() const override { return "Label"; }
   bool bold = false;
   Alignment alignment = Alignment::Left;
+  Font font;                               // an empty name: the window's own
+  std::optional<std::uint32_t> font_color;  // 0x00BBGGRR; none: the system's
 };
 
 // A push button; `glyph` names the picture drawn beside the caption (empty

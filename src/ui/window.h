@@ -81,6 +81,10 @@ class ListBox : public Control {
   const char* kind() const override { return "ListBox"; }
   Property<std::vector<std::string>> items{this};
   Property<int> item_index{this, -1};
+  // How far the operator can scroll sideways, in pixels (0: not at all), and
+  // the background (0x00BBGGRR).
+  int horizontal_extent = 0;
+  std::uint32_t color = 0x00FFFFFF;
 
   // Appends a line and selects it, so the newest line is in view.
   void AddAndSelect(std::string line);

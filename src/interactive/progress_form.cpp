@@ -192,11 +192,11 @@ void TProgressForm::Timer1Timer() {
 
 void TProgressForm::BitBtn1Click() {
   // A box without owner.
-  ui::BoxRequest box{"",
-                     std::string("Разрыв связи приведет к потере передаваемых данных\r"
-                                 "и может привести к нестабильной работе системы при выходе\r"
-                                 "Прервать обмен информацией?"_w),
-                     ui::Buttons::OkCancel};
+  const std::string_view question =
+      "Разрыв связи приведет к потере передаваемых данных\r"
+      "и может привести к нестабильной работе системы при выходе\r"
+      "Прервать обмен информацией?"_w;
+  ui::BoxRequest box{"", std::string(question), ui::Buttons::OkCancel};
   box.owned = false;
   const ui::Answer answer = ui::Operator::instance().ShowMessageBox(box);
   if (answer == ui::Answer::Ok) {

@@ -183,7 +183,8 @@ void StartStationTV(TVSessionTable& sessions, WorkerThreads& workers, const TVSe
   }
   std::unique_ptr<TThreadTVazs>& slot = sessions[static_cast<std::size_t>(station_number)];
   if (slot && slot->Form && slot->Form->visible) {
-    ui::BoxRequest box{"", std::string("За данной АЗС уже ведется видеонаблюдение"_w)};
+    const std::string_view text = "За данной АЗС уже ведется видеонаблюдение"_w;
+    ui::BoxRequest box{"", std::string(text)};
     box.owned = false;
     op.ShowMessageBox(box);
     slot->Form->BringToFront();

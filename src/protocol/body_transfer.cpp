@@ -253,7 +253,8 @@ bool CheckCancelled(const WireContext& wire, TransferProgress& progress, Session
   const std::string_view notice = "Обмен данными прерван пользователем"_w;
   const std::string text(notice);
   wire.log(text, log);
-  wire.ask(ui::BoxRequest{std::string("Связь с офисом"_w), text, ui::Buttons::Ok});
+  const std::string_view caption = "Связь с офисом"_w;
+  wire.ask(ui::BoxRequest{std::string(caption), text, ui::Buttons::Ok});
   if (close)
     close(session);
   else

@@ -55,8 +55,10 @@ Verdict Judge(Session& session, const std::string& password, const ListenerSide&
 }
 
 bool AskToSwitch(const WireContext& wire, std::string_view question) {
-  ui::BoxRequest box{std::string("Прямое IP соединение"_w), std::string(question),
-                     ui::Buttons::OkCancel};
+  // Through a view: clang 14 crashes on a std::string made straight from
+  // this literal inside a braced list.
+  const std::string_view caption = "Прямое IP соединение"_w;
+  ui::BoxRequest box{std::string(caption), std::string(question), ui::Buttons::OkCancel};
   return wire.ask(box) == ui::Answer::Ok;
 }
 

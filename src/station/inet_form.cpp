@@ -237,10 +237,10 @@ void TInetForm::bSendToOfficeClick() {
   RememberAddress(cb_IP.caption, plugin_.remembered_addresses, cb_IP.items.edit());
   cb_IP.Select(0);
   if (exchange_running.load()) {
-    ui::BoxRequest box{std::string(),
-                       std::string("Возможно предыдущий сеанс связи еще не закончен!\r\n"
-                                   "Начать новый сеанс связи?"_w),
-                       ui::Buttons::YesNo};
+    const std::string_view question =
+        "Возможно предыдущий сеанс связи еще не закончен!\r\n"
+        "Начать новый сеанс связи?"_w;
+    ui::BoxRequest box{std::string(), std::string(question), ui::Buttons::YesNo};
     box.on_top = true;
     const ui::Answer answer = ui::Operator::instance().ShowMessageBox(box);
     if (answer != ui::Answer::Yes) return;

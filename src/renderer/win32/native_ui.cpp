@@ -27,7 +27,7 @@ class Win32NativeUi final : public NativeUi {
 
  private:
   Win32MessagePump pump_;
-  Win32Renderer renderer_;
+  win32::Win32Renderer renderer_;
 };
 
 }  // namespace

@@ -71,6 +71,7 @@ CommandReader::CommandReader(CommandTargets targets)
                 {"autosend-office", &CommandReader::AutoSendOffice},
                 {"refresh-password", &CommandReader::RefreshPassword},
                 {"addmenus", &CommandReader::AddMenus},
+                {"modal", &CommandReader::Modal},
                 {"echo", &CommandReader::Echo}} {}
 
 void CommandReader::Run(Input& input) {
@@ -79,9 +80,18 @@ void CommandReader::Run(Input& input) {
     if (!line || *line == "quit") break;
     Execute(*line);
   }
-  // Closing the window unloads the plug-in; a modal window still open
-  // makes it wait for that window to close.
+  // Closing the window unloads the plug-in. A modal window open over it is
+  // closed first, as its close box would (a message box without one stays,
+  // and the application waits for it).
   ::PostMessageW(t_.main_window, WM_CLOSE, 0, 0);
+  if (!::IsWindowEnabled(t_.main_window)) {
+    for (HWND window : VisibleTopLevelWindows()) {
+      if (::IsWindowEnabled(window) && ::GetWindow(window, GW_OWNER) == t_.main_window) {
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        break;
+      }
+    }
+  }
 }
 
 void CommandReader::Execute(const std::string& line) {
@@ -273,6 +283,14 @@ void CommandReader::RefreshPassword(const std::string&) {
 
 void CommandReader::AddMenus(const std::string&) {
   OnMainThread([this] { t_.plugin.AddMenus(); });
+}
+
+// The application's own modal box over its main window, as the real
+// application shows its questions; the plug-in's work goes on under it.
+void CommandReader::Modal(const std::string& text) {
+  OnMainThread([this, wide = WideFromUtf8(text)] {
+    ::MessageBoxW(t_.main_window, wide.c_str(), L"pumpwire-app", MB_OK | MB_ICONINFORMATION);
+  });
 }
 
 void CommandReader::Echo(const std::string& text) { t_.out.Line(text); }

@@ -62,6 +62,7 @@ class CommandReader {
   void AutoSendOffice(const std::string& address);
   void RefreshPassword(const std::string&);
   void AddMenus(const std::string&);
+  void Modal(const std::string& text);
   void Echo(const std::string& text);
 
   CommandTargets t_;

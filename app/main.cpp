@@ -55,11 +55,15 @@ modal window the action opened does not hold the next command):
   autosend-office ADDRESS  AutoSendInetFromOffice (office)
   refresh-password         RefreshPaswordData
   addmenus                 AddMenus once more (Load has called it already)
+  modal TEXT               the application's own message box (caption
+                           "pumpwire-app") with TEXT over its main window;
+                           "answer ok" closes it
   echo TEXT                prints TEXT: a script knows the commands before it
                            are done when it reads it
   quit                     close the window: UnLoad, its result, exit 0 (also
-                           at the end of input; with a modal window open it
-                           waits for that window to close)
+                           at the end of input); a modal window open over it
+                           is closed first as by its close box (a message box
+                           without one is waited for)
 
 )";
 

@@ -1,5 +1,7 @@
 #include "app/command_reader.h"
 
+#include <commctrl.h>
+
 #include <chrono>
 
 #include "app/menu_walk.h"
@@ -72,6 +74,7 @@ CommandReader::CommandReader(CommandTargets targets)
                 {"refresh-password", &CommandReader::RefreshPassword},
                 {"addmenus", &CommandReader::AddMenus},
                 {"modal", &CommandReader::Modal},
+                {"tab", &CommandReader::Tab},
                 {"echo", &CommandReader::Echo}} {}
 
 void CommandReader::Run(Input& input) {
@@ -283,6 +286,38 @@ void CommandReader::RefreshPassword(const std::string&) {
 
 void CommandReader::AddMenus(const std::string&) {
   OnMainThread([this] { t_.plugin.AddMenus(); });
+}
+
+// tab NAME N: the tab control carrying "pw:NAME" turns to its tab N (from
+// 0) as a click on the tab would: TCM_SETCURFOCUS selects it and tells the
+// parent (TCN_SELCHANGING, TCN_SELCHANGE), where TCM_SETCURSEL tells nobody.
+void CommandReader::Tab(const std::string& args) {
+  const auto space = args.find(' ');
+  const std::string name = args.substr(0, space);
+  const std::string number = space == std::string::npos ? "" : args.substr(space + 1);
+  if (name.empty() || number.empty() || number.size() > 2 ||
+      number.find_first_not_of("0123456789") != std::string::npos) {
+    t_.out.Error("tab takes NAME N, not '" + args + "'");
+    return;
+  }
+  HWND tabs = FindNamedControl(name);
+  if (tabs == nullptr || ClassOf(tabs) != WC_TABCONTROLW) {
+    t_.out.Error("no visible window has a tab control '" + name + "'");
+    return;
+  }
+  if (!Reachable(tabs)) {
+    t_.out.Error("'" + name + "' is hidden or disabled, or a modal window is open over it");
+    return;
+  }
+  const int tab = std::stoi(number);
+  DWORD_PTR count = 0;
+  if (!::SendMessageTimeoutW(tabs, TCM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 5000, &count) ||
+      tab >= static_cast<int>(count)) {
+    t_.out.Error("'" + name + "' has no tab " + number);
+    return;
+  }
+  ::PostMessageW(tabs, TCM_SETCURFOCUS, static_cast<WPARAM>(tab), 0);
+  AwaitMainThread();
 }
 
 // The application's own modal box over its main window, as the real

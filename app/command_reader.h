@@ -63,6 +63,7 @@ class CommandReader {
   void RefreshPassword(const std::string&);
   void AddMenus(const std::string&);
   void Modal(const std::string& text);
+  void Tab(const std::string& args);
   void Echo(const std::string& text);
 
   CommandTargets t_;

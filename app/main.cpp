@@ -55,6 +55,8 @@ modal window the action opened does not hold the next command):
   autosend-office ADDRESS  AutoSendInetFromOffice (office)
   refresh-password         RefreshPaswordData
   addmenus                 AddMenus once more (Load has called it already)
+  tab NAME N               the tab control carrying "pw:NAME" turns to its
+                           tab N (from 0), as a click on that tab
   modal TEXT               the application's own message box (caption
                            "pumpwire-app") with TEXT over its main window;
                            "answer ok" closes it

@@ -96,6 +96,7 @@ without_our_fds() {
 }
 
 xvfb_pid=""
+linux_pid=""
 our_server=0
 failures=0
 not_yet=0
@@ -103,6 +104,7 @@ cleanup() {
   local status=$?
   if ((our_server)); then "$server" -k >/dev/null 2>&1 || true; fi
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  if [ -n "$linux_pid" ]; then kill "$linux_pid" 2>/dev/null || true; fi
   if ((failures == 0 && status == 0)); then
     [[ $shots == "$work"/* ]] && echo "pictures: none kept (--shots DIR keeps them)"
     rm -rf "$work"
@@ -152,10 +154,21 @@ pass() { echo "  ok: $*"; }
 fail() { echo "  FAIL: $*"; failures=$((failures + 1)); }
 later() { echo "  not yet: $*"; not_yet=$((not_yet + 1)); }
 
+# shot NAME [CAPTION]: a picture of the top-level window of that caption (as
+# Wine names its X window), cropped to it, or of the whole screen. Pictures
+# of the first build's windows go to $shots as NAME.png, the others' to the
+# work folder.
 shot() {
   ((have_import)) || return 0
-  import -display "$DISPLAY" -window root "$shots/$label-$1.png" 2>>"$work/import.log" ||
-    echo "  (no picture $label-$1: see $work/import.log)"
+  local target=root file="$shots/$1.png" id=""
+  [ "$label" = "$first_label" ] || file="$work/$label-$1.png"
+  if [ $# -ge 2 ] && command -v xwininfo >/dev/null; then
+    id=$(xwininfo -display "$DISPLAY" -root -children 2>/dev/null |
+      grep -F -- " \"$2\": (" | awk '{print $1; exit}' || true)
+    [ -n "$id" ] && target=$id
+  fi
+  import -display "$DISPLAY" -window "$target" "$file" 2>>"$work/import.log" ||
+    echo "  (no picture $1: see $work/import.log)"
 }
 
 # One application at a time, its standard input and output ours. Every line
@@ -237,9 +250,10 @@ finish() {
   wait "$app_pid" 2>/dev/null || true
 }
 
-# expect_window CLASS CAPTION W H: the window, asked for by its class, is
-# shown with that caption and client size and owned by the application
-# window (the one Load was given); window_shown tells whether it was.
+# expect_window CLASS CAPTION W H [PICTURE]: the window, asked for by its
+# class, is shown with that caption and client size and owned by the
+# application window (the one Load was given); window_shown tells whether it
+# was. PICTURE: the name of its picture.
 window_shown=0
 expect_window() {
   local want="window: $1 \"$2\" $3x$4 owned-by-app: yes"
@@ -252,7 +266,7 @@ expect_window() {
   if has_output "$want"; then
     pass "$want"
     window_shown=1
-    shot "$1"
+    if [ $# -ge 5 ]; then shot "$5" "$2"; fi
   else
     fail "$want; shown: $(grep '^window: ' <<<"$output" | tr '\n' ';')"
   fi
@@ -312,7 +326,6 @@ check_contract_plugin() {  # the application's driving, on real windows today
   # The box opens inside the click; the commands after it still run.
   run "click Связь с офисом>Вопрос" windows
   expect_output 'window: #32770 "Вопрос" 185x82 owned-by-app: yes' "the message box, while the click that opened it waits"
-  shot message-box
   run "click Связь с офисом>Вопрос"
   expect_error "a modal window is open over it"
   run "answer no"
@@ -331,7 +344,6 @@ check_plugin() {  # check_plugin BIN MODE TOP CONNECTION_CLASS CAPTION W H
   echo "-- $label: the plug-in, $mode"
   start_app "$mode" "$bin" "$mode" --name "АЗС 3" --set InPort=0 || return 0
   ((headless)) && echo "  (the plug-in's windows are headless here: its window checks come once they are real)"
-  shot "$mode"
   run version
   expect_output "version: 1.02 от 11.11.2008"
   run menus
@@ -348,33 +360,261 @@ check_plugin() {  # check_plugin BIN MODE TOP CONNECTION_CLASS CAPTION W H
   expect_log "Отправка своего IP адреса"
   # The windows, opened through the menu.
   run "click $top>Прямое IP соединение"
-  expect_window "$connection" "$caption" "$width" "$height"
+  expect_window "$connection" "$caption" "$width" "$height" "$mode-window"
   if ((window_shown)); then
     expect_control "$connection" cb_IP ComboBox
     if [ "$mode" = station ]; then expect_control "$connection" bSendToOffice Button; fi
   fi
   run "click $top>Настройки>Прямое IP соединение"
-  expect_window TConfigForm "Настройка прямого IP соединения" 296 318
+  expect_window TConfigForm "Настройка прямого IP соединения" 296 318 settings-1
   if ((window_shown)); then
+    expect_control TConfigForm PageControl1 SysTabControl32
     expect_control TConfigForm BitBtn1 Button
+    # Its three tabs, each page shown in turn.
+    local tab
+    for tab in 1 2; do
+      run "tab PageControl1 $tab" "controls TConfigForm"
+      if grep -qE "^control: TabSheet$((tab + 1)) [^ ]+ \".*\" [a-z]+ visible " <<<"$output" &&
+        grep -qE "^control: TabSheet1 [^ ]+ \".*\" [a-z]+ hidden " <<<"$output"; then
+        pass "its tab $((tab + 1)) shows page TabSheet$((tab + 1))"
+        shot "settings-$((tab + 1))" "Настройка прямого IP соединения"
+      else
+        fail "its tab $((tab + 1)) does not show page TabSheet$((tab + 1))"
+      fi
+    done
+    run "tab PageControl1 0"
+    # A check box changed, then "Применить": the dialog closes and the
+    # setting holds when it opens again; BitBtn2 closes it unchanged.
+    run "controls TConfigForm"
+    local before
+    before=$(grep -oE '^control: cb_ShowWND Button ".*" enabled visible [a-z]+' <<<"$output" | awk '{print $NF}')
+    run "press cb_ShowWND" "press BitBtn1"
+    expect_gone TConfigForm
+    run "click $top>Настройки>Прямое IP соединение" "wait TConfigForm 5" "controls TConfigForm"
+    local after
+    after=$(grep -oE '^control: cb_ShowWND Button ".*" enabled visible [a-z]+' <<<"$output" | awk '{print $NF}')
+    if [ -n "$before" ] && [ -n "$after" ] && [ "$before" != "$after" ]; then
+      pass "\"Применить\" kept cb_ShowWND $after (was $before)"
+    else
+      fail "\"Применить\" did not keep cb_ShowWND: '$before' before, '$after' after"
+    fi
+    run "press cb_ShowWND" "press BitBtn2" "click $top>Настройки>Прямое IP соединение" "wait TConfigForm 5" "controls TConfigForm"
+    if grep -qE "^control: cb_ShowWND Button \".*\" enabled visible $after " <<<"$output"; then
+      pass "BitBtn2 closed it unchanged"
+    else
+      fail "BitBtn2 changed cb_ShowWND"
+    fi
     run "press BitBtn2"
     expect_gone TConfigForm
   fi
   run "click $top>Интерактивный обмен>История сообщений"
-  expect_window TShowHistoryForm "Просмотр истории сообщений" 667 405
+  expect_window TShowHistoryForm "Просмотр истории сообщений" 667 405 history
   if ((window_shown)); then
     run "press BitBtn1"
     expect_gone TShowHistoryForm
   fi
+  if [ "$mode" = station ] && [ "$label" = "$first_label" ]; then idle_check; fi
+  # UnLoad with the connection window and the settings dialog open.
+  if [ "$mode" = station ] && ((!headless)); then
+    run "click $top>Настройки>Прямое IP соединение" "wait TConfigForm 5"
+    expect_output 'window: TConfigForm "Настройка прямого IP соединения" 296x318 owned-by-app: yes' \
+      "the settings dialog open over the connection window at quit"
+  fi
   finish
+  if kill -0 "$app_pid" 2>/dev/null; then fail "the application is still running after UnLoad"
+  else pass "the application ended"; fi
 }
 
+# idle_check: the application with the plug-in loaded, left alone for 30 s,
+# costs under 1 % of a core (user + system time of its Wine process, from
+# /proc: the program is the child of the timeout that runs it).
+idle_check() {
+  local pid ticks=$(getconf CLK_TCK) before after used
+  pid=$(pgrep -P "$app_pid" | head -n 1)
+  if [ -z "$pid" ] || [ ! -r "/proc/$pid/stat" ]; then fail "idle: no Wine process of the application"; return; fi
+  cpu_ticks() { awk '{sub(/.*\) /, ""); print $12 + $13}' "/proc/$1/stat"; }
+  before=$(cpu_ticks "$pid")
+  sleep 30
+  after=$(cpu_ticks "$pid")
+  used=$(((after - before) * 1000 / ticks))  # ms
+  local percent
+  percent=$(awk -v ms="$used" 'BEGIN { printf "%.2f", ms / 300 }')
+  echo "  idle: $used ms of processor time in 30 s ($percent % of a core)"
+  if ((used < 300)); then pass "idle under 1 % of a core"; else fail "idle: $percent % of a core"; fi
+}
+
+# A free port on 127.0.0.1 (below the ephemeral range).
+free_port() {
+  local p
+  while :; do
+    p=$((20000 + RANDOM % 12000))
+    (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
+  done
+}
+
+# The Linux host of the other end, on 127.0.0.1, driven through a pipe; its
+# output goes to $linux_out.
+linux_in="" linux_out="" linux_root=""
+start_linux() {  # start_linux MODE IN_PORT OUT_PORT
+  linux_root=$work/$label-linux-$1
+  linux_out=$linux_root.out
+  mkdir -p "$linux_root/host/requests"
+  mkfifo "$linux_root.in"
+  (without_our_fds build/pumpwire-host "$1" --root "$linux_root" --set InPort="$2" --set OutPort="$3") \
+    <"$linux_root.in" >"$linux_out" 2>&1 &
+  linux_pid=$!
+  exec {linux_in}>"$linux_root.in"
+}
+linux_send() { printf '%s\n' "$@" >&"$linux_in"; }
+linux_await() {  # linux_await TEXT [SECONDS]: a line of the Linux host holding TEXT
+  local i
+  for ((i = 0; i < ${2:-30} * 10; i++)); do
+    grep -qF -- "$1" "$linux_out" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+stop_linux() {
+  linux_send quit
+  exec {linux_in}>&-
+  wait "$linux_pid" 2>/dev/null || true
+}
+
+# report_arrived ROOT ENDING: the report the station's host (ROOT) wrote
+# last is at the Linux office's host, byte for byte, as *_ENDING.dat.
+report_arrived() {
+  local answer report
+  answer=$(ls -t "$1/host/answers/"* 2>/dev/null | head -n 1)
+  [ -n "$answer" ] || { fail "the station's host wrote no report"; return; }
+  for report in "$linux_root/host/reports/"*"_$2.dat"; do
+    [ -e "$report" ] || break
+    if cmp -s "$answer" "$report"; then
+      pass "the report $(basename "$answer") ($(stat -c %s "$answer") bytes) is at the office as $(basename "$report"), identical"
+      return
+    fi
+  done
+  fail "the station's report $(basename "$answer") is not at the office as *_$2.dat"
+}
+
+# check_exchange BIN [NAME]: the application as a station against a Linux
+# office on 127.0.0.1: a text message from the office shown in the message
+# window; a file from the office with its progress window; the station's
+# report delivered by a click on "Отправить в офис"; the office's request
+# answered with a report while the application shows a modal box of its own.
+check_exchange() {
+  local bin=$1 name=${2:-exchange} office_port station_port
+  echo "-- $label: a report exchange with a Linux office ($bin)"
+  if [ ! -x build/pumpwire-host ]; then fail "no Linux build/pumpwire-host (cmake --build build --target pumpwire pumpwire-host)"; return; fi
+  office_port=$(free_port)
+  station_port=$(free_port)
+  while [ "$station_port" = "$office_port" ]; do station_port=$(free_port); done
+  start_linux office "$office_port" "$station_port"
+  printf 'request for АЗС 3\r\n' >"$linux_root/host/requests/АЗС 3"
+  if ! start_app "$name" "$bin" station --name "АЗС 3" --set InPort="$station_port" --set OutPort="$office_port"; then
+    stop_linux
+    return
+  fi
+  local station_root=$work/$label-$name
+  linux_await "Load: 0" 30 || fail "the Linux office did not load"
+  if ((headless)); then
+    later "the exchange through the real windows (the plug-in's windows are headless here)"
+  else
+    # A text message from the office.
+    linux_send "station АЗС 3 127.0.0.1" "message Пришлите отчет" \
+      "click Связь>Интерактивный обмен>Отправить текстовое сообщение"
+    run "wait TInteractiveForm 30"
+    if grep -q '^window: TInteractiveForm "Получено сообщение из ОФиса!" ' <<<"$output"; then
+      run "controls TInteractiveForm"
+      if grep -q '"Пришлите отчет"' <<<"$output"; then pass "the message window shows the office's text"
+      else fail "the message window does not show the text: $(tr '\n' ';' <<<"$output")"; fi
+      shot message-window "Получено сообщение из ОФиса!"
+    else
+      fail "no message window: $output"
+    fi
+    # A file from the office, large enough for its progress window to be seen.
+    head -c 40000000 /dev/urandom >"$work/big.bin"
+    linux_send "choose $work/big.bin" "click Связь>Интерактивный обмен>Отправить файл"
+    run "wait TProgressForm 30"
+    if grep -q '^window: TProgressForm ' <<<"$output"; then
+      pass "a progress window during the transfer: $(grep '^window: TProgressForm ' <<<"$output")"
+      shot progress-window "$(sed -n 's/^window: TProgressForm "\(.*\)" [0-9]*x.*/\1/p' <<<"$output" | head -n 1)"
+    else
+      fail "no progress window during the transfer"
+    fi
+    expect_log "Файл успешно принят" 120
+    if cmp -s "$work/big.bin" "$station_root/FromOffice/big.bin"; then pass "the file arrived whole"
+    else fail "the file did not arrive whole in FromOffice/"; fi
+  fi
+  # The station's report, by a click on the real button.
+  run "click Связь с офисом>Прямое IP соединение" "wait TInetForm 5" "type 127.0.0.1" "press bSendToOffice"
+  expect_log "Передача отчета произведена успешно!" 90
+  linux_await "завершена!" 30 || fail "the office did not hand the report to its host"
+  report_arrived "$station_root" "АЗС 3"
+  # The office's request answered while the application's own box is open.
+  run "modal Отчет за смену готов?"
+  run windows
+  if grep -q '^window: #32770 "pumpwire-app" ' <<<"$output"; then pass "the application's own modal box is open"
+  else fail "no modal box of the application"; fi
+  linux_send "type 127.0.0.1" "press BitBtn1"
+  if linux_await "произошел УСПЕШНО!" 90; then pass "the office's request came back with a report while the box was open"
+  else fail "the office's request did not come back while the box was open"; fi
+  report_arrived "$station_root" 127.0.0.1
+  run "answer ok"
+  expect_output "box: pumpwire-app | Отчет за смену готов? -> ok" "the application's box answered after the exchange"
+  finish
+  stop_linux
+}
+
+# The time posted work takes to reach the main thread while a modal box is
+# open, and an idle loop's cost, as the renderer's tests measure them.
+pump_figures() {
+  local tests="$1/../tests/pumpwire-renderer-tests.exe" line
+  [ -e "$tests" ] || { echo "-- $label: no renderer tests ($tests)"; return; }
+  echo "-- $label: the message pump's figures"
+  while IFS= read -r line; do echo "  $line"; done < <(
+    tests/renderer/wine-null-graphics.sh "$tests" \
+      --gtest_filter='MessagePumpTest.WorkOfAWorkerRunsWhileTheApplicationShowsAModalBox:MessagePumpTest.AnIdleLoopCostsNoProcessorTime' \
+      </dev/null 2>&1 | tr -d '\r' | grep -E 'posted work reached|idle second cost|PASSED|FAILED' || true)
+}
+
+# shipped_folder BIN: a folder holding the shipped plug-in (BIN/../ship)
+# beside the application and the runtime DLLs the application itself
+# imports from BIN, nothing else; its path, or nothing.
+shipped_folder() {
+  local bin=$1 folder=$work/$label-shipped objdump dll
+  [ -e "$bin/../ship/pumpwire.dll" ] || return 0
+  objdump=$(command -v i686-w64-mingw32-objdump || command -v x86_64-w64-mingw32-objdump || command -v objdump)
+  mkdir -p "$folder"
+  cp "$bin/pumpwire-app.exe" "$bin/../ship/pumpwire.dll" "$folder/"
+  for dll in $("$objdump" -p "$bin/pumpwire-app.exe" | sed -n 's/^\s*DLL Name: //p'); do
+    if [ -e "$bin/$dll" ]; then cp "$bin/$dll" "$folder/"; fi
+  done
+  echo "$folder"
+}
+
+first_label=""
 for bin in "${bins[@]}"; do
   label=$(basename "$(dirname "$bin")")
+  [ -n "$first_label" ] || first_label=$label
   echo "== $label"
-  check_contract_plugin "$bin"
-  check_plugin "$bin" station "Связь с офисом" TInetForm "Прямое IP соединение" 499 399
-  check_plugin "$bin" office "Связь" TInetOfficeForm "Прямое IP соединение " 467 349
+  if [ "$label" = "$first_label" ]; then
+    check_contract_plugin "$bin"
+    check_plugin "$bin" station "Связь с офисом" TInetForm "Прямое IP соединение" 499 399
+    check_plugin "$bin" office "Связь" TInetOfficeForm "Прямое IP соединение " 467 349
+    check_exchange "$bin"
+    pump_figures "$bin"
+  else
+    # Another build (the 32-bit one): its windows, and the report exchange
+    # with the shipped plug-in alone beside the application.
+    check_plugin "$bin" station "Связь с офисом" TInetForm "Прямое IP соединение" 499 399
+    shipped=$(shipped_folder "$bin")
+    if [ -n "$shipped" ]; then
+      echo "  (the shipped plug-in: $(cd "$shipped" && echo *))"
+      check_exchange "$shipped" shipped
+    else
+      echo "-- $label: no shipped plug-in ($bin/../ship/pumpwire.dll)"
+    fi
+  fi
 done
 
 echo

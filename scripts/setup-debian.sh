@@ -16,7 +16,7 @@ packages=(g++ clang libclang-rt-dev cmake ninja-build libgtest-dev
           python3 iproute2)
 if [ "${1:-}" = --windows ]; then
   packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 wine32:i386 dpkg-dev tcl make)
-  packages+=(imagemagick)
+  packages+=(imagemagick x11-utils)  # the Windows app test's window pictures
 elif [ -n "${1:-}" ]; then
   echo "usage: $0 [--windows]" >&2
   exit 2

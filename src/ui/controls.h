@@ -89,11 +89,14 @@ class Gauge : public Control {
   std::int32_t position_ = 0;
 };
 
-// An editable combo box: the text in its box and its drop-down items.
+// A combo box: the text in its box and its drop-down items. An editable
+// one takes any text typed into it; a drop-down list (editable false) shows
+// only one of its items.
 class ComboBox : public Control {
  public:
   using Control::Control;
   const char* kind() const override { return "ComboBox"; }
+  bool editable = true;
   Property<std::vector<std::string>> items{this};
   Property<int> item_index{this, -1};
 
@@ -112,6 +115,8 @@ class Memo : public Control {
   using Control::Control;
   const char* kind() const override { return "Memo"; }
   Property<std::vector<std::string>> lines{this};
+  bool read_only = false;          // the operator reads it, types nothing
+  bool horizontal_scroll = false;  // long lines scroll sideways, not wrapped
 };
 
 // A one-line text box. password_char, when set, is shown in place of each

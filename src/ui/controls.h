@@ -22,12 +22,6 @@ enum class Alignment { Left, Center, Right };
 inline constexpr std::uint32_t kColorWindow = 0x00FFFFFF;
 inline constexpr std::uint32_t kColorBtnFace = 0x00C8D0D4;
 
-// A typeface and its size in points.
-struct Font {
-  std::string name;
-  int size_pt = 8;
-};
-
 // A line of fixed text.
 class Label : public Control {
  public:
@@ -37,6 +31,7 @@ class Label : public Control {
   Alignment alignment = Alignment::Left;
   Font font;                               // an empty name: the window's own
   std::optional<std::uint32_t> font_color;  // 0x00BBGGRR; none: the system's
+  std::optional<std::uint32_t> color;       // its background; none: the parent's
 };
 
 // A push button; `glyph` names the picture drawn beside the caption (empty

@@ -65,9 +65,13 @@ TInteractiveForm::TInteractiveForm(const PluginContext& plugin)
   Panel1.color = "clMoneyGreen";
   Panel1.font = ui::Font{"Times New Roman", 12};  // 16 pixels at 96 dpi
   Panel1.bold = true;
-  Fill(Label1, *this);
+  // The text fills the panel inside its bevel and carries the panel's look.
+  Label1.parent = &Panel1;
+  Label1.SetBounds(1, 1, client_width - 2, client_height - 2);
   Label1.alignment = ui::Alignment::Center;
+  Label1.font = Panel1.font;
   Label1.bold = true;
+  Label1.color = kMoneyGreen;
 
   Timer1.on_timer = [this] { Timer1Timer(); };
   Park();

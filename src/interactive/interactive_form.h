@@ -12,6 +12,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,8 @@
 namespace pw::interactive {
 
 // A panel: a bevelled area with its own colour and font.
+inline constexpr std::uint32_t kMoneyGreen = 0x00C0DCC0;  // clMoneyGreen (0x00BBGGRR)
+
 class Panel : public ui::Control {
  public:
   using Control::Control;

@@ -85,8 +85,6 @@ class TProgressForm : public ui::Window {
   void BitBtn1Click();
 
   // Controls, top to bottom. Captions are Windows-1251.
-  ui::Font font{"Tahoma", 8};
-
   ui::Label Label1{*this, "Label1"};
   ui::Label lb_State{*this, "lb_State"};
   ui::Label Label3{*this, "Label3"};

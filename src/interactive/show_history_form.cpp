@@ -1,5 +1,6 @@
 #include "interactive/show_history_form.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "interactive/message_history.h"
@@ -35,15 +36,24 @@ TShowHistoryForm::TShowHistoryForm() : ui::Window("TShowHistoryForm") {
   client_height = 405;
   width = 675;
   height = 432;
-  Memo1.SetBounds(0, 0, 667, 364);
-  Bevel1.SetBounds(0, 366, 667, 2);
-  BitBtn1.SetBounds(584, 374, 75, 25);
+  Memo1.read_only = true;
+  Memo1.horizontal_scroll = true;
+  FormResize();
+  on_resize = [this] { FormResize(); };
   BitBtn1.caption = "Закрыть"_w;
   BitBtn1.on_click = [this] { modal_result = ModalResult::Cancel; };
   TryRestorePlacement(*this);
 }
 
 TShowHistoryForm::~TShowHistoryForm() = default;
+
+// The text takes the room; the line and "Закрыть" keep to the bottom right.
+void TShowHistoryForm::FormResize() {
+  const int w = client_width, h = client_height;
+  Memo1.SetBounds(0, 0, w, std::max(h - 41, 0));
+  Bevel1.SetBounds(0, std::max(h - 39, 0), w, 2);
+  BitBtn1.SetBounds(w - 83, std::max(h - 31, 0), 75, 25);
+}
 
 ui::Answer TShowHistoryForm::ShowModal() {
   const ui::Answer answer = ui::Operator::instance().ShowModal(*this);

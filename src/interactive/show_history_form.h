@@ -21,6 +21,7 @@ class TShowHistoryForm : public ui::Window {
   // Shows the viewer modally through the operator; FormShow fills it first.
   // The lines stay in Memo1 after it has closed.
   ui::Answer ShowModal();
+  void FormResize();
 
   void Show() override;
 

@@ -14,6 +14,7 @@ TSmListForm::TSmListForm() : ui::Window("TSmListForm") {
   client_height = 433;
   width = client_width + 6;
   height = client_height + 25;
+  font = ui::Font{"MS Sans Serif", 8};
   SmList.SetBounds(0, 0, 412, 393);
   SmList.check_boxes = true;
   SmList.grid_lines = true;

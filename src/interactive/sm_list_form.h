@@ -37,7 +37,6 @@ class TSmListForm : public ui::Window {
   void HandleMessage(const ui::Message& m) override;
 
   // Controls, captions in Windows-1251. Fixed single border.
-  ui::Font font{"MS Sans Serif", 8};
   ui::ListView SmList{*this, "SmList"};
   ui::Button OkBtn{*this, "OkBtn"};          // the default button
   ui::Button CancelBtn{*this, "CancelBtn"};  // the Esc button

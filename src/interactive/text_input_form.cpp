@@ -1,5 +1,6 @@
 #include "interactive/text_input_form.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "platform/error.h"
@@ -21,12 +22,10 @@ TTextInputForm::TTextInputForm() : ui::Window("TTextInputForm") {
   client_height = 156;
   width = 440;
   height = 180;
-
-  Mtext.SetBounds(0, 0, 432, 121);
-  BitBtn3.SetBounds(8, 126, 75, 25);
-  BitBtn4.SetBounds(120, 126, 90, 25);
-  BitBtn1.SetBounds(256, 126, 80, 25);
-  BitBtn2.SetBounds(344, 126, 80, 25);
+  min_width = 440;
+  min_height = 180;
+  FormResize();
+  on_resize = [this] { FormResize(); };
   BitBtn3.caption = "Отчистить"_w;
   BitBtn4.caption = "Проверить адресата"_w;
   BitBtn1.caption = "Отправить"_w;
@@ -40,6 +39,19 @@ TTextInputForm::TTextInputForm() : ui::Window("TTextInputForm") {
 }
 
 TTextInputForm::~TTextInputForm() = default;
+
+void TTextInputForm::FormResize() {
+  // Buttons two lines high, for the check's wrapped caption; "Отчистить" and
+  // the check at the left edge, the two that close the prompt at the right.
+  constexpr int kButtonsHeight = 30, kGap = 4;
+  const int w = client_width, h = client_height;
+  const int y = std::max(h - kButtonsHeight - 3, 0);
+  Mtext.SetBounds(0, 0, w, std::max(y - kGap, 0));
+  BitBtn3.SetBounds(8, y, 75, kButtonsHeight);
+  BitBtn4.SetBounds(91, y, 100, kButtonsHeight);
+  BitBtn1.SetBounds(w - 168, y, 80, kButtonsHeight);
+  BitBtn2.SetBounds(w - 84, y, 76, kButtonsHeight);
+}
 
 std::string TTextInputForm::Text() const {
   std::string text;

@@ -53,10 +53,9 @@ class TTextInputForm : public ui::Window {
   void FormShow();     // caret to line 1, column 1; focus to the box
   void BitBtn3Click(); // "Отчистить": empties the box
   void BitBtn4Click(); // "Проверить адресата": tries Address:Port, says how it went
+  void FormResize();   // the box takes the room, the buttons keep to the bottom
 
   // Controls, captions in Windows-1251. Sizeable tool window.
-  int min_width = 440;
-  int min_height = 180;
   ui::Memo Mtext{*this, "Mtext"};  // anchored on all sides
   CaretPos MtextCaret;
   bool MtextFocused = false;

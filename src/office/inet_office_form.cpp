@@ -1,6 +1,7 @@
 #include "office/inet_office_form.h"
 
 #include <exception>
+#include <initializer_list>
 #include <mutex>
 
 #include "interactive/interactive_form.h"
@@ -67,12 +68,16 @@ TInetOfficeForm::TInetOfficeForm(PluginContext& plugin)
   // The settings group across the top, the log below it, the status bar at
   // the bottom edge.
   gb_Settings.SetBounds(8, 4, 451, 85);
-  Label3.SetBounds(16, 22, 120, 13);
-  cb_IP.SetBounds(16, 38, 248, 21);
-  cb_log.SetBounds(16, 66, 120, 17);
-  BitBtn1.SetBounds(272, 36, 108, 25);
-  BitBtn2.SetBounds(386, 36, 25, 25);
-  SpeedButton1.SetBounds(416, 36, 25, 25);
+  // The group's six sit in it, placed from its top left corner.
+  for (ui::Control* c : std::initializer_list<ui::Control*>{&Label3, &cb_IP, &cb_log, &BitBtn1,
+                                                            &BitBtn2, &SpeedButton1})
+    c->parent = &gb_Settings;
+  Label3.SetBounds(8, 18, 120, 13);
+  cb_IP.SetBounds(8, 34, 248, 21);
+  cb_log.SetBounds(8, 62, 120, 17);
+  BitBtn1.SetBounds(264, 32, 108, 25);
+  BitBtn2.SetBounds(378, 32, 25, 25);
+  SpeedButton1.SetBounds(408, 32, 25, 25);
   log.SetBounds(8, 95, 451, 231);
   StatusBar1.SetBounds(0, 330, kClientWidth, 19);
 

@@ -130,7 +130,6 @@ class TInetOfficeForm : public ui::Window {
   void BitBtn2Click();
 
   // Controls. Captions are Windows-1251.
-  ui::Font font{"Tahoma", 8};
   ui::LogList log{*this, "log"};
   std::uint32_t log_color = 0x00E0E0E0;  // cl3DLight (0x00BBGGRR)
   int log_scroll_width = 1000;  // horizontal scroll extent of log

@@ -30,8 +30,12 @@ void RestorePlacement(ui::Window& window) {
   const std::string& section = Section(window);
   window.left = ini.ReadInteger(section, "Left", window.left);
   window.top = ini.ReadInteger(section, "Top", window.top);
-  window.width = ini.ReadInteger(section, "Width", window.width);
-  window.height = ini.ReadInteger(section, "Height", window.height);
+  const int w = ini.ReadInteger(section, "Width", window.width);
+  const int h = ini.ReadInteger(section, "Height", window.height);
+  // The inside changes with the outer size, and the controls follow it.
+  if (w != window.width || h != window.height)
+    window.SetClientSize(window.client_width + (w - window.width),
+                         window.client_height + (h - window.height));
 }
 
 void TrySavePlacement(const ui::Window& window) noexcept {

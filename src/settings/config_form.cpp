@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "platform/error.h"
 #include "platform/ini_file.h"
@@ -138,6 +139,9 @@ TConfigForm::TConfigForm(ConfigFormContext context)
   place(GroupBox7, {&Label9, &edIntLogin, &Label10, &edIntPassword});
   place(TabSheet3, {&Label7, &cbQuality, &GroupBox8});
   place(GroupBox8, {&Label11, &seTVRefresh, &rbGIF, &rbJPG, &Label8, &tbJPGcompress});
+  cbInternet.editable = false;
+  cbQuality.editable = false;
+  LayOut();
 
   BitBtn1.caption = "Применить"_w;
   BitBtn2.caption = "Отменить"_w;
@@ -154,6 +158,52 @@ TConfigForm::TConfigForm(ConfigFormContext context)
 }
 
 TConfigForm::~TConfigForm() = default;
+
+// Bounds are in the parent's coordinates: a page's from its top left corner,
+// a group box's from its own. The labels whose units stand after a run of
+// blanks have their number box laid over those blanks, so every unit reads
+// after its number.
+void TConfigForm::LayOut() {
+  // "Параметры": a column of number boxes, each on its label's line.
+  constexpr int kLabelWidth = 278, kNumberLeft = 196, kNumberWidth = 56;
+  int y = 8;
+  const std::pair<ui::Label*, ui::SpinEdit*> rows[] = {
+      {&Label1, &se_clie_port},     {&Label2, &se_srv_port},    {&Label3, &se_ZaprosTimeOut},
+      {&Label4, &se_ReadTimeOut}, {&Label5, &se_connectTimeOut}};
+  for (auto [label, number] : rows) {
+    label->SetBounds(6, y + 4, kLabelWidth, 13);
+    number->SetBounds(kNumberLeft, y, kNumberWidth, 21);
+    y += 26;
+  }
+  cb_ShowWND.SetBounds(6, 142, kLabelWidth, 17);
+  cbUseFastDataTravel.SetBounds(6, 164, kLabelWidth, 17);
+  Label6.SetBounds(6, 192, 210, 13);
+  seInetBuffSize.SetBounds(100, 188, 76, 21);
+
+  // "Подключение к интернету".
+  cbUseDefaultConn.SetBounds(6, 8, kLabelWidth, 17);
+  GroupBox6.SetBounds(6, 30, 276, 190);
+  cbInternet.SetBounds(8, 18, 260, 21);
+  cbShowDialUp.SetBounds(8, 44, 260, 17);
+  cbDisconnect.SetBounds(8, 62, 260, 17);
+  cbUserData.SetBounds(8, 80, 260, 17);
+  GroupBox7.SetBounds(8, 102, 260, 78);
+  Label9.SetBounds(10, 22, 80, 13);
+  edIntLogin.SetBounds(96, 18, 154, 21);
+  Label10.SetBounds(10, 50, 80, 13);
+  edIntPassword.SetBounds(96, 46, 154, 21);
+
+  // "Интерактив": the slider under the label that names its two ends.
+  Label7.SetBounds(6, 12, 260, 13);
+  cbQuality.SetBounds(150, 8, 80, 21);
+  GroupBox8.SetBounds(6, 38, 276, 154);
+  Label11.SetBounds(8, 22, 260, 13);
+  seTVRefresh.SetBounds(178, 18, 66, 21);
+  rbGIF.SetBounds(8, 50, 200, 17);
+  rbJPG.SetBounds(8, 70, 200, 17);
+  Label8.SetBounds(8, 96, 260, 13);
+  tbJPGcompress.SetBounds(4, 112, 248, 32);
+}
 
 ui::Answer TConfigForm::ShowModal() {
   FormShow();

@@ -110,6 +110,7 @@ class TConfigForm : public ui::Window {
   ui::Button BitBtn2{*this, "BitBtn2"};
 
  private:
+  void LayOut();
   void FillControls();
   // False when the listener could not take new_port (it is back on the
   // port it had, when it was listening).

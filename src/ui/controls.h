@@ -22,12 +22,6 @@ enum class Alignment { Left, Center, Right };
 inline constexpr std::uint32_t kColorWindow = 0x00FFFFFF;
 inline constexpr std::uint32_t kColorBtnFace = 0x00C8D0D4;
 
-// A typeface and its size in points.
-struct Font {
-  std::string name;
-  int size_pt = 8;
-};
-
 // A line of fixed text.
 class Label : public Control {
  public:
@@ -37,6 +31,7 @@ class Label : public Control {
   Alignment alignment = Alignment::Left;
   Font font;                               // an empty name: the window's own
   std::optional<std::uint32_t> font_color;  // 0x00BBGGRR; none: the system's
+  std::optional<std::uint32_t> color;       // its background; none: the parent's
 };
 
 // A push button; `glyph` names the picture drawn beside the caption (empty
@@ -89,11 +84,14 @@ class Gauge : public Control {
   std::int32_t position_ = 0;
 };
 
-// An editable combo box: the text in its box and its drop-down items.
+// A combo box: the text in its box and its drop-down items. An editable
+// one takes any text typed into it; a drop-down list (editable false) shows
+// only one of its items.
 class ComboBox : public Control {
  public:
   using Control::Control;
   const char* kind() const override { return "ComboBox"; }
+  bool editable = true;
   Property<std::vector<std::string>> items{this};
   Property<int> item_index{this, -1};
 
@@ -112,6 +110,8 @@ class Memo : public Control {
   using Control::Control;
   const char* kind() const override { return "Memo"; }
   Property<std::vector<std::string>> lines{this};
+  bool read_only = false;          // the operator reads it, types nothing
+  bool horizontal_scroll = false;  // long lines scroll sideways, not wrapped
 };
 
 // A one-line text box. password_char, when set, is shown in place of each

@@ -23,6 +23,12 @@ namespace pw::ui {
 class Window;
 class MenuEntry;
 
+// A typeface and its size in points.
+struct Font {
+  std::string name;
+  int size_pt = 8;
+};
+
 // Window messages of the system.
 inline constexpr std::uint32_t kWmUser = 0x0400;
 inline constexpr std::uint32_t WM_LOGLINE = kWmUser + 1;  // 1025
@@ -114,6 +120,7 @@ class Window : public ChangeListener {
   Property<int> client_width{this}, client_height{this};  // the inside, where controls sit
   Property<bool> tool_window{this};  // thin caption, no minimise/maximise
   Property<bool> stays_on_top{this};
+  Font font{"Tahoma", 8};  // the controls' typeface, unless a label has its own
   const MenuEntry* main_menu = nullptr;          // the window's own menu bar, if any
   int min_width = 0, min_height = 0;             // the least outer size the operator can drag to
   // How a modal dialog was closed by one of its own buttons while it was

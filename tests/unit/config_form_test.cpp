@@ -53,6 +53,53 @@ class ConfigFormTest : public test::ProcessStateTest {
   std::vector<std::string> boxes;
 };
 
+// Each control lies inside the room of what holds it (a page loses its tab
+// row and frame to the page control), and no two controls of one page or
+// group cover each other, save a number box laid over its label's blanks.
+TEST_F(ConfigFormTest, EveryControlSitsInsideItsPageOrGroupWithoutCoveringAnother) {
+  auto form = Opened(kOfficeMode);
+  constexpr int kPageFrameWidth = 8, kPageFrameHeight = 28;
+  const auto is_page = [](const ui::Control* c) { return dynamic_cast<const ui::TabSheet*>(c) != nullptr; };
+  for (ui::Control* c : form->controls()) {
+    SCOPED_TRACE(c->name());
+    if (is_page(c)) continue;  // a page fills its page control
+    EXPECT_GT(c->width, 0);
+    EXPECT_GT(c->height, 0);
+    EXPECT_GE(c->left, 0);
+    EXPECT_GE(c->top, 0);
+    int room_w = form->client_width, room_h = form->client_height;
+    if (c->parent != nullptr && is_page(c->parent)) {
+      room_w = form->PageControl1.width - kPageFrameWidth;
+      room_h = form->PageControl1.height - kPageFrameHeight;
+    } else if (c->parent != nullptr) {
+      room_w = c->parent->width;
+      room_h = c->parent->height;
+    }
+    EXPECT_LE(c->left + c->width, room_w);
+    EXPECT_LE(c->top + c->height, room_h);
+  }
+  const auto is_label = [](const ui::Control* c) { return dynamic_cast<const ui::Label*>(c) != nullptr; };
+  const auto& all = form->controls();
+  for (std::size_t i = 0; i < all.size(); ++i)
+    for (std::size_t j = i + 1; j < all.size(); ++j) {
+      const ui::Control& a = *all[i];
+      const ui::Control& b = *all[j];
+      if (a.parent != b.parent || is_page(&a) || is_label(&a) || is_label(&b)) continue;
+      const bool apart = a.left + a.width <= b.left || b.left + b.width <= a.left ||
+                         a.top + a.height <= b.top || b.top + b.height <= a.top;
+      EXPECT_TRUE(apart) << a.name() << " covers " << b.name();
+    }
+  EXPECT_EQ(form->PageControl1.width, 296);
+  EXPECT_LE(form->BitBtn1.top + form->BitBtn1.height, 318);
+  // The number boxes stand between their labels' words and units.
+  EXPECT_EQ(form->se_ReadTimeOut.top, form->Label4.top - 4);
+  EXPECT_GT(form->se_ReadTimeOut.left, form->Label4.left);
+  EXPECT_LT(form->se_ReadTimeOut.left + form->se_ReadTimeOut.width, form->Label4.left + form->Label4.width);
+  // Only an item can be chosen in the dialog's boxes.
+  EXPECT_FALSE(form->cbInternet.editable);
+  EXPECT_FALSE(form->cbQuality.editable);
+}
+
 TEST_F(ConfigFormTest, TheLayoutKeepsItsTextsBlanksHintsAndRanges) {
   auto form = Opened();
   EXPECT_EQ(form->caption, W("Настройка прямого IP соединения"_w));

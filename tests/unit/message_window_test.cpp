@@ -269,6 +269,37 @@ TEST_F(MessageWindowTest, ThePromptJoinsLinesByCarriageReturnsAndKeepsTextWhenCa
   EXPECT_EQ(prompt.PromptMessage("h", 1), "");
 }
 
+// Dragged larger, the text box takes the room and the buttons keep to the
+// bottom; no smaller than the least size the window itself holds.
+TEST_F(MessageWindowTest, ThePromptAndTheHistoryViewerFollowTheirSize) {
+  TTextInputForm prompt;
+  EXPECT_EQ(prompt.min_width, 440);
+  EXPECT_EQ(prompt.min_height, 180);
+  const auto bottom = [](const ui::Control& c) { return c.top + c.height; };
+  EXPECT_LE(bottom(prompt.BitBtn1), 156);
+  EXPECT_LE(bottom(prompt.Mtext), prompt.BitBtn1.top);
+  EXPECT_LE(prompt.BitBtn4.left + prompt.BitBtn4.width, prompt.BitBtn1.left);
+  prompt.SetClientSize(632, 356);
+  EXPECT_EQ(prompt.Mtext.width, 632);
+  EXPECT_EQ(prompt.BitBtn1.top, prompt.Mtext.height + 4);
+  EXPECT_EQ(356 - bottom(prompt.BitBtn2), 3);
+  EXPECT_EQ(632 - (prompt.BitBtn2.left + prompt.BitBtn2.width), 8);
+  prompt.SetClientSize(100, 50);
+  EXPECT_EQ(prompt.width, 440);
+  EXPECT_EQ(prompt.client_width, 432);
+  EXPECT_EQ(prompt.Mtext.width, 432);
+
+  TShowHistoryForm viewer;
+  EXPECT_TRUE(viewer.Memo1.read_only);
+  EXPECT_TRUE(viewer.Memo1.horizontal_scroll);
+  EXPECT_EQ(viewer.BitBtn1.left + viewer.BitBtn1.width, 667 - 8);
+  viewer.SetClientSize(800, 500);
+  EXPECT_EQ(viewer.Memo1.width, 800);
+  EXPECT_EQ(viewer.BitBtn1.left + viewer.BitBtn1.width, 800 - 8);
+  EXPECT_EQ(viewer.BitBtn1.top + viewer.BitBtn1.height, 500 - 6);
+  EXPECT_LT(viewer.Memo1.height, viewer.Bevel1.top);
+}
+
 TEST_F(MessageWindowTest, TheReachabilityCheckConnectsWithoutAWordAndThePromptStaysOpen) {
   platform::TcpListener listener("127.0.0.1", 0);
   TTextInputForm prompt;

@@ -211,11 +211,15 @@ void CreateNativeControl(NativeControl& nc, HWND parent, const RECT& bounds, HIN
       if (static_cast<const ui::Edit&>(c).password_char != 0) style |= ES_PASSWORD;
       ex_style |= WS_EX_CLIENTEDGE;
       break;
-    case ControlKind::Memo:
+    case ControlKind::Memo: {
+      const auto& memo = static_cast<const ui::Memo&>(c);
       cls = L"Edit";
       style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_TABSTOP;
+      if (memo.read_only) style |= ES_READONLY;
+      if (memo.horizontal_scroll) style |= ES_AUTOHSCROLL | WS_HSCROLL;
       ex_style |= WS_EX_CLIENTEDGE;
       break;
+    }
     case ControlKind::SpinEdit:
       cls = L"Edit";
       style |= ES_AUTOHSCROLL | WS_TABSTOP;
@@ -224,7 +228,9 @@ void CreateNativeControl(NativeControl& nc, HWND parent, const RECT& bounds, HIN
       break;
     case ControlKind::ComboBox:
       cls = L"ComboBox";
-      style |= CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP;
+      style |= (static_cast<const ui::ComboBox&>(c).editable ? CBS_DROPDOWN | CBS_AUTOHSCROLL
+                                                              : CBS_DROPDOWNLIST) |
+               WS_VSCROLL | WS_TABSTOP;
       height += kDropDownRoom;
       break;
     case ControlKind::ListBox:
@@ -376,7 +382,8 @@ void SyncNativeControl(NativeControl& nc, const RECT& bounds, bool shown) {
       SyncListItems(hwnd, nc.shown_items, box.items, CB_ADDSTRING, CB_DELETESTRING, CB_RESETCONTENT);
       const int index = box.item_index < static_cast<int>(box.items.size()) ? box.item_index : -1;
       if (SendMessageW(hwnd, CB_GETCURSEL, 0, 0) != index) SendMessageW(hwnd, CB_SETCURSEL, index, 0);
-      SetTextIfDifferent(hwnd, box.caption);
+      // A drop-down list shows its chosen item and takes no other text.
+      if (box.editable) SetTextIfDifferent(hwnd, box.caption);
       break;
     }
     case ControlKind::ListBox: {

@@ -21,6 +21,10 @@ constexpr const wchar_t* kFlushClass = L"PumpwireRenderer";
 constexpr UINT kFlushMessage = WM_APP + 1;
 constexpr UINT_PTR kKeySubclass = 1;
 
+// The typeface most windows use, made once for all their controls.
+constexpr const char* kDefaultFont = "Tahoma";
+constexpr int kDefaultFontPt = 8;  // 11 pixels at 96 dots an inch
+
 // The one renderer of the process, for the window procedures and the hook.
 Win32Renderer* current = nullptr;
 
@@ -208,13 +212,17 @@ NativeControl& Win32Renderer::MakeControl(NativeWindow& nw, ui::Control& control
   syncing_--;
   if (nc.hwnd == nullptr) return nc;
   nw.by_hwnd[nc.hwnd] = &control;
-  if (nc.kind == ControlKind::Label) {
-    const auto& label = static_cast<const ui::Label&>(control);
-    if (!label.font.name.empty()) {
-      const int height = -MulDiv(label.font.size_pt, 96, 72);
-      nc.font = MakeFont(platform::Wide(label.font.name).c_str(), height, label.bold);
-      SendMessageW(nc.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(nc.font), FALSE);
-    }
+  // A label's own typeface, else the window's when it is not the default.
+  const auto* label = nc.kind == ControlKind::Label ? static_cast<const ui::Label*>(&control) : nullptr;
+  const ui::Font& window_font = nw.model->font;
+  const ui::Font* typeface = label != nullptr && !label->font.name.empty() ? &label->font : nullptr;
+  if (typeface == nullptr && !window_font.name.empty() &&
+      (window_font.name != kDefaultFont || window_font.size_pt != kDefaultFontPt))
+    typeface = &window_font;
+  if (typeface != nullptr) {
+    const int height = -MulDiv(typeface->size_pt, 96, 72);
+    nc.font = MakeFont(platform::Wide(typeface->name).c_str(), height, label != nullptr && label->bold);
+    SendMessageW(nc.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(nc.font), FALSE);
   }
   if (nc.kind == ControlKind::ComboBox) {
     // Keys released in the box go to the model: in the combo or its edit.
@@ -672,10 +680,13 @@ LRESULT Win32Renderer::OnControlColor(NativeWindow& nw, UINT msg, HDC dc, HWND c
       back = edit->color;
     if (auto* list = dynamic_cast<ui::ListBox*>(it->second); list && list->color != ui::kColorWindow)
       back = list->color;
-    if (auto* label = dynamic_cast<ui::Label*>(it->second); label && label->font_color) {
-      SetTextColor(dc, *label->font_color);
-      SetBkMode(dc, TRANSPARENT);
-      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    if (auto* label = dynamic_cast<ui::Label*>(it->second); label && (label->font_color || label->color)) {
+      if (label->font_color) SetTextColor(dc, *label->font_color);
+      if (!label->color) {
+        SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      }
+      back = *label->color;
     }
     if (back) {
       if (nc.brush == nullptr || nc.brush_color != *back) {

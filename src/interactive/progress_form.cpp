@@ -198,7 +198,11 @@ void TProgressForm::BitBtn1Click() {
       "Прервать обмен информацией?"_w;
   ui::BoxRequest box{"", std::string(question), ui::Buttons::OkCancel};
   box.owned = false;
+  const std::uint64_t id = this->id();
   const ui::Answer answer = ui::Operator::instance().ShowMessageBox(box);
+  // The transfer may have ended while the box was up, and its window with
+  // it.
+  if (ui::FindWindowById(id) != this) return;
   if (answer == ui::Answer::Ok) {
     StopRequested = true;
     Close();

@@ -17,6 +17,9 @@ namespace pw::renderer {
 class NativeUi {
  public:
   virtual ~NativeUi() = default;
+  // For an UnLoad that leaves threads and windows behind: the plug-in's
+  // code stays mapped for them even when the application frees the library.
+  virtual void KeepLoaded() = 0;
 };
 
 // Installs the renderer and the pump, for windows owned by app_window (the

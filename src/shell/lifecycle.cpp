@@ -123,6 +123,10 @@ std::int32_t UnLoadPlugin() {
       if (state.station_window) Step([&] { state.station_window->StopServer(); });
       if (state.office_window && state.office_window->ServerActive())
         Step([&] { state.office_window->StopServer(); });
+      // Their windows and the main thread's window stay, and so must the
+      // code they call.
+      if (state.native_ui) state.native_ui->KeepLoaded();
+      (void)state.native_ui.release();
       (void)state.station_window.release();
       (void)state.office_window.release();
       (void)state.text_input.release();

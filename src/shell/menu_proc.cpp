@@ -1,4 +1,5 @@
 #include "shell/menu_proc.h"
+#include "ui/dispatcher.h"
 
 #include <exception>
 
@@ -48,17 +49,21 @@ void PW_CALL OnMenuClick(void* context) {
   const auto* action = static_cast<const MenuAction*>(context);
   CMenuProc* proc = State().menu_proc.get();
   if (proc == nullptr) return;
-  // Nothing may unwind into the host.
-  try {
-    (proc->*(action->handler))();
-  } catch (const std::exception& e) {
+  // As a task of the main thread: a box or dialog the command opens serves
+  // the workers' work, not the host's next command. Nothing may unwind into
+  // the host.
+  ui::Dispatcher::instance().run_as_task([&] {
     try {
-      // A command's error may quote what a peer sent.
-      AddToLog(std::string("Ошибка: "_w) + text::VisibleText(e.what()));
+      (proc->*(action->handler))();
+    } catch (const std::exception& e) {
+      try {
+        // A command's error may quote what a peer sent.
+        AddToLog(std::string("Ошибка: "_w) + text::VisibleText(e.what()));
+      } catch (...) {
+      }
     } catch (...) {
     }
-  } catch (...) {
-  }
+  });
 }
 
 constexpr int kHelpContext = 78;

@@ -106,6 +106,10 @@ class Dispatcher {
   // now on (nullptr: back to waiting on our own). The caller keeps the pump
   // alive while installed, and uninstalls it before it goes.
   void set_message_pump(MessagePump* pump) LOCKS_EXCLUDED(mu_);
+  // Main thread: runs fn as a task of the loop (a window's event handler
+  // outside the dispatcher's own loop): the waits and modal loops inside it
+  // serve only the workers' work, and an error it lets escape is reported.
+  void run_as_task(const Task& fn) LOCKS_EXCLUDED(mu_) { run_task(fn); }
   // Main thread, called by the host's loop when the pump says so: runs what
   // is queued and due now, as pump_pending does, then tells the pump when
   // the next timer is due.

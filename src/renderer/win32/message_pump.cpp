@@ -59,7 +59,8 @@ Win32MessagePump::~Win32MessagePump() {
 
 void Win32MessagePump::ScheduleWork() {
   SetEvent(work_event_);
-  if (!wake_posted_.exchange(true)) PostMessageW(window_, wake_message_, 0, 0);
+  if (!wake_posted_.exchange(true) && !PostMessageW(window_, wake_message_, 0, 0))
+    wake_posted_ = false;  // a full queue: the next work tries again
 }
 
 void Win32MessagePump::ScheduleTimer(Clock::time_point due) {
@@ -73,11 +74,13 @@ void Win32MessagePump::ScheduleTimer(Clock::time_point due) {
 
 void Win32MessagePump::WaitForWork(Clock::time_point deadline) {
   for (;;) {
+    MSG msg;
+    if (also_served_ != nullptr)
+      while (PeekMessageW(&msg, also_served_, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
     const DWORD r = MsgWaitForMultipleObjectsEx(1, &work_event_, MillisecondsUntil(deadline),
                                                 QS_PAINT | QS_SENDMESSAGE, 0);
     if (r != WAIT_OBJECT_0 + 1) return;  // work, the deadline, or a failed wait
     // Messages sent from other threads are delivered inside PeekMessage.
-    MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT)) DispatchMessageW(&msg);
   }
 }

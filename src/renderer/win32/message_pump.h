@@ -34,6 +34,10 @@ class Win32MessagePump final : public ui::MessagePump {
   void WaitForWork(Clock::time_point deadline) override;
 
   HWND window() const { return window_; }
+  // A message-only window of ours whose posted messages nested waits
+  // deliver too (the renderer's, which brings the windows in step with the
+  // models the served work changed).
+  void AlsoServe(HWND window) { also_served_ = window; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
@@ -41,6 +45,7 @@ class Win32MessagePump final : public ui::MessagePump {
   UINT wake_message_ = 0;
   HANDLE work_event_ = nullptr;  // auto-reset: set by each ScheduleWork
   HWND window_ = nullptr;
+  HWND also_served_ = nullptr;
   // A wake-up message is in the queue: no second one is posted.
   std::atomic<bool> wake_posted_{false};
 };

@@ -381,7 +381,11 @@ void SyncNativeControl(NativeControl& nc, const RECT& bounds, bool shown) {
       auto& box = static_cast<ui::ComboBox&>(c);
       SyncListItems(hwnd, nc.shown_items, box.items, CB_ADDSTRING, CB_DELETESTRING, CB_RESETCONTENT);
       const int index = box.item_index < static_cast<int>(box.items.size()) ? box.item_index : -1;
-      if (SendMessageW(hwnd, CB_GETCURSEL, 0, 0) != index) SendMessageW(hwnd, CB_SETCURSEL, index, 0);
+      // Choosing an item replaces the box's text: only when the text is that
+      // item, so what the operator types is never written over.
+      const bool text_is_item = index >= 0 && box.items[static_cast<std::size_t>(index)] == box.caption.get();
+      if ((!box.editable || text_is_item) && SendMessageW(hwnd, CB_GETCURSEL, 0, 0) != index)
+        SendMessageW(hwnd, CB_SETCURSEL, index, 0);
       // A drop-down list shows its chosen item and takes no other text.
       if (box.editable) SetTextIfDifferent(hwnd, box.caption);
       break;

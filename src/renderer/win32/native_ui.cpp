@@ -17,12 +17,19 @@ namespace {
 class Win32NativeUi final : public NativeUi {
  public:
   explicit Win32NativeUi(HWND app_window) : renderer_(app_window) {
+    pump_.AlsoServe(renderer_.flush_window());
     ui::InstallBackend(&renderer_);
     ui::Dispatcher::instance().set_message_pump(&pump_);
   }
   ~Win32NativeUi() override {
     ui::Dispatcher::instance().set_message_pump(nullptr);
     ui::InstallBackend(nullptr);
+  }
+
+  void KeepLoaded() override {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&InstallNativeUi), &module);
   }
 
  private:

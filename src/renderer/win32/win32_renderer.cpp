@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <vector>
 
 #include "platform/win32/wide_text.h"
@@ -385,8 +386,23 @@ std::optional<std::string> Win32Renderer::ChooseFileToOpen(const std::string& ca
 
 ui::Answer Win32Renderer::RunModal(ui::Window& window) {
   window.modal_result = ui::Window::ModalResult::None;
-  const bool owner_enabled = app_window_ != nullptr && IsWindowEnabled(app_window_);
-  if (owner_enabled) EnableWindow(app_window_, FALSE);
+  // Every window of the thread waits for the modal one: the application's
+  // and the plug-in's other windows alike. Those enabled now are enabled
+  // again after.
+  std::vector<HWND> disabled;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND w, LPARAM list) -> BOOL {
+        if (IsWindowVisible(w) && IsWindowEnabled(w)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&disabled));
+  if (app_window_ != nullptr && IsWindowEnabled(app_window_) &&
+      std::find(disabled.begin(), disabled.end(), app_window_) == disabled.end())
+    disabled.push_back(app_window_);
+  const HWND own = NativeHandle(window);
+  disabled.erase(std::remove(disabled.begin(), disabled.end(), own), disabled.end());
+  for (HWND w : disabled) EnableWindow(w, FALSE);
   ++modal_depth_;
   window.Show();
   Flush();
@@ -410,8 +426,9 @@ ui::Answer Win32Renderer::RunModal(ui::Window& window) {
   --modal_depth_;
   const ui::Answer answer =
       window.modal_result == ui::Window::ModalResult::Ok ? ui::Answer::Ok : ui::Answer::Cancel;
-  // The owner first, so the activation goes back to it.
-  if (owner_enabled) EnableWindow(app_window_, TRUE);
+  // The others first, so the activation goes back to the owner.
+  for (HWND w : disabled)
+    if (IsWindow(w)) EnableWindow(w, TRUE);
   window.Hide();
   return answer;
 }
@@ -446,18 +463,22 @@ LRESULT CALLBACK Win32Renderer::PageProc(HWND hwnd, UINT msg, WPARAM wparam, LPA
 
 LRESULT CALLBACK Win32Renderer::WindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   auto* nw = reinterpret_cast<NativeWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (nw == nullptr || current == nullptr) return DefWindowProcW(hwnd, msg, wparam, lparam);
+  Win32Renderer* renderer = current;
+  if (nw == nullptr || renderer == nullptr) return DefWindowProcW(hwnd, msg, wparam, lparam);
   LRESULT result = 0;
-  try {
-    result = current->HandleWindowMessage(*nw, msg, wparam, lparam);
-  } catch (...) {
-    // No exception may cross the system's code that called us.
-    ui::Dispatcher::instance().report_current_exception();
-  }
+  // The operator's action runs as a task of the main thread: a box or
+  // dialog it opens serves the workers' work, never the host's next command
+  // or a window timer in the middle of it. No exception crosses the
+  // system's code that called us: the task reports it.
+  ui::Dispatcher::instance().run_as_task(
+      [&] { result = renderer->HandleWindowMessage(*nw, msg, wparam, lparam); });
+  // The handler's loop may have outlived the renderer (UnLoad from inside
+  // it): nothing of it is touched then.
+  if (current != renderer) return result;
   // A modal loop waits in GetMessage, which a sent message does not end:
   // wake it to look whether the message closed its window.
-  if (current->modal_depth_ > 0 && (msg == WM_COMMAND || msg == WM_CLOSE || msg == WM_NOTIFY))
-    PostMessageW(current->flush_window_, WM_NULL, 0, 0);
+  if (renderer->modal_depth_ > 0 && (msg == WM_COMMAND || msg == WM_CLOSE || msg == WM_NOTIFY))
+    PostMessageW(renderer->flush_window_, WM_NULL, 0, 0);
   return result;
 }
 

@@ -47,6 +47,8 @@ class Win32Renderer final : public ui::Backend {
   void Flush();
   // The native window of a model, if it has been made.
   HWND NativeHandle(const ui::Window& window) const;
+  // The message-only window whose posted message brings the windows in step.
+  HWND flush_window() const { return flush_window_; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);

@@ -613,11 +613,11 @@ for bin in "${bins[@]}"; do
   [ -n "$first_label" ] || first_label=$label
   echo "== $label"
   if [ "$label" = "$first_label" ]; then
-    check_contract_plugin "$bin"
-    check_plugin "$bin" station "Связь с офисом" TInetForm "Прямое IP соединение" 499 399
-    check_plugin "$bin" office "Связь" TInetOfficeForm "Прямое IP соединение " 467 349
-    check_exchange "$bin"
-    pump_figures "$bin"
+    [[ ${ONLY:-contract} == *contract* ]] && check_contract_plugin "$bin"
+    [[ ${ONLY:-station} == *station* ]] && check_plugin "$bin" station "Связь с офисом" TInetForm "Прямое IP соединение" 499 399
+    [[ ${ONLY:-office} == *office* ]] && check_plugin "$bin" office "Связь" TInetOfficeForm "Прямое IP соединение " 467 349
+    [[ ${ONLY:-exchange} == *exchange* ]] && check_exchange "$bin"
+    [[ ${ONLY:-pump} == *pump* ]] && pump_figures "$bin"
   else
     # Another build (the 32-bit one): its windows, and the report exchange
     # with the shipped plug-in alone beside the application.

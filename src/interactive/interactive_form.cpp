@@ -85,6 +85,9 @@ void TInteractiveForm::ShowIncoming(std::string_view title, std::string_view bod
                                     std::string_view sender) {
   Title = title;
   Body = body;
+  // Text first, so the window never shows the former notice's.
+  Label1.caption = Body;
+  caption = Title;
   // A hidden window is brought in even when it is not below the screen (a
   // screen that has grown since it was parked), or the notice would be lost.
   const int screen_height = ScreenHeight();
@@ -95,8 +98,6 @@ void TInteractiveForm::ShowIncoming(std::string_view title, std::string_view bod
     Timer1.SetEnabled(true);
     Show();  // the model's Show takes no focus, so the active window keeps it
   }
-  Label1.caption = Body;
-  caption = Title;
 
   std::string line;
   if (plugin_.is_office()) {

@@ -249,10 +249,14 @@ void CreateNativeControl(NativeControl& nc, HWND parent, const RECT& bounds, HIN
     case ControlKind::TabControl:
       cls = WC_TABCONTROLW;
       style |= WS_TABSTOP;
+      // Its pages hold controls: the dialog keys walk into them (without
+      // this, a tab key's search for the next control never ends).
+      ex_style |= WS_EX_CONTROLPARENT;
       break;
     case ControlKind::TabSheet:
       cls = kPageClass;
       style |= WS_CLIPCHILDREN;
+      ex_style |= WS_EX_CONTROLPARENT;
       break;
     case ControlKind::ListView: {
       const auto& view = static_cast<const ui::ListView&>(c);

@@ -58,9 +58,16 @@ HWND FindNamedControl(HWND window, const std::string& name) {
 }
 
 HWND FindNamedControl(const std::string& name) {
+  // A window that a modal one has disabled may hold a control of the same
+  // name (the office window's BitBtn2 under the settings dialog's): the
+  // operator reaches the one in the window that takes input.
+  HWND found = nullptr;
   for (HWND window : VisibleTopLevelWindows())
-    if (HWND control = FindNamedControl(window, name)) return control;
-  return nullptr;
+    if (HWND control = FindNamedControl(window, name)) {
+      if (::IsWindowEnabled(window)) return control;
+      if (found == nullptr) found = control;
+    }
+  return found;
 }
 
 std::string ControlName(HWND control) {

@@ -26,8 +26,9 @@ class MessagePump {
   // the loop is to call Dispatcher::run_posted_work then.
   virtual void ScheduleTimer(Clock::time_point due) = 0;
   // Main thread, inside a nested wait: returns once ScheduleWork has been
-  // called since the last return, or at deadline, whichever comes first;
-  // meanwhile windows keep painting. Never starts the host's own work.
+  // called since the last return, or at deadline, whichever comes first, or
+  // early after painting windows (the caller looks again and waits again).
+  // Never starts the host's own work.
   virtual void WaitForWork(Clock::time_point deadline) = 0;
 };
 

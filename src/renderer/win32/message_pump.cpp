@@ -11,6 +11,7 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"PumpwireDispatcher";
 constexpr UINT_PTR kTimerId = 1;
+constexpr int kMessagesPerWake = 16;
 
 // The module holding this code (the plug-in, not the application).
 HINSTANCE ThisModule() {
@@ -73,16 +74,20 @@ void Win32MessagePump::ScheduleTimer(Clock::time_point due) {
 }
 
 void Win32MessagePump::WaitForWork(Clock::time_point deadline) {
-  for (;;) {
-    MSG msg;
-    if (also_served_ != nullptr)
-      while (PeekMessageW(&msg, also_served_, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    const DWORD r = MsgWaitForMultipleObjectsEx(1, &work_event_, MillisecondsUntil(deadline),
-                                                QS_PAINT | QS_SENDMESSAGE, 0);
-    if (r != WAIT_OBJECT_0 + 1) return;  // work, the deadline, or a failed wait
-    // Messages sent from other threads are delivered inside PeekMessage.
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT)) DispatchMessageW(&msg);
-  }
+  // A few at a time, always: a window that stays invalid hands out WM_PAINT
+  // without end, and a flush may post the next one; the caller looks at its
+  // deadline and its work between.
+  MSG msg;
+  for (int n = 0; n < kMessagesPerWake && also_served_ != nullptr &&
+                  PeekMessageW(&msg, also_served_, 0, 0, PM_REMOVE);
+       ++n)
+    DispatchMessageW(&msg);
+  const DWORD r = MsgWaitForMultipleObjectsEx(1, &work_event_, MillisecondsUntil(deadline),
+                                              QS_PAINT | QS_SENDMESSAGE, 0);
+  if (r != WAIT_OBJECT_0 + 1) return;  // work, the deadline, or a failed wait
+  // Messages sent from other threads are delivered inside PeekMessage.
+  for (int n = 0; n < kMessagesPerWake && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++n)
+    DispatchMessageW(&msg);
 }
 
 LRESULT CALLBACK Win32MessagePump::WindowProc(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {

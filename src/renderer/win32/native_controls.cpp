@@ -249,14 +249,10 @@ void CreateNativeControl(NativeControl& nc, HWND parent, const RECT& bounds, HIN
     case ControlKind::TabControl:
       cls = WC_TABCONTROLW;
       style |= WS_TABSTOP;
-      // Its pages hold controls: the dialog keys walk into them (without
-      // this, a tab key's search for the next control never ends).
-      ex_style |= WS_EX_CONTROLPARENT;
       break;
     case ControlKind::TabSheet:
       cls = kPageClass;
       style |= WS_CLIPCHILDREN;
-      ex_style |= WS_EX_CONTROLPARENT;
       break;
     case ControlKind::ListView: {
       const auto& view = static_cast<const ui::ListView&>(c);
@@ -385,11 +381,7 @@ void SyncNativeControl(NativeControl& nc, const RECT& bounds, bool shown) {
       auto& box = static_cast<ui::ComboBox&>(c);
       SyncListItems(hwnd, nc.shown_items, box.items, CB_ADDSTRING, CB_DELETESTRING, CB_RESETCONTENT);
       const int index = box.item_index < static_cast<int>(box.items.size()) ? box.item_index : -1;
-      // Choosing an item replaces the box's text: only when the text is that
-      // item, so what the operator types is never written over.
-      const bool text_is_item = index >= 0 && box.items[static_cast<std::size_t>(index)] == box.caption.get();
-      if ((!box.editable || text_is_item) && SendMessageW(hwnd, CB_GETCURSEL, 0, 0) != index)
-        SendMessageW(hwnd, CB_SETCURSEL, index, 0);
+      if (SendMessageW(hwnd, CB_GETCURSEL, 0, 0) != index) SendMessageW(hwnd, CB_SETCURSEL, index, 0);
       // A drop-down list shows its chosen item and takes no other text.
       if (box.editable) SetTextIfDifferent(hwnd, box.caption);
       break;

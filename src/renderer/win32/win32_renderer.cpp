@@ -20,8 +20,6 @@ namespace {
 // The renderer's own hidden window, where it posts itself the flush.
 constexpr const wchar_t* kFlushClass = L"PumpwireRenderer";
 constexpr UINT kFlushMessage = WM_APP + 1;
-// How many rounds one flush makes of windows that its own changes dirty again.
-constexpr int kFlushRounds = 4;
 constexpr UINT_PTR kKeySubclass = 1;
 
 // The typeface most windows use, made once for all their controls.
@@ -144,19 +142,14 @@ void Win32Renderer::MarkDirty(ui::Window& window) {
 
 void Win32Renderer::Flush() {
   flush_posted_ = false;
-  // Models that a round changes again wait for the next posted flush: a
-  // change that feeds itself must never hold the application's thread.
-  for (int round = 0; round < kFlushRounds && !dirty_.empty(); ++round) {
-    std::set<ui::Window*> now;
-    now.swap(dirty_);
-    for (ui::Window* window : now)
-      if (NativeWindow* nw = Find(*window)) {
-        SyncWindow(*nw);
-        SyncControls(*nw);
-      }
+  while (!dirty_.empty()) {
+    ui::Window* window = *dirty_.begin();
+    dirty_.erase(dirty_.begin());
+    if (NativeWindow* nw = Find(*window)) {
+      SyncWindow(*nw);
+      SyncControls(*nw);
+    }
   }
-  if (!dirty_.empty() && !flush_posted_ && flush_window_ != nullptr)
-    flush_posted_ = PostMessageW(flush_window_, kFlushMessage, 0, 0) != FALSE;
 }
 
 HWND Win32Renderer::NativeHandle(const ui::Window& window) const {
@@ -615,12 +608,10 @@ void Win32Renderer::OnCommand(NativeWindow& nw, WPARAM wparam, LPARAM lparam) {
       }
       break;
     case ControlKind::RadioButton:
-      // A radio button that gets the focus unchecked tells a click too,
-      // without checking itself: only a click that checked it counts, or two
-      // buttons handing the focus to each other would click each other
-      // without end.
-      if (code == BN_CLICKED && !own_change && !static_cast<ui::RadioButton&>(c).checked &&
-          SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED)
+      // Only a click on a button that is not on already: one that gets the
+      // focus tells a click too, and a click on the chosen one changes
+      // nothing.
+      if (code == BN_CLICKED && !own_change && !static_cast<ui::RadioButton&>(c).checked)
         static_cast<ui::RadioButton&>(c).Click();
       break;
     case ControlKind::Edit:

@@ -384,19 +384,20 @@ std::optional<std::string> Win32Renderer::ChooseFileToOpen(const std::string& ca
   return AskForFileToOpen(caption, app_window_);
 }
 
+BOOL CALLBACK Win32Renderer::CollectEnabledWindow(HWND window, LPARAM list) {
+  if (IsWindowVisible(window) && IsWindowEnabled(window))
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
 ui::Answer Win32Renderer::RunModal(ui::Window& window) {
   window.modal_result = ui::Window::ModalResult::None;
   // Every window of the thread waits for the modal one: the application's
   // and the plug-in's other windows alike. Those enabled now are enabled
   // again after.
   std::vector<HWND> disabled;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND w, LPARAM list) -> BOOL {
-        if (IsWindowVisible(w) && IsWindowEnabled(w)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&disabled));
+  EnumThreadWindows(GetCurrentThreadId(), &Win32Renderer::CollectEnabledWindow,
+                    reinterpret_cast<LPARAM>(&disabled));
   if (app_window_ != nullptr && IsWindowEnabled(app_window_) &&
       std::find(disabled.begin(), disabled.end(), app_window_) == disabled.end())
     disabled.push_back(app_window_);

@@ -57,6 +57,8 @@ class Win32Renderer final : public ui::Backend {
   static LRESULT CALLBACK KeyProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam,
                                   UINT_PTR id, DWORD_PTR data);
   static LRESULT CALLBACK AcceleratorHook(int code, WPARAM wparam, LPARAM lparam);
+  // The thread's shown and enabled windows, into the vector at list.
+  static BOOL CALLBACK CollectEnabledWindow(HWND window, LPARAM list);
 
   LRESULT HandleWindowMessage(NativeWindow& nw, UINT msg, WPARAM wparam, LPARAM lparam);
   void OnCommand(NativeWindow& nw, WPARAM wparam, LPARAM lparam);

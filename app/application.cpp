@@ -189,17 +189,8 @@ void Application::Close() {
 
 void Application::FlushLog() {
   if (!log_) return;
-  std::vector<std::string> lines;
-  try {
-    lines = log_->Poll();
-    log_error_.clear();
-  } catch (const std::exception& e) {
-    // Told once; read on from the same place later.
-    if (log_error_ != e.what()) {
-      log_error_ = e.what();
-      out_.Error(text::utf8_from_cp1251(log_error_));
-    }
-  }
+  const std::vector<std::string> lines = log_->PollTellingFailureOnce(
+      [this](const std::string& what) { out_.Error(text::utf8_from_cp1251(what)); });
   for (const auto& line : lines) out_.Line("log: " + text::utf8_from_cp1251(host::WithoutStamp(line)));
 }
 

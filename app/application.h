@@ -62,7 +62,6 @@ class Application {
   std::unique_ptr<HeadlessBridge> bridge_;
   std::optional<host::LogTail> log_;
   std::unique_ptr<LogWatch> log_watch_;
-  std::string log_error_;  // the last failure to read the log, told once
   bool loaded_ = false;
   bool close_pending_ = false;  // asked while a modal window was open
 };

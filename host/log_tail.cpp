@@ -1,5 +1,7 @@
 #include "host/log_tail.h"
 
+#include <exception>
+
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -40,6 +42,21 @@ std::string LogTail::ReadFrom(const std::string& path, std::uint64_t offset) con
   try {
     return platform::ReadFileFrom(path, offset);
   } catch (const Error&) {
+    return {};
+  }
+}
+
+std::vector<std::string> LogTail::PollTellingFailureOnce(
+    const std::function<void(const std::string&)>& tell) {
+  try {
+    std::vector<std::string> lines = Poll();
+    failure_.clear();
+    return lines;
+  } catch (const std::exception& e) {
+    if (failure_ != e.what()) {
+      failure_ = e.what();
+      tell(failure_);
+    }
     return {};
   }
 }

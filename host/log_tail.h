@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ class LogTail {
   // Raises pw::Error when the log cannot be looked at now (out of file
   // descriptors); nothing is lost, the next call goes on from the same place.
   std::vector<std::string> Poll();
+  // Poll, with a failure told to tell (its Windows-1251 text) once, not at
+  // every call while it lasts; no lines then.
+  std::vector<std::string> PollTellingFailureOnce(const std::function<void(const std::string&)>& tell);
 
  private:
   std::string ReadFrom(const std::string& path, std::uint64_t offset) const;
@@ -33,6 +37,7 @@ class LogTail {
   // The newest set-aside as the last look found it ("" size 0: none).
   std::string aside_;
   std::uint64_t aside_size_ = 0;
+  std::string failure_;  // the last failure told
 };
 
 }  // namespace pw::host

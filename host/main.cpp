@@ -310,16 +310,8 @@ class HostProgram {
   // that cannot be read now (out of file descriptors) is told once and read
   // on from the same place later.
   void FlushLog() {
-    std::vector<std::string> lines;
-    try {
-      lines = log_->Poll();
-      log_error_.clear();
-    } catch (const std::exception& e) {
-      if (log_error_ != e.what()) {
-        log_error_ = e.what();
-        out_.Error(utf8_from_cp1251(log_error_));
-      }
-    }
+    const std::vector<std::string> lines = log_->PollTellingFailureOnce(
+        [this](const std::string& what) { out_.Error(utf8_from_cp1251(what)); });
     for (const auto& line : lines) {
       const std::string text = pw::host::WithoutStamp(line);
       out_.Line("log: " + utf8_from_cp1251(text));
@@ -583,7 +575,6 @@ class HostProgram {
   std::optional<pw::host::MessageWatch> messages_;
   pw::host::PictureFiles pictures_{root_ + "host" + pw::platform::kPathSeparator + "pictures" +
                                    pw::platform::kPathSeparator};
-  std::string log_error_;  // the last failure to read the log, told once
   std::string history_error_;  // and the history's
   bool quit_ = false;  // main thread only
   pw::host::DialogDriver dialog_;  // main thread only

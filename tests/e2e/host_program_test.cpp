@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "dialgate_file.h"
 #include "host_process.h"
 #include "platform/environment.h"
+#include "platform/stop_requests.h"
 #include "platform/tcp.h"
 #include "raw_peer.h"
 #include "temp_folder.h"
@@ -117,11 +119,14 @@ TEST(HostProgram, AListenerThatCannotBindIsWarnedOf) {
 }
 
 // The operator's Ctrl-C, or a service manager's SIGTERM: UnLoad runs, its
-// lines and result come out, and the host exits 0 though its input is open.
+// lines and result come out, and the host exits 0 though its input is open,
+// also when its parent started it with the stop signals blocked.
 TEST(HostProgram, AStopRequestUnloadsAndExitsCleanly) {
   if (!HostProcess::CanRequestStop()) GTEST_SKIP() << "no stop request between processes here";
   TempFolder root;
+  std::optional<platform::StopRequestsHeldBack> held_back(std::in_place);
   HostProcess host({"office", "--root", root.path(), "--set", "InPort=0"});
+  held_back.reset();
   EXPECT_EQ(host.WaitFor("Load:"), "Load: 0");
   const int port = ListeningPort(host);
   ASSERT_GT(port, 0);

@@ -38,6 +38,13 @@ void OnSignal(int) {
   errno = saved;
 }
 
+sigset_t StopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int sig : kSignals) sigaddset(&set, sig);
+  return set;
+}
+
 }  // namespace
 
 struct StopRequests::Watch {
@@ -58,6 +65,9 @@ StopRequests::StopRequests(std::function<void()> on_stop) : watch_(std::make_uni
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   for (const int sig : kSignals) ::sigaction(sig, &action, nullptr);
+  // A mask handed down from the parent would keep every request pending.
+  const sigset_t stop = StopSignals();
+  ::pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
   watch_->thread = std::thread([fd = fds[0], on_stop = std::move(on_stop)] {
     for (;;) {
       char byte = 0;
@@ -78,6 +88,16 @@ StopRequests::~StopRequests() {
   while (::write(watch_->write_end.get(), &byte, 1) < 0 && errno == EINTR) {
   }
   watch_->thread.join();
+}
+
+StopRequestsHeldBack::StopRequestsHeldBack() {
+  const sigset_t stop = StopSignals();
+  ::pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+}
+
+StopRequestsHeldBack::~StopRequestsHeldBack() {
+  const sigset_t stop = StopSignals();
+  ::pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
 }
 
 }  // namespace pw::platform

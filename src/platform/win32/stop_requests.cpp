@@ -85,4 +85,8 @@ StopRequests::~StopRequests() {
   ::SetEvent(watch_->ended.get());
 }
 
+// Windows has no signal mask to hand down.
+StopRequestsHeldBack::StopRequestsHeldBack() = default;
+StopRequestsHeldBack::~StopRequestsHeldBack() = default;
+
 }  // namespace pw::platform

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <sstream>
 
 #include "app/menu_walk.h"
 #include "app/utf8.h"
@@ -64,6 +65,9 @@ CommandReader::CommandReader(CommandTargets targets)
                 {"type", &CommandReader::Type},
                 {"answer", &CommandReader::Answer},
                 {"wait", &CommandReader::Wait},
+                {"close", &CommandReader::Close},
+                {"size", &CommandReader::Size},
+                {"post", &CommandReader::Post},
                 {"windows", &CommandReader::Windows},
                 {"controls", &CommandReader::Controls},
                 {"menus", &CommandReader::Menus},
@@ -236,6 +240,61 @@ void CommandReader::Wait(const std::string& args) {
     return;
   }
   t_.out.Line(DescribeWindow(window, t_.main_window));
+}
+
+void CommandReader::Close(const std::string& window_class) {
+  HWND window = window_class.empty() ? nullptr : FindVisibleWindow(WideFromUtf8(window_class));
+  if (window == nullptr) {
+    t_.out.Error("close: no visible window of class '" + window_class + "'");
+    return;
+  }
+  ::PostMessageW(window, WM_CLOSE, 0, 0);
+  AwaitMainThread();
+}
+
+// As another part of the application addresses one of the plug-in's
+// windows, shown or hidden: found by its class, sent a window message.
+void CommandReader::Post(const std::string& args) {
+  std::istringstream in(args);
+  std::string window_class, rest;
+  long message = 0;
+  if (!(in >> window_class >> message) || (in >> rest) || message < WM_USER || message >= WM_APP) {
+    t_.out.Error("post takes CLASS N with a message number N from 1024 to 32767, not '" + args + "'");
+    return;
+  }
+  HWND window = FindOwnWindow(WideFromUtf8(window_class));
+  if (window == nullptr) {
+    t_.out.Error("post: no window of class '" + window_class + "'");
+    return;
+  }
+  ::PostMessageW(window, static_cast<UINT>(message), 0, 0);
+  AwaitMainThread();
+}
+
+// As the operator drags the window's frame: the window's own thread gets
+// the move as from the system's sizing loop (WM_SIZE and the rest).
+void CommandReader::Size(const std::string& args) {
+  std::istringstream in(args);
+  std::string window_class;
+  int width = 0, height = 0;
+  std::string rest;
+  if (!(in >> window_class >> width >> height) || (in >> rest) || width <= 0 || height <= 0 ||
+      width > 10000 || height > 10000) {
+    t_.out.Error("size takes CLASS W H with two numbers from 1 to 10000, not '" + args + "'");
+    return;
+  }
+  HWND window = FindVisibleWindow(WideFromUtf8(window_class));
+  if (window == nullptr) {
+    t_.out.Error("size: no visible window of class '" + window_class + "'");
+    return;
+  }
+  RECT outer{0, 0, width, height};
+  ::AdjustWindowRectEx(&outer, static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE)),
+                       ::GetMenu(window) != nullptr,
+                       static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE)));
+  ::SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  AwaitMainThread();
 }
 
 void CommandReader::Windows(const std::string&) {

@@ -53,6 +53,9 @@ class CommandReader {
   void Type(const std::string& text);
   void Answer(const std::string& args);
   void Wait(const std::string& args);
+  void Close(const std::string& window_class);
+  void Size(const std::string& args);
+  void Post(const std::string& args);
   void Windows(const std::string&);
   void Controls(const std::string& window_class);
   void Menus(const std::string&);

@@ -43,6 +43,14 @@ modal window the action opened does not hold the next command):
                            the box
   wait CLASS [SECONDS]     waits (10 s unless SECONDS) for a visible window of
                            that window class and prints it
+  close CLASS              the visible window of that class closed as by its
+                           close box (WM_CLOSE)
+  size CLASS W H           the visible window of that class given a client
+                           area of W x H, as by dragging its frame
+  post CLASS N             window message N (1024 to 32767) posted to the
+                           window of that class, shown or hidden, as another
+                           part of the application would (post TSmListForm
+                           1025 shows the shift list)
   windows                  every visible top-level window of the process
   controls CLASS           every control inside the visible window of that
                            class

@@ -16,6 +16,13 @@ BOOL CALLBACK CollectOwnVisible(HWND window, LPARAM list) {
   return TRUE;
 }
 
+BOOL CALLBACK CollectOwn(HWND window, LPARAM list) {
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  if (process == ::GetCurrentProcessId()) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
 BOOL CALLBACK CollectChild(HWND child, LPARAM list) {
   reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
   return TRUE;
@@ -40,6 +47,14 @@ std::vector<HWND> VisibleTopLevelWindows() {
 
 HWND FindVisibleWindow(const std::wstring& window_class) {
   for (HWND window : VisibleTopLevelWindows())
+    if (ClassOf(window) == window_class) return window;
+  return nullptr;
+}
+
+HWND FindOwnWindow(const std::wstring& window_class) {
+  std::vector<HWND> windows;
+  ::EnumWindows(CollectOwn, reinterpret_cast<LPARAM>(&windows));
+  for (HWND window : windows)
     if (ClassOf(window) == window_class) return window;
   return nullptr;
 }

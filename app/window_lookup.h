@@ -15,6 +15,8 @@ namespace pw::app {
 std::vector<HWND> VisibleTopLevelWindows();
 // The topmost visible one of that window class; nullptr when none.
 HWND FindVisibleWindow(const std::wstring& window_class);
+// The topmost one of that window class, shown or hidden; nullptr when none.
+HWND FindOwnWindow(const std::wstring& window_class);
 // The first descendant of window carrying "pw:" + name (UTF-8).
 HWND FindNamedControl(HWND window, const std::string& name);
 // The same in the topmost visible window that has it.

@@ -22,6 +22,8 @@
 #    progress window, the station's report sent by "Отправить в офис" and
 #    found byte for byte at the office, the office's request answered while
 #    the application shows a modal box of its own;
+#  - as the office against a Linux station on the same X screen: the
+#    station's screenshot in its viewer, its TV in the TV viewer with frames;
 #  - the message pump's figures, from the renderer's tests;
 #  - for a second build (the 32-bit one): the station's windows, and the
 #    report exchange with the shipped plug-in (BIN/../ship/pumpwire.dll)
@@ -179,6 +181,17 @@ shot() {
     id=$(xwininfo -display "$DISPLAY" -root -children 2>/dev/null |
       grep -F -- " \"$2\": (" | awk '{print $1; exit}' || true)
     [ -n "$id" ] && target=$id
+  fi
+  # A window that slides into place (the message window) is taken once it
+  # has stopped: the same place twice in a row, for at most 5 s.
+  if [ -n "$id" ]; then
+    local place="" last="" i
+    for ((i = 0; i < 25; i++)); do
+      place=$(xwininfo -display "$DISPLAY" -id "$id" 2>/dev/null | grep -E 'Absolute upper-left|Height' | tr -d ' \n' || true)
+      [ -n "$place" ] && [ "$place" = "$last" ] && break
+      last=$place
+      sleep 0.2
+    done
   fi
   import -display "$DISPLAY" -window "$target" "$file" 2>>"$work/import.log" ||
     echo "  (no picture $1: see $work/import.log)"
@@ -431,6 +444,15 @@ check_plugin() {  # check_plugin BIN MODE TOP CONNECTION_CLASS CAPTION W H
     run "press BitBtn1"
     expect_gone TShowHistoryForm
   fi
+  # The shift list, hidden from Load on: shown by its message, as another
+  # part of the application would show it; its cancel button hides it.
+  run "post TSmListForm 1025"
+  expect_window TSmListForm "Выбор смены" 412 433 shift-list
+  if ((window_shown)); then
+    expect_control TSmListForm SmList SysListView32
+    run "press CancelBtn"
+    expect_gone TSmListForm
+  fi
   if [ "$mode" = station ] && [ "$label" = "$first_label" ]; then idle_check; fi
   # UnLoad with the connection window and the settings dialog open.
   if [ "$mode" = station ] && ((!headless)); then
@@ -473,12 +495,12 @@ free_port() {
 # The Linux host of the other end, on 127.0.0.1, driven through a pipe; its
 # output goes to $linux_out.
 linux_in="" linux_out="" linux_root=""
-start_linux() {  # start_linux MODE IN_PORT OUT_PORT
+start_linux() {  # start_linux MODE IN_PORT OUT_PORT [OPTIONS...]
   linux_root=$work/$label-linux-$1
   linux_out=$linux_root.out
   mkdir -p "$linux_root/host/requests"
   mkfifo "$linux_root.in"
-  (without_our_fds build/pumpwire-host "$1" --root "$linux_root" --set InPort="$2" --set OutPort="$3") \
+  (without_our_fds build/pumpwire-host "$1" --root "$linux_root" --set InPort="$2" --set OutPort="$3" "${@:4}") \
     <"$linux_root.in" >"$linux_out" 2>&1 &
   linux_pid=$!
   exec {linux_in}>"$linux_root.in"
@@ -585,6 +607,66 @@ check_exchange() {
   stop_linux
 }
 
+# check_pictures BIN: the application as the office against a Linux station
+# on this X screen (which shows the application's own windows): the
+# station's screenshot in its viewer, then its TV in the TV viewer until
+# frames come and their statistics line shows.
+check_pictures() {
+  local bin=$1 station_port caption
+  echo "-- $label: a station's screen at the office (a Linux station on $DISPLAY)"
+  if [ ! -x build/pumpwire-host ]; then fail "no Linux build/pumpwire-host (cmake --build build --target pumpwire pumpwire-host)"; return; fi
+  station_port=$(free_port)
+  start_linux station "$station_port" "$(free_port)" --name "АЗС 7"
+  if ! start_app pictures "$bin" office --set InPort=0 --set OutPort="$station_port"; then
+    stop_linux
+    return
+  fi
+  linux_await "Load: 0" 30 || fail "the Linux station did not load"
+  if ((headless)); then
+    later "the station's screen in real windows (the plug-in's windows are headless here)"
+    finish
+    stop_linux
+    return
+  fi
+  run "station #7 АЗС 7 127.0.0.1" "click Связь>Интерактивный обмен>Показать скриншот с АЗС" "wait TForm 60"
+  caption="Скриншот с АЗС 7"
+  if grep -q "^window: TForm \"$caption\" " <<<"$output"; then
+    pass "the screenshot in its viewer: $(grep '^window: TForm ' <<<"$output")"
+    shot screenshot-viewer "$caption"
+  else
+    fail "no screenshot viewer \"$caption\": $(tr '\n' ';' <<<"$output")"
+  fi
+  run "close TForm"
+  expect_gone TForm
+  run "click Связь>Интерактивный обмен>Следить за АЗС (ТВ АЗС)" "wait TTVForm 30"
+  caption="АЗС 7 (ТВ АЗС)"
+  if grep -q "^window: TTVForm \"$caption\" " <<<"$output"; then
+    pass "the TV viewer: $(grep '^window: TTVForm ' <<<"$output")"
+    # Dragged larger, as an operator would: the station sends the frames at
+    # the viewer's new size.
+    run "size TTVForm 480 380" "wait TTVForm"
+    expect_output "window: TTVForm \"$caption\" 480x380 owned-by-app: yes" "the TV viewer dragged to 480x380"
+    local tries=0 stats=""
+    while [ -z "$stats" ] && ((tries++ < 60)); do
+      run "controls TTVForm"
+      stats=$(sed -n 's/^control: lbInfo [^ ]* "\(fps: [^"]*\)".*/\1/p' <<<"$output")
+      [ -n "$stats" ] || sleep 0.5
+    done
+    if [ -n "$stats" ]; then
+      pass "frames come: $stats"
+      shot tv-viewer "$caption"
+    else
+      fail "no frame statistics in the TV viewer: $(grep 'lbInfo' <<<"$output")"
+    fi
+    run "close TTVForm"
+    expect_gone TTVForm
+  else
+    fail "no TV viewer \"$caption\": $(tr '\n' ';' <<<"$output")"
+  fi
+  finish
+  stop_linux
+}
+
 # The time posted work takes to reach the main thread while a modal box is
 # open, and an idle loop's cost, as the renderer's tests measure them.
 pump_figures() {
@@ -622,6 +704,7 @@ for bin in "${bins[@]}"; do
     [[ ${ONLY:-station} == *station* ]] && check_plugin "$bin" station "Связь с офисом" TInetForm "Прямое IP соединение" 499 399
     [[ ${ONLY:-office} == *office* ]] && check_plugin "$bin" office "Связь" TInetOfficeForm "Прямое IP соединение " 467 349
     [[ ${ONLY:-exchange} == *exchange* ]] && check_exchange "$bin"
+    [[ ${ONLY:-pictures} == *pictures* ]] && check_pictures "$bin"
     [[ ${ONLY:-pump} == *pump* ]] && pump_figures "$bin"
   else
     # Another build (the 32-bit one): its windows, and the report exchange

@@ -16,6 +16,7 @@
 #include "shell/settings_dialog.h"
 #include "services/settings.h"
 #include "text/cp1251.h"
+#include "ui/backend.h"
 #include "ui/dispatcher.h"
 
 namespace pw {
@@ -104,6 +105,9 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
     Step([&] { state.office_window->RunServer(); });
   }
   state.shift_list = std::make_unique<interactive::TSmListForm>();
+  // Whoever wants a choice of shifts finds it by its class and shows it
+  // with its message, while it is hidden.
+  ui::CurrentBackend().WindowAddressable(*state.shift_list);
   return result;
 }
 

@@ -50,6 +50,10 @@ class Backend {
   virtual void WindowHidden(Window& window) = 0;
   virtual void WindowChanged(Window& window) = 0;
   virtual void WindowDestroyed(Window& window) = 0;
+  // A hidden window that other programs of the host may find by its class
+  // and send window messages to (from kWmUser on, to its HandleMessage):
+  // made now, not at its first showing.
+  virtual void WindowAddressable(Window& window) = 0;
   // A control changed (text, state, items, bounds) or goes away (from its
   // destructor).
   virtual void ControlChanged(Control& control) = 0;

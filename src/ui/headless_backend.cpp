@@ -14,6 +14,7 @@ namespace {
 class HeadlessBackend final : public Backend {
  public:
   void WindowShown(Window&) override {}
+  void WindowAddressable(Window&) override {}
   void WindowHidden(Window&) override {}
   void WindowChanged(Window&) override {}
   void WindowDestroyed(Window&) override {}

@@ -15,6 +15,7 @@
 
 #include "platform/win32/wide_text.h"
 #include "text/cp1251.h"
+#include "ui/backend.h"
 #include "ui/controls.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
@@ -373,6 +374,27 @@ TEST_F(Win32RendererTest, AModalWindowDisablesTheOwnerUntilItsButtonOrItsCloseBo
   });
   EXPECT_EQ(ui::Operator::instance().ShowModal(dialog), ui::Answer::Cancel);
   closer.join();
+}
+
+// A hidden window that other parts of the application address: found by its
+// class before it is ever shown, and its message reaches the model.
+TEST_F(Win32RendererTest, AnAddressableWindowExistsHiddenAndTakesTheHostsMessages) {
+  struct Addressed : ui::Window {
+    Addressed() : ui::Window("TAddressedSample") {}
+    using ui::Window::HandleMessage;
+    void HandleMessage(const ui::Message& m) override {
+      if (m.msg == ui::kWmUser + 1) Show();
+    }
+  } form;
+  EXPECT_EQ(FindWindowW(L"TAddressedSample", nullptr), nullptr);
+  ui::CurrentBackend().WindowAddressable(form);
+  HWND hwnd = FindWindowW(L"TAddressedSample", nullptr);
+  ASSERT_NE(hwnd, nullptr);
+  EXPECT_FALSE(IsWindowVisible(hwnd));
+  SendMessageW(hwnd, WM_USER + 1, 0, 0);
+  EXPECT_TRUE(form.visible);
+  Pump();
+  EXPECT_TRUE(IsWindowVisible(hwnd));
 }
 
 TEST_F(Win32RendererTest, TabsShowTheirOwnPagesAndGroupBoxesHoldTheirControls) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <typeinfo>
@@ -167,6 +168,31 @@ ControlKind Classify(const ui::Control& c, const ui::Window& window) {
   return c.caption.empty() ? ControlKind::Bevel : ControlKind::GroupBox;
 }
 
+// A button's picture, by the name its model gives it, drawn here in black
+// on the button's face (16 x 16, "#" a black pixel): the same on every
+// system; nullptr for a name it has none for.
+HBITMAP GlyphBitmap(const std::string& glyph) {
+  static constexpr const char* kSettings[16] = {
+      "................", ".......##.......", "..##...##...##..", "...##########...",
+      "....########....", "...###....###...", "..###......###..", "####........####",
+      "####........####", "..###......###..", "...###....###...", "....########....",
+      "...##########...", "..##...##...##..", ".......##.......", "................"};
+  static constexpr const char* kStations[16] = {
+      "................", "................", ".##..#########..", ".##..#########..",
+      "................", "................", ".##..#########..", ".##..#########..",
+      "................", "................", ".##..#########..", ".##..#########..",
+      "................", "................", "................", "................"};
+  const char* const* rows = glyph == "settings" ? kSettings : glyph == "stations" ? kStations : nullptr;
+  if (rows == nullptr) return nullptr;
+  // On the button's face colour, as the button paints its face.
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  const std::uint32_t face_pixel = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+  std::uint32_t pixels[16 * 16];
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) pixels[y * 16 + x] = rows[y][x] == '#' ? 0u : face_pixel;
+  return CreateBitmap(16, 16, 1, 32, pixels);
+}
+
 void CreateNativeControl(NativeControl& nc, HWND parent, const RECT& bounds, HINSTANCE instance,
                          HFONT font, HFONT bold_font) {
   const ui::Control& c = *nc.model;
@@ -183,10 +209,18 @@ void CreateNativeControl(NativeControl& nc, HWND parent, const RECT& bounds, HIN
                                                                         : SS_LEFT);
       break;
     }
-    case ControlKind::Button:
+    case ControlKind::Button: {
       cls = L"Button";
       style |= BS_PUSHBUTTON | BS_MULTILINE | WS_TABSTOP;
+      // A picture alone where the button has no caption (a button shows
+      // either its text or its icon).
+      const auto& button = static_cast<const ui::Button&>(c);
+      if (button.caption.get().empty() && !button.glyph.empty()) {
+        nc.glyph = GlyphBitmap(button.glyph);
+        if (nc.glyph != nullptr) style |= BS_BITMAP;
+      }
       break;
+    }
     case ControlKind::CheckBox:
       cls = L"Button";
       style |= BS_CHECKBOX | WS_TABSTOP;
@@ -279,6 +313,7 @@ void CreateNativeControl(NativeControl& nc, HWND parent, const RECT& bounds, HIN
   SendMessageW(nc.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(bold ? bold_font : font), FALSE);
   SetPropW(nc.hwnd, (L"pw:" + platform::Wide(c.name())).c_str(), reinterpret_cast<HANDLE>(1));
 
+  if (nc.glyph != nullptr) SendMessageW(nc.hwnd, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(nc.glyph));
   switch (nc.kind) {
     case ControlKind::Edit:
       if (const char p = static_cast<const ui::Edit&>(c).password_char; p != 0)
@@ -443,6 +478,8 @@ void DestroyNativeControl(NativeControl& nc) {
   }
   if (nc.font != nullptr) DeleteObject(nc.font);
   if (nc.brush != nullptr) DeleteObject(nc.brush);
+  if (nc.glyph != nullptr) DeleteObject(nc.glyph);
+  nc.glyph = nullptr;
   nc.hwnd = nc.buddy = nullptr;
   nc.font = nullptr;
   nc.brush = nullptr;

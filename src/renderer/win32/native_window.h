@@ -43,6 +43,7 @@ struct NativeControl {
   HWND buddy = nullptr;  // a spin edit's up-down arrows
   HFONT font = nullptr;  // a label's own typeface, owned here
   HBRUSH brush = nullptr;  // its own background, owned here
+  HBITMAP glyph = nullptr;  // a button's picture, owned here
   COLORREF brush_color = 0;
   // What was last put into a list, so a change is told without reading the
   // native control back.

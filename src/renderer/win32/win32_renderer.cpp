@@ -101,6 +101,12 @@ void Win32Renderer::WindowShown(ui::Window& window) {
   SyncControls(*nw);
 }
 
+void Win32Renderer::WindowAddressable(ui::Window& window) {
+  NativeWindow* nw = Find(window);
+  if (nw == nullptr) nw = &MakeNative(window);
+  SyncWindow(*nw);
+}
+
 void Win32Renderer::WindowHidden(ui::Window& window) {
   if (NativeWindow* nw = Find(window)) SyncWindow(*nw);
 }
@@ -568,6 +574,12 @@ LRESULT Win32Renderer::HandleWindowMessage(NativeWindow& nw, UINT msg, WPARAM wp
       return 0;
     }
     default:
+      // The host's own messages to the window (1025 shows the shift list).
+      if (msg >= WM_USER && msg < WM_APP) {
+        nw.model->HandleMessage(ui::Message{msg, static_cast<std::intptr_t>(wparam),
+                                            static_cast<std::intptr_t>(lparam), {}});
+        return 0;
+      }
       return DefWindowProcW(hwnd, msg, wparam, lparam);
   }
 }

@@ -32,6 +32,7 @@ class Win32Renderer final : public ui::Backend {
   Win32Renderer& operator=(const Win32Renderer&) = delete;
 
   void WindowShown(ui::Window& window) override;
+  void WindowAddressable(ui::Window& window) override;
   void WindowHidden(ui::Window& window) override;
   void WindowChanged(ui::Window& window) override;
   void WindowDestroyed(ui::Window& window) override;

@@ -7,17 +7,28 @@
 # that every report reached the office's host byte for byte, and says PASS
 # (exit 0) or FAIL (exit 1). The folder is kept for a look afterwards.
 #
-#   scripts/demo.sh [--office linux|windows] [--station linux|windows]
+#   scripts/demo.sh [--office linux|windows] [--station linux|windows] [--windows-bits 32|64]
 #
 # windows runs that side as the Windows build's pumpwire-host.exe under Wine
-# (build-win64, made by scripts/test-windows.sh), so a Linux host and a
-# Windows host talk to each other.
+# (build-win64, or build-win32 with --windows-bits 32; both made by
+# scripts/test-windows.sh), so a Linux host and a Windows host talk to each
+# other. The 32-bit one needs Debian's wine32:i386 (scripts/setup-debian.sh
+# --windows).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 office_os=linux station_os=linux
+win_build=build-win64 win_options=(-DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-x86_64.cmake)
 while [ $# -gt 0 ]; do
   case "$1" in
+    --windows-bits)
+      case "${2:-}" in
+        64) ;;
+        32) win_build=build-win32
+            win_options=(-DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-i686.cmake -DBUILD_TESTING=OFF) ;;
+        *) echo "--windows-bits takes 32 or 64" >&2; exit 2 ;;
+      esac
+      shift 2 ;;
     --office|--station)
       [ "${2:-}" = linux ] || [ "${2:-}" = windows ] || { echo "$1 takes linux or windows" >&2; exit 2; }
       if [ "$1" = --office ]; then office_os=$2; else station_os=$2; fi
@@ -33,10 +44,9 @@ for os in "$office_os" "$station_os"; do
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build build --target pumpwire pumpwire-host >/dev/null
   else
-    cmake -S . -B build-win64 -G Ninja --no-warn-unused-cli \
-      -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-x86_64.cmake \
+    cmake -S . -B "$win_build" -G Ninja --no-warn-unused-cli "${win_options[@]}" \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build build-win64 --target pumpwire pumpwire-host >/dev/null
+    cmake --build "$win_build" --target pumpwire pumpwire-host >/dev/null
     scripts/wine-run --server
   fi
 done
@@ -46,7 +56,7 @@ root=$(mktemp -d "${TMPDIR:-/tmp}/pumpwire-demo.XXXXXX")
 # (Wine sees this machine's files on drive Z:).
 host_command() {
   if [ "$1" = linux ]; then echo "$PWD/build/pumpwire-host"
-  else echo "$PWD/scripts/wine-run $PWD/build-win64/bin/pumpwire-host.exe"; fi
+  else echo "$PWD/scripts/wine-run $PWD/$win_build/bin/pumpwire-host.exe"; fi
 }
 folder_for() {
   if [ "$1" = linux ]; then echo "$2"; else echo "Z:${2//\//\\}"; fi

@@ -74,6 +74,7 @@ TInetForm::TInetForm(PluginContext& plugin)
       "Несколько получателей разделяются знаком \";\". Получатель - это IP адрес "
       "или адрес, затем \" - \" и название, например: 192.168.0.12 - Офис 1; 10.0.0.5"_w;
   SpeedButton1.hint = "Настройки"_w;
+  SpeedButton1.glyph = "settings";
   cb_EnLog.caption = "Показывать лог"_w;
   cb_EnLog.checked = true;
   bSendToOffice.caption = "Отправить в офис"_w;

@@ -395,6 +395,18 @@ TEST_F(Win32RendererTest, AnAddressableWindowExistsHiddenAndTakesTheHostsMessage
   EXPECT_TRUE(form.visible);
   Pump();
   EXPECT_TRUE(IsWindowVisible(hwnd));
+
+  // Any other window's model never sees that range: the system's controls
+  // send their parents messages there (DM_GETDEFID, DM_SETDEFID).
+  struct Plain : ui::Window {
+    Plain() : ui::Window("TPlainSample") {}
+    using ui::Window::HandleMessage;
+    void HandleMessage(const ui::Message&) override { ++seen; }
+    int seen = 0;
+  } plain;
+  plain.Show();
+  SendMessageW(renderer_->NativeHandle(plain), WM_USER + 1, 0, 0);
+  EXPECT_EQ(plain.seen, 0);
 }
 
 TEST_F(Win32RendererTest, TabsShowTheirOwnPagesAndGroupBoxesHoldTheirControls) {

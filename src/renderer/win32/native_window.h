@@ -57,6 +57,11 @@ struct NativeWindow {
   HWND hwnd = nullptr;
   HMENU menu = nullptr;
   HACCEL accelerators = nullptr;
+  // Its model takes the window messages from WM_USER on that other parts of
+  // the application send it; no other window's model sees the system's
+  // own messages of that range (a button asks its parent for the default
+  // button with DM_GETDEFID, WM_USER).
+  bool addressable = false;
   // Menu command i + kFirstMenuCommand runs commands[i].
   std::vector<const ui::MenuEntry*> commands;
   std::map<ui::Control*, NativeControl> controls;

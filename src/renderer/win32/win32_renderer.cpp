@@ -104,6 +104,7 @@ void Win32Renderer::WindowShown(ui::Window& window) {
 void Win32Renderer::WindowAddressable(ui::Window& window) {
   NativeWindow* nw = Find(window);
   if (nw == nullptr) nw = &MakeNative(window);
+  nw->addressable = true;
   SyncWindow(*nw);
 }
 
@@ -575,7 +576,7 @@ LRESULT Win32Renderer::HandleWindowMessage(NativeWindow& nw, UINT msg, WPARAM wp
     }
     default:
       // The host's own messages to the window (1025 shows the shift list).
-      if (msg >= WM_USER && msg < WM_APP) {
+      if (nw.addressable && msg >= WM_USER && msg < WM_APP) {
         nw.model->HandleMessage(ui::Message{msg, static_cast<std::intptr_t>(wparam),
                                             static_cast<std::intptr_t>(lparam), {}});
         return 0;

@@ -226,8 +226,8 @@ TEST_F(StationReceiveTest, AMultiLineTextIsShownAndRecordedWithItsLoneCarriageRe
   ASSERT_TRUE(WaitForNotice("ok"));
   EXPECT_EQ(messages->caption, W("Получено сообщение из ОФиса!"_w));
   EXPECT_EQ(messages->Label1.caption, "ok");
-  // The history makes the text's CRs visible.
-  EXPECT_EQ(HistoryLines(), (std::vector<std::string>{W("Принято : Первая строка\\x0Dвторая\\x0D\\x0Dконец %s %d"_w),
+  // The history keeps the text's CRs, as the sender's history does.
+  EXPECT_EQ(HistoryLines(), (std::vector<std::string>{W("Принято : Первая строка\rвторая\r\rконец %s %d"_w),
                                                       W("Принято : ok"_w)}));
 }
 
@@ -460,7 +460,7 @@ TEST_F(OfficeReceiveTest, ATextBecomesTheWindowCaptionAndANoticeFromItsStation) 
   ASSERT_TRUE(WaitForNotice(text));
   EXPECT_EQ(form->caption, text);
   EXPECT_EQ(messages->caption, W("Получено сообщение от АЗС 5"_w));
-  EXPECT_EQ(HistoryLines(), std::vector<std::string>{W("Принято от АЗС 5 : Нужен\\x0Dотчет за смену"_w)});
+  EXPECT_EQ(HistoryLines(), std::vector<std::string>{W("Принято от АЗС 5 : Нужен\rотчет за смену"_w)});
 }
 
 TEST_F(OfficeReceiveTest, AStationNameWithControlBytesForgesNoLogOrHistoryLine) {

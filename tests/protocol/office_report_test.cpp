@@ -300,9 +300,8 @@ TEST_F(OfficeReportTest, ASecondStationIsAnsweredOnlyAfterTheFirstOnesBodyAndASe
   });
 }
 
-TEST_F(OfficeReportTest, AnUnknownAddressFallsBackToTheLatestStationAndAHostErrorClosesOnlyThatConnection) {
+TEST_F(OfficeReportTest, AnUnknownAddressFallsBackToTheLatestStation) {
   StartListener();
-  TcpConnection station = OnWorker([&] { return Station("12"); });
   // The registry knows 127.0.0.1 as "12"; an address it does not know
   // takes LastStationName, which the test drives through the context.
   ListenerContext context = form->MakeListenerContext();
@@ -310,26 +309,43 @@ TEST_F(OfficeReportTest, AnUnknownAddressFallsBackToTheLatestStationAndAHostErro
   context.find_name_by_ip = [](const std::string&) { return std::string(); };
   context.last_station_name = [] { return std::string("7"); };
   form->InstallReportCommands(context);
-  TcpConnection unknown = OnWorker([&] {
+  OnWorker([&] {
     TcpConnection c = Station("12");
     RawWrite(c, "TRY_GET_ZAPROS");
     EXPECT_EQ(RawLine(c), "No_zapros");
-    return c;
   });
   EXPECT_NE(LogFile().find(W(" - Не найдена АЗС, будет установлена последняя: 7\r\n"_w)), std::string::npos);
   EXPECT_EQ(Count(W("Не найдена АЗС, будет установлена последняя: 7"_w)), 0);  // the file only
+}
 
-  host.FailWith("host is down");
+// A request the office cannot send (its host fails, the file it names is
+// gone) is answered as none, with the reason in the log: the station goes on
+// to its next office, and the same connection can fetch the request later.
+TEST_F(OfficeReportTest, ARequestTheOfficeCannotSendIsAnsweredNoZaprosAndTheConnectionGoesOn) {
+  StartListener();
+  const std::string gone = root / "gone.txt";
   OnWorker([&] {
-    RawWrite(unknown, "TRY_GET_ZAPROS");
-    EXPECT_TRUE(SeesClose(unknown));
-  });
-  ASSERT_TRUE(WaitFor(W("Ошибка передачи файла: host is down"_w)));
-  host.FailWith("");
-  OnWorker([&] {
-    RawWrite(station, "TRY_GET_ZAPROS");  // the other connection goes on
+    TcpConnection station = Station("12");
+    host.FailWith("host is down");
+    RawWrite(station, "TRY_GET_ZAPROS");
     EXPECT_EQ(RawLine(station), "No_zapros");
+    EXPECT_FALSE(station.WaitReadable(100));  // exactly one line
+    host.FailWith("");
+    host.SetRequest("12", gone);
+    RawWrite(station, "TRY_GET_ZAPROS");
+    EXPECT_EQ(RawLine(station), "No_zapros");
+    EXPECT_FALSE(station.WaitReadable(100));
+
+    test::WriteFile(gone, "request");
+    RawWrite(station, "TRY_GET_ZAPROS");
+    EXPECT_EQ(RawLine(station), "OK");
+    EXPECT_EQ(RawLine(station), "7");
+    EXPECT_EQ(RawLine(station), "gone.txt");
+    EXPECT_EQ(ReceiveSteps(station, 7, kAcknowledged), "request");
   });
+  EXPECT_EQ(Count(W("Ошибка передачи файла: host is down"_w)), 1);
+  EXPECT_EQ(Count(W("Ошибка передачи файла: Не найден файл: "_w) + gone), 1);
+  ASSERT_TRUE(WaitFor(W("Файл запроса "_w) + gone + W(" передан успешно"_w)));
 }
 
 // ---- "Send_file" ----

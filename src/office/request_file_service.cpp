@@ -23,7 +23,7 @@ std::string W(std::string_view cp1251) { return std::string(cp1251); }
 void ServeRequestFile(protocol::Session& session, const ListenerContext& context) {
   // One station at a time, the pause after the body included.
   MutexLock lock(RequestFileLock());
-  const std::string station = AttributedStation(context, session.PeerIP(), /*log_fallback=*/true);
+  const std::string station = AttributedStation(context, session, /*log_fallback=*/true);
   // A request the office cannot send is answered as no request: the
   // station's round goes on to its next office, and this connection to its
   // next command.

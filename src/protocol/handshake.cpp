@@ -71,7 +71,7 @@ void Accept(Session& session, const ListenerSide& side, ListenerResult& result,
   if (side.end == End::Station)
     session.WriteLine(side.own_name ? side.own_name() : std::string());
   else
-    result.station_name = session.ReadLine();
+    session.set_peer_name(result.station_name = session.ReadLine());
   if (side.end == End::Office && side.name_read) side.name_read(result.station_name);
   const std::string password = session.ReadLine();
   const Verdict verdict = Judge(session, password, side, ip, latest);

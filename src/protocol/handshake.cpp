@@ -1,6 +1,5 @@
 #include "protocol/handshake.h"
 
-#include <algorithm>
 #include <chrono>
 
 #include "platform/error.h"
@@ -26,11 +25,11 @@ bool PasswordAccepted(const std::string& line, const WireSettings& s) {
 }
 
 // A station's connector sends its name and password as soon as the greeting
-// comes, so a real handshake takes one round trip; a few seconds is room
-// for a slow line and no room for a peer that holds a thread by sending
-// nothing or a byte at a time. An operator who set a shorter ReadTimeOut
-// expects answers sooner than that: the shorter one holds.
-constexpr int kHandshakeLimitMs = 5000;
+// comes, but a connector whose transfer mode differs asks its operator first
+// (between the greeting and the name line): the limit leaves room for that
+// answer, and none for a peer that holds a thread for ever by sending nothing
+// or a byte at a time. The connection caps bound how many can wait at once.
+constexpr int kDefaultHandshakeLimitMs = WireSettings{}.HandshakeTimeOut;
 
 enum class Verdict { kRight, kWrong, kLockedOut };
 
@@ -107,8 +106,7 @@ PasswordRefused::PasswordRefused()
           "Не удалось подключиться к серверу: Неправильный пароль или не настроена безопасность соединения"_w)) {}
 
 int HandshakeLimitMs(const WireSettings& settings) {
-  return settings.ReadTimeOut > 0 ? std::min(settings.ReadTimeOut, kHandshakeLimitMs)
-                                  : kHandshakeLimitMs;
+  return settings.HandshakeTimeOut > 0 ? settings.HandshakeTimeOut : kDefaultHandshakeLimitMs;
 }
 
 ListenerResult ListenerHandshake(Session& session, const ListenerSide& side) {

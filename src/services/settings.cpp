@@ -97,6 +97,7 @@ void Settings::Reset() {
   e_JPGcompress = initial.e_JPGcompress.load();
   MaxConnections = initial.MaxConnections.load();
   MaxConnectionsPerIP = initial.MaxConnectionsPerIP.load();
+  HandshakeTimeOut = initial.HandshakeTimeOut.load();
   PasswordUnusable = initial.PasswordUnusable.load();
 }
 
@@ -159,6 +160,7 @@ void ReadAllSettings(const IniFile& ini, Settings& s, std::vector<std::string>& 
   ReadNarrow(ini, "e_JPGcompress", s.e_JPGcompress);
   ReadInt(ini, "MaxConnections", s.MaxConnections);
   ReadInt(ini, "MaxConnectionsPerIP", s.MaxConnectionsPerIP);
+  ReadInt(ini, "HandshakeTimeOut", s.HandshakeTimeOut);
 }
 
 void ReadPasswordSettings(const IniFile& ini, Settings& s) { ReadOfficePassword(ini, s); }

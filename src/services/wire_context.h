@@ -26,6 +26,7 @@ struct WireSettings {
   std::int32_t ZaprosTimeOut = 120000;
   bool useFastDatTravel = false;
   std::int32_t InetBuffSize = 128;
+  std::int32_t HandshakeTimeOut = 60000;
 };
 
 struct WireContext {

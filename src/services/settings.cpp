@@ -98,6 +98,7 @@ void Settings::Reset() {
   MaxConnections = initial.MaxConnections.load();
   MaxConnectionsPerIP = initial.MaxConnectionsPerIP.load();
   HandshakeTimeOut = initial.HandshakeTimeOut.load();
+  DialTimeOut = initial.DialTimeOut.load();
   PasswordUnusable = initial.PasswordUnusable.load();
 }
 
@@ -161,6 +162,7 @@ void ReadAllSettings(const IniFile& ini, Settings& s, std::vector<std::string>& 
   ReadInt(ini, "MaxConnections", s.MaxConnections);
   ReadInt(ini, "MaxConnectionsPerIP", s.MaxConnectionsPerIP);
   ReadInt(ini, "HandshakeTimeOut", s.HandshakeTimeOut);
+  ReadInt(ini, "DialTimeOut", s.DialTimeOut);
 }
 
 void ReadPasswordSettings(const IniFile& ini, Settings& s) { ReadOfficePassword(ini, s); }

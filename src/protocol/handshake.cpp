@@ -24,13 +24,6 @@ bool PasswordAccepted(const std::string& line, const WireSettings& s) {
   return !s.PasswordUnusable && line == s.Password;
 }
 
-// A station's connector sends its name and password as soon as the greeting
-// comes, but a connector whose transfer mode differs asks its operator first
-// (between the greeting and the name line): the limit leaves room for that
-// answer, and none for a peer that holds a thread for ever by sending nothing
-// or a byte at a time. The connection caps bound how many can wait at once.
-constexpr int kDefaultHandshakeLimitMs = WireSettings{}.HandshakeTimeOut;
-
 enum class Verdict { kRight, kWrong, kLockedOut };
 
 // Judges the password at the address's turn (see PasswordAttempts), waiting
@@ -105,8 +98,14 @@ PasswordRefused::PasswordRefused()
     : Error(std::string(
           "Не удалось подключиться к серверу: Неправильный пароль или не настроена безопасность соединения"_w)) {}
 
+// A station's connector sends its name and password as soon as the greeting
+// comes, but a connector whose transfer mode differs asks its operator first
+// (between the greeting and the name line): the limit leaves room for that
+// answer, and none for a peer that holds a thread for ever by sending nothing
+// or a byte at a time. The connection caps bound how many can wait at once.
+// No value turns the limit off.
 int HandshakeLimitMs(const WireSettings& settings) {
-  return settings.HandshakeTimeOut > 0 ? settings.HandshakeTimeOut : kDefaultHandshakeLimitMs;
+  return settings.HandshakeTimeOut > 0 ? settings.HandshakeTimeOut : kDefaultHandshakeTimeOut;
 }
 
 ListenerResult ListenerHandshake(Session& session, const ListenerSide& side) {

@@ -109,7 +109,10 @@ class Host:
 
     def start(self, bound=30.0):
         os.makedirs(self.root, exist_ok=True)
-        args = [self.exe, self.mode, "--root", self.root, "--set", "InPort=0"]
+        # The handshake deadline (a minute by default, room for an operator's
+        # answer) shortened to 5 s, so the watchers see it within WATCH_BOUND.
+        args = [self.exe, self.mode, "--root", self.root, "--set", "InPort=0",
+                "--set", "HandshakeTimeOut=5000"]
         if self.mode == "station":
             args += ["--name", "PROBE-STATION"]
         for key_value in self.settings:

@@ -119,7 +119,7 @@ void InternetConnection::DialPhonebookEntry(const LogLine& log) {
     if (shared.dialer().StartDial(params) != 0) return;
     // The dial has no time limit of its own; an exchange must not hang on
     // a dial that never reports back.
-    const std::int32_t configured = settings_.ConnectTimeOut;
+    const std::int32_t configured = settings_.DialTimeOut;
     const std::chrono::milliseconds limit =
         configured > 0 ? std::chrono::milliseconds(configured) : kDefaultDialWait;
     if (!shared.WaitPast(before, limit))

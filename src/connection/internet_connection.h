@@ -31,8 +31,8 @@ using LogLine = std::function<void(std::string_view)>;
 // The code the plug-in passes to every entry point of the connection library.
 inline constexpr std::uint8_t kCallerCode = 2;
 
-// Without ConnectTimeOut the dial wait still ends after this long.
-inline constexpr std::chrono::milliseconds kDefaultDialWait{120000};
+// The dial wait when DialTimeOut is below 1.
+inline constexpr std::chrono::milliseconds kDefaultDialWait{180000};
 
 // The two ways to the Internet: the connection library when it is present,
 // else the system's connected state and the dial-up phonebook entry of the
@@ -65,7 +65,7 @@ class InternetConnection {
   bool EnsureInternetConnection(const LogLine& log);
 
   // Dials PhonebookEntry and waits for the dialer's notification, at most
-  // ConnectTimeOut (kDefaultDialWait when that is 0 or less). Errors are
+  // DialTimeOut (kDefaultDialWait when that is 0 or less). Errors are
   // logged as "Ошибка:" and end the dial; nothing is raised but the log's own.
   void DialPhonebookEntry(const LogLine& log);
 

@@ -30,7 +30,8 @@ class StopClosesClient {
 }  // namespace
 
 void RunCommandFrame(const SendServices& services, const std::string& address, int port,
-                     Tail tail, const std::function<void(protocol::Session&)>& exchange,
+                     Tail tail,
+                     const std::function<void(protocol::Session&, const std::string& peer_name)>& exchange,
                      Worker* worker, Closing closing) {
   try {
     const bool ok = connection::ConnectBeforeExchange(services.window_log);
@@ -38,7 +39,9 @@ void RunCommandFrame(const SendServices& services, const std::string& address, i
       protocol::Session client;
       StopClosesClient stop(worker, client);
       const bool stopping = worker != nullptr && worker->stop_requested();
-      if (ok && !stopping && services.connect(client, address, port)) exchange(client);
+      std::string peer_name;
+      if (ok && !stopping && services.connect(client, address, port, peer_name))
+        exchange(client, peer_name);
       if (closing == Closing::Afterwards) services.disconnect(client);
     }
     if (tail == Tail::Apply) connection::DisconnectAfterExchange();

@@ -23,12 +23,13 @@ enum class Tail { Apply, Skip };
 // after an error).
 enum class Closing { ByExchange, Afterwards };
 
-// Runs exchange on a client connected to address:port; without a connection
-// (the connection step said no, or the session did not open) it does not
-// run. worker: when the frame runs on a worker thread, its stop closes the
+// Runs exchange on a client connected to address:port, with the name the
+// other end told in this session's handshake; without a connection (the
+// connection step said no, or the session did not open) it does not run. worker: when the frame runs on a worker thread, its stop closes the
 // client at once.
 void RunCommandFrame(const SendServices& services, const std::string& address, int port,
-                     Tail tail, const std::function<void(protocol::Session&)>& exchange,
+                     Tail tail,
+                     const std::function<void(protocol::Session&, const std::string& peer_name)>& exchange,
                      Worker* worker = nullptr, Closing closing = Closing::ByExchange);
 
 }  // namespace pw::interactive

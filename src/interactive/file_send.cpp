@@ -50,7 +50,7 @@ std::string TooLargeToSend(const std::string& path, std::uint64_t size) {
 void TThreadSendFile::Execute(Worker& worker, const SendServices& services) const {
   RunCommandFrame(
       services, Address, Port, Tail::Apply,
-      [&](protocol::Session& client) {
+      [&](protocol::Session& client, const std::string&) {
         platform::ReadableFile file(FileName);
         const std::int32_t size = SizeToSend(FileName);
         client.WriteLine("SEND_FILE2");

@@ -22,18 +22,21 @@ void Fill(ui::Control& c, const ui::Window& w) {
   c.height = w.client_height;
 }
 
-// A notice's body as the history writes it. A received line never holds an
-// LF (the line reader ends a line there), so a CR LF in a body is the
-// system's own, between the lines of a file notice; any other control byte
-// came from the wire and is made visible.
+// A notice's body as the history writes it. Its line breaks are kept: a
+// text's lines are separated by CR, as the sender's history keeps them, and
+// a file notice's by CR LF, which only the system writes (a received line
+// never holds an LF: the line reader ends a line there). Any other control
+// byte came from the wire and is made visible.
 std::string HistoryText(std::string_view body) {
   std::string out;
   for (std::size_t start = 0;;) {
-    const std::size_t end = body.find("\r\n", start);
+    const std::size_t end = body.find('\r', start);
     out += text::VisibleText(body.substr(start, end == std::string_view::npos ? end : end - start));
     if (end == std::string_view::npos) return out;
-    out += "\r\n";
-    start = end + 2;
+    start = end + 1;
+    const bool crlf = start < body.size() && body[start] == '\n';
+    out += crlf ? "\r\n" : "\r";
+    if (crlf) ++start;
   }
 }
 

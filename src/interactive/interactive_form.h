@@ -81,8 +81,8 @@ class TInteractiveForm : public ui::Window {
   // station); it comes with the call rather than from the latest handshake,
   // which another connection may have replaced or cleared meanwhile. The
   // window shows the body as it came; the history line has the control
-  // bytes of sender and body made visible, all but the CR LF between the
-  // lines of a file notice. A history error is raised after the notice is up.
+  // bytes of sender and body made visible, all but the body's line breaks
+  // (a text's CR, a file notice's CR LF). A history error is raised after the notice is up.
   void ShowIncoming(std::string_view title, std::string_view body, std::string_view sender = {});
 
   // Any thread: runs ShowIncoming on the main thread and waits, title, body

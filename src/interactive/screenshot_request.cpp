@@ -14,14 +14,15 @@ void RequestScreenshot(const SendServices& services, TInteractiveForm& messages,
   services.log(std::string("Запрос скриншота "_w) + address + " " + std::to_string(port));
   RunCommandFrame(
       services, address, port, Tail::Apply,
-      [&](protocol::Session& client) {
+      [&](protocol::Session& client, const std::string& station) {
         client.WriteLine("GET_SCREENSHOT");
         client.WriteNumberLine(TheSettings().e_ScrSHOTquality.load());
         const std::int32_t size = client.ReadNumberLine();
         const std::string bytes = protocol::ReceivePicture(client, size);
         messages.Screenshot = DecodeGif(bytes);
-        messages.ShowScreenshot(services.last_station_name ? services.last_station_name()
-                                                           : std::string());
+        // The station this request went to: another handshake may have
+        // changed the office's latest name while the picture came.
+        messages.ShowScreenshot(station);
       },
       nullptr, Closing::Afterwards);
 }

@@ -17,14 +17,15 @@ struct SendServices {
   std::function<void(std::string_view)> log;
   // The connection step's lines: the log list of the window of the mode.
   std::function<void(std::string_view)> window_log;
-  // The window's ConnectToServer: true once the handshake has passed. It
-  // logs its own failures and never raises.
-  std::function<bool(protocol::Session&, const std::string& address, int port)> connect;
+  // The window's ConnectToServer: true once the handshake has passed, with
+  // peer_name set to the name the other end told in it (the station's name
+  // at the office; a station leaves it empty). It logs its own failures and
+  // never raises.
+  std::function<bool(protocol::Session&, const std::string& address, int port,
+                     std::string& peer_name)>
+      connect;
   // The window's DisconnectFromServer (it logs its own line).
   std::function<void(protocol::Session&)> disconnect;
-  // Office: the station of the latest handshake (the window's
-  // LastStationName); empty at a station.
-  std::function<std::string()> last_station_name;
 };
 
 }  // namespace pw::interactive

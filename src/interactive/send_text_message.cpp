@@ -9,7 +9,7 @@ namespace pw::interactive {
 void SendTextMessage(const SendServices& services, const std::string& address, std::int32_t port,
                      const std::string& text) {
   services.log(std::string("Отправка текста "_w) + address + " " + std::to_string(port));
-  RunCommandFrame(services, address, port, Tail::Apply, [&](protocol::Session& client) {
+  RunCommandFrame(services, address, port, Tail::Apply, [&](protocol::Session& client, const std::string&) {
     client.WriteLine("SEND_TEXT");
     client.WriteLine(text);
     services.disconnect(client);

@@ -12,8 +12,12 @@ namespace pw::office {
 
 using text::VisibleText;
 
+std::string RegisteredName(std::string_view sent_name) {
+  return std::string(sent_name.substr(0, kMaxStationNameBytes));
+}
+
 void Tconnections::AddStation(const std::string& sent_name, const std::string& ip) {
-  const std::string name = sent_name.substr(0, kMaxStationNameBytes);
+  const std::string name = RegisteredName(sent_name);
   MutexLock lock(RegistryLock());
   const auto known = by_ip_.find(ip);
   if (known != by_ip_.end()) {

@@ -1,7 +1,7 @@
 // The office's registry of stations: every (name, address) pair that passed
 // the password check of the office listener since the office window was
-// made. Commands on incoming connections are attributed to a station by the
-// connection's peer address through it. Entries are appended, up to
+// made. A command on an incoming connection whose station told no name is
+// attributed to a station by the connection's peer address through it. Entries are appended, up to
 // kMaxStations; past that the oldest makes room, since every connection
 // registers its station again before its commands look it up, and a peer
 // that floods the registry must not leave real stations out of it. A name is
@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -22,6 +23,9 @@ inline constexpr std::size_t kMaxStationNameBytes = 255;
 inline constexpr std::size_t kMaxStations = 4096;
 // Entries a lookup writes to the log; the rest are counted.
 inline constexpr std::size_t kStationsListedPerLookup = 20;
+
+// A name as the registry keeps it: cut to kMaxStationNameBytes.
+std::string RegisteredName(std::string_view sent_name);
 
 struct TStationEntry {
   std::string Name;  // as the station sent it in its handshake (cut), possibly empty

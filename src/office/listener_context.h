@@ -9,6 +9,7 @@
 #include <string>
 
 #include "office/exchange_services.h"
+#include "protocol/session.h"
 
 namespace pw::office {
 
@@ -21,11 +22,15 @@ struct ListenerContext : ExchangeServices {
   std::chrono::milliseconds pause{1000};
 };
 
-// The station a command on a connection from ip is served for: the registry's
-// name for that address, else LastStationName. With log_fallback the
-// stand-in is logged to the file: "Не найдена АЗС, будет установлена
-// последняя: " + name.
-std::string AttributedStation(const ListenerContext& context, const std::string& ip,
+// The station a command on session is served for: the name its own
+// handshake told (cut as the registry keeps names), so stations behind one
+// address stay apart. Only a connection that told an empty name is looked up
+// by its address in the registry ("" when unknown there too).
+std::string NamedStation(const ListenerContext& context, const protocol::Session& session);
+
+// NamedStation, else LastStationName. With log_fallback the stand-in is
+// logged to the file: "Не найдена АЗС, будет установлена последняя: " + name.
+std::string AttributedStation(const ListenerContext& context, const protocol::Session& session,
                               bool log_fallback);
 
 }  // namespace pw::office

@@ -29,7 +29,7 @@ void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
     context.log(W("Ошибка приема файла: "_w) + text::VisibleText(e.what()));
     return;
   }
-  const std::string station = AttributedStation(context, session.PeerIP(), /*log_fallback=*/false);
+  const std::string station = AttributedStation(context, session, /*log_fallback=*/false);
   const std::optional<std::string> stored = StoredReportName(name_line, station);
   if (!stored) {
     context.log(RefusedReportNameLine(ReportNameAsFormed(name_line, station)));

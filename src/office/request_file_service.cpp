@@ -23,27 +23,21 @@ std::string W(std::string_view cp1251) { return std::string(cp1251); }
 void ServeRequestFile(protocol::Session& session, const ListenerContext& context) {
   // One station at a time, the pause after the body included.
   MutexLock lock(RequestFileLock());
-  const std::string station = AttributedStation(context, session.PeerIP(), /*log_fallback=*/true);
+  const std::string station = AttributedStation(context, session, /*log_fallback=*/true);
+  // A request the office cannot send is answered as no request: the
+  // station's round goes on to its next office, and this connection to its
+  // next command.
   std::string path;
+  std::int32_t size = 0;
   try {
     path = context.host().GetRequestFile(station);
+    if (!path.empty()) size = protocol::SendableFileSize(path);
   } catch (const std::exception& e) {
     context.log(W("Ошибка передачи файла: "_w) + text::VisibleText(e.what()));
-    // The station waits for an answer that will not come: it learns at once.
-    session.Disconnect();
-    return;
+    path.clear();
   }
   if (path.empty()) {
     session.WriteLine("No_zapros");
-    return;
-  }
-  std::int32_t size = 0;
-  try {
-    size = protocol::SendableFileSize(path);
-  } catch (const std::exception& e) {
-    // Nothing was answered yet: the station learns at once from the close.
-    context.log(W("Ошибка передачи файла: "_w) + text::VisibleText(e.what()));
-    session.Disconnect();
     return;
   }
   session.WriteLine("OK");

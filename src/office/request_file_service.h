@@ -12,9 +12,9 @@ namespace pw::office {
 // After the command line. No request for the station: "No_zapros", and the
 // connection goes on. Otherwise "OK", the size, the file's bare name and the
 // body; then the pause (also after a cancelled body, not after a failed
-// one). A host error is logged with the command's error line and closes the
-// connection before any answer; a request file that cannot be read raises,
-// which ends the connection.
+// one). A host error, or a request file whose size cannot be taken (absent,
+// unreadable, too large), is logged with the command's error line and
+// answered "No_zapros" as well.
 void ServeRequestFile(protocol::Session& session, const ListenerContext& context);
 
 }  // namespace pw::office

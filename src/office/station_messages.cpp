@@ -11,8 +11,8 @@ std::string Text(std::string_view cp1251) { return std::string(cp1251); }
 
 void ServeStationAddress(protocol::Session& session, const StationMessages& messages) {
   const std::string address = session.PeerIP();
-  // No stand-in here: an unknown address asks with an empty name.
-  const std::string station = messages.listener.find_name_by_ip(address);
+  // No stand-in here: an unknown station asks with an empty name.
+  const std::string station = NamedStation(messages.listener, session);
   const std::string question = Text("АЗС \""_w) + station +
                                Text("\" запрашивает синхронизацию IP адреса!"_w) + "\r" +
                                Text("новый IP адрес: "_w) + address + "\r" +
@@ -26,8 +26,7 @@ void ServeStationAddress(protocol::Session& session, const StationMessages& mess
 void ServeStationText(protocol::Session& session, const StationMessages& messages) {
   const std::string text = session.ReadLine();
   const std::string caption = messages.set_caption(text);
-  const std::string station =
-      AttributedStation(messages.listener, session.PeerIP(), /*log_fallback=*/false);
+  const std::string station = AttributedStation(messages.listener, session, /*log_fallback=*/false);
   messages.notify(Text("Получено сообщение от "_w) + station, caption, station);
 }
 
@@ -39,10 +38,8 @@ void ServeStationFile(protocol::Session& session, const StationMessages& message
   reception.progress = messages.listener.progress;
   reception.wire = messages.listener.wire;
   reception.check_cancelled = true;
-  const std::string address = session.PeerIP();
-  reception.stored = [&messages, &address](const interactive::ReceivedFile& file) {
-    const std::string station =
-        AttributedStation(messages.listener, address, /*log_fallback=*/false);
+  reception.stored = [&messages, &session](const interactive::ReceivedFile& file) {
+    const std::string station = AttributedStation(messages.listener, session, /*log_fallback=*/false);
     const std::string title = Text("Принят файл от "_w) + station;
     messages.notify(title,
                     title + "\r\n" + file.path + "\r\n" + Text("Размер: "_w) +

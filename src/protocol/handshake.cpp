@@ -1,6 +1,5 @@
 #include "protocol/handshake.h"
 
-#include <algorithm>
 #include <chrono>
 
 #include "platform/error.h"
@@ -24,13 +23,6 @@ bool PasswordAccepted(const std::string& line, const WireSettings& s) {
   if (!s.PasswordEnable) return true;
   return !s.PasswordUnusable && line == s.Password;
 }
-
-// A station's connector sends its name and password as soon as the greeting
-// comes, so a real handshake takes one round trip; a few seconds is room
-// for a slow line and no room for a peer that holds a thread by sending
-// nothing or a byte at a time. An operator who set a shorter ReadTimeOut
-// expects answers sooner than that: the shorter one holds.
-constexpr int kHandshakeLimitMs = 5000;
 
 enum class Verdict { kRight, kWrong, kLockedOut };
 
@@ -71,7 +63,7 @@ void Accept(Session& session, const ListenerSide& side, ListenerResult& result,
   if (side.end == End::Station)
     session.WriteLine(side.own_name ? side.own_name() : std::string());
   else
-    result.station_name = session.ReadLine();
+    session.set_peer_name(result.station_name = session.ReadLine());
   if (side.end == End::Office && side.name_read) side.name_read(result.station_name);
   const std::string password = session.ReadLine();
   const Verdict verdict = Judge(session, password, side, ip, latest);
@@ -106,9 +98,14 @@ PasswordRefused::PasswordRefused()
     : Error(std::string(
           "Не удалось подключиться к серверу: Неправильный пароль или не настроена безопасность соединения"_w)) {}
 
+// A station's connector sends its name and password as soon as the greeting
+// comes, but a connector whose transfer mode differs asks its operator first
+// (between the greeting and the name line): the limit leaves room for that
+// answer, and none for a peer that holds a thread for ever by sending nothing
+// or a byte at a time. The connection caps bound how many can wait at once.
+// No value turns the limit off.
 int HandshakeLimitMs(const WireSettings& settings) {
-  return settings.ReadTimeOut > 0 ? std::min(settings.ReadTimeOut, kHandshakeLimitMs)
-                                  : kHandshakeLimitMs;
+  return settings.HandshakeTimeOut > 0 ? settings.HandshakeTimeOut : kDefaultHandshakeTimeOut;
 }
 
 ListenerResult ListenerHandshake(Session& session, const ListenerSide& side) {

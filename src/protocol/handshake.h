@@ -38,7 +38,7 @@ struct ListenerSide {
 };
 
 // The whole listener handshake, from the accept to "OK" or "PASS", must be
-// over within this many ms.
+// over within this many ms: HandshakeTimeOut, its default when below 1.
 int HandshakeLimitMs(const WireSettings& settings);
 
 struct ListenerResult {

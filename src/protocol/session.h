@@ -77,6 +77,11 @@ class Session {
   std::string PeerIP() const { return connection_->PeerAddress(); }
   const std::string& host() const { return host_; }
 
+  // The name the other end told in this session's handshake (at the office,
+  // the station's name line); "" before it, or when it told none.
+  const std::string& peer_name() const { return peer_name_; }
+  void set_peer_name(std::string name) { peer_name_ = std::move(name); }
+
  private:
   // Connect replaces owned_ and sets connection_ under stop_mu_, as
   // Disconnect and Cancel, which other threads may call, read them under it;
@@ -88,6 +93,7 @@ class Session {
   platform::TcpConnection* connection_ = &owned_;
   std::atomic<bool> cancelled_{false};
   std::string host_;
+  std::string peer_name_;
 };
 
 // Strict conversion of a number line; raises pw::Error for anything that is

@@ -97,6 +97,8 @@ void Settings::Reset() {
   e_JPGcompress = initial.e_JPGcompress.load();
   MaxConnections = initial.MaxConnections.load();
   MaxConnectionsPerIP = initial.MaxConnectionsPerIP.load();
+  HandshakeTimeOut = initial.HandshakeTimeOut.load();
+  DialTimeOut = initial.DialTimeOut.load();
   PasswordUnusable = initial.PasswordUnusable.load();
 }
 
@@ -159,6 +161,8 @@ void ReadAllSettings(const IniFile& ini, Settings& s, std::vector<std::string>& 
   ReadNarrow(ini, "e_JPGcompress", s.e_JPGcompress);
   ReadInt(ini, "MaxConnections", s.MaxConnections);
   ReadInt(ini, "MaxConnectionsPerIP", s.MaxConnectionsPerIP);
+  ReadInt(ini, "HandshakeTimeOut", s.HandshakeTimeOut);
+  ReadInt(ini, "DialTimeOut", s.DialTimeOut);
 }
 
 void ReadPasswordSettings(const IniFile& ini, Settings& s) { ReadOfficePassword(ini, s); }

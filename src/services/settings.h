@@ -69,6 +69,15 @@ struct Settings {
   // one address may hold a quarter of the whole.
   std::atomic<std::int32_t> MaxConnections{1024};
   std::atomic<std::int32_t> MaxConnectionsPerIP{256};
+  // ms a listener gives a new connection for its whole handshake, from the
+  // accept to "OK" or "PASS" (a value below 1 counts as the default); not in
+  // the dialog. Room for a connector's operator answering the transfer-mode
+  // question; a peer that holds a thread by trickling is cut then.
+  std::atomic<std::int32_t> HandshakeTimeOut{60000};
+  // ms an exchange waits for the dial-up entry it dialled to connect (a value
+  // below 1 counts as the default); not in the dialog. Modem and mobile dials
+  // take longer than a TCP connect, which ConnectTimeOut bounds.
+  std::atomic<std::int32_t> DialTimeOut{180000};
 
   // Not a key: PasswordEnable is on while the stored Password is empty or
   // not in its scrambled form. Every password is then refused, rather than

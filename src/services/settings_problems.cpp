@@ -11,11 +11,12 @@ namespace pw {
 namespace {
 
 // Every key read as a number (flags too: a flag is a number not 0).
-constexpr std::array<std::string_view, 19> kNumberKeys = {
+constexpr std::array<std::string_view, 21> kNumberKeys = {
     "PasswordEnable", "ZaprosTimeOut",  "ReadTimeOut",     "ConnectTimeOut",   "OutPort",
     "InPort",         "showWND",        "useFastDatTravel", "InetBuffSize",    "UseDefautConnection",
     "DisconnectOnEnd", "UserData",      "ShowDialUp",      "e_TVrefresh",      "e_ScrSHOTquality",
-    "e_TypeTV",       "e_JPGcompress",  "MaxConnections",  "MaxConnectionsPerIP"};
+    "e_TypeTV",       "e_JPGcompress",  "MaxConnections",  "MaxConnectionsPerIP", "HandshakeTimeOut",
+    "DialTimeOut"};
 
 const std::string_view kPrefix = "Ошибка в настройках: "_w;
 
@@ -39,7 +40,9 @@ std::vector<std::string> SettingsProblems(const IniFile& ini, const Settings& s)
   }
   for (const auto& [key, value] : {std::pair<std::string_view, std::int32_t>{
                                        "MaxConnections", s.MaxConnections.load()},
-                                   {"MaxConnectionsPerIP", s.MaxConnectionsPerIP.load()}}) {
+                                   {"MaxConnectionsPerIP", s.MaxConnectionsPerIP.load()},
+                                   {"HandshakeTimeOut", s.HandshakeTimeOut.load()},
+                                   {"DialTimeOut", s.DialTimeOut.load()}}) {
     if (value >= 1) continue;
     problems.push_back(std::string(kPrefix) + std::string(key) + "=" + std::to_string(value) +
                        std::string(" - меньше 1, действует значение по умолчанию"_w));

@@ -17,6 +17,9 @@ class ListBox;
 }
 
 // The settings one exchange reads, taken when its caller makes the context.
+// HandshakeTimeOut's default, which also stands for a value below 1.
+inline constexpr std::int32_t kDefaultHandshakeTimeOut = 60000;
+
 struct WireSettings {
   bool PasswordEnable = false;
   std::string Password;
@@ -26,6 +29,7 @@ struct WireSettings {
   std::int32_t ZaprosTimeOut = 120000;
   bool useFastDatTravel = false;
   std::int32_t InetBuffSize = 128;
+  std::int32_t HandshakeTimeOut = kDefaultHandshakeTimeOut;
 };
 
 struct WireContext {

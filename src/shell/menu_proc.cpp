@@ -103,7 +103,8 @@ interactive::SendServices SendServicesOfMode(SendThread thread) {
     if (!state.station_window) state.station_window = std::make_unique<station::TInetForm>(state);
     station::TInetForm* window = state.station_window.get();
     services.window_log = [window](std::string_view line) { AddToLog(line, &window->log); };
-    services.connect = [window](protocol::Session& client, const std::string& address, int port) {
+    services.connect = [window](protocol::Session& client, const std::string& address, int port,
+                                std::string&) {
       return window->ConnectToServer(client, address, port);
     };
     services.disconnect = [window](protocol::Session& client) {
@@ -116,15 +117,14 @@ interactive::SendServices SendServicesOfMode(SendThread thread) {
     services.window_log = [window](std::string_view line) { AddToLog(line, &window->log); };
     const int connect_limit = thread == SendThread::Main ? TheSettings().ConnectTimeOut.load() : 0;
     services.connect = [window, connect_limit](protocol::Session& client,
-                                               const std::string& address, int port) {
-      std::string station_name;
+                                               const std::string& address, int port,
+                                               std::string& station_name) {
       window->ConnectToServer(client, address, port, station_name, connect_limit);
       return !station_name.empty();
     };
     services.disconnect = [window](protocol::Session& client) {
       window->DisconnectFromServer(client);
     };
-    services.last_station_name = [window] { return window->LastStationName(); };
   }
   return services;
 }

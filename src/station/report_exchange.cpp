@@ -5,9 +5,9 @@
 
 #include "platform/files.h"
 #include "platform/error.h"
-#include "services/safe_file_name.h"
 #include "services/event_log.h"
 #include "station/recipients.h"
+#include "station/stored_request_name.h"
 #include "text/cp1251.h"
 #include "text/visible_text.h"
 
@@ -19,33 +19,21 @@ using protocol::Session;
 
 std::string Text(std::string_view cp1251) { return std::string(cp1251); }
 
-// The request's name line is used as it comes, as a file name in the office
-// folder: it is reduced to a plain name first. nullopt: refused.
-std::optional<std::string> RequestFileName(const std::string& name,
-                                           const StationExchange& exchange) {
-  const std::optional<std::string> safe = SafeFileName(name);
-  if (!safe)
-    exchange.log(Text("Недопустимое имя файла запроса, файл не принят: "_w) + text::VisibleText(name));
-  else if (*safe != name)
-    exchange.log(Text("Недопустимое имя файла запроса "_w) + text::VisibleText(name) +
-                 Text(" заменено на "_w) + *safe);
-  return safe;
-}
-
-// Sub-step 5: the request body after its size and name lines. True when it
-// arrived whole and is stored; nullopt name means it was refused, and the
-// connection, out of step with the body the office sends, is closed.
-bool ReceiveRequest(Session& client, std::int32_t size, const std::optional<std::string>& name,
+// Sub-step 5: the request body after its size and name lines, into the
+// office folder under stored_name. True when it arrived whole and is stored;
+// nullopt name means it was refused, and the connection, out of step with
+// the body the office sends, is closed.
+bool ReceiveRequest(Session& client, std::int32_t size, const std::optional<std::string>& stored_name,
                     const StationExchange& exchange) {
-  if (!name) {
+  if (!stored_name) {
     client.Disconnect();
     return false;
   }
   platform::CreateDirectories(exchange.folder);  // a station may not have it yet
-  const std::string stored = exchange.folder + *name + "_z";
+  const std::string stored = exchange.folder + *stored_name;
   const WireContext wire = exchange.wire();
   protocol::TransferSite site(wire);
-  site.start_lines = {Text("Прием файла запроса: "_w) + *name + "_z " + std::to_string(size) +
+  site.start_lines = {Text("Прием файла запроса: "_w) + *stored_name + " " + std::to_string(size) +
                       Text(" байт"_w)};
   site.caption = Text("прием файла запроса: "_w) + stored;
   site.success = Text("Файл принят успешно (контрольная сумма в порядке) "_w);
@@ -67,11 +55,11 @@ bool ExchangeWithOffice(Session& client, const StationExchange& exchange) {
   if (client.ReadLine() != "OK") return false;  // "No_zapros" among others
   const std::int32_t size = client.ReadNumberLine();
   const std::string name_line = client.ReadLine();
-  const std::optional<std::string> name = RequestFileName(name_line, exchange);
-  if (!ReceiveRequest(client, size, name, exchange)) return false;
+  const std::optional<std::string> stored_name = StoredRequestName(name_line, exchange.log);
+  if (!ReceiveRequest(client, size, stored_name, exchange)) return false;
 
-  exchange.log(Text("Обрабатывается файл запроса: "_w) + *name + "_z");
-  const std::string report = exchange.host->ProcessRequestFile(exchange.folder + *name + "_z");
+  exchange.log(Text("Обрабатывается файл запроса: "_w) + *stored_name);
+  const std::string report = exchange.host->ProcessRequestFile(exchange.folder + *stored_name);
   if (report.empty()) {
     exchange.log(Text("Принятый файл НЕ обработан!"_w));
     exchange.disconnect(client);

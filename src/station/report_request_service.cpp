@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "platform/files.h"
-#include "services/safe_file_name.h"
 #include "services/event_log.h"
+#include "station/stored_request_name.h"
 #include "text/cp1251.h"
 #include "text/visible_text.h"
 
@@ -98,20 +98,13 @@ void ServeReportRequest(Session& session, const ReportRequestService& service) {
     session.Disconnect();
     return;
   }
-  // The name is used in a stored file's name: it must stay a plain name in
-  // the office folder.
-  const std::optional<std::string> name = SafeFileName(announced->name);
-  if (!name) {
-    service.log(Text("Недопустимое имя файла запроса, файл не принят: "_w) +
-                text::VisibleText(announced->name));
+  const std::optional<std::string> stored_name = StoredRequestName(announced->name, service.log);
+  if (!stored_name) {
     session.Disconnect();
     return;
   }
-  if (*name != announced->name)
-    service.log(Text("Недопустимое имя файла запроса "_w) + text::VisibleText(announced->name) +
-                Text(" заменено на "_w) + *name);
   platform::CreateDirectories(service.folder);  // a station may not have it yet
-  const std::string stored = service.folder + *name + "_z";
+  const std::string stored = service.folder + *stored_name;
   if (!ReceiveRequest(session, *announced, stored, service)) {
     session.Disconnect();
     return;

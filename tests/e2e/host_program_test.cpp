@@ -169,7 +169,7 @@ TEST(HostProgram, PrintsEveryNoticeOfTheMessageWindowAndEveryHistoryLine) {
   office.Write(text::cp1251_from_utf8("SEND_TEXT\r\nПервое\rсообщение\r\nSEND_TEXT\r\nВторое\r\n"));
   EXPECT_NE(host.WaitFor("message: \"Получено сообщение из ОФиса!\" | Первое\\rсообщение"), "")
       << host.Transcript();
-  EXPECT_NE(host.WaitFor("history: Принято : Первое\\x0Dсообщение"), "") << host.Transcript();
+  EXPECT_NE(host.WaitFor("history: Принято : Первое\\rсообщение"), "") << host.Transcript();
   EXPECT_NE(host.WaitFor("message: \"Получено сообщение из ОФиса!\" | Второе"), "")
       << host.Transcript();
   EXPECT_NE(host.WaitFor("history: Принято : Второе"), "") << host.Transcript();

@@ -60,7 +60,7 @@ TEST_F(InteractiveExchange, ATextAFileAndTheOwnAddressGoEachWay) {
   ASSERT_NE(office.WaitFor("message: \"Получено сообщение от АЗС 3\" | Смена закрыта\\rкасса сдана"), "")
       << both();
   // The history shows the received CR as a visible escape.
-  EXPECT_NE(office.WaitFor("history: Принято от АЗС 3 : Смена закрыта\\x0Dкасса сдана"), "") << both();
+  EXPECT_NE(office.WaitFor("history: Принято от АЗС 3 : Смена закрыта\\rкасса сдана"), "") << both();
   EXPECT_NE(station.WaitFor("history: Отправлено: Смена закрыта\\rкасса сдана"), "") << both();
   office.Send("windows");  // the office window's caption is the message now
   EXPECT_NE(office.WaitFor("window: TInetOfficeForm \"Смена закрыта\\rкасса сдана\""), "") << both();
@@ -92,7 +92,7 @@ TEST_F(InteractiveExchange, ATextAFileAndTheOwnAddressGoEachWay) {
   office.Send("message Пришлите\\nотчет");
   office.Send(office_menu + "Отправить текстовое сообщение");
   ASSERT_NE(station.WaitFor("message: \"Получено сообщение из ОФиса!\" | Пришлите\\rотчет"), "") << both();
-  EXPECT_NE(station.WaitFor("history: Принято : Пришлите\\x0Dотчет"), "") << both();
+  EXPECT_NE(station.WaitFor("history: Принято : Пришлите\\rотчет"), "") << both();
   EXPECT_NE(office.WaitFor("history: Отправлено: Пришлите\\rотчет"), "") << both();
 
   const std::string prices = office_root / "prices.csv";

@@ -368,23 +368,46 @@ TEST_F(HandshakeTest, ACancelEndsAConnectUnderWay) {
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
 
-TEST(HandshakeLimit, AFewSecondsOrAShorterReadTimeOut) {
+TEST(HandshakeLimit, HandshakeTimeOutWhateverTheReadLimit) {
   WireSettings s;
-  s.ReadTimeOut = 10000;
-  EXPECT_EQ(HandshakeLimitMs(s), 5000);
-  s.ReadTimeOut = 300;
-  EXPECT_EQ(HandshakeLimitMs(s), 300);
-  for (int none : {0, -1}) {
-    s.ReadTimeOut = none;
-    EXPECT_EQ(HandshakeLimitMs(s), 5000) << "no read limit still leaves the handshake one";
+  EXPECT_EQ(HandshakeLimitMs(s), 60000) << "a minute by default";
+  for (int read : {10000, 300, 0, -1}) {
+    s.ReadTimeOut = read;
+    EXPECT_EQ(HandshakeLimitMs(s), 60000) << read;
   }
+  s.HandshakeTimeOut = 90000;
+  EXPECT_EQ(HandshakeLimitMs(s), 90000);
+  for (int none : {0, -1}) {
+    s.HandshakeTimeOut = none;
+    EXPECT_EQ(HandshakeLimitMs(s), 60000) << "no setting turns the limit off";
+  }
+}
+
+// A connector whose operator answers the transfer-mode question takes its
+// time between the greeting and the name line: longer than a read may wait,
+// within HandshakeTimeOut, it passes.
+TEST_F(HandshakeTest, AConnectorThatPausesAfterTheGreetingPassesWithinHandshakeTimeOut) {
+  TheSettings().ReadTimeOut = 200;
+  TheSettings().HandshakeTimeOut = 3000;
+  Accepted a = Connected();
+  auto connector = std::async(std::launch::async, [&] {
+    EXPECT_EQ(RawLine(a.client), "OK");
+    std::this_thread::sleep_for(600ms);  // the operator reads the question and answers it
+    RawWrite(a.client, "АЗС 3"_w.data());
+    RawWrite(a.client, "NOPASS");
+    return RawLine(a.client);
+  });
+  Session session(a.server);
+  EXPECT_TRUE(ListenerHandshake(session, {CurrentWireContext(), End::Office, nullptr, {}, {}, {}})
+                  .accepted);
+  EXPECT_EQ(connector.get(), "OK");
 }
 
 // A peer that sends nothing, and one that trickles its name a byte at a
 // time, are both cut at the one limit of the whole handshake, and the cut is
 // logged with the peer's address.
 TEST_F(HandshakeTest, SilentAndTricklingPeersAreCutAtTheHandshakeLimit) {
-  TheSettings().ReadTimeOut = 300;
+  TheSettings().HandshakeTimeOut = 300;
   {
     Accepted a = Connected();
     Session session(a.server);
@@ -502,7 +525,7 @@ TEST_F(HandshakeTest, WrongPasswordsCostTheAddressAGrowingWait) {
 TEST_F(HandshakeTest, AnAddressWithManyWrongPasswordsIsTurnedAwayAtOnce) {
   TheSettings().PasswordEnable = true;
   TheSettings().Password.set("Secret");
-  TheSettings().ReadTimeOut = 1000;
+  TheSettings().HandshakeTimeOut = 1000;
   PasswordAttempts attempts;
   for (int i = 0; i < 8; ++i) attempts.Wrong(test::kLoopback);
   Accepted a = Connected();

@@ -226,8 +226,8 @@ TEST_F(StationReceiveTest, AMultiLineTextIsShownAndRecordedWithItsLoneCarriageRe
   ASSERT_TRUE(WaitForNotice("ok"));
   EXPECT_EQ(messages->caption, W("Получено сообщение из ОФиса!"_w));
   EXPECT_EQ(messages->Label1.caption, "ok");
-  // The history makes the text's CRs visible.
-  EXPECT_EQ(HistoryLines(), (std::vector<std::string>{W("Принято : Первая строка\\x0Dвторая\\x0D\\x0Dконец %s %d"_w),
+  // The history keeps the text's CRs, as the sender's history does.
+  EXPECT_EQ(HistoryLines(), (std::vector<std::string>{W("Принято : Первая строка\rвторая\r\rконец %s %d"_w),
                                                       W("Принято : ok"_w)}));
 }
 
@@ -460,7 +460,30 @@ TEST_F(OfficeReceiveTest, ATextBecomesTheWindowCaptionAndANoticeFromItsStation) 
   ASSERT_TRUE(WaitForNotice(text));
   EXPECT_EQ(form->caption, text);
   EXPECT_EQ(messages->caption, W("Получено сообщение от АЗС 5"_w));
-  EXPECT_EQ(HistoryLines(), std::vector<std::string>{W("Принято от АЗС 5 : Нужен\\x0Dотчет за смену"_w)});
+  EXPECT_EQ(HistoryLines(), std::vector<std::string>{W("Принято от АЗС 5 : Нужен\rотчет за смену"_w)});
+}
+
+// Stations behind one address (one NAT) are each named by what their own
+// handshake told; only a connection that told no name is named by its
+// address (the registry's first station there).
+TEST_F(OfficeReceiveTest, StationsBehindOneAddressAreEachNamedInTheirMessages) {
+  EXPECT_EQ(SendAndClose(W("SEND_TEXT\r\nраз\r\n"_w), W("АЗС 5"_w)), "");
+  ASSERT_TRUE(WaitForNotice(W("раз"_w)));
+  EXPECT_EQ(SendAndClose(W("SEND_TEXT\r\nдва\r\n"_w), W("АЗС 7"_w)), "");
+  ASSERT_TRUE(WaitForNotice(W("два"_w)));
+  EXPECT_EQ(messages->caption, W("Получено сообщение от АЗС 7"_w));
+  EXPECT_EQ(Exchange(FileCommand("3", "list.txt", "abc"), W("АЗС 7"_w)), "");
+  ASSERT_TRUE(WaitForNotice(W("Принят файл от АЗС 7\r\n"_w) + folder + W("list.txt\r\nРазмер: 3 байт"_w)));
+  ui::Operator::instance().QueueAnswer(ui::Answer::Yes);
+  EXPECT_EQ(SendAndClose("SEND_MYIP\r\n", W("АЗС 7"_w)), "");
+  EXPECT_EQ(SendAndClose(W("SEND_TEXT\r\nтри\r\n"_w), ""), "");
+  ASSERT_TRUE(WaitForNotice(W("три"_w)));
+  EXPECT_EQ(messages->caption, W("Получено сообщение от АЗС 5"_w));
+  ASSERT_TRUE(WaitForEnds(5));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text.rfind(W("АЗС \"АЗС 7\" запрашивает"_w), 0), 0u) << boxes[0].text;
+  EXPECT_EQ(HostCalls(), std::vector<std::string>{"host: UpdateTableField OFFICE AZSIP АЗС 7"});  // printed in UTF-8
+  EXPECT_EQ(HistoryLines().size(), 4u);
 }
 
 TEST_F(OfficeReceiveTest, AStationNameWithControlBytesForgesNoLogOrHistoryLine) {

@@ -300,36 +300,95 @@ TEST_F(OfficeReportTest, ASecondStationIsAnsweredOnlyAfterTheFirstOnesBodyAndASe
   });
 }
 
-TEST_F(OfficeReportTest, AnUnknownAddressFallsBackToTheLatestStationAndAHostErrorClosesOnlyThatConnection) {
+// Stations behind one address (one NAT) each get their own request and
+// have their reports stored and handed under their own names: a connection
+// is named by its own handshake. Only one that told no name is named by its
+// address, the registry's first station there.
+TEST_F(OfficeReportTest, StationsBehindOneAddressKeepTheirOwnRequestsAndReports) {
   StartListener();
-  TcpConnection station = OnWorker([&] { return Station("12"); });
-  // The registry knows 127.0.0.1 as "12"; an address it does not know
-  // takes LastStationName, which the test drives through the context.
+  test::WriteFile(root / "a.txt", Pattern(300));
+  test::WriteFile(root / "n.txt", "request");
+  host.SetRequest("A", root / "a.txt");
+  host.SetRequest("NEIGHBOUR", root / "n.txt");
+  OnWorker([&] {
+    TcpConnection a = Station("A"), neighbour = Station("NEIGHBOUR"), unnamed = Station("");
+    RawWrite(neighbour, "TRY_GET_ZAPROS");
+    EXPECT_EQ(RawLine(neighbour), "OK");
+    EXPECT_EQ(RawLine(neighbour), "7");
+    EXPECT_EQ(RawLine(neighbour), "n.txt");
+    EXPECT_EQ(ReceiveSteps(neighbour, 7, kAcknowledged), "request");
+    RawWrite(unnamed, "TRY_GET_ZAPROS");
+    EXPECT_EQ(RawLine(unnamed), "OK");
+    EXPECT_EQ(RawLine(unnamed), "300");
+    EXPECT_EQ(RawLine(unnamed), "a.txt");
+    EXPECT_EQ(ReceiveSteps(unnamed, 300, kAcknowledged), Pattern(300));
+    for (TcpConnection* c : {&neighbour, &a}) {
+      RawWrite(*c, "Send_file");
+      EXPECT_EQ(RawLine(*c), "OK");
+      RawWrite(*c, "5");
+      RawWrite(*c, "otchet.txt");
+      SendSteps(*c, c == &a ? "aaaaa" : "nnnnn", kAcknowledged);
+    }
+  });
+  ASSERT_TRUE(WaitFor(W("Обработка принятого файла otchet_A.dat завершена!"_w)));
+  ASSERT_TRUE(WaitFor(W("Обработка принятого файла otchet_NEIGHBOUR.dat завершена!"_w)));
+  EXPECT_EQ(test::ReadFile(OfficeFolder() + "otchet_NEIGHBOUR.dat"), "nnnnn");
+  EXPECT_EQ(test::ReadFile(OfficeFolder() + "otchet_A.dat"), "aaaaa");
+  const auto reports = host.Reports();
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0].station, "NEIGHBOUR");
+  EXPECT_EQ(reports[0].bytes, "nnnnn");
+  EXPECT_EQ(reports[1].station, "A");
+  EXPECT_EQ(Count(W("Передача файла запроса: "_w) + (root / "n.txt") + W(" 7 байт для АЗС: NEIGHBOUR"_w)), 1);
+  EXPECT_EQ(Count(W("Передача файла запроса: "_w) + (root / "a.txt") + W(" 300 байт для АЗС: A"_w)), 1);
+}
+
+TEST_F(OfficeReportTest, AnUnnamedStationAtAnUnknownAddressFallsBackToTheLatestStation) {
+  StartListener();
+  // A station that told no name, from an address the registry does not
+  // know, takes LastStationName, which the test drives through the context.
   ListenerContext context = form->MakeListenerContext();
   context.host = [this] { return HostServices(&host); };
   context.find_name_by_ip = [](const std::string&) { return std::string(); };
   context.last_station_name = [] { return std::string("7"); };
   form->InstallReportCommands(context);
-  TcpConnection unknown = OnWorker([&] {
-    TcpConnection c = Station("12");
+  OnWorker([&] {
+    TcpConnection c = Station("");
     RawWrite(c, "TRY_GET_ZAPROS");
     EXPECT_EQ(RawLine(c), "No_zapros");
-    return c;
   });
   EXPECT_NE(LogFile().find(W(" - Не найдена АЗС, будет установлена последняя: 7\r\n"_w)), std::string::npos);
   EXPECT_EQ(Count(W("Не найдена АЗС, будет установлена последняя: 7"_w)), 0);  // the file only
+}
 
-  host.FailWith("host is down");
+// A request the office cannot send (its host fails, the file it names is
+// gone) is answered as none, with the reason in the log: the station goes on
+// to its next office, and the same connection can fetch the request later.
+TEST_F(OfficeReportTest, ARequestTheOfficeCannotSendIsAnsweredNoZaprosAndTheConnectionGoesOn) {
+  StartListener();
+  const std::string gone = root / "gone.txt";
   OnWorker([&] {
-    RawWrite(unknown, "TRY_GET_ZAPROS");
-    EXPECT_TRUE(SeesClose(unknown));
-  });
-  ASSERT_TRUE(WaitFor(W("Ошибка передачи файла: host is down"_w)));
-  host.FailWith("");
-  OnWorker([&] {
-    RawWrite(station, "TRY_GET_ZAPROS");  // the other connection goes on
+    TcpConnection station = Station("12");
+    host.FailWith("host is down");
+    RawWrite(station, "TRY_GET_ZAPROS");
     EXPECT_EQ(RawLine(station), "No_zapros");
+    EXPECT_FALSE(station.WaitReadable(100));  // exactly one line
+    host.FailWith("");
+    host.SetRequest("12", gone);
+    RawWrite(station, "TRY_GET_ZAPROS");
+    EXPECT_EQ(RawLine(station), "No_zapros");
+    EXPECT_FALSE(station.WaitReadable(100));
+
+    test::WriteFile(gone, "request");
+    RawWrite(station, "TRY_GET_ZAPROS");
+    EXPECT_EQ(RawLine(station), "OK");
+    EXPECT_EQ(RawLine(station), "7");
+    EXPECT_EQ(RawLine(station), "gone.txt");
+    EXPECT_EQ(ReceiveSteps(station, 7, kAcknowledged), "request");
   });
+  EXPECT_EQ(Count(W("Ошибка передачи файла: host is down"_w)), 1);
+  EXPECT_EQ(Count(W("Ошибка передачи файла: Не найден файл: "_w) + gone), 1);
+  ASSERT_TRUE(WaitFor(W("Файл запроса "_w) + gone + W(" передан успешно"_w)));
 }
 
 // ---- "Send_file" ----
@@ -398,10 +457,9 @@ TEST_F(SendFileTest, NamesThatClimbOutOfTheFolderStayInsideItAndDeviceNamesAreRe
   EXPECT_EQ(test::ReadFile(Office() + "otchet_.._.._evil.dat"), "body");
   TcpConnection drive = PumpedStation("C:/x");
   Deliver(drive, "C:otchet.txt", "body", kAcknowledged);  // the colon would name a drive
-  ASSERT_TRUE(WaitFor(W("Обработка принятого файла C_otchet_.._.._evil.dat завершена!"_w)));
+  ASSERT_TRUE(WaitFor(W("Обработка принятого файла C_otchet_C__x.dat завершена!"_w)));
 
-  // The registry names 127.0.0.1 by its first station; a name that would
-  // open a device is refused and its body not taken.
+  // A name that would open a device is refused and its body not taken.
   OnWorker([&] {
     RawWrite(station, "Send_file");
     EXPECT_EQ(RawLine(station), "OK");
@@ -411,7 +469,7 @@ TEST_F(SendFileTest, NamesThatClimbOutOfTheFolderStayInsideItAndDeviceNamesAreRe
   });
   ASSERT_TRUE(WaitFor(W("Файл отчета не принят: недопустимое имя файла NUL.txt_..\\..\\evil.dat"_w)));
   EXPECT_EQ(host.Reports().size(), 2u);
-  EXPECT_EQ(FilesIn(Office()), (std::vector<std::string>{"C_otchet_.._.._evil.dat", "otchet_.._.._evil.dat"}));
+  EXPECT_EQ(FilesIn(Office()), (std::vector<std::string>{"C_otchet_C__x.dat", "otchet_.._.._evil.dat"}));
   EXPECT_EQ(FilesIn(root.path()), (std::vector<std::string>{"LogFiles", "OFFICE"}));  // nothing beside
 }
 

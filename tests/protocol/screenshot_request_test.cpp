@@ -85,6 +85,9 @@ TEST_F(ScreenshotRequestTest, ThePictureIsShownWhileTheSessionIsOpenThenTheSessi
   const std::string gif = test::GifBytes(screen);
   bool open_while_shown = false;
   PictureStation station(listener, [&](int index, const std::string&) {
+    // Another station's handshake while the picture is on its way: the
+    // viewer still names the station the request went to.
+    State().office_window->SetLastStationName(W("АЗС 9"_w));
     return index == 0 ? std::to_string(gif.size()) + "\r\n" + gif : std::string();
   });
   ui::Operator::instance().SetModalObserver([&](ui::Window& w) {

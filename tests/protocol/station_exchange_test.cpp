@@ -413,10 +413,15 @@ TEST_F(StationExchangeTest, GetOtchetWithoutAReportOrWithACutRequestCloses) {
   EXPECT_TRUE(form->IdTCPServer1.Active());
 }
 
-TEST_F(StationExchangeTest, GetOtchetNamesNeverLeaveTheOfficeFolder) {
+// The stored name (name + "_z") is what must be a plain file name: a device
+// name alone becomes an ordinary file once "_z" follows it, a trailing dot
+// no longer ends the name.
+TEST_F(StationExchangeTest, GetOtchetNamesAreCheckedAsStoredAndNeverLeaveTheOfficeFolder) {
   form->RunServer();
   const int port = form->IdTCPServer1.Port();
-  for (const char* path : {"C:\\x\\..", "\\\\server\\share\\CON", "dir/c:evil"}) {
+  const std::vector<const char*> paths = {"C:\\x\\..", "\\\\server\\share\\nul.TXT", "dir/c:evil",
+                                          "\\\\server\\share\\CON", "z\\abc.", "com1"};
+  for (const char* path : paths) {
     OnWorker([&] {
       TcpConnection c = OfficeToStation(port, false);
       RawWrite(c, "GET_OTCHET");
@@ -431,12 +436,16 @@ TEST_F(StationExchangeTest, GetOtchetNamesNeverLeaveTheOfficeFolder) {
       return SeesClose(c);
     });
   }
-  ASSERT_TRUE(PumpUntil([&] { return Count(kEnded) == 3; }));
-  EXPECT_EQ(Count(W("Недопустимое имя файла запроса, файл не принят: .."_w)), 1);
-  EXPECT_EQ(Count(W("Недопустимое имя файла запроса, файл не принят: CON"_w)), 1);
-  EXPECT_EQ(Count(W("Недопустимое имя файла запроса c:evil заменено на c_evil"_w)), 1);
-  EXPECT_EQ(host.Requests(), std::vector<std::string>{OfficeFolder() + "c_evil_z"});
-  EXPECT_EQ(test::ReadFile(OfficeFolder() + "c_evil_z"), "abcd");
+  ASSERT_TRUE(PumpUntil([&] { return Count(kEnded) == static_cast<int>(paths.size()); }));
+  EXPECT_EQ(Count(W("Недопустимое имя файла запроса, файл не принят: nul.TXT"_w)), 1);
+  EXPECT_EQ(Count(W("Недопустимое имя файла запроса c:evil заменено на c_evil_z"_w)), 1);
+  const std::vector<std::string> stored = {".._z", "c_evil_z", "CON_z", "abc._z", "com1_z"};
+  std::vector<std::string> expected;
+  for (const std::string& name : stored) {
+    expected.push_back(OfficeFolder() + name);
+    EXPECT_EQ(test::ReadFile(OfficeFolder() + name), "abcd") << name;
+  }
+  EXPECT_EQ(host.Requests(), expected);
 }
 
 // A progress window whose operator presses Stop after the first step of
@@ -610,13 +619,14 @@ TEST_F(StationExchangeTest, UnreachableOfficeShowsABoxOnlyWhenStartedByHand) {
   EXPECT_FALSE(form->exchange_running);  // cleared by the thread that ended well
 }
 
-TEST_F(StationExchangeTest, RequestNamesThatClimbOutOfTheFolderStayInIt) {
+TEST_F(StationExchangeTest, RequestNamesAreCheckedAsStoredAndStayInTheFolder) {
   TcpListener office(kHost, 0);
   TheSettings().OutPort = office.Port();
-  form->cb_IP.caption = "127.0.0.1; 127.0.0.1";
+  const std::vector<const char*> names = {"..\\..\\evil.dat", "nul.txt", "LPT3", "abc."};
+  form->cb_IP.caption = "127.0.0.1; 127.0.0.1; 127.0.0.1; 127.0.0.1";
   auto office_side = std::async(std::launch::async, [&] {
     std::vector<bool> closed;
-    for (const char* name : {"..\\..\\evil.dat", "NUL"}) {
+    for (const char* name : names) {
       TcpConnection c;
       StationSession(office, false, c);
       RawWrite(c, "OK");
@@ -633,20 +643,26 @@ TEST_F(StationExchangeTest, RequestNamesThatClimbOutOfTheFolderStayInIt) {
   });
   form->bSendToOffice.Click();
   ASSERT_TRUE(ExchangesEnded());
-  EXPECT_EQ(office_side.get(), (std::vector<bool>{true, true}));
+  EXPECT_EQ(office_side.get(), std::vector<bool>(names.size(), true));
 
-  EXPECT_EQ(test::ReadFile(OfficeFolder() + ".._.._evil.dat_z"), "abcd");
-  EXPECT_EQ(host.Requests(), std::vector<std::string>{OfficeFolder() + ".._.._evil.dat_z"});
+  const std::vector<std::string> stored = {".._.._evil.dat_z", "LPT3_z", "abc._z"};
+  std::vector<std::string> expected;
+  for (const std::string& name : stored) {
+    expected.push_back(OfficeFolder() + name);
+    EXPECT_EQ(test::ReadFile(OfficeFolder() + name), "abcd") << name;
+  }
+  EXPECT_EQ(host.Requests(), expected);
   // Nothing named after the request anywhere but in the office folder.
   for (const auto& entry : std::filesystem::recursive_directory_iterator(root.path())) {
     if (entry.path().filename().string().find("evil") != std::string::npos) {
       EXPECT_EQ(entry.path().parent_path().string() + platform::kPathSeparator, OfficeFolder()) << entry.path();
     }
   }
-  EXPECT_EQ(Count(W("Недопустимое имя файла запроса ..\\..\\evil.dat заменено на .._.._evil.dat"_w)), 1);
-  EXPECT_EQ(Count(W("Недопустимое имя файла запроса, файл не принят: NUL"_w)), 1);
-  EXPECT_EQ(Count(W("Принятый файл НЕ обработан!"_w)), 1);
-  EXPECT_EQ(Count(kNotSent), 2);
+  EXPECT_EQ(Count(W("Недопустимое имя файла запроса ..\\..\\evil.dat заменено на .._.._evil.dat_z"_w)), 1);
+  EXPECT_EQ(Count(W("Недопустимое имя файла запроса, файл не принят: nul.txt"_w)), 1);
+  EXPECT_EQ(Count(W("Прием файла запроса: abc._z 4 байт"_w)), 1);
+  EXPECT_EQ(Count(W("Принятый файл НЕ обработан!"_w)), 3);
+  EXPECT_EQ(Count(kNotSent), 4);
   EXPECT_TRUE(boxes.empty());
 }
 

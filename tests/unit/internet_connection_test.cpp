@@ -160,7 +160,7 @@ class DialTest : public ::testing::Test {
   DialTest() {
     settings_.PhonebookEntry.set("Модем");
     settings_.ShowDialUp = false;
-    settings_.ConnectTimeOut = 10000;
+    settings_.DialTimeOut = 10000;
   }
   FakeDialUp dial_up_;
   Settings settings_;
@@ -198,7 +198,7 @@ TEST_F(DialTest, AModemOrProxyAfterTheDialCountsWhateverTheQueryReports) {
 
 TEST_F(DialTest, ShowDialUpUsesTheDialogAndDoesNotWait) {
   settings_.ShowDialUp = true;
-  dial_up_.outcome = FakeDialUp::Outcome::Silent;  // a wait would last 10 s
+  dial_up_.outcome = FakeDialUp::Outcome::Silent;  // a wait would last DialTimeOut, 10 s
   FakeConnectedState state({{false, 0}, {true, kConnectionModem}});
   InternetConnection c(nullptr, state, dial_up_, settings_);
   EXPECT_TRUE(c.EnsureInternetConnection(log_.sink()));
@@ -219,18 +219,22 @@ TEST_F(DialTest, UserDataReplacesTheStoredCredentialsOnlyWhenOn) {
   EXPECT_EQ(dial_up_.dialers_created(), 1) << "one dialer, its entry set anew per dial";
 }
 
-TEST_F(DialTest, ADialThatNeverReportsBackEndsAtConnectTimeOut) {
+// A dial has a bound of its own, longer than a TCP connect's: a dial that
+// never reports back ends at DialTimeOut, not at ConnectTimeOut.
+TEST_F(DialTest, ADialThatNeverReportsBackEndsAtDialTimeOutNotConnectTimeOut) {
   dial_up_.outcome = FakeDialUp::Outcome::Silent;
-  settings_.ConnectTimeOut = 150;
+  settings_.ConnectTimeOut = 50;
+  settings_.DialTimeOut = 400;
   FakeConnectedState state({{false, 0}});
   InternetConnection c(nullptr, state, dial_up_, settings_);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(c.EnsureInternetConnection(log_.sink()));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
   EXPECT_EQ(log_.lines, (Lines{"Соединение с Internet...",
-                               "Соединение с Internet не установлено за отведённое время (150 мс)",
+                               "Соединение с Internet не установлено за отведённое время (400 мс)",
                                "Соединение с интернет не установлено"}));
-  EXPECT_EQ(connection::kDefaultDialWait, std::chrono::seconds(120));  // when ConnectTimeOut is 0
+  EXPECT_EQ(connection::kDefaultDialWait, std::chrono::minutes(3));  // when DialTimeOut is below 1
+  EXPECT_EQ(Settings().DialTimeOut, 180000);
 }
 
 TEST_F(DialTest, AnEarlierDialsNotificationDoesNotEndALaterWait) {
@@ -238,7 +242,7 @@ TEST_F(DialTest, AnEarlierDialsNotificationDoesNotEndALaterWait) {
   InternetConnection c(nullptr, state, dial_up_, settings_);
   c.DialPhonebookEntry(log_.sink());  // connected at once
   dial_up_.outcome = FakeDialUp::Outcome::Silent;
-  settings_.ConnectTimeOut = 50;
+  settings_.DialTimeOut = 50;
   c.DialPhonebookEntry(log_.sink());
   EXPECT_EQ(log_.lines, (Lines{"Соединение с Internet...", "Соединение с Internet...",
                                "Соединение с Internet не установлено за отведённое время (50 мс)"}));

@@ -141,7 +141,7 @@ TEST_F(MessageWindowTest, ANoticeSlidesInFromBelowTheScreenAndStopsInTheCorner) 
   EXPECT_FALSE(form.Timer1.enabled());
   EXPECT_EQ(form.left, ScreenWidth() - 380);
   EXPECT_EQ(form.top, ScreenHeight() - 160);
-  EXPECT_EQ(HistoryTexts(), std::vector<std::string>{W("Принято : раз\\x0Dдва"_w)});
+  EXPECT_EQ(HistoryTexts(), std::vector<std::string>{W("Принято : раз\rдва"_w)});
 
   // The same slide through the dispatcher's own timer.
   form.FormClose();
@@ -171,7 +171,7 @@ TEST_F(MessageWindowTest, ANoticeWhileShownKeepsPlaceAndSizeAndNamesTheSenderAtT
   EXPECT_NE(h.find("  - " + W("Принято от АЗС 2 : "_w) + body + "\r\n"), std::string::npos) << h;
 }
 
-TEST_F(MessageWindowTest, TheHistoryShowsAPeersControlBytesButKeepsANoticesOwnLineBreaks) {
+TEST_F(MessageWindowTest, TheHistoryShowsAPeersControlBytesButKeepsTheBodysLineBreaks) {
   State().mode = kOfficeMode;
   TInteractiveForm form{State()};
   const std::string station("A\rB\0", 4);
@@ -181,11 +181,15 @@ TEST_F(MessageWindowTest, TheHistoryShowsAPeersControlBytesButKeepsANoticesOwnLi
   form.ShowIncoming("t", text, "C");
   EXPECT_EQ(form.Label1.caption, text);  // the window shows it as it came
   const std::string h = test::ReadFile(CurrentFolders().history_file);
-  EXPECT_NE(h.find(W("  - Принято от A\\x0DB\\x00 : Принят файл от A\\x0DB\\x00\r\nC:\\x\r\n"
+  EXPECT_NE(h.find(W("  - Принято от A\\x0DB\\x00 : Принят файл от A\rB\\x00\r\nC:\\x\r\n"
                      "Размер: 3 байт\r\n"_w)),
             std::string::npos)
       << h;
-  EXPECT_NE(h.find(W("  - Принято от C : a\\x00b\\x1B[2J\\x0D\r\n"_w)), std::string::npos) << h;
+  EXPECT_NE(h.find(W("  - Принято от C : a\\x00b\\x1B[2J\r\r\n"_w)), std::string::npos) << h;
+  const std::string lf_alone("x\ny", 3);  // never from the line reader, yet not a line of its own
+  form.ShowIncoming("t", lf_alone, "D");
+  EXPECT_NE(test::ReadFile(CurrentFolders().history_file).find(W("  - Принято от D : x\\x0Ay\r\n"_w)),
+            std::string::npos);
 }
 
 TEST_F(MessageWindowTest, ClosingInMidSlideParksTheWindowAndTheNextNoticeSlidesInAgain) {

@@ -63,6 +63,8 @@ TEST_F(SettingsTest, NoFileGivesTheInitialValues) {
   EXPECT_EQ(s_.e_JPGcompress, 75);
   EXPECT_EQ(s_.MaxConnections, 1024);
   EXPECT_EQ(s_.MaxConnectionsPerIP, 256);
+  EXPECT_EQ(s_.HandshakeTimeOut, 60000);
+  EXPECT_EQ(s_.DialTimeOut, 180000);
   EXPECT_EQ(s_.Password.get() + s_.IntPassword.get() + s_.IntLogin.get(), "");
   EXPECT_FALSE(std::filesystem::exists(IniFilePath()));
 
@@ -80,7 +82,8 @@ TEST_F(SettingsTest, FileValuesWinAndBadOnesKeepTheValueInMemory) {
   s_.PhonebookEntry.set("Dial");
   Put("[inet]\nOutPort=70x0\nInetBuffSize=99999999999\nShowDialUp=on\nreadtimeout=-1\n"
       "InPort=7001\nuseFastDatTravel=2\ne_TypeTV=0\ne_TVrefresh=99999990\n"
-      "e_ScrSHOTquality=300\ne_JPGcompress=-5\nMaxConnectionsPerIP=2000\n");
+      "e_ScrSHOTquality=300\ne_JPGcompress=-5\nMaxConnectionsPerIP=2000\nHandshakeTimeOut=90000\n"
+      "DialTimeOut=240000\n");
   Load();
   EXPECT_EQ(s_.OutPort, 7000);  // not the initial 6090
   EXPECT_EQ(s_.InetBuffSize, 4096);
@@ -96,6 +99,9 @@ TEST_F(SettingsTest, FileValuesWinAndBadOnesKeepTheValueInMemory) {
   EXPECT_EQ(s_.e_JPGcompress, 0);
   EXPECT_EQ(s_.MaxConnectionsPerIP, 2000);  // raised, for many stations behind one address
   EXPECT_EQ(s_.MaxConnections, 1024);       // absent: the default
+  EXPECT_EQ(s_.HandshakeTimeOut, 90000);
+  EXPECT_EQ(s_.DialTimeOut, 240000);
+  EXPECT_EQ(s_.ConnectTimeOut, 10000);  // each bound its own
 }
 
 // What Load tells of the file: a number that is not one, and a password
@@ -126,11 +132,20 @@ TEST_F(SettingsTest, ProblemsAreToldAndAnUnusablePasswordLetsNobodyIn) {
   EXPECT_FALSE(s_.PasswordUnusable);
   EXPECT_TRUE(problems().empty());
 
-  Put("[Inet]\nMaxConnections=-1\n");  // would shut out all but one station
+  Put("[Inet]\nMaxConnections=-1\nHandshakeTimeOut=0\n");  // would shut out all but one station
   Load();
-  EXPECT_EQ(problems(), std::vector<std::string>{std::string(
-                            "Ошибка в настройках: MaxConnections=-1 - меньше 1, действует "
-                            "значение по умолчанию"_w)});
+  EXPECT_EQ(problems(), (std::vector<std::string>{
+                            std::string("Ошибка в настройках: MaxConnections=-1 - меньше 1, действует "
+                                        "значение по умолчанию"_w),
+                            std::string("Ошибка в настройках: HandshakeTimeOut=0 - меньше 1, действует "
+                                        "значение по умолчанию"_w)}));
+  s_.Reset();
+  Put("[Inet]\nHandshakeTimeOut=1min\nDialTimeOut=-1\n");
+  Load();
+  EXPECT_EQ(problems(), (std::vector<std::string>{
+                            std::string("Ошибка в настройках: HandshakeTimeOut=1min - не число"_w),
+                            std::string("Ошибка в настройках: DialTimeOut=-1 - меньше 1, действует "
+                                        "значение по умолчанию"_w)}));
 }
 
 // One entry of over 250 characters is stored with its TAB, which tells it

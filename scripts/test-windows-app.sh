@@ -193,7 +193,9 @@ shot() {
       sleep 0.2
     done
   fi
-  import -display "$DISPLAY" -window "$target" "$file" 2>>"$work/import.log" ||
+  # A window that closes while it is taken (a progress window at the end of
+  # its transfer) can leave import waiting for good: bounded.
+  timeout 20 import -display "$DISPLAY" -window "$target" "$file" 2>>"$work/import.log" ||
     echo "  (no picture $1: see $work/import.log)"
 }
 

@@ -233,6 +233,18 @@ TEST_F(Win32RendererTest, NativeMessagesReachTheModel) {
   EXPECT_EQ(form.address.item_index, 1);
   EXPECT_EQ(form.address.caption.get(), "192.168.0.12");
   EXPECT_EQ(form.selections, 1);
+  // Typed key by key over the chosen item, the window brought in step
+  // after each key: the keys land where typed (the chosen item once came
+  // back at each step, and the next key went in before the text).
+  Pump();
+  SendMessageW(info.hwndItem, EM_SETSEL, 0, -1);
+  SendMessageW(info.hwndItem, WM_CHAR, L'7', 0);
+  Pump();
+  SendMessageW(info.hwndItem, WM_CHAR, L'8', 0);
+  Pump();
+  EXPECT_EQ(TextOfWindow(combo), L"78");
+  EXPECT_EQ(form.address.caption.get(), "78");
+  EXPECT_EQ(form.address.item_index, -1);
 
   HWND spin = FindControl(hwnd, "spin");
   SendMessageW(spin, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"8"));

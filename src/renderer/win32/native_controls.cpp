@@ -416,7 +416,10 @@ void SyncNativeControl(NativeControl& nc, const RECT& bounds, bool shown) {
       auto& box = static_cast<ui::ComboBox&>(c);
       SyncListItems(hwnd, nc.shown_items, box.items, CB_ADDSTRING, CB_DELETESTRING, CB_RESETCONTENT);
       const int index = box.item_index < static_cast<int>(box.items.size()) ? box.item_index : -1;
-      if (SendMessageW(hwnd, CB_GETCURSEL, 0, 0) != index) SendMessageW(hwnd, CB_SETCURSEL, index, 0);
+      // No item chosen in a box that takes text: its text is all there is
+      // (choosing none would empty it, and a text being typed keeps its caret).
+      const bool choose = index >= 0 || !box.editable;
+      if (choose && SendMessageW(hwnd, CB_GETCURSEL, 0, 0) != index) SendMessageW(hwnd, CB_SETCURSEL, index, 0);
       // A drop-down list shows its chosen item and takes no other text.
       if (box.editable) SetTextIfDifferent(hwnd, box.caption);
       break;

@@ -654,7 +654,9 @@ void Win32Renderer::OnCommand(NativeWindow& nw, WPARAM wparam, LPARAM lparam) {
       auto& box = static_cast<ui::ComboBox&>(c);
       if (own_change) break;
       if (code == CBN_EDITCHANGE) {
+        // Typed text chooses no item of the list.
         std::string text = TextOf(child);
+        if (box.item_index != -1) box.item_index = -1;
         if (box.caption != text) box.caption = std::move(text);
       } else if (code == CBN_SELCHANGE) {
         const int i = static_cast<int>(SendMessageW(child, CB_GETCURSEL, 0, 0));

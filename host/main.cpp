@@ -138,7 +138,7 @@ const char kUsageOutput[] = R"(Output lines:
   pumpwire-host: ...       (standard error) an error; the host goes on
   pumpwire-host: warning: ...  (standard error) a listener that did not
                            start, a setting that is not a number, a password
-                           that lets nobody in
+                           that lets nobody in, --password with the check off
 
 Ctrl-C or SIGTERM: UnLoad, its result, exit 0, as quit does, once the
 plug-in's call under way (a report the host is making, say) has returned; a
@@ -212,7 +212,7 @@ class HostProgram {
   }
 
   int Run() {
-    pw::host::PrepareHostFolder(options_);
+    for (const std::string& warning : pw::host::PrepareHostFolder(options_)) out_.Error("warning: " + warning);
     auto& dispatcher = pw::ui::Dispatcher::instance();
     dispatcher.attach_main_thread();
     // Whatever a task of the main thread lets escape is told, and the loop
@@ -300,6 +300,9 @@ class HostProgram {
       if (what.size() > not_number.size() && what.ends_with(not_number))
         out_.Error("warning: cnf.INI: " + utf8_from_cp1251(what.substr(0, what.size() - not_number.size())) +
                    " is not a number; the setting keeps its default");
+      else if (what.rfind("PasswordEnable=", 0) == 0)
+        out_.Error("warning: cnf.INI: " + utf8_from_cp1251(what.substr(0, what.find(' '))) +
+                   " is neither 0 nor 1: every password is refused");
       else if (what.rfind("Password", 0) == 0)
         out_.Error("warning: cnf.INI: PasswordEnable=1, but Password is empty or not in its "
                    "scrambled form: every password is refused (write it with --password)");

@@ -33,8 +33,9 @@ bool IsNumberOrAbsent(const IniFile& ini, std::string_view key) {
 
 std::vector<std::string> SettingsProblems(const IniFile& ini, const Settings& s) {
   std::vector<std::string> problems;
+  const bool switch_unusable = PasswordSwitchUnusable(ini);
   for (const std::string_view key : kNumberKeys) {
-    if (IsNumberOrAbsent(ini, key)) continue;
+    if (IsNumberOrAbsent(ini, key) || (key == "PasswordEnable" && switch_unusable)) continue;
     problems.push_back(std::string(kPrefix) + std::string(key) + "=" +
                        ini.ReadString(kSettingsSection, key, "") + std::string(" - не число"_w));
   }
@@ -47,7 +48,11 @@ std::vector<std::string> SettingsProblems(const IniFile& ini, const Settings& s)
     problems.push_back(std::string(kPrefix) + std::string(key) + "=" + std::to_string(value) +
                        std::string(" - меньше 1, действует значение по умолчанию"_w));
   }
-  if (s.PasswordUnusable)
+  if (switch_unusable)
+    problems.push_back(std::string(kPrefix) + "PasswordEnable=" +
+                       ini.ReadString(kSettingsSection, "PasswordEnable", "") +
+                       std::string(" - не 0 и не 1; ни один пароль не принимается"_w));
+  else if (s.PasswordUnusable)
     problems.push_back(std::string(kPrefix) +
                        std::string("Password пуст или записан не в зашифрованном виде; "
                                    "при PasswordEnable=1 ни один пароль не принимается"_w));

@@ -102,6 +102,26 @@ TEST(HostProgram, SettingsThatCannotWorkAreWarnedOfAndPasswordsWrittenScrambled)
     EXPECT_EQ(host.Finish(), 0);
     EXPECT_EQ(host.Transcript().find("warning"), std::string::npos) << host.Transcript();
   }
+  {
+    // A switch that is not a number is no switch off: nobody gets in.
+    HostProcess host({"station", "--root", root.path(), "--set", "PasswordEnable=yes"});
+    EXPECT_EQ(host.WaitFor("Load:"), "Load: 1");
+    EXPECT_NE(host.WaitFor("warning: cnf.INI: PasswordEnable=yes is neither 0 nor 1: every "
+                           "password is refused"), "") << host.Transcript();
+    EXPECT_EQ(PasswordAnswer(port, "secret"), "PASS");
+    EXPECT_EQ(PasswordAnswer(port, "NOPASS"), "PASS");
+    EXPECT_EQ(host.Finish(), 0);
+    EXPECT_EQ(host.Transcript().find("not a number"), std::string::npos) << host.Transcript();
+  }
+  {
+    // A password with the check off is written and said to be unused.
+    HostProcess host({"station", "--root", root.path(), "--set", "PasswordEnable=0", "--password",
+                      "secret"});
+    EXPECT_NE(host.WaitFor("warning: --password is written, but PasswordEnable is off"), "")
+        << host.Transcript();
+    EXPECT_EQ(host.WaitFor("Load:"), "Load: 0");
+    EXPECT_EQ(host.Finish(), 0);
+  }
 }
 
 // A port already taken: the listener's failure is a warning with the port,

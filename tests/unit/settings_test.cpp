@@ -132,6 +132,23 @@ TEST_F(SettingsTest, ProblemsAreToldAndAnUnusablePasswordLetsNobodyIn) {
   EXPECT_FALSE(s_.PasswordUnusable);
   EXPECT_TRUE(problems().empty());
 
+  // A switch neither 0 nor 1 is on with nobody let in, whatever Password
+  // holds, and told once (not also as a number that is not one).
+  for (const char* value : {"yes", "2", "-1"}) {
+    Put("[Inet]\nPasswordEnable=" + std::string(value) + "\nPassword=" +
+        EncodePassword("qrst", "secret") + "\n");
+    s_.Reset();
+    Load();
+    EXPECT_TRUE(s_.PasswordEnable) << value;
+    EXPECT_TRUE(s_.PasswordUnusable) << value;
+    EXPECT_EQ(problems(), (std::vector<std::string>{
+                              std::string("Ошибка в настройках: PasswordEnable="_w) + value +
+                              std::string(" - не 0 и не 1; ни один пароль не принимается"_w)}));
+    ReadPasswordSettings(IniFile(IniFilePath()), s_);
+    EXPECT_TRUE(s_.PasswordUnusable) << value;
+  }
+  s_.Reset();
+
   Put("[Inet]\nMaxConnections=-1\nHandshakeTimeOut=0\n");  // would shut out all but one station
   Load();
   EXPECT_EQ(problems(), (std::vector<std::string>{

@@ -138,7 +138,8 @@ const char kUsageOutput[] = R"(Output lines:
   pumpwire-host: ...       (standard error) an error; the host goes on
   pumpwire-host: warning: ...  (standard error) a listener that did not
                            start, a setting that is not a number, a password
-                           that lets nobody in, --password with the check off
+                           that lets nobody in, a key nothing reads,
+                           --password with the check off
 
 Ctrl-C or SIGTERM: UnLoad, its result, exit 0, as quit does, once the
 plug-in's call under way (a report the host is making, say) has returned; a
@@ -293,7 +294,12 @@ class HostProgram {
     static const std::string listener = cp1251_from_utf8("Не удалось запустить сервер: ");
     static const std::string settings = cp1251_from_utf8("Ошибка в настройках: ");
     static const std::string not_number = cp1251_from_utf8(" - не число");
-    if (line.rfind(listener, 0) == 0) {
+    static const std::string unknown = cp1251_from_utf8("Неизвестный ключ в настройках: ");
+    if (line.rfind(unknown, 0) == 0) {
+      const std::string what = line.substr(unknown.size());
+      out_.Error("warning: cnf.INI: " + utf8_from_cp1251(what.substr(0, what.find('='))) +
+                 " is not a key of section Inet; nothing reads it");
+    } else if (line.rfind(listener, 0) == 0) {
       out_.Error("warning: the listener did not start: " + utf8_from_cp1251(line.substr(listener.size())));
     } else if (line.rfind(settings, 0) == 0) {
       const std::string what = line.substr(settings.size());

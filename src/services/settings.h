@@ -128,4 +128,8 @@ void WriteDialogSettings(IniFile& ini, const Settings& s);
 // password check that can let nobody in (see PasswordUnusable).
 std::vector<std::string> SettingsProblems(const IniFile& ini, const Settings& s);
 
+// A line each for the keys of section Inet nobody reads (a misspelt InPort,
+// say), for the log; they stay in the file.
+std::vector<std::string> UnknownSettingsKeys(const IniFile& ini);
+
 }  // namespace pw

@@ -124,6 +124,27 @@ TEST(HostProgram, SettingsThatCannotWorkAreWarnedOfAndPasswordsWrittenScrambled)
   }
 }
 
+// A misspelt key is refused before anything is written; one already in the
+// file is told at Load and stays.
+TEST(HostProgram, KeysNothingReadsAreRefusedOrWarnedOf) {
+  TempFolder root;
+  {
+    HostProcess host({"station", "--root", root.path(), "--set", "InPrt=16193"});
+    EXPECT_EQ(host.Finish(), 2);
+    EXPECT_NE(host.Transcript().find("--set: 'InPrt' is not a key of section Inet"), std::string::npos)
+        << host.Transcript();
+    EXPECT_FALSE(std::filesystem::exists(root / "cnf.INI"));
+  }
+  WriteFile(root / "cnf.INI", "[Inet]\r\nInPrt=16193\r\ninport=0\r\n");
+  HostProcess host({"station", "--root", root.path()});
+  EXPECT_EQ(host.WaitFor("Load:"), "Load: 0");
+  EXPECT_NE(host.WaitFor("log: Неизвестный ключ в настройках: InPrt=16193 - не используется"), "");
+  EXPECT_NE(host.WaitFor("warning: cnf.INI: InPrt is not a key of section Inet"), "");
+  EXPECT_EQ(host.Finish(), 0);
+  EXPECT_EQ(host.Transcript().find("inport"), std::string::npos) << host.Transcript();
+  EXPECT_EQ(ReadFile(root / "cnf.INI"), "[Inet]\r\nInPrt=16193\r\ninport=0\r\n");
+}
+
 // A port already taken: the listener's failure is a warning with the port,
 // and nothing is listening.
 TEST(HostProgram, AListenerThatCannotBindIsWarnedOf) {

@@ -149,6 +149,14 @@ TEST_F(SettingsTest, ProblemsAreToldAndAnUnusablePasswordLetsNobodyIn) {
   }
   s_.Reset();
 
+  // Keys nothing reads are told apart from the problems; known keys in any
+  // letter case and other sections are not.
+  Put("[Inet]\nInPrt=16193\ninport=7\nDIALTIMEOUT=5\nIPs=\n[Other]\nLeft=1\n");
+  EXPECT_EQ(UnknownSettingsKeys(IniFile(IniFilePath())),
+            (std::vector<std::string>{
+                std::string("Неизвестный ключ в настройках: InPrt=16193 - не используется"_w)}));
+  s_.Reset();
+
   Put("[Inet]\nMaxConnections=-1\nHandshakeTimeOut=0\n");  // would shut out all but one station
   Load();
   EXPECT_EQ(problems(), (std::vector<std::string>{

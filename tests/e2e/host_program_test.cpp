@@ -236,7 +236,8 @@ TEST(HostProgram, HelpTellsTheCommandsAndAMissingRootIsAnError) {
     EXPECT_EQ(help.Finish(), 0);
     const std::string text = help.Transcript();
     for (const char* word : {"--root", "--set", "--menu-item", "menu", "click", "answer", "choose [PATH]",
-                             "message TEXT", "station NAME ADDRESS", "open: CAPTION -> PATH", "quit"})
+                             "message TEXT", "station NAME ADDRESS", "open: CAPTION -> PATH", "quit",
+                             "auto ADDRESS", "Exit status:"})
       EXPECT_NE(text.find(word), std::string::npos) << word;
   }
   HostProcess bad({"station"});

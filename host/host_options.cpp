@@ -5,6 +5,7 @@
 
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "services/settings_keys.h"
 #include "text/cp1251.h"
 
 namespace pw::host {
@@ -16,11 +17,14 @@ const char kHostOptionsHelp[] = R"(Options:
   --name TEXT              what GetOwnName returns (the station's name)
   --interface-version N    what GetInterfaceVersion returns (default 4)
   --set KEY=VALUE          write KEY of section Inet of cnf.INI before Load
-                           (repeatable; the keys are in the README)
+                           (repeatable; the keys are in the README; a key the
+                           plug-in does not read is refused)
   --password TEXT          write Password (the listener's password, checked
                            when PasswordEnable=1) in the scrambled form the
                            plug-in reads; --set Password=TEXT would be read as
-                           a damaged value, which refuses every password
+                           a damaged value, which refuses every password. It
+                           does not switch the check on: with PasswordEnable
+                           off it warns that the password is not used
   --int-password TEXT      the same for IntPassword (the dial-up password),
                            scrambled with IntLogin
   --menu-item "Top>Child"  create these host menu items before Load
@@ -97,6 +101,8 @@ HostOptions ParseHostOptions(const std::vector<std::string>& args, const std::st
       const std::string kv = value();
       const auto eq = kv.find('=');
       if (eq == std::string::npos || eq == 0) UsageError(program, "--set needs KEY=VALUE, not '" + kv + "'");
+      if (!IsSettingsKey(text::cp1251_from_utf8(kv.substr(0, eq))))
+        UsageError(program, "--set: '" + kv.substr(0, eq) + "' is not a key of section Inet (the keys are in the README)");
       o.settings.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
     } else if (a == "--menu-item") o.menu_items.push_back(value());
     else if (a == "--plugin") o.plugin = value();

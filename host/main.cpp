@@ -3,6 +3,7 @@
 // standard input and prints what the plug-in shows and logs.
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -16,6 +17,7 @@
 
 #include "platform/environment.h"
 #include "host/dialog_driver.h"
+#include "host/exchange_watch.h"
 #include "host/folder_host.h"
 #include "host/folder_setup.h"
 #include "host/host_options.h"
@@ -70,6 +72,12 @@ const char kUsageCommands[] = R"(Commands:
                            on (GetCurrentStation; ADDRESS is the last word,
                            NAME the words before it; its number is 0)
   station #N NAME ADDRESS  the same, with the station's number N
+  auto                     station: AutoSendInet, the automatic exchange with
+                           each office of the address box (see "type"); the
+                           next commands wait until it has ended
+  auto ADDRESS             office: AutoSendInetFromOffice, the automatic
+                           exchange with the station at ADDRESS; the next
+                           commands wait until it has ended
   tv close NAME            close the TV viewer NAME (e.g. TVAZS7) as the
                            operator would
   tv size NAME W H         drag the TV viewer NAME to a client area of W x H
@@ -104,8 +112,11 @@ const char kUsageCommands[] = R"(Commands:
                            shown; disabled or hidden controls refuse them.
                            Without a closing press the window takes the
                            queued answer, as "answer" says.)
-  quit                     UnLoad, print its result, exit 0 (also at end of
+  quit                     UnLoad, print its result, exit (also at end of
                            input)
+                           (station, stations and tv are the office's, auto
+                           without an address the station's: typed at the
+                           other end they are refused)
 
 )";
 
@@ -138,11 +149,21 @@ const char kUsageOutput[] = R"(Output lines:
   pumpwire-host: ...       (standard error) an error; the host goes on
   pumpwire-host: warning: ...  (standard error) a listener that did not
                            start, a setting that is not a number, a password
-                           that lets nobody in
+                           that lets nobody in, a key nothing reads,
+                           --password with the check off
 
-Ctrl-C or SIGTERM: UnLoad, its result, exit 0, as quit does, once the
+Ctrl-C or SIGTERM: UnLoad, its result, exit, as quit does, once the
 plug-in's call under way (a report the host is making, say) has returned; a
 second one ends the host at once.
+
+Exit status:
+  0                        all went well
+  1                        the host could not start (the plug-in not loaded)
+  2                        a mistake on the command line
+  3                        the listener did not start (at Load or by
+                           "listener start")
+  4                        an exchange started by "auto" sent or fetched no
+                           report (the log says why); before 3
 )";
 
 std::string Usage() {
@@ -191,13 +212,18 @@ struct Plugin {
     load = library.Function<decltype(load)>("Load");
     unload = library.Function<decltype(unload)>("UnLoad");
     version = library.Function<decltype(version)>("GetVersion");
-    if (load == nullptr || unload == nullptr || version == nullptr)
+    auto_station = library.Function<decltype(auto_station)>("AutoSendInet");
+    auto_office = library.Function<decltype(auto_office)>("AutoSendInetFromOffice");
+    if (load == nullptr || unload == nullptr || version == nullptr || auto_station == nullptr ||
+        auto_office == nullptr)
       throw pw::Error("the library lacks the plug-in's exports");
   }
   pw::platform::DynamicLibrary library;
   PwLoadProc load = nullptr;
   PwUnLoadProc unload = nullptr;
   PwGetVersionProc version = nullptr;
+  PwAutoSendInetProc auto_station = nullptr;
+  PwAutoSendInetFromOfficeProc auto_office = nullptr;
 };
 
 class HostProgram {
@@ -212,7 +238,7 @@ class HostProgram {
   }
 
   int Run() {
-    pw::host::PrepareHostFolder(options_);
+    for (const std::string& warning : pw::host::PrepareHostFolder(options_)) out_.Error("warning: " + warning);
     auto& dispatcher = pw::ui::Dispatcher::instance();
     dispatcher.attach_main_thread();
     // Whatever a task of the main thread lets escape is told, and the loop
@@ -275,7 +301,8 @@ class HostProgram {
     pw::ui::Operator::instance().SetObserver(nullptr);
     pw::ui::Operator::instance().SetModalObserver(nullptr);
     pw::ui::Operator::instance().SetOpenObserver(nullptr);
-    return 0;
+    if (exchanges_.failed()) return kExchangeFailed;
+    return listener_failed_ ? kListenerNotStarted : 0;
   }
 
  private:
@@ -293,13 +320,26 @@ class HostProgram {
     static const std::string listener = cp1251_from_utf8("Не удалось запустить сервер: ");
     static const std::string settings = cp1251_from_utf8("Ошибка в настройках: ");
     static const std::string not_number = cp1251_from_utf8(" - не число");
-    if (line.rfind(listener, 0) == 0) {
+    static const std::string unknown = cp1251_from_utf8("Неизвестный ключ в настройках: ");
+    if (exchanges_.Line(line))
+      // The commands that waited for the exchange run now, outside this
+      // flush (which a command may be running).
+      pw::ui::Dispatcher::instance().post_host([this] { RunWaitingCommands(); });
+    if (line.rfind(unknown, 0) == 0) {
+      const std::string what = line.substr(unknown.size());
+      out_.Error("warning: cnf.INI: " + utf8_from_cp1251(what.substr(0, what.find('='))) +
+                 " is not a key of section Inet; nothing reads it");
+    } else if (line.rfind(listener, 0) == 0) {
+      listener_failed_ = true;
       out_.Error("warning: the listener did not start: " + utf8_from_cp1251(line.substr(listener.size())));
     } else if (line.rfind(settings, 0) == 0) {
       const std::string what = line.substr(settings.size());
       if (what.size() > not_number.size() && what.ends_with(not_number))
         out_.Error("warning: cnf.INI: " + utf8_from_cp1251(what.substr(0, what.size() - not_number.size())) +
                    " is not a number; the setting keeps its default");
+      else if (what.rfind("PasswordEnable=", 0) == 0)
+        out_.Error("warning: cnf.INI: " + utf8_from_cp1251(what.substr(0, what.find(' '))) +
+                   " is neither 0 nor 1: every password is refused");
       else if (what.rfind("Password", 0) == 0)
         out_.Error("warning: cnf.INI: PasswordEnable=1, but Password is empty or not in its "
                    "scrambled form: every password is refused (write it with --password)");
@@ -366,8 +406,25 @@ class HostProgram {
     }
   }
 
+  // While an exchange started by "auto" runs, the commands after it wait.
   void Execute(const std::string& line) {
     if (quit_) return;
+    if (exchanges_.running() || !waiting_.empty()) {
+      waiting_.push_back(line);
+      return;
+    }
+    Run(line);
+  }
+
+  void RunWaitingCommands() {
+    while (!waiting_.empty() && !exchanges_.running() && !quit_) {
+      const std::string line = std::move(waiting_.front());
+      waiting_.pop_front();
+      Run(line);
+    }
+  }
+
+  void Run(const std::string& line) {
     const auto space = line.find(' ');
     const std::string word = line.substr(0, space);
     const std::string arg = space == std::string::npos ? "" : line.substr(space + 1);
@@ -375,6 +432,10 @@ class HostProgram {
     const auto command = commands_.find(word);
     if (command == commands_.end()) {
       out_.Error("unknown command '" + word + "' (see --help)");
+      return;
+    }
+    if (options_.mode == PW_MODE_STATION && (word == "station" || word == "stations" || word == "tv")) {
+      out_.Error(word + " is a command of the office, not of a station");
       return;
     }
     try {
@@ -431,6 +492,28 @@ class HostProgram {
     std::string problem;
     if (auto station = pw::host::ParseStationChoice(whole, problem)) host_.SetCurrentStation(std::move(*station));
     else out_.Error(problem);
+  }
+
+  // The host's scheduled exchange: the export an application calls for it.
+  void Auto(const std::string& address) {
+    FlushLog();  // earlier lines are no part of it
+    if (options_.mode == PW_MODE_STATION) {
+      if (!address.empty()) {
+        out_.Error("auto ADDRESS is a command of the office; a station's auto takes no address");
+        return;
+      }
+      pw::ui::Window* w = ConnectionWindow();
+      auto* box = dynamic_cast<pw::ui::ComboBox*>(w != nullptr ? w->FindControl("cb_IP") : nullptr);
+      exchanges_.StationStarted(box != nullptr ? box->caption : std::string());
+      plugin_.auto_station();
+    } else {
+      if (address.empty()) {
+        out_.Error("auto at the office takes the station's ADDRESS");
+        return;
+      }
+      exchanges_.OfficeStarted();
+      plugin_.auto_office(0, cp1251_from_utf8(address).c_str());
+    }
   }
 
   void Version(const std::string&) { out_.Line("version: " + utf8_from_cp1251(plugin_.version())); }
@@ -579,6 +662,11 @@ class HostProgram {
   bool quit_ = false;  // main thread only
   pw::host::DialogDriver dialog_;  // main thread only
   bool stopped_ = false;  // by Ctrl-C or SIGTERM; main thread only
+  pw::host::ExchangeWatch exchanges_;  // main thread only
+  std::deque<std::string> waiting_;    // commands after a running "auto"; main thread only
+  bool listener_failed_ = false;       // main thread only
+  static constexpr int kListenerNotStarted = 3;
+  static constexpr int kExchangeFailed = 4;
 
  public:
   bool StoppedByRequest() const { return stopped_; }
@@ -591,6 +679,7 @@ class HostProgram {
       {"choose", [this](const std::string& a) { Choose(a); }},
       {"message", [this](const std::string& a) { Message(a); }},
       {"station", [this](const std::string& a) { Station(a); }},
+      {"auto", [this](const std::string& a) { Auto(a); }},
       {"version", [this](const std::string& a) { Version(a); }},
       {"windows", [this](const std::string& a) { Windows(a); }},
       {"window", [this](const std::string& a) { Window(a); }},

@@ -38,6 +38,15 @@ while [ $# -gt 0 ]; do
   esac
 done
 
+pids=()
+wine_server=0  # started here: stopped at the end
+cleanup() {
+  exec 3>&- 4>&- 2>/dev/null || true
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  if ((wine_server)); then scripts/wine-run --stop || true; fi
+}
+trap cleanup EXIT
+
 echo "== building the plug-in and the host"
 for os in "$office_os" "$station_os"; do
   if [ "$os" = linux ]; then
@@ -47,6 +56,7 @@ for os in "$office_os" "$station_os"; do
     cmake -S . -B "$win_build" -G Ninja --no-warn-unused-cli "${win_options[@]}" \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build "$win_build" --target pumpwire pumpwire-host >/dev/null
+    wine_server=1
     scripts/wine-run --server
   fi
 done
@@ -75,13 +85,6 @@ office_port=$(free_port)
 station_port=$(free_port)
 while [ "$station_port" = "$office_port" ]; do station_port=$(free_port); done
 
-pids=()
-cleanup() {
-  exec 3>&- 4>&- 2>/dev/null || true
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-}
-trap cleanup EXIT
-
 # Waits until FILE holds a line with TEXT, at most SECONDS.
 wait_for() {
   local file=$1 text=$2 seconds=${3:-30} i
@@ -97,7 +100,7 @@ fail() {
   echo "FAIL: $*"
   if grep -qF "Соединение с интернет не установлено" "$root/office.out" "$root/station.out" 2>/dev/null; then
     echo "   (this machine has no network interface up besides loopback, so every exchange"
-    echo "   is skipped before it connects: see \"What works so far\" in the README)"
+    echo "   is skipped before it connects: see \"Quick start\" in the README)"
   fi
   echo "Folder kept: $root (the hosts' output: office.out, station.out)"
   exit 1

@@ -176,6 +176,20 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def)
   return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
+std::vector<std::string> IniFile::ReadKeys(std::string_view section) const {
+  const std::vector<Line> lines = SplitLines(ReadContent(path_));
+  std::vector<std::string> keys;
+  for (std::size_t i = FindSection(lines, Trim(section)) + 1; i < lines.size(); ++i) {
+    const Parsed p = Classify(lines[i].text);
+    if (p.kind == Kind::kSection) break;
+    if (p.kind != Kind::kKey) continue;
+    bool seen = false;
+    for (const std::string& key : keys) seen = seen || SameName(key, p.name);
+    if (!seen) keys.emplace_back(p.name);
+  }
+  return keys;
+}
+
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   WriteStrings(section, {{std::string(key), std::string(value)}});
 }

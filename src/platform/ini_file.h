@@ -31,6 +31,8 @@ class IniFile {
                            std::int32_t def) const;
   // Any non-zero number is on.
   bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+  // The key names of section, each once, in the order they first appear.
+  std::vector<std::string> ReadKeys(std::string_view section) const;
 
   // Replaces the value in place, or adds the key after the last non-blank
   // line of its section, or adds the section at the end (creating the file).

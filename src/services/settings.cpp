@@ -52,13 +52,19 @@ void ReadPassword(const IniFile& ini, std::string_view key, std::string_view scr
 // they are worked out first and stored with the check refusing everything
 // until the last store, so no reader sees the new switch with a stale or
 // empty password that is not yet marked unusable.
+// A switch that is neither 0 nor 1 ("yes", say) is taken as on with a
+// password nobody has: read as a number it would be off (the default) or
+// on with whatever Password holds, and either may let in a peer it should not.
 void ReadOfficePassword(const IniFile& ini, Settings& s) {
+  const bool switch_unusable = PasswordSwitchUnusable(ini);
   std::atomic<bool> enable{s.PasswordEnable.load()};
-  ReadFlag(ini, "PasswordEnable", enable);
+  if (switch_unusable) enable = true;
+  else ReadFlag(ini, "PasswordEnable", enable);
   AtomicText password(s.Password.get());
   ReadPassword(ini, "Password", kPasswordKey, password);
-  const bool unusable = enable && (password.get().empty() ||
-                                   !IsScrambledForm(ini.ReadString(kSection, "Password", "")));
+  const bool unusable = switch_unusable ||
+                        (enable && (password.get().empty() ||
+                                    !IsScrambledForm(ini.ReadString(kSection, "Password", ""))));
   s.PasswordUnusable = true;
   s.Password.set(password.get());
   s.PasswordEnable = enable.load();
@@ -166,6 +172,13 @@ void ReadAllSettings(const IniFile& ini, Settings& s, std::vector<std::string>& 
 }
 
 void ReadPasswordSettings(const IniFile& ini, Settings& s) { ReadOfficePassword(ini, s); }
+
+bool PasswordSwitchUnusable(const IniFile& ini) {
+  const std::string absent = "\n";  // no value can hold a line break
+  if (ini.ReadString(kSection, "PasswordEnable", absent) == absent) return false;
+  const std::int32_t value = ini.ReadInteger(kSection, "PasswordEnable", -1);
+  return value != 0 && value != 1;
+}
 
 void ReadDialogConnectionSettings(const IniFile& ini, Settings& s) {
   ReadFlag(ini, "UseDefautConnection", s.UseDefautConnection);

@@ -80,8 +80,8 @@ struct Settings {
   std::atomic<std::int32_t> DialTimeOut{180000};
 
   // Not a key: PasswordEnable is on while the stored Password is empty or
-  // not in its scrambled form. Every password is then refused, rather than
-  // an empty line being let in.
+  // not in its scrambled form, or PasswordEnable is neither 0 nor 1. Every
+  // password is then refused, rather than an empty line being let in.
   std::atomic<bool> PasswordUnusable{false};
 
   // Back to the initial values above.
@@ -111,6 +111,10 @@ void ReadAllSettings(const IniFile& ini, Settings& s, std::vector<std::string>& 
 // PasswordEnable, then Password decoded with "qrst".
 void ReadPasswordSettings(const IniFile& ini, Settings& s);
 
+// Whether PasswordEnable is in the file as something other than 0 or 1; the
+// check then refuses every password (see PasswordUnusable).
+bool PasswordSwitchUnusable(const IniFile& ini);
+
 // The keys the settings dialog edits, UseDefautConnection .. IntPassword.
 void ReadDialogConnectionSettings(const IniFile& ini, Settings& s);
 
@@ -123,5 +127,9 @@ void WriteDialogSettings(IniFile& ini, const Settings& s);
 // number whose value is not a number (the value in memory stays), and a
 // password check that can let nobody in (see PasswordUnusable).
 std::vector<std::string> SettingsProblems(const IniFile& ini, const Settings& s);
+
+// A line each for the keys of section Inet nobody reads (a misspelt InPort,
+// say), for the log; they stay in the file.
+std::vector<std::string> UnknownSettingsKeys(const IniFile& ini);
 
 }  // namespace pw

@@ -1,22 +1,14 @@
-#include <array>
 #include <utility>
 #include <string_view>
 
 #include "platform/ini_file.h"
 #include "services/settings.h"
+#include "services/settings_keys.h"
 #include "text/cp1251.h"
 
 namespace pw {
 
 namespace {
-
-// Every key read as a number (flags too: a flag is a number not 0).
-constexpr std::array<std::string_view, 21> kNumberKeys = {
-    "PasswordEnable", "ZaprosTimeOut",  "ReadTimeOut",     "ConnectTimeOut",   "OutPort",
-    "InPort",         "showWND",        "useFastDatTravel", "InetBuffSize",    "UseDefautConnection",
-    "DisconnectOnEnd", "UserData",      "ShowDialUp",      "e_TVrefresh",      "e_ScrSHOTquality",
-    "e_TypeTV",       "e_JPGcompress",  "MaxConnections",  "MaxConnectionsPerIP", "HandshakeTimeOut",
-    "DialTimeOut"};
 
 const std::string_view kPrefix = "Ошибка в настройках: "_w;
 
@@ -33,8 +25,9 @@ bool IsNumberOrAbsent(const IniFile& ini, std::string_view key) {
 
 std::vector<std::string> SettingsProblems(const IniFile& ini, const Settings& s) {
   std::vector<std::string> problems;
-  for (const std::string_view key : kNumberKeys) {
-    if (IsNumberOrAbsent(ini, key)) continue;
+  const bool switch_unusable = PasswordSwitchUnusable(ini);
+  for (const auto& [key, number] : kSettingsKeys) {
+    if (!number || IsNumberOrAbsent(ini, key) || (key == "PasswordEnable" && switch_unusable)) continue;
     problems.push_back(std::string(kPrefix) + std::string(key) + "=" +
                        ini.ReadString(kSettingsSection, key, "") + std::string(" - не число"_w));
   }
@@ -47,11 +40,24 @@ std::vector<std::string> SettingsProblems(const IniFile& ini, const Settings& s)
     problems.push_back(std::string(kPrefix) + std::string(key) + "=" + std::to_string(value) +
                        std::string(" - меньше 1, действует значение по умолчанию"_w));
   }
-  if (s.PasswordUnusable)
+  if (switch_unusable)
+    problems.push_back(std::string(kPrefix) + "PasswordEnable=" +
+                       ini.ReadString(kSettingsSection, "PasswordEnable", "") +
+                       std::string(" - не 0 и не 1; ни один пароль не принимается"_w));
+  else if (s.PasswordUnusable)
     problems.push_back(std::string(kPrefix) +
                        std::string("Password пуст или записан не в зашифрованном виде; "
                                    "при PasswordEnable=1 ни один пароль не принимается"_w));
   return problems;
+}
+
+std::vector<std::string> UnknownSettingsKeys(const IniFile& ini) {
+  std::vector<std::string> lines;
+  for (const std::string& key : ini.ReadKeys(kSettingsSection))
+    if (!IsSettingsKey(key))
+      lines.push_back(std::string("Неизвестный ключ в настройках: "_w) + key + "=" +
+                      ini.ReadString(kSettingsSection, key, "") + std::string(" - не используется"_w));
+  return lines;
 }
 
 }  // namespace pw

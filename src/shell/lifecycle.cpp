@@ -42,9 +42,13 @@ void SetUpMenuAndSettings(std::uint32_t app_window, std::uint8_t mode, PwHostSer
 
 // What cannot be taken as it stands in cnf.INI, told in the log; true when
 // all is well.
+// Keys nobody reads are told too, but leave the result alone: a file
+// another version wrote may hold keys of its own.
 bool ReportSettingsProblems() {
-  const std::vector<std::string> problems = SettingsProblems(IniFile(IniFilePath()), TheSettings());
+  const IniFile ini(IniFilePath());
+  const std::vector<std::string> problems = SettingsProblems(ini, TheSettings());
   for (const std::string& line : problems) AddToLog(line);
+  for (const std::string& line : UnknownSettingsKeys(ini)) AddToLog(line);
   return problems.empty();
 }
 

@@ -102,6 +102,47 @@ TEST(HostProgram, SettingsThatCannotWorkAreWarnedOfAndPasswordsWrittenScrambled)
     EXPECT_EQ(host.Finish(), 0);
     EXPECT_EQ(host.Transcript().find("warning"), std::string::npos) << host.Transcript();
   }
+  {
+    // A switch that is not a number is no switch off: nobody gets in.
+    HostProcess host({"station", "--root", root.path(), "--set", "PasswordEnable=yes"});
+    EXPECT_EQ(host.WaitFor("Load:"), "Load: 1");
+    EXPECT_NE(host.WaitFor("warning: cnf.INI: PasswordEnable=yes is neither 0 nor 1: every "
+                           "password is refused"), "") << host.Transcript();
+    EXPECT_EQ(PasswordAnswer(port, "secret"), "PASS");
+    EXPECT_EQ(PasswordAnswer(port, "NOPASS"), "PASS");
+    EXPECT_EQ(host.Finish(), 0);
+    EXPECT_EQ(host.Transcript().find("not a number"), std::string::npos) << host.Transcript();
+  }
+  {
+    // A password with the check off is written and said to be unused.
+    HostProcess host({"station", "--root", root.path(), "--set", "PasswordEnable=0", "--password",
+                      "secret"});
+    EXPECT_NE(host.WaitFor("warning: --password is written, but PasswordEnable is off"), "")
+        << host.Transcript();
+    EXPECT_EQ(host.WaitFor("Load:"), "Load: 0");
+    EXPECT_EQ(host.Finish(), 0);
+  }
+}
+
+// A misspelt key is refused before anything is written; one already in the
+// file is told at Load and stays.
+TEST(HostProgram, KeysNothingReadsAreRefusedOrWarnedOf) {
+  TempFolder root;
+  {
+    HostProcess host({"station", "--root", root.path(), "--set", "InPrt=16193"});
+    EXPECT_EQ(host.Finish(), 2);
+    EXPECT_NE(host.Transcript().find("--set: 'InPrt' is not a key of section Inet"), std::string::npos)
+        << host.Transcript();
+    EXPECT_FALSE(std::filesystem::exists(root / "cnf.INI"));
+  }
+  WriteFile(root / "cnf.INI", "[Inet]\r\nInPrt=16193\r\ninport=0\r\n");
+  HostProcess host({"station", "--root", root.path()});
+  EXPECT_EQ(host.WaitFor("Load:"), "Load: 0");
+  EXPECT_NE(host.WaitFor("log: Неизвестный ключ в настройках: InPrt=16193 - не используется"), "");
+  EXPECT_NE(host.WaitFor("warning: cnf.INI: InPrt is not a key of section Inet"), "");
+  EXPECT_EQ(host.Finish(), 0);
+  EXPECT_EQ(host.Transcript().find("inport"), std::string::npos) << host.Transcript();
+  EXPECT_EQ(ReadFile(root / "cnf.INI"), "[Inet]\r\nInPrt=16193\r\ninport=0\r\n");
 }
 
 // A port already taken: the listener's failure is a warning with the port,
@@ -115,7 +156,58 @@ TEST(HostProgram, AListenerThatCannotBindIsWarnedOf) {
   const std::string warning = host.WaitFor("pumpwire-host: warning: the listener did not start: ");
   EXPECT_NE(warning.find(std::to_string(taken.Port())), std::string::npos) << host.Transcript();
   EXPECT_EQ(host.WaitFor("listening:"), "listening: none");
-  EXPECT_EQ(host.Finish(), 0);
+  EXPECT_EQ(host.Finish(), 3);  // the listener did not start
+}
+
+// A host run from a scheduler: "auto" runs the automatic exchange of the
+// mode, the commands after it (the end of input among them) wait for its
+// end, and the exit status tells whether a report went. A command of the
+// other end is refused.
+TEST(HostProgram, AutoRunsTheModesExchangeAndTheExitStatusTellsHowItWent) {
+  TempFolder office_root, station_root;
+  const int dead_port = FreePort();
+  for (const TempFolder* root : {&office_root, &station_root})
+    std::filesystem::copy_file(PUMPWIRE_FAKE_DIALGATE_PATH, *root / DialgateFile());
+  platform::SetEnvironmentValue("FAKE_DIALGATE_ANSWERS", "Connect=1");
+  std::filesystem::create_directories(Utf8Path(office_root / "host/requests"));
+  WriteFile(office_root / "host/requests/АЗС 3", "request");
+  HostProcess office({"office", "--root", office_root.path(), "--set", "InPort=0", "--set",
+                      "OutPort=" + std::to_string(dead_port)});
+  const int office_port = ListeningPort(office);
+  ASSERT_GT(office_port, 0) << office.Transcript();
+  {
+    HostProcess station({"station", "--root", station_root.path(), "--name", "АЗС 3", "--set", "InPort=0",
+                         "--set", "OutPort=" + std::to_string(office_port)});
+    station.Send("auto 127.0.0.1");
+    EXPECT_NE(station.WaitFor("auto ADDRESS is a command of the office"), "") << station.Transcript();
+    station.Send("stations");
+    EXPECT_NE(station.WaitFor("stations is a command of the office, not of a station"), "");
+    station.Send("type 127.0.0.1");
+    station.Send("auto");
+    station.Send("version");
+    EXPECT_EQ(station.Finish(), 0) << station.Transcript();
+    const auto& lines = station.lines();
+    const auto at = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
+    EXPECT_LT(at("log: Передача отчета произведена успешно!"), at("version: 1.02 от 11.11.2008"))
+        << station.Transcript();
+  }
+  EXPECT_NE(office.WaitFor("host: ProcessReportFile"), "") << office.Transcript();
+  {
+    // Two offices, the second one out of reach (a documentation address):
+    // one report did not go.
+    HostProcess station({"station", "--root", station_root.path(), "--name", "АЗС 3", "--set", "InPort=0",
+                         "--set", "OutPort=" + std::to_string(office_port), "--set", "ConnectTimeOut=1000"});
+    station.Send("type 127.0.0.1; 192.0.2.1");
+    station.Send("auto");
+    EXPECT_EQ(station.Finish(), 4) << station.Transcript();
+    EXPECT_NE(station.Transcript().find("log: Ошибка при подключении к офису"), std::string::npos)
+        << station.Transcript();
+  }
+  office.Send("auto");
+  EXPECT_NE(office.WaitFor("auto at the office takes the station's ADDRESS"), "");
+  office.Send("auto 127.0.0.1");  // no station listens on its OutPort
+  EXPECT_EQ(office.Finish(), 4) << office.Transcript();
+  platform::SetEnvironmentValue("FAKE_DIALGATE_ANSWERS", nullptr);
 }
 
 // The operator's Ctrl-C, or a service manager's SIGTERM: UnLoad runs, its
@@ -144,7 +236,8 @@ TEST(HostProgram, HelpTellsTheCommandsAndAMissingRootIsAnError) {
     EXPECT_EQ(help.Finish(), 0);
     const std::string text = help.Transcript();
     for (const char* word : {"--root", "--set", "--menu-item", "menu", "click", "answer", "choose [PATH]",
-                             "message TEXT", "station NAME ADDRESS", "open: CAPTION -> PATH", "quit"})
+                             "message TEXT", "station NAME ADDRESS", "open: CAPTION -> PATH", "quit",
+                             "auto ADDRESS", "Exit status:"})
       EXPECT_NE(text.find(word), std::string::npos) << word;
   }
   HostProcess bad({"station"});

@@ -48,6 +48,10 @@ TEST_F(IniFileTest, ReadFollowsTheProfileRules) {
   EXPECT_EQ(ini_.ReadString("Inet", "lone", "?"), "\"");
   EXPECT_EQ(ini_.ReadString("Inet", "empty", "?"), "");
   EXPECT_EQ(ini_.ReadString("Inet", "eqs", "?"), "a=b");
+  // The first section's keys, each once under its first spelling.
+  EXPECT_EQ(ini_.ReadKeys("INET"),
+            (std::vector<std::string>{"K", "dq", "sq", "mixed", "lone", "empty", "eqs"}));
+  EXPECT_TRUE(ini_.ReadKeys("none").empty());
   EXPECT_EQ(ini_.ReadString("сЕТЬ"_w, "клЮЧёґ"_w, "?"), std::string("значение"_w));
   EXPECT_EQ(ini_.ReadString("Сеть"_w, "КлючеҐ"_w, "?"), "?");  // Ё is not Е
 }

@@ -132,6 +132,31 @@ TEST_F(SettingsTest, ProblemsAreToldAndAnUnusablePasswordLetsNobodyIn) {
   EXPECT_FALSE(s_.PasswordUnusable);
   EXPECT_TRUE(problems().empty());
 
+  // A switch neither 0 nor 1 is on with nobody let in, whatever Password
+  // holds, and told once (not also as a number that is not one).
+  for (const char* value : {"yes", "2", "-1"}) {
+    Put("[Inet]\nPasswordEnable=" + std::string(value) + "\nPassword=" +
+        EncodePassword("qrst", "secret") + "\n");
+    s_.Reset();
+    Load();
+    EXPECT_TRUE(s_.PasswordEnable) << value;
+    EXPECT_TRUE(s_.PasswordUnusable) << value;
+    EXPECT_EQ(problems(), (std::vector<std::string>{
+                              std::string("Ошибка в настройках: PasswordEnable="_w) + value +
+                              std::string(" - не 0 и не 1; ни один пароль не принимается"_w)}));
+    ReadPasswordSettings(IniFile(IniFilePath()), s_);
+    EXPECT_TRUE(s_.PasswordUnusable) << value;
+  }
+  s_.Reset();
+
+  // Keys nothing reads are told apart from the problems; known keys in any
+  // letter case and other sections are not.
+  Put("[Inet]\nInPrt=16193\ninport=7\nDIALTIMEOUT=5\nIPs=\n[Other]\nLeft=1\n");
+  EXPECT_EQ(UnknownSettingsKeys(IniFile(IniFilePath())),
+            (std::vector<std::string>{
+                std::string("Неизвестный ключ в настройках: InPrt=16193 - не используется"_w)}));
+  s_.Reset();
+
   Put("[Inet]\nMaxConnections=-1\nHandshakeTimeOut=0\n");  // would shut out all but one station
   Load();
   EXPECT_EQ(problems(), (std::vector<std::string>{

@@ -63,6 +63,7 @@ std::optional<std::int32_t> ShownNumber(const ui::ComboBox& box) {
 TConfigForm::TConfigForm(ConfigFormContext context)
     : ui::Window("TConfigForm"), context_(std::move(context)) {
   caption = "Настройка прямого IP соединения"_w;
+  dialog_border = true;
   client_width = 296;
   client_height = 318;
   width = client_width + 6;    // the fixed dialog frame

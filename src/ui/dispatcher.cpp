@@ -162,8 +162,11 @@ void Dispatcher::set_message_pump(MessagePump* pump) {
 }
 
 void Dispatcher::run_posted_work() {
-  pump_pending();
-  if (depth_ > 0) return;  // a nested modal loop: the outer one tells the timers
+  // A message loop carries the main thread here, the host's or a modal one
+  // (a box or dialog over a task): due timers run in either, as a window's
+  // timers do under a modal box; the host's own work waits for the
+  // outermost.
+  run_pending(true);
   const auto next = next_timer_due();
   MutexLock lock(mu_);
   if (pump_ != nullptr) pump_->ScheduleTimer(next);
@@ -250,6 +253,10 @@ Dispatcher::Clock::time_point Dispatcher::run_due_timers() {
 
 void Dispatcher::pump_pending() {
   assert_on_main_thread("Dispatcher::pump_pending");
+  run_pending(depth_ == 0);
+}
+
+void Dispatcher::run_pending(bool with_timers) {
   const bool outermost = depth_ == 0;
   std::size_t queued;
   {
@@ -259,7 +266,7 @@ void Dispatcher::pump_pending() {
   // What is queued now, one task at a time: work queued meanwhile waits for
   // the next call.
   for (Task task; queued > 0 && take(outermost, task); --queued) run_task(task);
-  if (outermost) run_due_timers();
+  if (with_timers) run_due_timers();
 }
 
 bool Dispatcher::run_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {

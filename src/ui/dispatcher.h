@@ -146,6 +146,9 @@ class Dispatcher {
       LOCKS_EXCLUDED(mu_);
   // Takes the next task in order of arrival, the host's only when allowed.
   bool take(bool with_host_work, Task& task) LOCKS_EXCLUDED(mu_);
+  // What is queued now (the host's work only in the outermost loop), then
+  // the due timers when asked.
+  void run_pending(bool with_timers) LOCKS_EXCLUDED(mu_);
   // Runs every timer due now; returns the time of the next due timer.
   Clock::time_point run_due_timers() LOCKS_EXCLUDED(mu_);
   // Runs fn as a task of the loop: nested waits inside it serve workers only.

@@ -119,6 +119,7 @@ class Window : public ChangeListener {
   Property<int> left{this}, top{this}, width{this}, height{this};  // outer edges
   Property<int> client_width{this}, client_height{this};  // the inside, where controls sit
   Property<bool> tool_window{this};  // thin caption, no minimise/maximise
+  Property<bool> dialog_border{this};  // a fixed dialog frame, no minimise/maximise
   Property<bool> stays_on_top{this};
   Font font{"Tahoma", 8};  // the controls' typeface, unless a label has its own
   const MenuEntry* main_menu = nullptr;          // the window's own menu bar, if any

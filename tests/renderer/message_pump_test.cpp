@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "renderer/win32/message_pump.h"
@@ -76,6 +77,33 @@ TEST_F(MessagePumpTest, WorkOfAWorkerRunsWhileTheApplicationShowsAModalBox) {
   // 50 ms is what the operator notices; the bound leaves room for a loaded
   // machine.
   EXPECT_LT(latency, milliseconds(1000));
+}
+
+// A timer set while a task of the plug-in shows a box (a notice arriving
+// while the settings dialog is open) runs under the box, as window timers
+// do; it once waited for the next wake-up after the box had closed.
+TEST_F(MessagePumpTest, ATimerSetUnderATasksModalBoxRunsWhileTheBoxIsUp) {
+  std::atomic<bool> fired{false};
+  std::thread worker([&] {
+    HWND box = AwaitWindow(L"pump timer box");
+    ASSERT_NE(box, nullptr);
+    dispatcher_.run_sync([&, box] {
+      const auto id = std::make_shared<ui::Dispatcher::TimerId>();
+      *id = dispatcher_.set_timer(milliseconds(10), [&, box, id] {
+        fired = true;
+        dispatcher_.kill_timer(*id);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+      });
+    });
+    // Bounded: a timer that never runs fails the test, not the run.
+    for (int i = 0; i < 500 && !fired && IsWindow(box); ++i) std::this_thread::sleep_for(milliseconds(10));
+    if (!fired) PostMessageW(box, WM_COMMAND, IDOK, 0);
+  });
+  dispatcher_.run_as_task([] {
+    MessageBoxW(nullptr, L"waiting for the timer", L"pump timer box", MB_OK | MB_TASKMODAL);
+  });
+  worker.join();
+  EXPECT_TRUE(fired);
 }
 
 TEST_F(MessagePumpTest, TimersAndSynchronisedCallsRunFromThePlainLoop) {

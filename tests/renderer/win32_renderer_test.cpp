@@ -335,11 +335,18 @@ TEST_F(Win32RendererTest, MenuBarCommandsAndTheirShortcutsRunTheEntries) {
 }
 
 TEST_F(Win32RendererTest, MessageBoxesAreRealAndAnsweredByTheirButtons) {
-  std::atomic<bool> owned{false};
+  // A window of the plug-in's own, shown: it waits for the box too (the
+  // system's box disables only its owner, and a second box could be opened
+  // from the window under the first).
+  SampleForm form;
+  form.Show();
+  HWND window = renderer_->NativeHandle(form);
+  std::atomic<bool> owned{false}, window_waited{false};
   std::thread answerer([&] {
     HWND box = AwaitWindow(L"#32770", L"Вопрос");
     if (box == nullptr) return;
     owned = GetWindow(box, GW_OWNER) == app_;
+    window_waited = !IsWindowEnabled(window);
     SendMessageW(GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
   });
   ui::BoxRequest box{std::string("Вопрос"_w), std::string("Начать новый сеанс связи?"_w), ui::Buttons::YesNo,
@@ -349,6 +356,8 @@ TEST_F(Win32RendererTest, MessageBoxesAreRealAndAnsweredByTheirButtons) {
   answerer.join();
   EXPECT_EQ(answer, ui::Answer::No);
   EXPECT_TRUE(owned);
+  EXPECT_TRUE(window_waited);
+  EXPECT_TRUE(IsWindowEnabled(window));
   EXPECT_EQ(MessageBoxFlags(box), UINT{MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL | MB_TOPMOST});
   box.system_modal = true;
   box.on_top = false;
@@ -386,6 +395,16 @@ TEST_F(Win32RendererTest, AModalWindowDisablesTheOwnerUntilItsButtonOrItsCloseBo
   });
   EXPECT_EQ(ui::Operator::instance().ShowModal(dialog), ui::Answer::Cancel);
   closer.join();
+
+  // Esc on one of its controls: the dialog manager's cancel, as its close box.
+  std::thread escaper([&] {
+    if (HWND hwnd = AwaitWindow(L"TModalSample", nullptr)) {
+      HWND apply = FindControl(hwnd, "apply");
+      PostMessageW(apply, WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+  });
+  EXPECT_EQ(ui::Operator::instance().ShowModal(dialog), ui::Answer::Cancel);
+  escaper.join();
 }
 
 // A hidden window that other parts of the application address: found by its

@@ -19,6 +19,8 @@ namespace {
 constexpr int kDropDownRoom = 200;
 // The width of a spin edit's arrows.
 constexpr int kArrowsWidth = 16;
+// One line of the windows' font (Tahoma 8 pt) in a label.
+constexpr int kLineHeight = 13;
 
 bool SameRows(const std::vector<ui::ListView::Row>& a, const std::vector<ui::ListView::Row>& b,
               bool with_checks) {
@@ -204,8 +206,13 @@ void CreateNativeControl(NativeControl& nc, HWND parent, const RECT& bounds, HIN
   switch (nc.kind) {
     case ControlKind::Label: {
       const auto& label = static_cast<const ui::Label&>(c);
+      // A label one line high keeps to its line, clipped where the font is
+      // wider than the one it was laid out for (wrapped, the rest would go
+      // to a second line nobody sees); a taller one wraps its text.
+      const bool one_line = label.height < 2 * kLineHeight;
       style |= SS_NOPREFIX | (label.alignment == ui::Alignment::Center  ? SS_CENTER
                               : label.alignment == ui::Alignment::Right ? SS_RIGHT
+                              : one_line                                ? SS_LEFTNOWORDWRAP
                                                                         : SS_LEFT);
       break;
     }

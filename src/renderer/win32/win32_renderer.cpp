@@ -186,9 +186,10 @@ NativeWindow& Win32Renderer::MakeNative(ui::Window& window) {
 
   DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   if (window.on_resize) style |= WS_THICKFRAME;
-  if (!window.tool_window) style |= WS_MINIMIZEBOX;
+  if (!window.tool_window && !window.dialog_border) style |= WS_MINIMIZEBOX;
   DWORD ex_style = 0;
   if (window.tool_window) ex_style |= WS_EX_TOOLWINDOW;
+  if (window.dialog_border) ex_style |= WS_EX_DLGMODALFRAME;
   if (window.stays_on_top) ex_style |= WS_EX_TOPMOST;
   if (window.main_menu != nullptr) {
     const MenuBar bar = BuildMenuBar(*window.main_menu, nw.commands);
@@ -383,12 +384,40 @@ void Win32Renderer::ShowPage(NativeWindow& nw, ui::Control& tabs, int tab) {
 
 ui::Answer Win32Renderer::ShowMessageBox(const ui::BoxRequest& box) {
   Flush();
-  return AskWithMessageBox(box, app_window_);
+  // The system's box disables only its owner: the plug-in's other windows
+  // wait for it too.
+  const std::vector<HWND> disabled = DisableThreadWindows(nullptr);
+  const ui::Answer answer = AskWithMessageBox(box, app_window_);
+  EnableAgain(disabled);
+  return answer;
 }
 
 std::optional<std::string> Win32Renderer::ChooseFileToOpen(const std::string& caption) {
   Flush();
-  return AskForFileToOpen(caption, app_window_);
+  const std::vector<HWND> disabled = DisableThreadWindows(nullptr);
+  std::optional<std::string> path = AskForFileToOpen(caption, app_window_);
+  EnableAgain(disabled);
+  return path;
+}
+
+// Every window of the thread waits for a modal one: the application's and
+// the plug-in's other windows alike. Those enabled now are enabled again
+// after; except stays as it is.
+std::vector<HWND> Win32Renderer::DisableThreadWindows(HWND except) {
+  std::vector<HWND> disabled;
+  EnumThreadWindows(GetCurrentThreadId(), &Win32Renderer::CollectEnabledWindow,
+                    reinterpret_cast<LPARAM>(&disabled));
+  if (app_window_ != nullptr && IsWindowEnabled(app_window_) &&
+      std::find(disabled.begin(), disabled.end(), app_window_) == disabled.end())
+    disabled.push_back(app_window_);
+  disabled.erase(std::remove(disabled.begin(), disabled.end(), except), disabled.end());
+  for (HWND w : disabled) EnableWindow(w, FALSE);
+  return disabled;
+}
+
+void Win32Renderer::EnableAgain(const std::vector<HWND>& disabled) {
+  for (HWND w : disabled)
+    if (IsWindow(w)) EnableWindow(w, TRUE);
 }
 
 BOOL CALLBACK Win32Renderer::CollectEnabledWindow(HWND window, LPARAM list) {
@@ -399,18 +428,7 @@ BOOL CALLBACK Win32Renderer::CollectEnabledWindow(HWND window, LPARAM list) {
 
 ui::Answer Win32Renderer::RunModal(ui::Window& window) {
   window.modal_result = ui::Window::ModalResult::None;
-  // Every window of the thread waits for the modal one: the application's
-  // and the plug-in's other windows alike. Those enabled now are enabled
-  // again after.
-  std::vector<HWND> disabled;
-  EnumThreadWindows(GetCurrentThreadId(), &Win32Renderer::CollectEnabledWindow,
-                    reinterpret_cast<LPARAM>(&disabled));
-  if (app_window_ != nullptr && IsWindowEnabled(app_window_) &&
-      std::find(disabled.begin(), disabled.end(), app_window_) == disabled.end())
-    disabled.push_back(app_window_);
-  const HWND own = NativeHandle(window);
-  disabled.erase(std::remove(disabled.begin(), disabled.end(), own), disabled.end());
-  for (HWND w : disabled) EnableWindow(w, FALSE);
+  const std::vector<HWND> disabled = DisableThreadWindows(NativeHandle(window));
   ++modal_depth_;
   window.Show();
   Flush();
@@ -435,8 +453,7 @@ ui::Answer Win32Renderer::RunModal(ui::Window& window) {
   const ui::Answer answer =
       window.modal_result == ui::Window::ModalResult::Ok ? ui::Answer::Ok : ui::Answer::Cancel;
   // The others first, so the activation goes back to the owner.
-  for (HWND w : disabled)
-    if (IsWindow(w)) EnableWindow(w, TRUE);
+  EnableAgain(disabled);
   window.Hide();
   return answer;
 }
@@ -597,6 +614,12 @@ void Win32Renderer::OnCommand(NativeWindow& nw, WPARAM wparam, LPARAM lparam) {
   const UINT id = LOWORD(wparam);
   const UINT code = HIWORD(wparam);
   if (lparam == 0) {
+    // Esc in a modal window (the dialog manager's IDCANCEL): as its close
+    // box, which is its cancel.
+    if (id == IDCANCEL && modal_depth_ > 0) {
+      nw.model->OperatorClose();
+      return;
+    }
     // A menu command or its accelerator.
     if (id >= kFirstMenuCommand && id - kFirstMenuCommand < nw.commands.size()) {
       const ui::MenuEntry* entry = nw.commands[id - kFirstMenuCommand];

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "renderer/win32/native_window.h"
 #include "ui/backend.h"
@@ -60,6 +61,8 @@ class Win32Renderer final : public ui::Backend {
   static LRESULT CALLBACK AcceleratorHook(int code, WPARAM wparam, LPARAM lparam);
   // The thread's shown and enabled windows, into the vector at list.
   static BOOL CALLBACK CollectEnabledWindow(HWND window, LPARAM list);
+  std::vector<HWND> DisableThreadWindows(HWND except);
+  static void EnableAgain(const std::vector<HWND>& disabled);
 
   LRESULT HandleWindowMessage(NativeWindow& nw, UINT msg, WPARAM wparam, LPARAM lparam);
   void OnCommand(NativeWindow& nw, WPARAM wparam, LPARAM lparam);

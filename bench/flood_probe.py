@@ -1028,8 +1028,11 @@ class Probe:
                     data = f.read()
                 sizes.append("%s %d" % (os.path.basename(path), len(data)))
                 # Lines as a reader that takes CR, LF and CR LF as line ends
-                # sees them.
-                for line in data.splitlines():
+                # sees them; the message history's entries end in CR LF, and
+                # a lone CR in one is the message's own line break (kept as
+                # the sender's history keeps it).
+                history = os.path.basename(path) == "MessageHistory.log"
+                for line in (data.split(b"\r\n") if history else data.splitlines()):
                     if line.startswith(FORGED_DAY):
                         forged += 1
                     if not kept and h.first_line is not None and line == h.first_line:

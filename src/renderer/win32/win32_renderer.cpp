@@ -448,6 +448,12 @@ ui::Answer Win32Renderer::RunModal(ui::Window& window) {
     if (IsDialogMessageW(hwnd, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
+    // The host may have unloaded the plug-in from inside the loop (its own
+    // timer, the session ending): nothing of this renderer is left to touch.
+    if (current != this) {
+      EnableAgain(disabled);
+      return ui::Answer::Cancel;
+    }
   }
   --modal_depth_;
   const ui::Answer answer =

@@ -242,12 +242,16 @@ void CommandReader::Wait(const std::string& args) {
   t_.out.Line(DescribeWindow(window, t_.main_window));
 }
 
-void CommandReader::Close(const std::string& window_class) {
+HWND CommandReader::VisibleWindowFor(const char* command, const std::string& window_class) {
   HWND window = window_class.empty() ? nullptr : FindVisibleWindow(WideFromUtf8(window_class));
-  if (window == nullptr) {
-    t_.out.Error("close: no visible window of class '" + window_class + "'");
-    return;
-  }
+  if (window == nullptr)
+    t_.out.Error(std::string(command) + ": no visible window of class '" + window_class + "'");
+  return window;
+}
+
+void CommandReader::Close(const std::string& window_class) {
+  HWND window = VisibleWindowFor("close", window_class);
+  if (window == nullptr) return;
   ::PostMessageW(window, WM_CLOSE, 0, 0);
   AwaitMainThread();
 }
@@ -283,11 +287,8 @@ void CommandReader::Size(const std::string& args) {
     t_.out.Error("size takes CLASS W H with two numbers from 1 to 10000, not '" + args + "'");
     return;
   }
-  HWND window = FindVisibleWindow(WideFromUtf8(window_class));
-  if (window == nullptr) {
-    t_.out.Error("size: no visible window of class '" + window_class + "'");
-    return;
-  }
+  HWND window = VisibleWindowFor("size", window_class);
+  if (window == nullptr) return;
   RECT outer{0, 0, width, height};
   ::AdjustWindowRectEx(&outer, static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE)),
                        ::GetMenu(window) != nullptr,
@@ -304,9 +305,8 @@ void CommandReader::Windows(const std::string&) {
 }
 
 void CommandReader::Controls(const std::string& window_class) {
-  HWND window = window_class.empty() ? nullptr : FindVisibleWindow(WideFromUtf8(window_class));
+  HWND window = VisibleWindowFor("controls", window_class);
   if (window == nullptr) {
-    t_.out.Error("controls: no visible window of class '" + window_class + "'");
     t_.out.Line("controls: 0");
     return;
   }

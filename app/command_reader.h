@@ -53,6 +53,9 @@ class CommandReader {
   void Type(const std::string& text);
   void Answer(const std::string& args);
   void Wait(const std::string& args);
+  // The visible window of that class; nullptr, told as command's error,
+  // when none.
+  HWND VisibleWindowFor(const char* command, const std::string& window_class);
   void Close(const std::string& window_class);
   void Size(const std::string& args);
   void Post(const std::string& args);

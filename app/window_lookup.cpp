@@ -8,19 +8,18 @@ namespace {
 
 constexpr UINT kAskBoundMs = 5000;
 
-BOOL CALLBACK CollectOwnVisible(HWND window, LPARAM list) {
-  DWORD process = 0;
-  ::GetWindowThreadProcessId(window, &process);
-  if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window))
-    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-  return TRUE;
-}
-
 BOOL CALLBACK CollectOwn(HWND window, LPARAM list) {
   DWORD process = 0;
   ::GetWindowThreadProcessId(window, &process);
   if (process == ::GetCurrentProcessId()) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
   return TRUE;
+}
+
+// Top-level windows of this process, topmost first, shown or hidden.
+std::vector<HWND> OwnTopLevelWindows() {
+  std::vector<HWND> windows;
+  ::EnumWindows(CollectOwn, reinterpret_cast<LPARAM>(&windows));
+  return windows;
 }
 
 BOOL CALLBACK CollectChild(HWND child, LPARAM list) {
@@ -40,8 +39,8 @@ BOOL CALLBACK NoteControlName(HWND, LPWSTR name, HANDLE, ULONG_PTR found) {
 }  // namespace
 
 std::vector<HWND> VisibleTopLevelWindows() {
-  std::vector<HWND> windows;
-  ::EnumWindows(CollectOwnVisible, reinterpret_cast<LPARAM>(&windows));
+  std::vector<HWND> windows = OwnTopLevelWindows();
+  std::erase_if(windows, [](HWND window) { return !::IsWindowVisible(window); });
   return windows;
 }
 
@@ -52,9 +51,7 @@ HWND FindVisibleWindow(const std::wstring& window_class) {
 }
 
 HWND FindOwnWindow(const std::wstring& window_class) {
-  std::vector<HWND> windows;
-  ::EnumWindows(CollectOwn, reinterpret_cast<LPARAM>(&windows));
-  for (HWND window : windows)
+  for (HWND window : OwnTopLevelWindows())
     if (ClassOf(window) == window_class) return window;
   return nullptr;
 }

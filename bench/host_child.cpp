@@ -65,6 +65,7 @@ HostChild::Seen HostChild::WaitFor(const std::string& text, std::chrono::seconds
   Seen seen;
   std::size_t next = after;
   cv_.wait_for(mu_, limit, [&] {
+    mu_.AssertHeld();  // the wait holds it while it asks
     for (; next < lines_.size(); ++next)
       if (lines_[next].second.find(text) != std::string::npos) {
         seen = {true, lines_[next].first};

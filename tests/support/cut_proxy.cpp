@@ -112,7 +112,10 @@ void CutProxy::Relay(Pair& pair, bool to_listener) {
 
 bool CutProxy::WaitAllEnded(int timeout_ms) {
   MutexLock lock(mu_);
-  return ended_.wait_for(mu_, std::chrono::milliseconds(timeout_ms), [&] { return relays_running_ == 0; });
+  return ended_.wait_for(mu_, std::chrono::milliseconds(timeout_ms), [&] {
+    mu_.AssertHeld();  // the wait holds it while it asks
+    return relays_running_ == 0;
+  });
 }
 
 }  // namespace pw::test

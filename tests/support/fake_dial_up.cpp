@@ -75,7 +75,10 @@ void FakeDialUp::Record(std::string dial) {
 void FakeDialUp::AwaitRendezvous() {
   MutexLock lock(mu_);
   dialed_.wait_for(mu_, std::chrono::seconds(10),
-                   [&] { return static_cast<int>(dials_.size()) >= rendezvous; });
+                   [&] {
+                     mu_.AssertHeld();  // the wait holds it while it asks
+                     return static_cast<int>(dials_.size()) >= rendezvous;
+                   });
 }
 
 }  // namespace pw::test

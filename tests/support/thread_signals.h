@@ -21,13 +21,16 @@ class Latch {
   }
   void wait() {
     MutexLock lock(mu_);
-    cv_.wait(mu_, [&] { return count_ == 0; });
+    cv_.wait(mu_, [&] {
+      mu_.AssertHeld();  // the wait holds it while it asks
+      return count_ == 0;
+    });
   }
 
  private:
   Mutex mu_;
   std::condition_variable_any cv_;
-  std::ptrdiff_t count_;
+  std::ptrdiff_t count_ GUARDED_BY(mu_);
 };
 
 class Semaphore {
@@ -40,14 +43,21 @@ class Semaphore {
   }
   void acquire() {
     MutexLock lock(mu_);
-    cv_.wait(mu_, [&] { return count_ > 0; });
+    cv_.wait(mu_, [&] {
+      mu_.AssertHeld();
+      return count_ > 0;
+    });
     --count_;
   }
   // False when nothing was released within limit.
   template <typename Duration>
   bool try_acquire_for(Duration limit) {
     MutexLock lock(mu_);
-    if (!cv_.wait_for(mu_, limit, [&] { return count_ > 0; })) return false;
+    if (!cv_.wait_for(mu_, limit, [&] {
+          mu_.AssertHeld();
+          return count_ > 0;
+        }))
+      return false;
     --count_;
     return true;
   }
@@ -55,7 +65,7 @@ class Semaphore {
  private:
   Mutex mu_;
   std::condition_variable_any cv_;
-  std::ptrdiff_t count_;
+  std::ptrdiff_t count_ GUARDED_BY(mu_);
 };
 
 }  // namespace pw::test

@@ -18,7 +18,7 @@ void RequestScreenshot(const SendServices& services, TInteractiveForm& messages,
       [&](protocol::Session& client, const std::string& station) {
         client.WriteLine("GET_SCREENSHOT");
         client.WriteNumberLine(TheSettings().e_ScrSHOTquality.load());
-        const std::int32_t size = client.ReadNumberLine();
+        const std::int32_t size = protocol::ReadPictureSize(client);
         const std::string bytes = protocol::ReceivePicture(client, size);
         auto picture = DecodeGif(bytes);
         ui::Dispatcher::instance().run_sync([&] {

@@ -22,6 +22,7 @@
 #include "text/visible_text.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
+#include "ui/window_frame.h"
 
 namespace pw::office {
 
@@ -30,8 +31,6 @@ namespace {
 constexpr int kKeyEnter = 13;
 constexpr int kKeyTilde = 192;  // the key left of "1"
 constexpr int kKeyEscape = 27;
-
-std::string Text(std::string_view cp1251) { return std::string(cp1251); }
 
 }  // namespace
 
@@ -42,7 +41,7 @@ TInetOfficeForm::TInetOfficeForm(PluginContext& plugin)
   tool_window = true;
   stays_on_top = true;
   client_width = kClientWidth;
-  width = kClientWidth + 2 * kFrame;
+  width = ui::kToolWindowFrame.OuterWidth(kClientWidth);
   SetClientHeight(kClientHeight);
 
   gb_Settings.caption = Text("Настройка подключения"_w);
@@ -112,7 +111,7 @@ void TInetOfficeForm::Show() {
 
 void TInetOfficeForm::SetClientHeight(int h) {
   client_height = h;
-  height = h + kCaptionHeight + kMenuHeight + 2 * kFrame;
+  height = ui::kToolWindowFrame.OuterHeight(h, ui::kMenuBarHeight);
 }
 
 // ---- server ----
@@ -331,13 +330,7 @@ void TInetOfficeForm::FormClose() {
   Hide();
 }
 
-void TInetOfficeForm::N1Click() {
-  // The plug-in's dialog; a window made without one says so.
-  if (plugin_.open_settings_dialog)
-    plugin_.open_settings_dialog();
-  else
-    AddToLog("Диалог настройки пока недоступен"_w, &log);
-}
+void TInetOfficeForm::N1Click() { plugin_.OpenSettingsDialog(&log); }
 
 void TInetOfficeForm::N2Click() {
   SavePlacement(*this);

@@ -1,6 +1,7 @@
 #include "services/plugin_context.h"
 
 #include "platform/error.h"
+#include "services/event_log.h"
 #include "text/cp1251.h"
 
 namespace pw {
@@ -8,6 +9,13 @@ namespace pw {
 const HostServices& PluginContext::Host() const {
   if (!host) throw Error("host: not loaded"_w.data());
   return *host;
+}
+
+void PluginContext::OpenSettingsDialog(ui::ListBox* log) const {
+  if (open_settings_dialog)
+    open_settings_dialog();
+  else
+    AddToLog("Диалог настройки пока недоступен"_w, log);
 }
 
 }  // namespace pw

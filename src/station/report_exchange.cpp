@@ -17,8 +17,6 @@ namespace {
 
 using protocol::Session;
 
-std::string Text(std::string_view cp1251) { return std::string(cp1251); }
-
 // Sub-step 5: the request body after its size and name lines, into the
 // office folder under stored_name. True when it arrived whole and is stored;
 // nullopt name means it was refused, and the connection, out of step with

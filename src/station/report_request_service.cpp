@@ -15,8 +15,6 @@ namespace {
 
 using protocol::Session;
 
-std::string Text(std::string_view cp1251) { return std::string(cp1251); }
-
 struct Announced {
   std::int32_t size = 0;
   std::string name;  // FileNamePart of the office's path

@@ -375,8 +375,9 @@ TEST_F(SettingsTest, TheKeyTableIsWhatLoadReadsAndTheDialogWrites) {
   Settings back;
   ReadAllSettings(ini, back, remembered_);
   for (const SettingsKey& key : kSettingsKeys) {
-    if (key.dialog != DialogUse::None)
+    if (key.dialog != DialogUse::None) {
       EXPECT_EQ(StoredSettingValue(back, key), StoredSettingValue(s_, key)) << key.name;
+    }
   }
 
   // Reset brings every field back.

@@ -101,6 +101,7 @@ TInetOfficeForm::~TInetOfficeForm() {
   try {
     IdTCPServer2.Deactivate();
   } catch (const std::exception&) {
+    // Destroyed inside another stop: the listener's own destructor stops it.
   }
   connections_.reset();
 }

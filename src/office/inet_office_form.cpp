@@ -98,8 +98,9 @@ TInetOfficeForm::~TInetOfficeForm() {
   // Every connection thread uses the registry and the log: all of them end
   // here, while the window is still whole.
   try {
-    IdTCPServer2.Stop();
+    IdTCPServer2.Deactivate();
   } catch (const std::exception&) {
+    // Destroyed inside another stop: the listener's own destructor stops it.
   }
   connections_.reset();
 }
@@ -119,7 +120,7 @@ void TInetOfficeForm::SetClientHeight(int h) {
 void TInetOfficeForm::RunServer() {
   ui::AssertOnMainThread("TInetOfficeForm::RunServer");
   try {
-    IdTCPServer2.Start(TheSettings().InPort);
+    IdTCPServer2.Activate(TheSettings().InPort);
     AddToLog("Сервер входящих подключений запущен"_w, &log);
   } catch (const std::exception& e) {
     AddToLog(Text("Не удалось запустить сервер: "_w) + e.what(), &log);
@@ -129,7 +130,7 @@ void TInetOfficeForm::RunServer() {
 void TInetOfficeForm::StopServer() {
   ui::AssertOnMainThread("TInetOfficeForm::StopServer");
   try {
-    IdTCPServer2.Stop();
+    IdTCPServer2.Deactivate();
     AddToLog("Сервер остановлен"_w, &log);
   } catch (const std::exception& e) {
     AddToLog(Text("Не удалось остановить сервер"_w) + e.what(), &log);

@@ -115,7 +115,8 @@ void CheckStorable(std::string_view what, std::string_view text, std::string_vie
                    std::string_view key) {
   if (text.find_first_of(forbidden) != std::string_view::npos)
     throw Error("WritePrivateProfileString: the " + std::string(what) + " of \"" +
-                std::string(key) + "\" cannot be stored in one line");
+                    std::string(key) + "\" cannot be stored in one line",
+                ErrorKind::kSettings);
 }
 
 // Sets key in the first section named section, as WriteString describes.
@@ -198,7 +199,7 @@ void IniFile::WriteStrings(std::string_view section, const std::vector<Entry>& e
     CheckStorable("section name", section, std::string(kBreaks) + "]", key);
     CheckStorable("key name", key, std::string(kBreaks) + "=", key);
     CheckStorable("value", e.second, kBreaks, key);
-    if (key.empty()) throw Error("WritePrivateProfileString: empty key name");
+    if (key.empty()) throw Error("WritePrivateProfileString: empty key name", ErrorKind::kSettings);
   }
 
   const std::string content = ReadContent(path_);

@@ -7,7 +7,7 @@
 namespace pw {
 
 const HostServices& PluginContext::Host() const {
-  if (!host) throw Error("host: not loaded"_w.data());
+  if (!host) throw Error("host: not loaded"_w.data(), ErrorKind::kHost);
   return *host;
 }
 

@@ -65,8 +65,10 @@ void PW_CALL OnMenuClick(void* context) {
         // A command's error may quote what a peer sent.
         AddToLog(std::string("Ошибка: "_w) + text::VisibleText(e.what()));
       } catch (...) {
+        ui::Dispatcher::instance().report_current_exception();
       }
     } catch (...) {
+      ui::Dispatcher::instance().report_current_exception();
     }
   });
 }

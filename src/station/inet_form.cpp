@@ -101,6 +101,7 @@ TInetForm::~TInetForm() {
     // Here, while the window is whole: the last connections still log to it.
     IdTCPServer1.Deactivate();
   } catch (...) {
+    // Destroyed inside another stop: the listener's own destructor stops it.
   }
 }
 

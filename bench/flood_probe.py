@@ -1177,7 +1177,7 @@ def registry_step(port, name, bound=10.0):
                 return True, got[2][:20].decode("latin-1")
             chunk = sock.recv(65536)
             if not chunk:
-                return False, "closed"
+                return False, "closed after the command" if sent_command else "closed"
             data += chunk
         return False, "no answer"
     except OSError as e:

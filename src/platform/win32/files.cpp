@@ -79,6 +79,16 @@ bool IsMissing(DWORD err) { return err == ERROR_FILE_NOT_FOUND || err == ERROR_P
 
 DWORD Attributes(const std::string& path) { return ::GetFileAttributesW(Native(path).c_str()); }
 
+// Cuts a file back to size through a handle of its own: the appending one
+// may not set the end. Best effort: a file that will not be cut stays as it is.
+void CutBack(const std::string& path, LONGLONG size) {
+  ScopedHandle file = Open(path, GENERIC_WRITE, OPEN_EXISTING);
+  LARGE_INTEGER to{};
+  to.QuadPart = size;
+  if (file.valid() && ::SetFilePointerEx(file.get(), to, nullptr, FILE_BEGIN))
+    ::SetEndOfFile(file.get());
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -109,16 +119,6 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file.get(), &size)) ThrowLastError("GetFileSizeEx", path);
   return static_cast<std::uint64_t>(size.QuadPart);
-}
-
-// Cuts a file back to size through a handle of its own: the appending one
-// may not set the end. Best effort: a file that will not be cut stays as it is.
-void CutBack(const std::string& path, LONGLONG size) {
-  ScopedHandle file = Open(path, GENERIC_WRITE, OPEN_EXISTING);
-  LARGE_INTEGER to{};
-  to.QuadPart = size;
-  if (file.valid() && ::SetFilePointerEx(file.get(), to, nullptr, FILE_BEGIN))
-    ::SetEndOfFile(file.get());
 }
 
 void AppendToFile(const std::string& path, std::string_view bytes) {

@@ -1157,63 +1157,73 @@ class Probe:
         self.check_logs()
 
 
-def registry_step(port, name, bound=10.0):
-    """Handshake with name, TRY_GET_ZAPROS, its answer line, close."""
+def scripted(port, script, bound=10.0):
+    """One connection to the listener on port, played by script: called with
+    the lines received so far (first with none, then whenever more came), it
+    answers the bytes to send (or None) and the result to end with (or
+    None). A close by the listener ends it with (False, "closed
+    unanswered") before any byte came, (False, "closed") after."""
     sock = socket.create_connection((LOOPBACK, port), timeout=bound)
     try:
         sock.settimeout(bound)
-        sock.sendall(name + b"\r\nNOPASS\r\n")
         data = b""
         end = now() + bound
-        sent_command = False
         while now() < end:
-            got = lines_of(data)
-            if len(got) >= 2 and not sent_command:
-                if got[1] != b"OK":
-                    return False, "handshake " + got[1][:20].decode("latin-1")
-                sock.sendall(b"TRY_GET_ZAPROS\r\n")
-                sent_command = True
-            if len(got) >= 3:
-                return True, got[2][:20].decode("latin-1")
+            send, result = script(lines_of(data))
+            if send:
+                sock.sendall(send)
+            if result is not None:
+                return result
             chunk = sock.recv(65536)
             if not chunk:
-                return False, "closed after the command" if sent_command else "closed"
+                return False, "closed" if data else "closed unanswered"
             data += chunk
         return False, "no answer"
     except OSError as e:
         return False, str(e)
     finally:
         sock.close()
+
+
+def registry_step(port, name, bound=10.0):
+    """Handshake with name, TRY_GET_ZAPROS, its answer line, close."""
+    sent = []
+
+    def script(got):
+        if not sent:
+            sent.append("name")
+            return name + b"\r\nNOPASS\r\n", None
+        if len(got) >= 2 and len(sent) == 1:
+            if got[1] != b"OK":
+                return None, (False, "handshake " + got[1][:20].decode("latin-1"))
+            sent.append("command")
+            return b"TRY_GET_ZAPROS\r\n", None
+        if len(got) >= 3:
+            return None, (True, got[2][:20].decode("latin-1"))
+        return None, None
+
+    ok, why = scripted(port, script, bound)
+    if not ok and why.startswith("closed") and len(sent) == 2:
+        why = "closed after the command"
+    return ok, why
 
 
 def station_step(port, bound=10.0):
     """Handshake at a station (greeting, its name, the password line, OK),
     then SEND_TEXT with a one-line text, close."""
-    sock = socket.create_connection((LOOPBACK, port), timeout=bound)
-    try:
-        sock.settimeout(bound)
-        data = b""
-        end = now() + bound
-        sent_password = False
-        while now() < end:
-            got = lines_of(data)
-            if len(got) >= 2 and not sent_password:
-                sock.sendall(b"NOPASS\r\n")
-                sent_password = True
-            if len(got) >= 3:
-                if got[2] != b"OK":
-                    return False, "handshake " + got[2][:20].decode("latin-1")
-                sock.sendall(b"SEND_TEXT\r\nprobe\r\n")
-                return True, "OK"
-            chunk = sock.recv(65536)
-            if not chunk:
-                return False, "closed unanswered" if not data else "closed"
-            data += chunk
-        return False, "no answer"
-    except OSError as e:
-        return False, str(e)
-    finally:
-        sock.close()
+    sent = []
+
+    def script(got):
+        if len(got) >= 2 and not sent:
+            sent.append("password")
+            return b"NOPASS\r\n", None
+        if len(got) >= 3:
+            if got[2] != b"OK":
+                return None, (False, "handshake " + got[2][:20].decode("latin-1"))
+            return b"SEND_TEXT\r\nprobe\r\n", (True, "OK")
+        return None, None
+
+    return scripted(port, script, bound)
 
 
 def settle(host, threads=None, bound=3.0):

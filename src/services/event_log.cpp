@@ -147,7 +147,9 @@ void SetLogFailureNotice(LogFailureNotice tell) {
 }
 
 std::string LogFailureLine(std::string_view error) {
-  std::string line(std::string_view("Ошибка записи в журнал: "_w));
+  // Through a view: clang 14 crashes on a std::string made straight from this literal.
+  const std::string_view prefix = "Ошибка записи в журнал: "_w;
+  std::string line(prefix);
   line.append(error);
   return line;
 }

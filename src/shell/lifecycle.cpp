@@ -83,8 +83,8 @@ void TellLogFailure(std::string_view error) {
   });
 }
 
-// One step of Load or UnLoad: an error it raises (a log line that could not
-// be written, say) is told to the host, and the next step still runs.
+// One step of Load or UnLoad: an error it raises (a folder that cannot be
+// made, say) is told to the host, and the next step still runs.
 bool Step(const std::function<void()>& step) {
   try {
     step();

@@ -25,7 +25,7 @@ void Output::Error(const std::string& utf8) { Write(err_, "pumpwire-app: " + utf
 
 void Output::Write(void* handle, const std::string& utf8) {
   if (!Usable(handle)) return;
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   DWORD done = 0;
   if (IsConsole(handle)) {
     const std::wstring wide = WideFromUtf8(utf8);

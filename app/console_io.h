@@ -4,9 +4,10 @@
 // wide text, so Cyrillic shows whatever its code page.
 #pragma once
 
-#include <mutex>
 #include <optional>
 #include <string>
+
+#include "sync/mutex.h"
 
 namespace pw::app {
 
@@ -21,7 +22,7 @@ class Output {
  private:
   void Write(void* handle, const std::string& utf8);
 
-  std::mutex mu_;
+  Mutex mu_;  // one line at a time on both streams
   void* out_;
   void* err_;
 };

@@ -12,11 +12,14 @@ bool MainThreadLink::Post(std::function<void()> task) {
 }
 
 bool MainThreadLink::Sync(std::chrono::milliseconds bound) {
-  std::unique_lock lock(mu_);
+  MutexLock lock(mu_);
   if (closed_) return false;
   const std::uint64_t marker = ++posted_;
   if (!::PostMessageW(window_, kMarker, 0, static_cast<LPARAM>(marker))) return false;
-  return reached_cv_.wait_for(lock, bound, [&] { return reached_ >= marker || closed_; }) && !closed_;
+  return reached_cv_.wait_for(mu_, bound, [&] {
+    mu_.AssertHeld();  // the wait holds it while it asks
+    return reached_ >= marker || closed_;
+  }) && !closed_;
 }
 
 bool MainThreadLink::Handle(UINT message, WPARAM, LPARAM lparam) {
@@ -26,7 +29,7 @@ bool MainThreadLink::Handle(UINT message, WPARAM, LPARAM lparam) {
     return true;
   }
   if (message == kMarker) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     if (static_cast<std::uint64_t>(lparam) > reached_) reached_ = static_cast<std::uint64_t>(lparam);
     reached_cv_.notify_all();
     return true;
@@ -35,7 +38,7 @@ bool MainThreadLink::Handle(UINT message, WPARAM, LPARAM lparam) {
 }
 
 void MainThreadLink::Close() {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   closed_ = true;
   reached_cv_.notify_all();
 }

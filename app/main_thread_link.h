@@ -13,7 +13,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+
+#include "sync/mutex.h"
 
 namespace pw::app {
 
@@ -39,11 +40,11 @@ class MainThreadLink {
   static constexpr UINT kMarker = WM_APP + 2;
 
   HWND window_;
-  std::mutex mu_;
-  std::condition_variable reached_cv_;
-  std::uint64_t posted_ = 0;   // guarded by mu_
-  std::uint64_t reached_ = 0;  // guarded by mu_
-  bool closed_ = false;        // guarded by mu_
+  Mutex mu_;
+  std::condition_variable_any reached_cv_;
+  std::uint64_t posted_ GUARDED_BY(mu_) = 0;
+  std::uint64_t reached_ GUARDED_BY(mu_) = 0;
+  bool closed_ GUARDED_BY(mu_) = false;
 };
 
 }  // namespace pw::app

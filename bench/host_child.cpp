@@ -61,10 +61,11 @@ void HostChild::Send(const std::string& command) {
 
 HostChild::Seen HostChild::WaitFor(const std::string& text, std::chrono::seconds limit,
                                    std::size_t after) {
-  std::unique_lock lock(mu_);
+  MutexLock lock(mu_);
   Seen seen;
   std::size_t next = after;
-  cv_.wait_for(lock, limit, [&] {
+  cv_.wait_for(mu_, limit, [&] {
+    mu_.AssertHeld();  // the wait holds it while it asks
     for (; next < lines_.size(); ++next)
       if (lines_[next].second.find(text) != std::string::npos) {
         seen = {true, lines_[next].first};
@@ -76,7 +77,7 @@ HostChild::Seen HostChild::WaitFor(const std::string& text, std::chrono::seconds
 }
 
 std::size_t HostChild::LinesKept() {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   return lines_.size();
 }
 
@@ -104,14 +105,14 @@ void HostChild::Read(int fd) {
       const std::string line = partial.substr(start, end - start);
       transcript_ << line << '\n';
       if (on_line_) on_line_(line);
-      std::lock_guard lock(mu_);
+      MutexLock lock(mu_);
       if (line.size() <= 4096) lines_.emplace_back(Clock::now(), line);
       cv_.notify_all();
     }
     partial.erase(0, start);
   }
   close(fd);
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   ended_ = true;
   cv_.notify_all();
 }

@@ -9,10 +9,10 @@
 #include <condition_variable>
 #include <fstream>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+#include "sync/mutex.h"
 
 namespace pw::bench {
 
@@ -64,10 +64,10 @@ class HostChild {
   int in_ = -1;
   LineFn on_line_;
   std::ofstream transcript_;  // reading thread only
-  std::mutex mu_;
-  std::condition_variable cv_;
-  std::vector<std::pair<Clock::time_point, std::string>> lines_;  // guarded by mu_
-  bool ended_ = false;                                             // guarded by mu_
+  Mutex mu_;
+  std::condition_variable_any cv_;
+  std::vector<std::pair<Clock::time_point, std::string>> lines_ GUARDED_BY(mu_);
+  bool ended_ GUARDED_BY(mu_) = false;
   std::thread reader_;
 };
 

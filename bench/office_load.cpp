@@ -28,7 +28,6 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -44,6 +43,7 @@
 #include "protocol/session.h"
 #include "services/settings.h"
 #include "services/wire_context.h"
+#include "sync/mutex.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ class HandOvers {
     std::istringstream words(line.substr(kHandOver.size()));
     std::string station, path;
     words >> station >> path;
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     ++handed_[fs::path(path).filename().string()];
     ++count_;
     last_ = Clock::now();
@@ -77,24 +77,24 @@ class HandOvers {
 
   // Waits until n hand-overs were printed; false when deadline passes first.
   bool WaitFor(std::size_t n, Clock::time_point deadline) {
-    std::unique_lock lock(mu_);
-    return cv_.wait_until(lock, deadline, [&] { return count_ >= n; });
+    MutexLock lock(mu_);
+    return cv_.wait_until(mu_, deadline, [&] { return count_ >= n; });
   }
 
   // Report file name -> how often it was handed to the host.
   std::map<std::string, int> ByName() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return handed_;
   }
 
   Clock::time_point last() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return last_;
   }
 
  private:
-  std::mutex mu_;
-  std::condition_variable cv_;
+  Mutex mu_;
+  std::condition_variable_any cv_;
   std::map<std::string, int> handed_;
   std::size_t count_ = 0;
   Clock::time_point last_;
@@ -150,21 +150,21 @@ class StartLine {
  public:
   explicit StartLine(int n) : waiting_(n) {}
   void ArriveAndWait() {
-    std::unique_lock lock(mu_);
+    MutexLock lock(mu_);
     if (--waiting_ == 0) {
       start_ = Clock::now();
       cv_.notify_all();
     }
-    cv_.wait(lock, [&] { return waiting_ == 0; });
+    cv_.wait(mu_, [&] { return waiting_ == 0; });
   }
   Clock::time_point start() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return start_;
   }
 
  private:
-  std::mutex mu_;
-  std::condition_variable cv_;
+  Mutex mu_;
+  std::condition_variable_any cv_;
   int waiting_;
   Clock::time_point start_;
 };

@@ -204,12 +204,12 @@ FolderHost::FolderHost(std::string host_folder, std::string own_name, int interf
       print_(std::move(print)) {}
 
 void FolderHost::SetCurrentStation(Station station) {
-  std::lock_guard lock(station_mu_);
+  MutexLock lock(station_mu_);
   station_ = std::move(station);
 }
 
 FolderHost::Station FolderHost::CurrentStation() const {
-  std::lock_guard lock(station_mu_);
+  MutexLock lock(station_mu_);
   return station_;
 }
 

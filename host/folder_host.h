@@ -17,11 +17,11 @@
 #pragma once
 
 #include <functional>
-#include <mutex>
 #include <string>
 
 #include "host/host_menu.h"
 #include "pumpwire/plugin.h"
+#include "sync/mutex.h"
 
 namespace pw::host {
 
@@ -64,8 +64,8 @@ class FolderHost : public PwHostServices {
   std::string report_command_;  // set before Load
   std::function<void(const std::string&)> print_;
   HostMenuItem menu_;
-  mutable std::mutex station_mu_;
-  Station station_;  // guarded by station_mu_
+  mutable Mutex station_mu_;
+  Station station_ GUARDED_BY(station_mu_);
 };
 
 }  // namespace pw::host

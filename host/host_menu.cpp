@@ -1,17 +1,11 @@
 #include "host/host_menu.h"
 
+#include "text/cp1251.h"
+#include "text/trim.h"
+
 namespace pw::host {
 
 namespace {
-
-// Windows-1251 upper case to lower case, Latin and Cyrillic.
-char Lower(char c) {
-  const auto b = static_cast<unsigned char>(c);
-  if (b >= 'A' && b <= 'Z') return static_cast<char>(b + 32);
-  if (b >= 0xC0 && b <= 0xDF) return static_cast<char>(b + 32);
-  if (b == 0xA8) return static_cast<char>(0xB8);  // Ё
-  return c;
-}
 
 HostMenuItem& Self(PwMenuItem* item) { return *static_cast<HostMenuItem*>(item); }
 
@@ -63,12 +57,8 @@ constexpr PwMenuItemVtbl kVtbl = {GetCaption, SetCaption, SetHint, SetHelpContex
 std::string CaptionKey(const std::string& caption, bool trim) {
   std::string key;
   for (char c : caption)
-    if (c != '&') key += Lower(c);
-  if (!trim) return key;
-  const auto first = key.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const auto last = key.find_last_not_of(" \t");
-  return key.substr(first, last - first + 1);
+    if (c != '&') key += text::lower_case(c);
+  return trim ? std::string(text::trim_blanks(key)) : key;
 }
 
 HostMenuItem::HostMenuItem(std::string initial_caption) : PwMenuItem{&kVtbl}, caption(std::move(initial_caption)) {}

@@ -7,7 +7,6 @@
 #include <functional>
 #include <iostream>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -32,6 +31,7 @@
 #include "platform/files.h"
 #include "platform/own_listeners.h"
 #include "platform/stop_requests.h"
+#include "sync/mutex.h"
 #include "pumpwire/plugin.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
@@ -154,7 +154,8 @@ const char kUsageOutput[] = R"(Output lines:
 
 Ctrl-C or SIGTERM: UnLoad, its result, exit, as quit does, once the
 plug-in's call under way (a report the host is making, say) has returned; a
-second one ends the host at once.
+text, address or screenshot exchange under way is cut at once; a second one
+ends the host at once.
 
 Exit status:
   0                        all went well
@@ -190,13 +191,13 @@ class Output {
 
  private:
   void Write(std::FILE* to, const std::string& utf8) {
-    std::lock_guard lock(mu_);
+    pw::MutexLock lock(mu_);
     std::fwrite(utf8.data(), 1, utf8.size(), to);
     std::fputc('\n', to);
     std::fflush(to);
   }
 
-  std::mutex mu_;
+  pw::Mutex mu_;  // one line at a time on both streams
 };
 
 void PrintMenu(Output& out, const pw::host::HostMenuItem& item, int depth) {
@@ -269,7 +270,10 @@ class HostProgram {
     });
     pw::host::CreateMenuPaths(host_, options_.menu_items);
     // Ctrl-C and SIGTERM end the host as quit does, once Load has returned.
+    // A command under way that the main thread waits for (a text sent, a
+    // screenshot) is cut at once, so the quit comes soon.
     const pw::platform::StopRequests stop_requests([&dispatcher, this] {
+      dispatcher.request_stop();
       dispatcher.post_host([this] {
         if (quit_) return;
         stopped_ = true;

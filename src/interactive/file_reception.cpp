@@ -13,8 +13,6 @@ namespace pw::interactive {
 
 namespace {
 
-std::string Text(std::string_view cp1251) { return std::string(cp1251); }
-
 const std::string_view kErrorPrefix = "Ошибка при приеме файла: "_w;
 
 // The name as stored: the part after the last separator, made a plain file

@@ -47,8 +47,8 @@ TScreenshotViewer::TScreenshotViewer() : ui::Window("TForm") {
   top = 0;
   width = kOuterSize;
   height = kOuterSize;
-  client_width = kOuterSize - 2 * kFrame;
-  client_height = kOuterSize - 2 * kFrame - kCaptionHeight;
+  client_width = kFrame.ClientWidth(kOuterSize);
+  client_height = kFrame.ClientHeight(kOuterSize);
   Fill(Image1, *this);
   Image1.stretch = true;
   Image1.proportional = false;

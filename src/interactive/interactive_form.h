@@ -21,6 +21,7 @@
 #include "ui/controls.h"
 #include "ui/operator.h"
 #include "ui/window.h"
+#include "ui/window_frame.h"
 
 namespace pw::interactive {
 
@@ -41,9 +42,7 @@ class Panel : public ui::Control {
 class TScreenshotViewer : public ui::Window {
  public:
   static constexpr int kOuterSize = 500;
-  // A sizeable window's frame and caption, as the client area sees them.
-  static constexpr int kFrame = 4;
-  static constexpr int kCaptionHeight = 19;
+  static constexpr ui::WindowFrame kFrame = ui::kSizeableFrame;
 
   TScreenshotViewer();
   ui::Image Image1{*this, "Image1"};

@@ -21,6 +21,7 @@
 
 #include "ui/controls.h"
 #include "ui/window.h"
+#include "ui/window_frame.h"
 
 namespace pw::interactive {
 
@@ -30,15 +31,12 @@ inline constexpr std::uint32_t WM_PROGRESSSTEP = ui::kWmUser + 3;   // 1027: lPa
 
 class TProgressForm : public ui::Window {
  public:
-  // The client area is 458 x 98. The outer size adds a tool-window caption of
-  // 17 pixels and a fixed 3-pixel frame on every side; the outer height is the
-  // step between stacked windows.
+  // The client area is 458 x 98 in a tool window's frame; the outer height
+  // is the step between stacked windows.
   static constexpr int kClientWidth = 458;
   static constexpr int kClientHeight = 98;
-  static constexpr int kCaptionHeight = 17;
-  static constexpr int kFrame = 3;
-  static constexpr int kOuterWidth = kClientWidth + 2 * kFrame;                     // 464
-  static constexpr int kOuterHeight = kClientHeight + kCaptionHeight + 2 * kFrame;  // 121
+  static constexpr int kOuterWidth = ui::kToolWindowFrame.OuterWidth(kClientWidth);     // 464
+  static constexpr int kOuterHeight = ui::kToolWindowFrame.OuterHeight(kClientHeight);  // 121
   // Gap between the lowest window and the bottom of the screen.
   static constexpr int kBottomGap = 30;
 

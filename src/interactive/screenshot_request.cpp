@@ -6,25 +6,29 @@
 #include "protocol/body_transfer.h"
 #include "services/settings.h"
 #include "text/cp1251.h"
+#include "ui/dispatcher.h"
 
 namespace pw::interactive {
 
 void RequestScreenshot(const SendServices& services, TInteractiveForm& messages,
-                       const std::string& address, std::int32_t port) {
+                       const std::string& address, std::int32_t port, Worker* stop) {
   services.log(std::string("Запрос скриншота "_w) + address + " " + std::to_string(port));
   RunCommandFrame(
       services, address, port, Tail::Apply,
       [&](protocol::Session& client, const std::string& station) {
         client.WriteLine("GET_SCREENSHOT");
         client.WriteNumberLine(TheSettings().e_ScrSHOTquality.load());
-        const std::int32_t size = client.ReadNumberLine();
+        const std::int32_t size = protocol::ReadPictureSize(client);
         const std::string bytes = protocol::ReceivePicture(client, size);
-        messages.Screenshot = DecodeGif(bytes);
-        // The station this request went to: another handshake may have
-        // changed the office's latest name while the picture came.
-        messages.ShowScreenshot(station);
+        auto picture = DecodeGif(bytes);
+        ui::Dispatcher::instance().run_sync([&] {
+          messages.Screenshot = std::move(picture);
+          // The station this request went to: another handshake may have
+          // changed the office's latest name while the picture came.
+          messages.ShowScreenshot(station);
+        });
       },
-      nullptr, Closing::Afterwards);
+      stop, Closing::Afterwards);
 }
 
 }  // namespace pw::interactive

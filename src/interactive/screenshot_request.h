@@ -10,6 +10,10 @@
 
 #include "interactive/send_services.h"
 
+namespace pw {
+class Worker;
+}
+
 namespace pw::interactive {
 
 class TInteractiveForm;
@@ -21,7 +25,9 @@ class TInteractiveForm;
 // (checked before anything is allocated), and bytes that are not a GIF
 // picture within the caps end the command with "Ошибка обмена информацией : "
 // + the error's text; no viewer opens then.
+// The viewer opens on the main thread (handed over when the exchange runs
+// elsewhere). stop: when given, its stop closes the connection at once.
 void RequestScreenshot(const SendServices& services, TInteractiveForm& messages,
-                       const std::string& address, std::int32_t port);
+                       const std::string& address, std::int32_t port, Worker* stop = nullptr);
 
 }  // namespace pw::interactive

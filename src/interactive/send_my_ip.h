@@ -9,11 +9,17 @@
 
 #include "interactive/send_services.h"
 
+namespace pw {
+class Worker;
+}
+
 namespace pw::interactive {
 
 // The start line "Отправка своего IP адреса " + address + " " + port, then
 // the command in its frame without the tail: a connection the connection
 // library made stays up.
-void SendMyIP(const SendServices& services, const std::string& address, std::int32_t port);
+// stop: when given, its stop closes the connection at once.
+void SendMyIP(const SendServices& services, const std::string& address, std::int32_t port,
+              Worker* stop = nullptr);
 
 }  // namespace pw::interactive

@@ -9,13 +9,18 @@
 
 #include "interactive/send_services.h"
 
+namespace pw {
+class Worker;
+}
+
 namespace pw::interactive {
 
 // text: non-empty, one line (the prompt has made each typed line break a
 // lone CR). A text that did not reach the other end (no connection, no
 // session, an error) leaves no history line: the history tells what was
 // sent. The start line "Отправка текста " + address + " " + port.
+// stop: when given, its stop closes the connection at once.
 void SendTextMessage(const SendServices& services, const std::string& address, std::int32_t port,
-                     const std::string& text);
+                     const std::string& text, Worker* stop = nullptr);
 
 }  // namespace pw::interactive

@@ -5,6 +5,7 @@
 #include "services/form_placement.h"
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
+#include "ui/window_frame.h"
 
 namespace pw::interactive {
 
@@ -12,8 +13,8 @@ TSmListForm::TSmListForm() : ui::Window("TSmListForm") {
   caption = "Выбор смены"_w;
   client_width = 412;
   client_height = 433;
-  width = client_width + 6;
-  height = client_height + 25;
+  width = ui::kFixedFrame.OuterWidth(client_width);
+  height = ui::kFixedFrame.OuterHeight(client_height);
   font = ui::Font{"MS Sans Serif", 8};
   SmList.SetBounds(0, 0, 412, 393);
   SmList.check_boxes = true;

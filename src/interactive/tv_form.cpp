@@ -30,8 +30,8 @@ TTVForm::TTVForm() : ui::Window("TTVForm") {
   stays_on_top = true;
   client_width = kDesignClientWidth;
   client_height = kDesignClientHeight;
-  width = client_width + 2 * kFrame;
-  height = client_height + 2 * kFrame + kCaptionHeight;
+  width = kFrame.OuterWidth(client_width);
+  height = kFrame.OuterHeight(client_height);
   min_width = kMinWidth;
   min_height = kMinHeight;
   lbInfo.caption = "Подключение...."_w;
@@ -52,8 +52,8 @@ void TTVForm::SetStationNumber(std::int32_t number) {
   }
   width = std::max<int>(width, min_width);
   height = std::max<int>(height, min_height);
-  client_width = width - 2 * kFrame;
-  client_height = height - 2 * kFrame - kCaptionHeight;
+  client_width = kFrame.ClientWidth(width);
+  client_height = kFrame.ClientHeight(height);
   FormResize();
 }
 

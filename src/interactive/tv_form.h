@@ -18,6 +18,7 @@
 #include "platform/pixel_image.h"
 #include "ui/controls.h"
 #include "ui/window.h"
+#include "ui/window_frame.h"
 
 namespace pw::interactive {
 
@@ -30,9 +31,7 @@ class TTVForm : public ui::Window {
   static constexpr int kDesignClientWidth = 104;
   static constexpr int kDesignClientHeight = 93;
   static constexpr int kInfoRoom = 15;
-  // A sizeable window's frame and caption, as the client area sees them.
-  static constexpr int kFrame = 4;
-  static constexpr int kCaptionHeight = 19;
+  static constexpr ui::WindowFrame kFrame = ui::kSizeableFrame;
   static constexpr int kMinWidth = 100;
   static constexpr int kMinHeight = 120;
 

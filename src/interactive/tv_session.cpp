@@ -97,7 +97,7 @@ void TThreadTVazs::FetchFrame(double& total) {
   client.WriteNumberLine(height - TTVForm::kInfoRoom);
   client.WriteNumberLine(settings.e_ScrSHOTquality.load());
   client.WriteNumberLine(q);
-  const std::int32_t size = client.ReadNumberLine();
+  const std::int32_t size = protocol::ReadPictureSize(client);
   const std::string bytes = protocol::ReceivePicture(client, size);
   platform::PixelImage frame = q != 0 ? DecodeJpeg(bytes) : DecodeGif(bytes);
   total += size / 1000.0;

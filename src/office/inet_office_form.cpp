@@ -22,6 +22,7 @@
 #include "text/visible_text.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
+#include "ui/window_frame.h"
 
 namespace pw::office {
 
@@ -30,8 +31,6 @@ namespace {
 constexpr int kKeyEnter = 13;
 constexpr int kKeyTilde = 192;  // the key left of "1"
 constexpr int kKeyEscape = 27;
-
-std::string Text(std::string_view cp1251) { return std::string(cp1251); }
 
 }  // namespace
 
@@ -42,7 +41,7 @@ TInetOfficeForm::TInetOfficeForm(PluginContext& plugin)
   tool_window = true;
   stays_on_top = true;
   client_width = kClientWidth;
-  width = kClientWidth + 2 * kFrame;
+  width = ui::kToolWindowFrame.OuterWidth(kClientWidth);
   SetClientHeight(kClientHeight);
 
   gb_Settings.caption = Text("Настройка подключения"_w);
@@ -99,8 +98,9 @@ TInetOfficeForm::~TInetOfficeForm() {
   // Every connection thread uses the registry and the log: all of them end
   // here, while the window is still whole.
   try {
-    IdTCPServer2.Stop();
+    IdTCPServer2.Deactivate();
   } catch (const std::exception&) {
+    // Destroyed inside another stop: the listener's own destructor stops it.
   }
   connections_.reset();
 }
@@ -112,7 +112,7 @@ void TInetOfficeForm::Show() {
 
 void TInetOfficeForm::SetClientHeight(int h) {
   client_height = h;
-  height = h + kCaptionHeight + kMenuHeight + 2 * kFrame;
+  height = ui::kToolWindowFrame.OuterHeight(h, ui::kMenuBarHeight);
 }
 
 // ---- server ----
@@ -120,7 +120,7 @@ void TInetOfficeForm::SetClientHeight(int h) {
 void TInetOfficeForm::RunServer() {
   ui::AssertOnMainThread("TInetOfficeForm::RunServer");
   try {
-    IdTCPServer2.Start(TheSettings().InPort);
+    IdTCPServer2.Activate(TheSettings().InPort);
     AddToLog("Сервер входящих подключений запущен"_w, &log);
   } catch (const std::exception& e) {
     AddToLog(Text("Не удалось запустить сервер: "_w) + e.what(), &log);
@@ -130,7 +130,7 @@ void TInetOfficeForm::RunServer() {
 void TInetOfficeForm::StopServer() {
   ui::AssertOnMainThread("TInetOfficeForm::StopServer");
   try {
-    IdTCPServer2.Stop();
+    IdTCPServer2.Deactivate();
     AddToLog("Сервер остановлен"_w, &log);
   } catch (const std::exception& e) {
     AddToLog(Text("Не удалось остановить сервер"_w) + e.what(), &log);
@@ -331,13 +331,7 @@ void TInetOfficeForm::FormClose() {
   Hide();
 }
 
-void TInetOfficeForm::N1Click() {
-  // The plug-in's dialog; a window made without one says so.
-  if (plugin_.open_settings_dialog)
-    plugin_.open_settings_dialog();
-  else
-    AddToLog("Диалог настройки пока недоступен"_w, &log);
-}
+void TInetOfficeForm::N1Click() { plugin_.OpenSettingsDialog(&log); }
 
 void TInetOfficeForm::N2Click() {
   SavePlacement(*this);

@@ -44,10 +44,6 @@ class TInetOfficeForm : public ui::Window {
   static constexpr int kClientHeight = 349;
   static constexpr int kHeightWithLog = 345;
   static constexpr int kHeightWithoutLog = 110;
-  // Outer size: a tool-window caption, the menu bar and a 3-pixel frame.
-  static constexpr int kCaptionHeight = 17;
-  static constexpr int kMenuHeight = 19;
-  static constexpr int kFrame = 3;
 
   // Main thread. Hidden; FormCreate has run (address list, registry). The
   // server does not listen until RunServer.

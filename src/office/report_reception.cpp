@@ -10,10 +10,6 @@
 
 namespace pw::office {
 
-namespace {
-std::string W(std::string_view cp1251) { return std::string(cp1251); }
-}  // namespace
-
 void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
   std::string size_text, name_line;
   std::int32_t size = 0;
@@ -26,7 +22,7 @@ void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
     // A station cut off in its lines, or a size that is no number: the
     // report failed, and the stream is out of step with its body.
     session.Disconnect();
-    context.log(W("Ошибка приема файла: "_w) + text::VisibleText(e.what()));
+    context.log(Text("Ошибка приема файла: "_w) + text::VisibleText(e.what()));
     return;
   }
   const std::string station = AttributedStation(context, session, /*log_fallback=*/false);
@@ -40,11 +36,11 @@ void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
 
   const WireContext wire = context.wire();
   protocol::TransferSite site(wire);
-  site.start_lines = {W("Идет прием файла "_w) + *stored + " (" + size_text + W(" байт)"_w)};
-  site.caption = W("прием файла: "_w) + target;
-  site.success = W("Файл принят успешно (контрольная сумма в порядке)"_w);
-  site.mismatch = [](std::int64_t) { return W("Файл принят (контрольная сумма НЕ в порядке)"_w); };
-  site.error_prefix = W("Ошибка приема файла: "_w);
+  site.start_lines = {Text("Идет прием файла "_w) + *stored + " (" + size_text + Text(" байт)"_w)};
+  site.caption = Text("прием файла: "_w) + target;
+  site.success = Text("Файл принят успешно (контрольная сумма в порядке)"_w);
+  site.mismatch = [](std::int64_t) { return Text("Файл принят (контрольная сумма НЕ в порядке)"_w); };
+  site.error_prefix = Text("Ошибка приема файла: "_w);
   site.check_cancelled = true;
   site.log = context.log_list;
   platform::CreateDirectories(context.folder);
@@ -54,11 +50,11 @@ void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
   if (size == 0) return;  // an empty report is kept, not processed
 
   try {
-    context.log(W("Обработка файла с АЗС: "_w) + text::VisibleText(station) + W(" Файл: "_w) + target);
+    context.log(Text("Обработка файла с АЗС: "_w) + text::VisibleText(station) + Text(" Файл: "_w) + target);
     context.host().ProcessReportFile(station, target);
-    context.log(W("Обработка принятого файла "_w) + *stored + W(" завершена!"_w));
+    context.log(Text("Обработка принятого файла "_w) + *stored + Text(" завершена!"_w));
   } catch (const std::exception& e) {
-    context.log(W("Ошибка приема файла: "_w) + text::VisibleText(e.what()));
+    context.log(Text("Ошибка приема файла: "_w) + text::VisibleText(e.what()));
   }
 }
 

@@ -13,8 +13,6 @@ namespace pw::office {
 
 namespace {
 
-std::string W(std::string_view cp1251) { return std::string(cp1251); }
-
 // The two flags of one exchange.
 struct Outcome {
   bool success = true;  // no error met
@@ -29,10 +27,10 @@ bool SendRequest(protocol::Session& session, const ReportExchange& exchange,
   session.WriteLine(path);
   const WireContext wire = exchange.wire();
   protocol::TransferSite site(wire);
-  site.start_lines = {W("Передается файл-запрос: "_w) + path + " " + std::to_string(size) +
-                      W(" байт"_w)};
-  site.caption = W("передача файла запроса: "_w) + path;
-  site.success = W("Файл запроса "_w) + path + W(" отправлен!"_w);
+  site.start_lines = {Text("Передается файл-запрос: "_w) + path + " " + std::to_string(size) +
+                      Text(" байт"_w)};
+  site.caption = Text("передача файла запроса: "_w) + path;
+  site.success = Text("Файл запроса "_w) + path + Text(" отправлен!"_w);
   site.check_cancelled = true;
   site.close_on_cancel = exchange.disconnect;
   site.log = exchange.log_list;
@@ -40,7 +38,7 @@ bool SendRequest(protocol::Session& session, const ReportExchange& exchange,
     return protocol::SendBody(session, path, size, site, exchange.progress);
   } catch (const std::exception& e) {
     outcome.success = false;
-    exchange.log(W("Не возможно отослать файл: "_w) + text::VisibleText(e.what()));
+    exchange.log(Text("Не возможно отослать файл: "_w) + text::VisibleText(e.what()));
     exchange.disconnect(session);
     return false;
   }
@@ -63,11 +61,11 @@ std::optional<std::string> ReceiveAnswer(protocol::Session& session,
   const std::string target = exchange.folder + *stored;
   const WireContext wire = exchange.wire();
   protocol::TransferSite site(wire);
-  site.start_lines = {W("Принимается ответ на файл-запрос: "_w) + target + " " +
-                      std::to_string(size) + W(" байт"_w)};
-  site.caption = W("прием файла: "_w) + target;
-  site.success = W("Файл принят успешно (контрольная сумма в порядке)"_w);
-  site.mismatch = [](std::int64_t) { return W("Файл принят (контрольная сумма НЕ в порядке)"_w); };
+  site.start_lines = {Text("Принимается ответ на файл-запрос: "_w) + target + " " +
+                      std::to_string(size) + Text(" байт"_w)};
+  site.caption = Text("прием файла: "_w) + target;
+  site.success = Text("Файл принят успешно (контрольная сумма в порядке)"_w);
+  site.mismatch = [](std::int64_t) { return Text("Файл принят (контрольная сумма НЕ в порядке)"_w); };
   site.check_cancelled = true;
   site.settle_after_cancel = false;  // a cancelled report is not size-checked
   site.close_on_cancel = exchange.disconnect;
@@ -99,7 +97,7 @@ bool RequestReport(protocol::Session& session, const ReportExchange& exchange,
         word = session.ReadLine();
       } catch (const std::exception& e) {
         outcome.success = false;
-        exchange.log(W("Файл отчета не подготовлен: "_w) + text::VisibleText(e.what()));
+        exchange.log(Text("Файл отчета не подготовлен: "_w) + text::VisibleText(e.what()));
       }
       std::optional<std::string> report;
       if (word == "Send_file") {
@@ -107,28 +105,28 @@ bool RequestReport(protocol::Session& session, const ReportExchange& exchange,
           report = ReceiveAnswer(session, exchange, dialled_address);
         } catch (const std::exception& e) {
           outcome.success = false;
-          exchange.log(W("Файл отчета не принят: "_w) + text::VisibleText(e.what()));
+          exchange.log(Text("Файл отчета не принят: "_w) + text::VisibleText(e.what()));
         }
       }
       if (report) {
         outcome.ok = true;
-        exchange.log(W("Обработка полученного файла..."_w));
+        exchange.log(Text("Обработка полученного файла..."_w));
         exchange.host().ProcessReportFile(station_name, *report);
-        exchange.log(W("Обработка завершена!"_w));
+        exchange.log(Text("Обработка завершена!"_w));
       }
     }
   } catch (const std::exception& e) {
     outcome.success = false;
     // Error texts may quote a received line, as the station's name may hold
     // any byte: both are made visible.
-    exchange.log(W("Невозможно совершить обмен файлами: "_w) + text::VisibleText(e.what()));
+    exchange.log(Text("Невозможно совершить обмен файлами: "_w) + text::VisibleText(e.what()));
   }
   const bool done = outcome.success && outcome.ok;
   if (done)
-    exchange.log(W("Обмен данными с АЗС: '"_w) + text::VisibleText(station_name) +
-                 W("' произошел УСПЕШНО!"_w));
+    exchange.log(Text("Обмен данными с АЗС: '"_w) + text::VisibleText(station_name) +
+                 Text("' произошел УСПЕШНО!"_w));
   else
-    exchange.log(W("НЕУДАЧНЫЙ обмен данными с АЗС: '"_w) + text::VisibleText(station_name) + "'");
+    exchange.log(Text("НЕУДАЧНЫЙ обмен данными с АЗС: '"_w) + text::VisibleText(station_name) + "'");
   return done;
 }
 
@@ -143,7 +141,7 @@ void RunReportExchange(protocol::Session& session, const ReportExchange& exchang
     if (!path.empty())
       RequestReport(session, exchange, path, station_name, address);
     else
-      exchange.log(W("Не найден файл запроса для АЗС: "_w) + text::VisibleText(station_name));
+      exchange.log(Text("Не найден файл запроса для АЗС: "_w) + text::VisibleText(station_name));
   }
   exchange.disconnect(session);
 }

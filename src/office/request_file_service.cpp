@@ -14,12 +14,6 @@
 
 namespace pw::office {
 
-namespace {
-
-std::string W(std::string_view cp1251) { return std::string(cp1251); }
-
-}  // namespace
-
 void ServeRequestFile(protocol::Session& session, const ListenerContext& context) {
   // One station at a time, the pause after the body included.
   MutexLock lock(RequestFileLock());
@@ -33,7 +27,7 @@ void ServeRequestFile(protocol::Session& session, const ListenerContext& context
     path = context.host().GetRequestFile(station);
     if (!path.empty()) size = protocol::SendableFileSize(path);
   } catch (const std::exception& e) {
-    context.log(W("Ошибка передачи файла: "_w) + text::VisibleText(e.what()));
+    context.log(Text("Ошибка передачи файла: "_w) + text::VisibleText(e.what()));
     path.clear();
   }
   if (path.empty()) {
@@ -47,11 +41,11 @@ void ServeRequestFile(protocol::Session& session, const ListenerContext& context
   bool cancelled = false;
   const WireContext wire = context.wire();
   protocol::TransferSite site(wire);
-  site.start_lines = {W("Передача файла запроса: "_w) + path + " " + std::to_string(size) +
-                      W(" байт для АЗС: "_w) + text::VisibleText(station)};
-  site.caption = W("передача файла запроса: "_w) + path;
-  site.success = W("Файл запроса "_w) + path + W(" передан успешно"_w);
-  site.error_prefix = W("Ошибка передачи файла: "_w);
+  site.start_lines = {Text("Передача файла запроса: "_w) + path + " " + std::to_string(size) +
+                      Text(" байт для АЗС: "_w) + text::VisibleText(station)};
+  site.caption = Text("передача файла запроса: "_w) + path;
+  site.success = Text("Файл запроса "_w) + path + Text(" передан успешно"_w);
+  site.error_prefix = Text("Ошибка передачи файла: "_w);
   site.check_cancelled = true;
   site.close_on_cancel = [&cancelled](protocol::Session& s) {
     cancelled = true;

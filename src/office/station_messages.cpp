@@ -5,10 +5,6 @@
 
 namespace pw::office {
 
-namespace {
-std::string Text(std::string_view cp1251) { return std::string(cp1251); }
-}  // namespace
-
 void ServeStationAddress(protocol::Session& session, const StationMessages& messages) {
   const std::string address = session.PeerIP();
   // No stand-in here: an unknown station asks with an empty name.

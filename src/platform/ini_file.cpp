@@ -7,6 +7,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "text/cp1251.h"
+#include "text/trim.h"
 
 namespace pw {
 
@@ -15,12 +16,6 @@ namespace {
 bool SameName(std::string_view a, std::string_view b) { return text::same_ignoring_case(a, b); }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 // A value loses the blanks before it and the spaces after it; a TAB at its
 // end stays, since a list value marks the end of each entry with one.
@@ -64,16 +59,16 @@ struct Parsed {
 
 // Comments (';') and lines without '=' are kOther: ignored on read, kept on write.
 Parsed Classify(std::string_view line) {
-  const std::string_view t = Trim(line);
+  const std::string_view t = text::trim_blanks(line);
   if (t.empty()) return {Kind::kBlank, {}, 0};
   if (t.front() == ';') return {};
   if (t.front() == '[') {
     const std::size_t close = t.find(']');
-    if (close != std::string_view::npos) return {Kind::kSection, Trim(t.substr(1, close - 1)), 0};
+    if (close != std::string_view::npos) return {Kind::kSection, text::trim_blanks(t.substr(1, close - 1)), 0};
   }
   const std::size_t eq = line.find('=');
   if (eq == std::string_view::npos) return {};
-  const std::string_view key = Trim(line.substr(0, eq));
+  const std::string_view key = text::trim_blanks(line.substr(0, eq));
   if (key.empty()) return {};
   std::size_t at = eq + 1;
   while (at < line.size() && IsBlank(line[at])) ++at;
@@ -97,8 +92,8 @@ std::size_t FindSection(const std::vector<Line>& lines, std::string_view section
 // Value of key in the first section named section (first key line wins).
 std::optional<std::string> Lookup(std::string_view content, std::string_view section,
                                   std::string_view key) {
-  section = Trim(section);
-  key = Trim(key);
+  section = text::trim_blanks(section);
+  key = text::trim_blanks(key);
   const std::vector<Line> lines = SplitLines(content);
   for (std::size_t i = FindSection(lines, section) + 1; i < lines.size(); ++i) {
     const Parsed p = Classify(lines[i].text);
@@ -120,7 +115,8 @@ void CheckStorable(std::string_view what, std::string_view text, std::string_vie
                    std::string_view key) {
   if (text.find_first_of(forbidden) != std::string_view::npos)
     throw Error("WritePrivateProfileString: the " + std::string(what) + " of \"" +
-                std::string(key) + "\" cannot be stored in one line");
+                    std::string(key) + "\" cannot be stored in one line",
+                ErrorKind::kSettings);
 }
 
 // Sets key in the first section named section, as WriteString describes.
@@ -163,7 +159,7 @@ std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key
                                   std::int32_t def) const {
   const std::optional<std::string> value = Lookup(ReadContent(path_), section, key);
   if (!value) return def;
-  std::string_view digits = Trim(*value);
+  std::string_view digits = text::trim_blanks(*value);
   // from_chars takes a '-' but not a '+'.
   if (digits.size() > 1 && digits.front() == '+' && digits[1] != '-') digits.remove_prefix(1);
   std::int32_t result = 0;
@@ -179,7 +175,7 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def)
 std::vector<std::string> IniFile::ReadKeys(std::string_view section) const {
   const std::vector<Line> lines = SplitLines(ReadContent(path_));
   std::vector<std::string> keys;
-  for (std::size_t i = FindSection(lines, Trim(section)) + 1; i < lines.size(); ++i) {
+  for (std::size_t i = FindSection(lines, text::trim_blanks(section)) + 1; i < lines.size(); ++i) {
     const Parsed p = Classify(lines[i].text);
     if (p.kind == Kind::kSection) break;
     if (p.kind != Kind::kKey) continue;
@@ -197,13 +193,13 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
 void IniFile::WriteStrings(std::string_view section, const std::vector<Entry>& entries) {
   // A line break in any part would split the entry and could forge others.
   constexpr std::string_view kBreaks("\r\n\0", 3);
-  section = Trim(section);
+  section = text::trim_blanks(section);
   for (const Entry& e : entries) {
-    const std::string_view key = Trim(e.first);
+    const std::string_view key = text::trim_blanks(e.first);
     CheckStorable("section name", section, std::string(kBreaks) + "]", key);
     CheckStorable("key name", key, std::string(kBreaks) + "=", key);
     CheckStorable("value", e.second, kBreaks, key);
-    if (key.empty()) throw Error("WritePrivateProfileString: empty key name");
+    if (key.empty()) throw Error("WritePrivateProfileString: empty key name", ErrorKind::kSettings);
   }
 
   const std::string content = ReadContent(path_);
@@ -212,7 +208,7 @@ void IniFile::WriteStrings(std::string_view section, const std::vector<Entry>& e
   std::string eol = "\r\n";
   for (const Line& line : lines)
     if (!line.eol.empty()) { eol = line.eol; break; }
-  for (const Entry& e : entries) Put(lines, section, Trim(e.first), e.second, eol);
+  for (const Entry& e : entries) Put(lines, section, text::trim_blanks(e.first), e.second, eol);
 
   std::string out;
   out.reserve(content.size() + 64 * entries.size());

@@ -3,7 +3,9 @@
 // machine's own addresses and name.
 //
 // Failures raise pw::Error whose text names the call and its subject
-// ("connect 10.0.0.5:6090: Connection refused"). Two failures of a read have
+// ("connect 10.0.0.5:6090: Connection refused") and whose kind says what
+// happened: kRefused, kTimeout (a connect or read past its limit), kClosed
+// (reset, broken, not connected), kOther. Two failures of a read have
 // their own types, so a caller can tell them from the rest:
 //
 //   ReadTimeout       "Read Timeout"                   no data within the read limit
@@ -41,12 +43,12 @@ inline constexpr int kKeepAliveProbes = 6;
 
 class ReadTimeout : public Error {
  public:
-  ReadTimeout() : Error("Read Timeout") {}
+  ReadTimeout() : Error("Read Timeout", ErrorKind::kTimeout) {}
 };
 
 class ConnectionClosed : public Error {
  public:
-  ConnectionClosed() : Error("Connection Closed Gracefully.") {}
+  ConnectionClosed() : Error("Connection Closed Gracefully.", ErrorKind::kClosed) {}
 };
 
 // One connected socket. Move-only; the socket is closed when the object is

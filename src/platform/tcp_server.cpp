@@ -73,6 +73,8 @@ TcpServer::~TcpServer() {
   try {
     Deactivate();
   } catch (...) {
+    // Only from one of its own handlers, which its owner never lets happen:
+    // a destructor has no one to tell.
   }
 }
 
@@ -209,6 +211,7 @@ void TcpServer::EndBurst() {
     try {
       on_refusals_(st.burst);
     } catch (...) {
+      // The report is lost, the burst is over all the same.
     }
   }
 }

@@ -52,7 +52,7 @@ WritableFile CreateTemporaryBeside(const std::string& path) {
         WritableFile::CreateNew(folder + std::string(kPrefix) + RandomPart() + std::string(kSuffix));
     if (file) return std::move(*file);
   }
-  throw Error("create a temporary file beside " + path + ": every name drawn exists");
+  throw Error("create a temporary file beside " + path + ": every name drawn exists", ErrorKind::kFile);
 }
 
 std::size_t RemoveTemporaries(const std::string& folder) {

@@ -8,7 +8,7 @@ namespace pw::platform {
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
   // A rename would slip past the file's own protection (it needs only the
   // folder's), and the new file would not keep it.
-  if (IsReadOnlyFile(path)) throw Error("replace " + path + ": the file is read-only");
+  if (IsReadOnlyFile(path)) throw Error("replace " + path + ": the file is read-only", ErrorKind::kFile);
   std::string temp;
   try {
     WritableFile file = CreateTemporaryBeside(path);

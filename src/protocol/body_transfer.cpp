@@ -325,6 +325,17 @@ Received ReceiveSingleBlock(Session& session, std::int32_t size, const std::stri
   return Receive(session, size, target, site, progress, /*single_block=*/true);
 }
 
+std::int32_t ReadPictureSize(Session& session) {
+  const std::string line = session.ReadLine();
+  // An empty line (a silent station) has no reason to tell.
+  if (line.empty()) return ParseNumberLine(line);
+  try {
+    return ParseNumberLine(line);
+  } catch (const Error&) {
+    throw Error(std::string("АЗС не прислала картинку: "_w) + text::VisibleText(line));
+  }
+}
+
 std::string ReceivePicture(Session& session, std::int32_t size) {
   if (size < 0 || size > kMaxPictureSize)
     throw Error(std::string("Недопустимый размер изображения: "_w) + std::to_string(size));

@@ -104,6 +104,11 @@ Received ReceiveSingleBlock(Session& session, std::int32_t size, const std::stri
 inline constexpr std::int32_t kMaxPictureSize = 64 * 1024 * 1024;
 std::string ReceivePicture(Session& session, std::int32_t size);
 
+// The size line of a picture reply. A station that could make no picture may
+// write its reason there instead of a number: the error raised then carries
+// that text ("АЗС не прислала картинку: " + the line).
+std::int32_t ReadPictureSize(Session& session);
+
 // After a transfer loop: when the operator cancelled, clears the flag, logs
 // "Обмен данными прерван пользователем", shows it in a message box and
 // closes the connection (close, or the session itself). True when cancelled.

@@ -12,17 +12,19 @@ std::optional<PasswordAttempts::Clock::time_point> PasswordAttempts::Turn(
     const std::string& address, Clock::time_point latest) {
   const Clock::time_point now = Clock::now();
   MutexLock lock(mu_);
-  const auto it = records_.find(address);
-  if (it == records_.end()) return now;
-  Record& r = it->second;
-  if (r.next_turn + kForgetAfter < now) {
+  auto it = records_.find(address);
+  if (it != records_.end() && it->second.next_turn + kForgetAfter < now) {
     records_.erase(it);
-    return now;
+    it = records_.end();
   }
-  const Clock::time_point turn = std::max(now, r.next_turn);
+  if (it == records_.end() && records_.size() < kMaxAddresses) return now;
+  const Clock::time_point own = it == records_.end() ? now : it->second.next_turn;
+  const Clock::time_point turn = std::max({now, own, shared_next_turn_});
   if (turn > latest) return std::nullopt;
-  // Connections of the same address that come meanwhile queue behind this one.
-  r.next_turn = turn + Wait(r.wrong);
+  // Connections of the same address that come meanwhile queue behind this
+  // one, and every other address's behind its share.
+  if (it != records_.end()) it->second.next_turn = turn + Wait(it->second.wrong);
+  shared_next_turn_ = turn + kGlobalStep;
   return turn;
 }
 

@@ -3,9 +3,15 @@
 // and every wrong one puts the turn after it further off, so guessing from
 // one address runs at about one try a second and slows from there, however
 // many connections it opens at once. A right password clears the record.
+// The judged passwords of all addresses with wrong ones on record share one
+// budget besides, kGlobalStep apart (5 a second in all), so many addresses
+// guessing in turn go no faster than that; an address with nothing on record
+// is judged at once, so a station's right password is not held up by them.
 //
 // The table is bounded: records untouched for kForgetAfter are forgotten,
-// and when it is full the record whose turn came longest ago goes first.
+// and when it is full the record whose turn came longest ago goes first;
+// while it is full (many addresses guessing), a new address's password takes
+// its turn in the shared budget too, so forgetting frees no guesses.
 // Any thread.
 #pragma once
 
@@ -28,8 +34,10 @@ class PasswordAttempts {
   // the longest wait (which stays below the listener's handshake limit).
   static constexpr auto kStep = std::chrono::milliseconds(500);
   static constexpr auto kLongestWait = std::chrono::milliseconds(4000);
+  static constexpr auto kGlobalStep = std::chrono::milliseconds(200);
   static constexpr auto kForgetAfter = std::chrono::minutes(15);
-  static constexpr std::size_t kMaxAddresses = 4096;
+  // About 100 bytes a record: 6 MB at most.
+  static constexpr std::size_t kMaxAddresses = 65536;
 
   // When the password the address sent may be judged: now for an address
   // with no wrong password on record, else its next turn, which this call
@@ -54,6 +62,7 @@ class PasswordAttempts {
 
   mutable Mutex mu_;
   std::unordered_map<std::string, Record> records_ GUARDED_BY(mu_);
+  Clock::time_point shared_next_turn_ GUARDED_BY(mu_);  // of the shared budget
 };
 
 }  // namespace pw::protocol

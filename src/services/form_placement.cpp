@@ -42,6 +42,8 @@ void TrySavePlacement(const ui::Window& window) noexcept {
   try {
     SavePlacement(window);
   } catch (...) {
+    // A placement that cannot be stored or read leaves the window where it
+    // is; the operator loses nothing else.
   }
 }
 
@@ -49,6 +51,8 @@ void TryRestorePlacement(ui::Window& window) noexcept {
   try {
     RestorePlacement(window);
   } catch (...) {
+    // A placement that cannot be stored or read leaves the window where it
+    // is; the operator loses nothing else.
   }
 }
 

@@ -8,7 +8,7 @@ namespace pw {
 namespace {
 
 void Check(PwError error) {
-  if (error != nullptr) throw Error(error);
+  if (error != nullptr) throw Error(error, ErrorKind::kHost);
 }
 
 std::string Copy(const char* text) { return text != nullptr ? std::string(text) : std::string(); }
@@ -16,7 +16,7 @@ std::string Copy(const char* text) { return text != nullptr ? std::string(text) 
 // A slot the host left empty fails like any other host error.
 template <typename Slot>
 Slot Require(Slot slot) {
-  if (slot == nullptr) throw Error("host: missing service"_w.data());
+  if (slot == nullptr) throw Error("host: missing service"_w.data(), ErrorKind::kHost);
   return slot;
 }
 
@@ -100,21 +100,21 @@ void HostServices::ProcessReportFile(const std::string& station_name,
 MenuItem HostServices::GetMainMenu() const {
   PwMenuItem* root = nullptr;
   Check(Require(host_->vtbl->GetMainMenu)(host_, &root));
-  if (root == nullptr) throw Error("host: no main menu"_w.data());
+  if (root == nullptr) throw Error("host: no main menu"_w.data(), ErrorKind::kHost);
   return MenuItem(root);
 }
 
 MenuItem HostServices::CreateMenuItem(const MenuItem& parent, std::int32_t index) const {
   PwMenuItem* item = nullptr;
   Check(Require(host_->vtbl->CreateMenuItem)(host_, parent.get(), index, &item));
-  if (item == nullptr) throw Error("host: no menu item made"_w.data());
+  if (item == nullptr) throw Error("host: no menu item made"_w.data(), ErrorKind::kHost);
   return MenuItem(item);
 }
 
 StationInfo HostServices::GetCurrentStation(std::int32_t which) const {
   const PwStationInfo* info = nullptr;
   Check(Require(host_->vtbl->GetCurrentStation)(host_, which, &info));
-  if (info == nullptr) throw Error("host: no current station"_w.data());
+  if (info == nullptr) throw Error("host: no current station"_w.data(), ErrorKind::kHost);
   return StationInfo{info->Number, Copy(info->Name), Copy(info->Address)};
 }
 

@@ -16,6 +16,10 @@
 
 namespace pw {
 
+namespace ui {
+class ListBox;
+}
+
 inline constexpr std::uint8_t kStationMode = 0;
 inline constexpr std::uint8_t kOfficeMode = 1;
 
@@ -32,6 +36,9 @@ struct PluginContext {
   // Opens the settings dialog modally (the connection windows' "Настройки");
   // set by the top wiring. Main thread.
   std::function<void()> open_settings_dialog;
+  // The settings command of both connection windows: the dialog, or a line
+  // in log saying there is none (a window made without the top wiring).
+  void OpenSettingsDialog(ui::ListBox* log) const;
 
   bool is_station() const { return mode == kStationMode; }
   bool is_office() const { return mode == kOfficeMode; }

@@ -1,7 +1,8 @@
 #include "services/safe_file_name.h"
 
-#include <algorithm>
-#include <array>
+#include <initializer_list>
+
+#include "text/cp1251.h"
 
 #include "platform/files.h"
 
@@ -14,22 +15,15 @@ bool Unsafe(unsigned char c) {
   return c < 0x20 || c == 0x7F || kRefusedByWindows.find(static_cast<char>(c)) != std::string_view::npos;
 }
 
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
 // The device names Windows opens instead of a file, whatever the folder.
 bool ReservedDevice(std::string_view name) {
   std::string_view base = name.substr(0, name.find('.'));
   while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  const std::string upper = Upper(base);
-  constexpr std::array<std::string_view, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
-  if (std::find(kPlain.begin(), kPlain.end(), upper) != kPlain.end()) return true;
-  return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
-         upper[3] >= '1' && upper[3] <= '9';
+  for (std::string_view device : {"CON", "PRN", "AUX", "NUL"})
+    if (text::same_ignoring_case(base, device)) return true;
+  if (base.size() != 4 || base[3] < '1' || base[3] > '9') return false;
+  const std::string_view stem = base.substr(0, 3);
+  return text::same_ignoring_case(stem, "COM") || text::same_ignoring_case(stem, "LPT");
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <limits>
+#include <type_traits>
 
 #include "services/folders.h"
+#include "services/settings_keys.h"
 #include "platform/ini_file.h"
 
 namespace pw {
@@ -76,36 +78,47 @@ void ReadNarrow(const IniFile& ini, std::string_view key, std::atomic<T>& field)
   field = Clamped<T>(ini.ReadInteger(kSection, key, field));
 }
 
+// One key into its field, with the value in memory as its default. IPs and
+// the office password are read apart (see ReadAllSettings).
+void ReadKey(const IniFile& ini, const SettingsKey& key, Settings& s) {
+  std::visit(
+      [&](auto field) {
+        using Field = decltype(field);
+        if constexpr (std::is_same_v<Field, AtomicText Settings::*>) {
+          if (key.kind == SettingKind::DialPassword)
+            ReadPassword(ini, key.name, s.IntLogin.get(), s.*field);
+          else
+            ReadText(ini, key.name, s.*field);
+        } else if constexpr (std::is_same_v<Field, std::atomic<bool> Settings::*>) {
+          ReadFlag(ini, key.name, s.*field);
+        } else if constexpr (std::is_same_v<Field, std::atomic<std::int32_t> Settings::*>) {
+          ReadInt(ini, key.name, s.*field);
+        } else if constexpr (!std::is_same_v<Field, std::monostate>) {
+          ReadNarrow(ini, key.name, s.*field);
+        }
+      },
+      key.field);
+}
+
 }  // namespace
 
+Settings::Settings() { Reset(); }
+
 void Settings::Reset() {
-  const Settings initial;
-  PasswordEnable = initial.PasswordEnable.load();
-  Password.set(initial.Password.get());
-  ZaprosTimeOut = initial.ZaprosTimeOut.load();
-  ReadTimeOut = initial.ReadTimeOut.load();
-  ConnectTimeOut = initial.ConnectTimeOut.load();
-  OutPort = initial.OutPort.load();
-  InPort = initial.InPort.load();
-  showWND = initial.showWND.load();
-  useFastDatTravel = initial.useFastDatTravel.load();
-  InetBuffSize = initial.InetBuffSize.load();
-  UseDefautConnection = initial.UseDefautConnection.load();
-  PhonebookEntry.set(initial.PhonebookEntry.get());
-  DisconnectOnEnd = initial.DisconnectOnEnd.load();
-  UserData = initial.UserData.load();
-  IntLogin.set(initial.IntLogin.get());
-  ShowDialUp = initial.ShowDialUp.load();
-  IntPassword.set(initial.IntPassword.get());
-  e_TVrefresh = initial.e_TVrefresh.load();
-  e_ScrSHOTquality = initial.e_ScrSHOTquality.load();
-  e_TypeTV = initial.e_TypeTV.load();
-  e_JPGcompress = initial.e_JPGcompress.load();
-  MaxConnections = initial.MaxConnections.load();
-  MaxConnectionsPerIP = initial.MaxConnectionsPerIP.load();
-  HandshakeTimeOut = initial.HandshakeTimeOut.load();
-  DialTimeOut = initial.DialTimeOut.load();
-  PasswordUnusable = initial.PasswordUnusable.load();
+  for (const SettingsKey& key : kSettingsKeys) {
+    std::visit(
+        [&](auto field) {
+          using Field = decltype(field);
+          if constexpr (std::is_same_v<Field, AtomicText Settings::*>) {
+            (this->*field).set({});
+          } else if constexpr (!std::is_same_v<Field, std::monostate>) {
+            using Value = typename std::remove_reference_t<decltype(this->*field)>::value_type;
+            (this->*field) = static_cast<Value>(key.initial);
+          }
+        },
+        key.field);
+  }
+  PasswordUnusable = false;
 }
 
 Settings& TheSettings() {
@@ -150,25 +163,20 @@ std::string FormatRememberedAddresses(const std::vector<std::string>& entries) {
 }
 
 void ReadAllSettings(const IniFile& ini, Settings& s, std::vector<std::string>& remembered) {
-  remembered = ParseRememberedAddresses(ini.ReadString(kSection, "IPs", ""));
-  ReadOfficePassword(ini, s);
-  ReadInt(ini, "ZaprosTimeOut", s.ZaprosTimeOut);
-  ReadInt(ini, "ReadTimeOut", s.ReadTimeOut);
-  ReadInt(ini, "ConnectTimeOut", s.ConnectTimeOut);
-  ReadInt(ini, "OutPort", s.OutPort);
-  ReadInt(ini, "InPort", s.InPort);
-  ReadFlag(ini, "showWND", s.showWND);
-  ReadFlag(ini, "useFastDatTravel", s.useFastDatTravel);
-  ReadInt(ini, "InetBuffSize", s.InetBuffSize);
-  ReadDialogConnectionSettings(ini, s);
-  ReadNarrow(ini, "e_TVrefresh", s.e_TVrefresh);
-  ReadNarrow(ini, "e_ScrSHOTquality", s.e_ScrSHOTquality);
-  ReadInt(ini, "e_TypeTV", s.e_TypeTV);
-  ReadNarrow(ini, "e_JPGcompress", s.e_JPGcompress);
-  ReadInt(ini, "MaxConnections", s.MaxConnections);
-  ReadInt(ini, "MaxConnectionsPerIP", s.MaxConnectionsPerIP);
-  ReadInt(ini, "HandshakeTimeOut", s.HandshakeTimeOut);
-  ReadInt(ini, "DialTimeOut", s.DialTimeOut);
+  for (const SettingsKey& key : kSettingsKeys) {
+    switch (key.kind) {
+      case SettingKind::Addresses:
+        remembered = ParseRememberedAddresses(ini.ReadString(kSection, key.name, ""));
+        break;
+      case SettingKind::PasswordSwitch:
+        ReadOfficePassword(ini, s);  // Password with it
+        break;
+      case SettingKind::OfficePassword:
+        break;
+      default:
+        ReadKey(ini, key, s);
+    }
+  }
 }
 
 void ReadPasswordSettings(const IniFile& ini, Settings& s) { ReadOfficePassword(ini, s); }
@@ -181,40 +189,16 @@ bool PasswordSwitchUnusable(const IniFile& ini) {
 }
 
 void ReadDialogConnectionSettings(const IniFile& ini, Settings& s) {
-  ReadFlag(ini, "UseDefautConnection", s.UseDefautConnection);
-  ReadText(ini, "PhonebookEntry", s.PhonebookEntry);
-  ReadFlag(ini, "DisconnectOnEnd", s.DisconnectOnEnd);
-  ReadFlag(ini, "UserData", s.UserData);
-  ReadText(ini, "IntLogin", s.IntLogin);
-  ReadFlag(ini, "ShowDialUp", s.ShowDialUp);
-  ReadPassword(ini, "IntPassword", s.IntLogin.get(), s.IntPassword);
+  for (const SettingsKey& key : kSettingsKeys)
+    if (key.dialog == DialogUse::ReReadAndWritten) ReadKey(ini, key, s);
 }
 
 void WriteDialogSettings(IniFile& ini, const Settings& s) {
-  const std::string login = s.IntLogin.get();
-  auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
-  auto number = [](std::int64_t n) { return std::to_string(n); };
-  ini.WriteStrings(kSection, {
-      {"UseDefautConnection", flag(s.UseDefautConnection)},
-      {"PhonebookEntry", s.PhonebookEntry.get()},
-      {"DisconnectOnEnd", flag(s.DisconnectOnEnd)},
-      {"UserData", flag(s.UserData)},
-      {"IntLogin", login},
-      {"ShowDialUp", flag(s.ShowDialUp)},
-      {"IntPassword", EncodePassword(login, s.IntPassword.get())},
-      {"ZaprosTimeOut", number(s.ZaprosTimeOut)},
-      {"ReadTimeOut", number(s.ReadTimeOut)},
-      {"ConnectTimeOut", number(s.ConnectTimeOut)},
-      {"OutPort", number(s.OutPort)},
-      {"InPort", number(s.InPort)},
-      {"showWND", flag(s.showWND)},
-      {"useFastDatTravel", flag(s.useFastDatTravel)},
-      {"InetBuffSize", number(s.InetBuffSize)},
-      {"e_TVrefresh", number(s.e_TVrefresh)},
-      {"e_ScrSHOTquality", number(s.e_ScrSHOTquality)},
-      {"e_TypeTV", number(s.e_TypeTV)},
-      {"e_JPGcompress", number(s.e_JPGcompress)},
-  });
+  std::vector<IniFile::Entry> values;
+  for (const DialogUse use : {DialogUse::ReReadAndWritten, DialogUse::Written})
+    for (const SettingsKey& key : kSettingsKeys)
+      if (key.dialog == use) values.emplace_back(std::string(key.name), StoredSettingValue(s, key));
+  ini.WriteStrings(kSection, values);
 }
 
 }  // namespace pw

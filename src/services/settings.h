@@ -37,54 +37,53 @@ class AtomicText {
 };
 
 // Field names are the keys, in the order Load reads them (IPs, the first
-// key, is the remembered address list kept by the plug-in state).
+// key, is the remembered address list kept by the plug-in state). Their
+// initial values, and how each is read and written, are the table of
+// settings_keys.h.
 struct Settings {
-  std::atomic<bool> PasswordEnable{false};
+  Settings();  // the initial values
+
+  std::atomic<bool> PasswordEnable;
   AtomicText Password;  // plain text in memory, scrambled in the file
-  std::atomic<std::int32_t> ZaprosTimeOut{120000};
-  std::atomic<std::int32_t> ReadTimeOut{10000};  // 0 or -1 = no limit
-  std::atomic<std::int32_t> ConnectTimeOut{10000};
-  std::atomic<std::int32_t> OutPort{6090};
-  std::atomic<std::int32_t> InPort{6090};
-  std::atomic<bool> showWND{false};
-  std::atomic<bool> useFastDatTravel{false};
-  std::atomic<std::int32_t> InetBuffSize{128};
-  std::atomic<bool> UseDefautConnection{false};
+  std::atomic<std::int32_t> ZaprosTimeOut;
+  std::atomic<std::int32_t> ReadTimeOut;  // 0 or -1 = no limit
+  std::atomic<std::int32_t> ConnectTimeOut;
+  std::atomic<std::int32_t> OutPort;
+  std::atomic<std::int32_t> InPort;
+  std::atomic<bool> showWND;
+  std::atomic<bool> useFastDatTravel;
+  std::atomic<std::int32_t> InetBuffSize;
+  std::atomic<bool> UseDefautConnection;
   AtomicText PhonebookEntry;
-  std::atomic<bool> DisconnectOnEnd{true};
-  std::atomic<bool> UserData{false};
+  std::atomic<bool> DisconnectOnEnd;
+  std::atomic<bool> UserData;
   AtomicText IntLogin;
-  std::atomic<bool> ShowDialUp{true};
+  std::atomic<bool> ShowDialUp;
   AtomicText IntPassword;  // plain text in memory, scrambled with IntLogin
-  std::atomic<std::uint16_t> e_TVrefresh{1000};
-  std::atomic<std::uint8_t> e_ScrSHOTquality{8};
-  std::atomic<std::int32_t> e_TypeTV{1};
-  std::atomic<std::uint8_t> e_JPGcompress{75};
+  std::atomic<std::uint16_t> e_TVrefresh;
+  std::atomic<std::uint8_t> e_ScrSHOTquality;
+  std::atomic<std::int32_t> e_TypeTV;
+  std::atomic<std::uint8_t> e_JPGcompress;
   // Caps on the connections a listener serves at once, in all and from one
-  // peer address (a value below 1 counts as 1); not in the dialog. Every
-  // connection holds a thread, and a 32-bit process has room for about
-  // 1,500 thread stacks of 1 MB: 1024 leaves room for the rest of the
-  // application and still takes a whole chain's stations calling at once.
-  // A chain's stations may reach the office through one NAT address, so
-  // one address may hold a quarter of the whole.
-  std::atomic<std::int32_t> MaxConnections{1024};
-  std::atomic<std::int32_t> MaxConnectionsPerIP{256};
+  // peer address (a value below 1 counts as the initial one); not in the
+  // dialog.
+  std::atomic<std::int32_t> MaxConnections;
+  std::atomic<std::int32_t> MaxConnectionsPerIP;
   // ms a listener gives a new connection for its whole handshake, from the
-  // accept to "OK" or "PASS" (a value below 1 counts as the default); not in
-  // the dialog. Room for a connector's operator answering the transfer-mode
-  // question; a peer that holds a thread by trickling is cut then.
-  std::atomic<std::int32_t> HandshakeTimeOut{60000};
+  // accept to "OK" or "PASS" (a value below 1 counts as the initial one); not
+  // in the dialog.
+  std::atomic<std::int32_t> HandshakeTimeOut;
   // ms an exchange waits for the dial-up entry it dialled to connect (a value
-  // below 1 counts as the default); not in the dialog. Modem and mobile dials
-  // take longer than a TCP connect, which ConnectTimeOut bounds.
-  std::atomic<std::int32_t> DialTimeOut{180000};
+  // below 1 counts as the initial one); not in the dialog. ConnectTimeOut
+  // bounds the TCP connect.
+  std::atomic<std::int32_t> DialTimeOut;
 
   // Not a key: PasswordEnable is on while the stored Password is empty or
   // not in its scrambled form, or PasswordEnable is neither 0 nor 1. Every
   // password is then refused, rather than an empty line being let in.
   std::atomic<bool> PasswordUnusable{false};
 
-  // Back to the initial values above.
+  // Back to the initial values.
   void Reset();
 };
 

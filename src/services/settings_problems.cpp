@@ -1,5 +1,5 @@
-#include <utility>
 #include <string_view>
+#include <variant>
 
 #include "platform/ini_file.h"
 #include "services/settings.h"
@@ -26,18 +26,22 @@ bool IsNumberOrAbsent(const IniFile& ini, std::string_view key) {
 std::vector<std::string> SettingsProblems(const IniFile& ini, const Settings& s) {
   std::vector<std::string> problems;
   const bool switch_unusable = PasswordSwitchUnusable(ini);
-  for (const auto& [key, number] : kSettingsKeys) {
-    if (!number || IsNumberOrAbsent(ini, key) || (key == "PasswordEnable" && switch_unusable)) continue;
-    problems.push_back(std::string(kPrefix) + std::string(key) + "=" +
-                       ini.ReadString(kSettingsSection, key, "") + std::string(" - не число"_w));
+  // A switch neither 0 nor 1 is told once, below, not also as a number.
+  const auto read_as_number = [&](const SettingsKey& key) {
+    return key.kind == SettingKind::Flag || key.kind == SettingKind::Number ||
+           key.kind == SettingKind::Limit ||
+           (key.kind == SettingKind::PasswordSwitch && !switch_unusable);
+  };
+  for (const SettingsKey& key : kSettingsKeys) {
+    if (!read_as_number(key) || IsNumberOrAbsent(ini, key.name)) continue;
+    problems.push_back(std::string(kPrefix) + std::string(key.name) + "=" +
+                       ini.ReadString(kSettingsSection, key.name, "") + std::string(" - не число"_w));
   }
-  for (const auto& [key, value] : {std::pair<std::string_view, std::int32_t>{
-                                       "MaxConnections", s.MaxConnections.load()},
-                                   {"MaxConnectionsPerIP", s.MaxConnectionsPerIP.load()},
-                                   {"HandshakeTimeOut", s.HandshakeTimeOut.load()},
-                                   {"DialTimeOut", s.DialTimeOut.load()}}) {
+  for (const SettingsKey& key : kSettingsKeys) {
+    if (key.kind != SettingKind::Limit) continue;
+    const std::int32_t value = (s.*std::get<std::atomic<std::int32_t> Settings::*>(key.field)).load();
     if (value >= 1) continue;
-    problems.push_back(std::string(kPrefix) + std::string(key) + "=" + std::to_string(value) +
+    problems.push_back(std::string(kPrefix) + std::string(key.name) + "=" + std::to_string(value) +
                        std::string(" - меньше 1, действует значение по умолчанию"_w));
   }
   if (switch_unusable)

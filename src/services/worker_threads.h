@@ -32,11 +32,12 @@ class Worker {
   // it has returned, the old action is not running and never runs again, so
   // the worker may then free what it closes.
   void on_stop(std::function<void()> close);
+  // Sets the stop and runs the current action (once). Any thread; what
+  // WorkerThreads::StopAll does to each, and what ends a bounded exchange
+  // that runs on no registered thread.
+  void RequestStop();
 
  private:
-  friend class WorkerThreads;
-  // Sets the stop and runs the current action (once).
-  void RequestStop();
 
   mutable Mutex mu_;
   bool stop_ GUARDED_BY(mu_) = false;

@@ -15,18 +15,13 @@
 #include "services/form_placement.h"
 #include "services/settings.h"
 #include "text/cp1251.h"
+#include "text/trim.h"
 #include "ui/dispatcher.h"
+#include "ui/window_frame.h"
 
 namespace pw::settings {
 
 namespace {
-
-// Without blanks or tabs at its ends, as the file gives a value back.
-std::string Trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 constexpr const char* kQualityItems[] = {"1", "4", "8", "15", "16", "24", "32"};
 constexpr std::int32_t kFastBuffSize = 256000;
@@ -66,8 +61,8 @@ TConfigForm::TConfigForm(ConfigFormContext context)
   dialog_border = true;
   client_width = 296;
   client_height = 318;
-  width = client_width + 6;    // the fixed dialog frame
-  height = client_height + 25; // and its caption
+  width = ui::kFixedFrame.OuterWidth(client_width);
+  height = ui::kFixedFrame.OuterHeight(client_height);
   PageControl1.SetBounds(0, 0, 296, 281);
   BitBtn1.SetBounds(64, 288, 100, 25);
   BitBtn2.SetBounds(176, 288, 100, 25);
@@ -326,7 +321,7 @@ void TConfigForm::Apply() {
   s.UserData = cbUserData.checked;
   // The file gives the login back without blanks at its ends: scrambled
   // with the blanks, the password could never be read again.
-  s.IntLogin.set(Trimmed(edIntLogin.caption));
+  s.IntLogin.set(std::string(text::trim_blanks(edIntLogin.caption)));
   s.IntPassword.set(edIntPassword.caption);
   s.ShowDialUp = cbShowDialUp.checked;
   // Whole seconds of at most 15000 stay well inside 32 bits as milliseconds.

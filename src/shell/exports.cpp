@@ -15,6 +15,7 @@
 #include "shell/menu_proc.h"
 #include "text/cp1251.h"
 #include "text/visible_text.h"
+#include "ui/dispatcher.h"
 
 namespace {
 
@@ -26,8 +27,10 @@ void LogEscapedError(std::string_view where) {
     try {
       pw::AddToLog(std::string(where) + pw::text::VisibleText(e.what()));
     } catch (...) {
+      pw::ui::Dispatcher::instance().report_current_exception();
     }
   } catch (...) {
+    pw::ui::Dispatcher::instance().report_current_exception();
   }
 }
 

@@ -1,7 +1,11 @@
 #include "shell/menu_proc.h"
 #include "ui/dispatcher.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <exception>
+#include <functional>
 
 #include "interactive/file_send.h"
 #include "interactive/interactive_form.h"
@@ -18,6 +22,7 @@
 #include "pumpwire/plugin.h"
 #include "services/event_log.h"
 #include "services/settings.h"
+#include "services/worker_threads.h"
 #include "shell/plugin_state.h"
 #include "shell/settings_dialog.h"
 #include "text/cp1251.h"
@@ -60,8 +65,10 @@ void PW_CALL OnMenuClick(void* context) {
         // A command's error may quote what a peer sent.
         AddToLog(std::string("Ошибка: "_w) + text::VisibleText(e.what()));
       } catch (...) {
+        ui::Dispatcher::instance().report_current_exception();
       }
     } catch (...) {
+      ui::Dispatcher::instance().report_current_exception();
     }
   });
 }
@@ -95,6 +102,34 @@ enum class SendThread { Main, Own };
 // Load has made; UnLoad joins the file sender's thread before freeing it.
 // The office's own connections have no connect limit; one made on the main
 // thread takes ConnectTimeOut, so the host's windows wait no longer.
+interactive::SendServices SendServicesOfMode(SendThread thread);
+
+// How long a command the main thread waits for may hold it: the connect and
+// a few reads (the handshake's lines and the command's own), each within its
+// limit, and never more than two minutes (two minutes when reads have no
+// limit). A peer trickling a byte per read limit is cut then.
+std::chrono::milliseconds MainThreadExchangeBound() {
+  constexpr std::int64_t kMostMs = 120000;
+  constexpr std::int64_t kReads = 6;
+  const std::int64_t read_ms = TheSettings().ReadTimeOut;
+  const std::int64_t connect_ms = std::max<std::int64_t>(TheSettings().ConnectTimeOut, 0);
+  if (read_ms <= 0) return std::chrono::milliseconds(kMostMs);
+  return std::chrono::milliseconds(std::min(kMostMs, connect_ms + kReads * read_ms));
+}
+
+// The commands the host's main thread starts and waits for run their
+// exchange on a helper thread, while the main thread goes on serving the
+// listeners' and workers' hand-overs (so stations are answered meanwhile)
+// and the windows paint. Past the bound, or at a stop of the program, the
+// exchange's connection is closed, which the log tells first.
+void RunBounded(const std::string& address, const std::function<void(Worker&)>& exchange) {
+  Worker stop;
+  ui::Dispatcher::instance().run_off_main_thread([&] { exchange(stop); }, MainThreadExchangeBound(), [&] {
+    AddToLog(std::string("Обмен с "_w) + address + std::string(" прерван"_w));
+    stop.RequestStop();
+  });
+}
+
 interactive::SendServices SendServicesOfMode(SendThread thread) {
   PluginState& state = State();
   interactive::SendServices services;
@@ -201,8 +236,11 @@ void CMenuProc::SendTextMessageClick() {
   if (!state.text_input) state.text_input = std::make_unique<interactive::TTextInputForm>();
   const std::string text = state.text_input->PromptMessage(MenuTargetAddress(), OutPort());
   if (text.empty()) return;
-  interactive::SendTextMessage(SendServicesOfMode(SendThread::Main), MenuTargetAddress(),
-                               OutPort(), text);
+  const interactive::SendServices services = SendServicesOfMode(SendThread::Main);
+  const std::string address = MenuTargetAddress();
+  RunBounded(address, [&](Worker& stop) {
+    interactive::SendTextMessage(services, address, OutPort(), text, &stop);
+  });
 }
 
 void CMenuProc::SendFileClick() {
@@ -211,7 +249,9 @@ void CMenuProc::SendFileClick() {
 }
 
 void CMenuProc::SendMyIPClick() {
-  interactive::SendMyIP(SendServicesOfMode(SendThread::Main), MenuTargetAddress(), OutPort());
+  const interactive::SendServices services = SendServicesOfMode(SendThread::Main);
+  const std::string address = MenuTargetAddress();
+  RunBounded(address, [&](Worker& stop) { interactive::SendMyIP(services, address, OutPort(), &stop); });
 }
 
 void CMenuProc::ShowScreenshotClick() {
@@ -219,8 +259,12 @@ void CMenuProc::ShowScreenshotClick() {
   if (!state.is_office()) return;  // the item exists at the office only
   if (!state.message_window)
     state.message_window = std::make_unique<interactive::TInteractiveForm>(state);
-  interactive::RequestScreenshot(SendServicesOfMode(SendThread::Main), *state.message_window,
-                                 MenuTargetAddress(), OutPort());
+  const interactive::SendServices services = SendServicesOfMode(SendThread::Main);
+  const std::string address = MenuTargetAddress();
+  interactive::TInteractiveForm& messages = *state.message_window;
+  RunBounded(address, [&](Worker& stop) {
+    interactive::RequestScreenshot(services, messages, address, OutPort(), &stop);
+  });
 }
 
 void CMenuProc::WatchStationTVClick() {

@@ -14,20 +14,16 @@ namespace {
 // until UnLoad, which never runs while the dialog is open.
 settings::ListeningServer ServerOf(PluginState& state) {
   settings::ListeningServer server;
-  if (station::TInetForm* w = state.station_window.get()) {
-    station::StationListener& l = w->IdTCPServer1;
-    server.active = [&l] { return l.Active(); };
-    server.port = [&l] { return l.Port(); };
-    server.deactivate = [&l] { l.Deactivate(); };
-    // Every per-address binding moves with it.
-    server.activate = [&l](int port) { l.Activate(port, l.Bindings()); };
-  } else if (office::TInetOfficeForm* w = state.office_window.get()) {
-    office::OfficeListener& l = w->listener();
-    server.active = [&l] { return l.Active(); };
-    server.port = [&l] { return l.Port(); };
-    server.deactivate = [&l] { l.Stop(); };
-    server.activate = [&l](int port) { l.Start(port); };
-  }
+  protocol::Listener* listener = nullptr;
+  if (station::TInetForm* w = state.station_window.get()) listener = &w->IdTCPServer1;
+  else if (office::TInetOfficeForm* w = state.office_window.get()) listener = &w->listener();
+  if (listener == nullptr) return server;
+  protocol::Listener& l = *listener;
+  server.active = [&l] { return l.Active(); };
+  server.port = [&l] { return l.Port(); };
+  server.deactivate = [&l] { l.Deactivate(); };
+  // Every per-address binding moves with it (the office has none).
+  server.activate = [&l](int port) { l.Activate(port, l.Bindings()); };
   return server;
 }
 

@@ -19,15 +19,11 @@
 #include "text/visible_text.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
+#include "ui/window_frame.h"
 
 namespace pw::station {
 
 namespace {
-
-// Outer edges of a tool window with a menu bar around its client area.
-constexpr int kFrame = 3;
-constexpr int kCaptionHeight = 17;
-constexpr int kMenuBarHeight = 19;
 
 bool IsLoopback(const std::string& address) { return address.rfind("127.", 0) == 0; }
 
@@ -65,7 +61,7 @@ TInetForm::TInetForm(PluginContext& plugin)
   tool_window = true;
   stays_on_top = true;
   client_width = kDesignClientWidth;
-  width = client_width + 2 * kFrame;
+  width = ui::kToolWindowFrame.OuterWidth(client_width);
   SetClientHeight(kDesignClientHeight);
 
   gb_client.caption = "Настройка подключения"_w;
@@ -105,6 +101,7 @@ TInetForm::~TInetForm() {
     // Here, while the window is whole: the last connections still log to it.
     IdTCPServer1.Deactivate();
   } catch (...) {
+    // Destroyed inside another stop: the listener's own destructor stops it.
   }
 }
 
@@ -122,7 +119,7 @@ void TInetForm::BuildMenu() {
 
 void TInetForm::SetClientHeight(int h) {
   client_height = h;
-  height = h + kCaptionHeight + kMenuBarHeight + 2 * kFrame;
+  height = ui::kToolWindowFrame.OuterHeight(h, ui::kMenuBarHeight);
   Layout();
 }
 
@@ -202,13 +199,7 @@ void TInetForm::N3Click() {
   Hide();
 }
 
-void TInetForm::N1Click() {
-  // The plug-in's dialog; a window made without one says so.
-  if (plugin_.open_settings_dialog)
-    plugin_.open_settings_dialog();
-  else
-    AddToLog("Диалог настроек пока недоступен"_w, &log);
-}
+void TInetForm::N1Click() { plugin_.OpenSettingsDialog(&log); }
 
 void TInetForm::cb_EnLogClick() {
   SetClientHeight(cb_EnLog.checked ? kLogShownHeight : kLogHiddenHeight);

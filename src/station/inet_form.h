@@ -53,7 +53,7 @@ class TInetForm : public ui::Window {
   // Main thread. Hidden; runs FormCreate. The listener is not started here:
   // the creator calls RunServer. plugin must outlive the window.
   explicit TInetForm(PluginContext& plugin);
-  // Stops the listener (see StationListener::Deactivate), then frees all.
+  // Stops the listener (see protocol::Listener::Deactivate), then frees all.
   ~TInetForm() override;
 
   // Shows the window and runs FormShow.

@@ -5,10 +5,6 @@
 
 namespace pw::station {
 
-namespace {
-std::string Text(std::string_view cp1251) { return std::string(cp1251); }
-}  // namespace
-
 void ServeOfficeAddress(protocol::Session& session, const OfficeMessages& messages) {
   const std::string address = session.PeerIP();
   const std::string question = Text("Офис запрашивает синхронизацию IP адреса!"_w) + "\r" +

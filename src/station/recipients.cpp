@@ -1,5 +1,7 @@
 #include "station/recipients.h"
 
+#include "text/trim.h"
+
 namespace pw::station {
 
 namespace {
@@ -17,17 +19,6 @@ std::string_view Head(std::string_view text) {
   const auto semicolon = text.find(';');
   return semicolon == std::string_view::npos ? text.substr(0, kRecipientSpan)
                                              : text.substr(0, semicolon);
-}
-
-// Blanks are every character up to and including the space, control
-// characters among them.
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string_view Trimmed(std::string_view s) {
-  std::size_t begin = 0, end = s.size();
-  while (begin < end && IsBlank(s[begin])) ++begin;
-  while (end > begin && IsBlank(s[end - 1])) --end;
-  return s.substr(begin, end - begin);
 }
 
 // Position counted from 1 of the first occurrence, 0 when absent.
@@ -48,7 +39,7 @@ int CountRecipients(std::string_view text) {
 
 std::string GetRecipient(std::string_view text, int k) {
   for (int i = 0; !text.empty(); text = Rest(text), ++i)
-    if (i == k) return std::string(Trimmed(Head(text)));
+    if (i == k) return std::string(text::trim_controls_and_spaces(Head(text)));
   return {};
 }
 

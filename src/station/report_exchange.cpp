@@ -7,6 +7,7 @@
 #include "platform/error.h"
 #include "services/event_log.h"
 #include "station/recipients.h"
+#include "station/report_sending.h"
 #include "station/stored_request_name.h"
 #include "text/cp1251.h"
 #include "text/visible_text.h"
@@ -16,8 +17,6 @@ namespace pw::station {
 namespace {
 
 using protocol::Session;
-
-std::string Text(std::string_view cp1251) { return std::string(cp1251); }
 
 // Sub-step 5: the request body after its size and name lines, into the
 // office folder under stored_name. True when it arrived whole and is stored;
@@ -119,26 +118,12 @@ bool PrepareAndSendOtchet(Session& client, const StationExchange& exchange) {
 
 bool SendFileToServer(Session& client, const std::string& path, const StationExchange& exchange) {
   if (!client.Connected()) return false;
-  try {
-    // A report that cannot be sent whole is not announced.
-    const std::int32_t size = protocol::SendableFileSize(path);
-    client.WriteLine("Send_file");
-    if (client.ReadLine() != "OK") return false;
-    client.WriteNumberLine(size);
-    client.WriteLine(path);
-    const WireContext wire = exchange.wire();
-    protocol::TransferSite site(wire);
-    site.start_lines = {Text("Передается файл: "_w) + path + " (" + std::to_string(size) +
-                        Text(" байт) ..."_w)};
-    site.caption = Text("передача файла: "_w) + path;
-    site.success = Text("Файл "_w) + path + Text(" отправлен!"_w);
-    site.error_prefix = Text("Не возможно отослать файл: "_w);
-    site.log = exchange.log_list;
-    return protocol::SendBody(client, path, size, site, exchange.progress);
-  } catch (const std::exception& e) {
-    exchange.log(Text("Не возможно отослать файл: "_w) + text::VisibleText(e.what()));
-    return false;
-  }
+  ReportSendPlace place;
+  place.start_line = [](const std::string& path, std::int32_t size) {
+    return Text("Передается файл: "_w) + path + " (" + std::to_string(size) + Text(" байт) ..."_w);
+  };
+  place.caption_lead = Text("передача файла: "_w);
+  return SendReport(client, path, place, exchange);
 }
 
 }  // namespace pw::station

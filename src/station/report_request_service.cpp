@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "services/event_log.h"
+#include "station/report_sending.h"
 #include "station/stored_request_name.h"
 #include "text/cp1251.h"
 #include "text/visible_text.h"
@@ -14,8 +15,6 @@ namespace pw::station {
 namespace {
 
 using protocol::Session;
-
-std::string Text(std::string_view cp1251) { return std::string(cp1251); }
 
 struct Announced {
   std::int32_t size = 0;
@@ -60,34 +59,23 @@ bool ReceiveRequest(Session& session, const Announced& a, const std::string& sto
 }
 
 // Steps 6 to 9: "Send_file", the office's "OK", the answer's size, path and
-// body. The connection stays open: the office closes it (a cancel closes it
-// here).
+// body. The connection stays open: the office closes it (a cancel, or an
+// answer that cannot be sent, closes it here).
 void SendAnswer(Session& session, const std::string& answer, const ReportRequestService& service) {
   try {
     service.log(Text("Отправка файла-ответа на запрос: "_w) + answer);
-    std::int32_t size = 0;
-    try {
-      size = protocol::SendableFileSize(answer);
-    } catch (...) {
-      session.Disconnect();  // the office waits for "Send_file": it learns at once
-      throw;
-    }
-    session.WriteLine("Send_file");
-    if (session.ReadLine() != "OK") return;
-    session.WriteNumberLine(size);
-    session.WriteLine(answer);
-    const WireContext wire = service.wire();
-    protocol::TransferSite site(wire);
-    site.start_lines = {Text("Передается файл: "_w) + answer + " " + std::to_string(size) +
-                        Text(" байт"_w)};
-    site.caption = Text("Передача файла-ответа: "_w) + answer;
-    site.success = Text("Файл "_w) + answer + Text(" отправлен!"_w);
-    site.error_prefix = Text("Не возможно отослать файл: "_w);
-    site.log = service.log_list;
-    protocol::SendBody(session, answer, size, site, service.progress);
   } catch (const std::exception& e) {
+    // One line lost: the next may still be written, and no answer goes out.
     service.log(Text("Не возможно отослать файл: "_w) + text::VisibleText(e.what()));
+    return;
   }
+  ReportSendPlace place;
+  place.start_line = [](const std::string& path, std::int32_t size) {
+    return Text("Передается файл: "_w) + path + " " + std::to_string(size) + Text(" байт"_w);
+  };
+  place.caption_lead = Text("Передача файла-ответа: "_w);
+  place.close_when_unsendable = true;
+  SendReport(session, answer, place, service);
 }
 
 }  // namespace

@@ -24,6 +24,8 @@ constexpr std::array<unsigned char, 256> kFold = [] {
 
 }  // namespace
 
+char lower_case(char c) { return static_cast<char>(kFold[static_cast<unsigned char>(c)]); }
+
 bool same_ignoring_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)

@@ -78,6 +78,8 @@ constexpr std::size_t cp1251_length(std::string_view utf8) {
 // Whether two Windows-1251 texts are equal when letter case is ignored
 // (Latin and Cyrillic letters alike), as the system compares names.
 bool same_ignoring_case(std::string_view a, std::string_view b);
+// The lower-case twin of a Windows-1251 letter; any other byte as it is.
+char lower_case(char c);
 
 std::string cp1251_from_utf8(std::string_view utf8);
 std::string utf8_from_cp1251(std::string_view cp1251);
@@ -117,4 +119,8 @@ template <text::Utf8Literal S>
 constexpr std::string_view operator""_w() {
   return {text::Cp1251Literal<S>::bytes.data(), text::Cp1251Literal<S>::size};
 }
+
+// A Windows-1251 view as a string of its own, to join with other texts:
+// Text("Ошибка: "_w) + e.what().
+inline std::string Text(std::string_view cp1251) { return std::string(cp1251); }
 }  // namespace pw

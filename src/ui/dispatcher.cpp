@@ -60,6 +60,7 @@ Dispatcher& Dispatcher::instance() {
 void Dispatcher::attach_main_thread() {
   MutexLock lock(mu_);
   main_ = std::this_thread::get_id();
+  stop_requested_ = false;
 }
 
 void Dispatcher::detach_main_thread() {
@@ -327,6 +328,16 @@ bool Dispatcher::serve(const std::function<bool()>& done, std::chrono::milliseco
 }
 
 void Dispatcher::run_off_main_thread(const Task& fn) {
+  run_off_main_thread(fn, std::chrono::milliseconds::max(), [] {});
+}
+
+void Dispatcher::request_stop() {
+  stop_requested_ = true;
+  wake();
+}
+
+void Dispatcher::run_off_main_thread(const Task& fn, std::chrono::milliseconds limit,
+                                     const Task& overdue) {
   if (!on_main_thread()) {
     fn();
     return;
@@ -342,6 +353,13 @@ void Dispatcher::run_off_main_thread(const Task& fn) {
     done = true;
     wake();
   });
+  if (!wait_for_workers([&] { return done || stop_requested_; }, limit) || !done) {
+    try {
+      overdue();
+    } catch (...) {
+      report_current_exception();  // the helper is still joined below
+    }
+  }
   wait_for_workers([&] { return done.load(); });
   helper.join();
   if (error) std::rethrow_exception(error);

@@ -26,6 +26,7 @@
 // set_error_reporter) and the loop goes on.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -121,6 +122,16 @@ class Dispatcher {
   // for the main thread (stopping a server whose connections are logging);
   // elsewhere it runs in the caller.
   void run_off_main_thread(const Task& fn) LOCKS_EXCLUDED(mu_);
+  // The same with a bound: when limit passes before fn ends, or a stop is
+  // requested, overdue runs once on the main thread (it makes fn end soon,
+  // say by closing fn's connection) and the wait goes on until fn has ended.
+  // Off the main thread fn runs in the caller, unbounded.
+  void run_off_main_thread(const Task& fn, std::chrono::milliseconds limit, const Task& overdue)
+      LOCKS_EXCLUDED(mu_);
+  // Any thread: the program is stopping (Ctrl-C, SIGTERM, the session's
+  // end). A bounded wait above ends its helper's work at once, as do those
+  // that start later, until a main thread attaches anew.
+  void request_stop() LOCKS_EXCLUDED(mu_);
 
   // Who hears of a task's error; nullptr restores the default, a line on
   // standard error. Any thread.
@@ -169,6 +180,7 @@ class Dispatcher {
   std::map<TimerId, Timer> timers_ GUARDED_BY(mu_);
   TimerId next_timer_ GUARDED_BY(mu_) = 1;
   std::uint64_t wakeups_ GUARDED_BY(mu_) = 0;
+  std::atomic<bool> stop_requested_{false};
   ErrorReporter reporter_ GUARDED_BY(mu_);
   MessagePump* pump_ GUARDED_BY(mu_) = nullptr;
   int depth_ = 0;  // main thread only: tasks running now

@@ -212,6 +212,37 @@ TEST(HostProgram, AutoRunsTheModesExchangeAndTheExitStatusTellsHowItWent) {
   platform::SetEnvironmentValue("FAKE_DIALGATE_ANSWERS", nullptr);
 }
 
+// A station's exchange with an office that refuses the connection and with
+// one that takes it but never greets (its read times out): each is told by
+// its own line, and either way the exchange failed.
+TEST(HostProgram, ARefusedAndASilentOfficeEachFailTheExchangeWithTheirOwnLine) {
+  TempFolder root;
+  std::filesystem::copy_file(PUMPWIRE_FAKE_DIALGATE_PATH, root / DialgateFile());
+  platform::SetEnvironmentValue("FAKE_DIALGATE_ANSWERS", "Connect=1");
+  const int refusing = FreePort();
+  platform::TcpListener silent(kLoopback, 0);  // the system takes connections, nobody greets
+  for (const int port : {refusing, silent.Port()}) {
+    HostProcess station({"station", "--root", root.path(), "--name", "АЗС 3", "--set", "InPort=0", "--set",
+                         "OutPort=" + std::to_string(port), "--set", "ReadTimeOut=300"});
+    station.Send("type 127.0.0.1");
+    station.Send("auto");
+    EXPECT_EQ(station.Finish(), 4) << station.Transcript();
+    const std::string transcript = station.Transcript();
+    if (port == refusing) {
+      EXPECT_NE(transcript.find("log: Ошибка при подключении к офису: connect 127.0.0.1:" + std::to_string(port)),
+                std::string::npos)
+          << transcript;
+    } else {
+      // Silence reads as an empty greeting, which no password answers.
+      EXPECT_NE(transcript.find("log: Ошибка при подключении к офису: Не удалось подключиться к серверу: "
+                                "Неправильный пароль или не настроена безопасность соединения"),
+                std::string::npos)
+          << transcript;
+    }
+  }
+  platform::SetEnvironmentValue("FAKE_DIALGATE_ANSWERS", nullptr);
+}
+
 // The operator's Ctrl-C, or a service manager's SIGTERM: UnLoad runs, its
 // lines and result come out, and the host exits 0 though its input is open,
 // also when its parent started it with the stop signals blocked.

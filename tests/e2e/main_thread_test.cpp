@@ -7,12 +7,14 @@
 #include <atomic>
 #include <filesystem>
 #include <list>
+#include <optional>
 #include <thread>
 
 #include "host_process.h"
 #include "platform/tcp.h"
 #include "raw_peer.h"
 #include "temp_folder.h"
+#include "thread_signals.h"
 
 namespace pw::test {
 namespace {
@@ -205,6 +207,90 @@ TEST(MainThread, OutOfFileDescriptorsTheOfficeTellsAndGoesOn) {
   office.Send("quit");
   EXPECT_EQ(office.Finish(kExitLimit), 0) << office.Transcript();
   EXPECT_EQ(office.signal(), 0);
+}
+
+// A station that answers each connection one byte at a time, never a whole
+// line, each byte well within any read limit, until the connection closes.
+class Trickler {
+ public:
+  Trickler() : thread_([this] { Run(); }) {}
+  ~Trickler() {
+    stop_ = true;
+    thread_.join();
+  }
+  int port() const { return listener_.Port(); }
+  // True once a connection came (within the test's bound).
+  bool Connected() { return connected_.try_acquire_for(std::chrono::milliseconds(kWaitMs)); }
+
+ private:
+  void Run() {
+    while (!stop_) {
+      std::optional<platform::TcpConnection> c = listener_.Accept(100);
+      if (!c) continue;
+      connected_.release();
+      try {
+        while (!stop_ && !c->WaitReadable(300)) c->Write("x");
+        // Readable: the office closed (it sends nothing before a greeting).
+      } catch (const Error&) {
+        // Closed while writing.
+      }
+    }
+  }
+
+  platform::TcpListener listener_{kLoopback, 0};
+  std::atomic<bool> stop_{false};
+  Semaphore connected_;
+  std::thread thread_;
+};
+
+// The office's text to a trickling station, started from the menu on the
+// main thread.
+struct TrickledText {
+  explicit TrickledText(int read_timeout_ms)
+      : office(HostArgs("office", root, port,
+                        {"--set", "ReadTimeOut=" + std::to_string(read_timeout_ms), "--set",
+                         "ConnectTimeOut=1000", "--set",
+                         "OutPort=" + std::to_string(station.port())})) {}
+  bool Started() {
+    if (office.WaitFor("Load:") != "Load: 0") return false;
+    office.Send("station АЗС 5 127.0.0.1");
+    office.Send("message проверка");
+    office.Send("click Связь>Интерактивный обмен>Отправить текстовое сообщение");
+    return station.Connected();
+  }
+  Trickler station;
+  TempFolder root;
+  int port = FreePort();
+  HostProcess office;
+};
+
+TEST(MainThread, ATricklingPeerHoldsACommandOnlyToItsBoundAndStationsAreServedMeanwhile) {
+  // Reads of 1 s: the bound is the connect's 1 s and six reads, 7 s.
+  TrickledText text(1000);
+  ASSERT_TRUE(text.Started()) << text.office.Transcript();
+  // Meanwhile a station calling the office is greeted: its listener's log
+  // lines reach the main thread.
+  platform::TcpConnection caller = platform::TcpConnection::Connect(kLoopback, text.port, kWaitMs);
+  caller.SetReadTimeout(kWaitMs);
+  EXPECT_NE(RawLine(caller), "") << text.office.Transcript();
+  // The trickle never ends by itself: only the bound ends the command.
+  EXPECT_NE(text.office.WaitFor("log: Обмен с 127.0.0.1 прерван"), "") << text.office.Transcript();
+  EXPECT_NE(text.office.WaitFor("log: Ошибка при подключении к АЗС: "), "") << text.office.Transcript();
+  EXPECT_EQ(Count(text.office, "history: Отправлено"), 0u);
+  text.office.Send("quit");
+  EXPECT_EQ(text.office.Finish(kExitLimit), 0) << text.office.Transcript();
+}
+
+TEST(MainThread, AStopEndsACommandThatAPeerHolds) {
+  if (!HostProcess::CanRequestStop()) GTEST_SKIP() << "this OS sends programs no stop request";
+  // Reads of 10 s: the bound, 61 s, is far off.
+  TrickledText text(10000);
+  ASSERT_TRUE(text.Started()) << text.office.Transcript();
+  text.office.RequestStop();
+  EXPECT_NE(text.office.WaitFor("log: Обмен с 127.0.0.1 прерван", kExitLimit), "")
+      << text.office.Transcript();
+  EXPECT_NE(text.office.WaitFor("UnLoad: 0", kExitLimit), "") << text.office.Transcript();
+  EXPECT_EQ(text.office.AwaitExit(kExitLimit), 0) << text.office.Transcript();
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -33,6 +32,7 @@
 #include "ui/dispatcher.h"
 #include "window_log.h"
 #include "wire_bytes.h"
+#include "sync/mutex.h"
 
 namespace pw {
 namespace {
@@ -67,7 +67,7 @@ class Host : public PwHostServices {
   Host(std::string request, std::string report)
       : PwHostServices{&kVtbl}, request_(std::move(request)), report_(std::move(report)) {}
   int Handed() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return handed_;
   }
 
@@ -91,7 +91,7 @@ class Host : public PwHostServices {
     return nullptr;
   }
   static PwError PW_CALL Report(PwHostServices* s, const char*, const char*, const char**) {
-    std::lock_guard lock(Self(s).mu_);
+    MutexLock lock(Self(s).mu_);
     ++Self(s).handed_;
     return nullptr;
   }
@@ -99,8 +99,8 @@ class Host : public PwHostServices {
                                                Report,  nullptr, nullptr, nullptr, nullptr, nullptr,
                                                nullptr};
   const std::string request_, report_;
-  std::mutex mu_;
-  int handed_ = 0;  // guarded by mu_
+  Mutex mu_;
+  int handed_ GUARDED_BY(mu_) = 0;
 };
 
 struct NoProgress : protocol::TransferProgress {

@@ -21,6 +21,16 @@ foreach(file bin/pumpwire-host include/pumpwire/plugin.h include/pumpwire/ui.h
   endif()
 endforeach()
 
+# The plug-in carries its major version in its soname, and the file of
+# that name is installed (the installed host loads it by that name).
+find_program(READELF readelf)
+if(NOT WIN32 AND READELF)
+  run(${READELF} -d ${prefix}/lib/libpumpwire.so)
+  if(NOT out MATCHES "soname: \\[(libpumpwire\\.so\\.[0-9]+)\\]" OR NOT EXISTS ${prefix}/lib/${CMAKE_MATCH_1})
+    message(FATAL_ERROR "the installed plug-in's soname:\n${out}")
+  endif()
+endif()
+
 # The installed host, with the build folder out of its reach.
 file(MAKE_DIRECTORY ${WORK}/office)
 file(WRITE ${WORK}/commands "version\nquit\n")

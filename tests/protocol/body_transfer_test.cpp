@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <future>
 #include <memory>
-#include <mutex>
 
 #include "process_state.h"
 #include "raw_peer.h"
@@ -19,6 +18,7 @@
 #include "temp_folder.h"
 #include "text/cp1251.h"
 #include "ui/operator.h"
+#include "sync/mutex.h"
 
 namespace pw::protocol {
 namespace {
@@ -73,7 +73,7 @@ class BodyTest : public test::ProcessStateTest {
 
   // Each site is given the settings as they stand when it is made.
   TransferSite Site() {
-    std::lock_guard lock(wires_mu_);
+    MutexLock lock(wires_mu_);
     wires_.push_back(std::make_unique<WireContext>(CurrentWireContext()));
     TransferSite site(*wires_.back());
     site.start_lines = {"start"};
@@ -103,7 +103,7 @@ class BodyTest : public test::ProcessStateTest {
   ProgressRecord progress;
 
  private:
-  std::mutex wires_mu_;  // sites are made on two threads at once
+  Mutex wires_mu_;  // sites are made on two threads at once
   std::vector<std::unique_ptr<WireContext>> wires_;
 };
 

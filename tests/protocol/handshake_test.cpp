@@ -2,10 +2,12 @@
 // peer over loopback.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <future>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "process_state.h"
 #include "raw_peer.h"
@@ -483,6 +485,22 @@ TEST(PasswordAttempts, WrongOnesPutTheTurnFurtherOffAndARightOneClearsIt) {
   for (std::size_t i = 0; i < PasswordAttempts::kMaxAddresses + 50; ++i)
     table.Wrong("10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256));
   EXPECT_EQ(table.Addresses(), PasswordAttempts::kMaxAddresses);
+}
+
+// Many addresses guessing in turn: their judged passwords are spread over
+// one budget; an address with nothing on record is judged at once.
+TEST(PasswordAttempts, AddressesWithWrongPasswordsShareOneBudget) {
+  PasswordAttempts table;
+  const auto far = SteadyClock::now() + 1h;
+  for (int i = 0; i < 50; ++i) table.Wrong("10.2.0." + std::to_string(i));
+  std::vector<SteadyClock::time_point> turns;
+  for (int i = 0; i < 50; ++i) turns.push_back(*table.Turn("10.2.0." + std::to_string(i), far));
+  std::sort(turns.begin(), turns.end());
+  for (std::size_t i = 1; i < turns.size(); ++i)
+    EXPECT_GE(turns[i] - turns[i - 1], PasswordAttempts::kGlobalStep) << i;
+  const auto turn = table.Turn("10.3.0.1", far);
+  ASSERT_TRUE(turn);
+  EXPECT_LE(*turn, SteadyClock::now()) << "nothing on record: judged at once";
 }
 
 TEST_F(HandshakeTest, WrongPasswordsCostTheAddressAGrowingWait) {

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -36,6 +35,7 @@
 #include "ui/operator.h"
 #include "window_log.h"
 #include "wire_bytes.h"
+#include "sync/mutex.h"
 
 namespace pw {
 namespace {
@@ -139,15 +139,15 @@ class ReceiveTest : public test::ProcessStateTest {
     return records;
   }
   std::vector<std::string> HostCalls() {
-    std::lock_guard lock(mu);
+    MutexLock lock(mu);
     return host_calls;
   }
 
   test::TempFolder root;
-  std::mutex mu;
-  std::vector<std::string> host_calls;  // guarded by mu
+  Mutex mu;
+  std::vector<std::string> host_calls GUARDED_BY(mu);
   host::FolderHost host{root.path() + "host/", W("АЗС 3"_w), 4, [this](const std::string& line) {
-                          std::lock_guard lock(mu);
+                          MutexLock lock(mu);
                           host_calls.push_back(line);
                         }};
   std::vector<Box> boxes;  // main thread

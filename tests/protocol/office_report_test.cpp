@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <future>
 #include <map>
-#include <mutex>
 #include <thread>
 
 #include "main_thread_pump.h"
@@ -30,6 +29,7 @@
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
 #include "window_log.h"
+#include "sync/mutex.h"
 
 namespace pw::office {
 namespace {
@@ -89,15 +89,15 @@ class ScriptedHost : public PwHostServices {
     std::string station, path, bytes;
   };
   void SetRequest(const std::string& station, const std::string& path) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     requests_[station] = path;
   }
   void FailWith(std::string error) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     error_ = std::move(error);
   }
   std::vector<Report> Reports() const {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return reports_;
   }
 
@@ -110,7 +110,7 @@ class ScriptedHost : public PwHostServices {
   }
   static PwError PW_CALL GetRequestFile(PwHostServices* self, const char* station, const char** path) {
     ScriptedHost& host = Self(self);
-    std::lock_guard lock(host.mu_);
+    MutexLock lock(host.mu_);
     if (!host.error_.empty()) return Keep(host.error_);
     const auto it = host.requests_.find(station);
     *path = Keep(it == host.requests_.end() ? std::string() : it->second);
@@ -119,7 +119,7 @@ class ScriptedHost : public PwHostServices {
   static PwError PW_CALL ProcessReportFile(PwHostServices* self, const char* station, const char* path,
                                            const char** result) {
     ScriptedHost& host = Self(self);
-    std::lock_guard lock(host.mu_);
+    MutexLock lock(host.mu_);
     if (!host.error_.empty()) return Keep(host.error_);
     host.reports_.push_back({station, path, test::ReadFile(path)});
     *result = Keep({});
@@ -129,10 +129,10 @@ class ScriptedHost : public PwHostServices {
                                                ProcessReportFile, nullptr, nullptr, nullptr, nullptr,
                                                nullptr, nullptr};
 
-  mutable std::mutex mu_;
-  std::map<std::string, std::string> requests_;  // guarded by mu_
-  std::string error_;                            // guarded by mu_
-  std::vector<Report> reports_;                  // guarded by mu_
+  mutable Mutex mu_;
+  std::map<std::string, std::string> requests_ GUARDED_BY(mu_);
+  std::string error_ GUARDED_BY(mu_);
+  std::vector<Report> reports_ GUARDED_BY(mu_);
 };
 
 // A progress window that is never stopped.

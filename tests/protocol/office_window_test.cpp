@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <future>
-#include <mutex>
 #include <thread>
 
 #include "process_state.h"
@@ -20,6 +19,7 @@
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
+#include "sync/mutex.h"
 
 namespace pw::office {
 namespace {
@@ -174,16 +174,16 @@ TEST_F(OfficeWindowTest, InstalledCommandsRunAndAnEscapingErrorEndsOnlyThatConne
   EXPECT_EQ(words, (std::vector<std::string>{"TRY_GET_ZAPROS", "Send_file", "SEND_MYIP", "SEND_TEXT", "SEND_FILE2"}));
   EXPECT_FALSE(form->listener().SetCommandHandler("GET_OTCHET", [](protocol::Session&) {}));
 
-  std::mutex mu;
-  std::vector<std::string> texts;  // guarded by mu
+  Mutex mu;
+  std::vector<std::string> texts GUARDED_BY(mu);
   form->listener().SetCommandHandler("SEND_TEXT", [&](protocol::Session& s) {
-    std::lock_guard lock(mu);
+    MutexLock lock(mu);
     texts.push_back(s.ReadLine());
     ui::Dispatcher::instance().wake();
   });
   form->listener().SetCommandHandler("SEND_MYIP", [](protocol::Session&) { throw Error("broken"); });
   auto received = [&](std::size_t n) {
-    return WaitUntil([&] { std::lock_guard lock(mu); return texts.size() >= n; });
+    return WaitUntil([&] { MutexLock lock(mu); return texts.size() >= n; });
   };
   form->RunServer();
   TcpConnection station = Station(kName), other = Station("other");

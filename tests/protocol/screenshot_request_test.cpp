@@ -117,9 +117,14 @@ TEST_F(ScreenshotRequestTest, ABadReplyEndsTheCommandWithItsErrorLineAndNoViewer
   // The texts apart from the list: clang 14 crashes on a _w literal inside it.
   const std::string bad_size = W("Недопустимый размер изображения: "_w);
   const std::string bad_gif = W("Ошибка чтения GIF: "_w);
+  // A station that writes its reason in place of the size is quoted.
+  const std::string no_picture = W("АЗС не прислала картинку: "_w);
+  const std::string reason = W("Ошибка получения скина no screen"_w);
   const std::vector<std::pair<std::string, std::string>> replies = {
       {"0\r\n", bad_gif},
-      {"x1\r\n", ""},
+      {"x1\r\n", no_picture + "x1"},
+      {reason + "\r\n", no_picture + reason},
+      {"\r\n", "'' is not a valid integer value"},
       {"-1\r\n", bad_size + "-1"},
       {over + "\r\n", bad_size + over},
       {"9\r\nnot a gif", bad_gif},

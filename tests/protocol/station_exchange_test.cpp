@@ -11,7 +11,6 @@
 #include <functional>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -29,6 +28,7 @@
 #include "text/cp1251.h"
 #include "ui/dispatcher.h"
 #include "ui/operator.h"
+#include "sync/mutex.h"
 
 namespace pw::station {
 namespace {
@@ -101,7 +101,7 @@ class ScriptedHost : public PwHostServices {
   // Request path in, report path out ("" = none); a throw is the host's error.
   std::function<std::string(const std::string&)> process = [](const std::string&) { return ""; };
   std::vector<std::string> Requests() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     return requests_;
   }
 
@@ -123,7 +123,7 @@ class ScriptedHost : public PwHostServices {
   static PwError PW_CALL Process(PwHostServices* s, const char* request, const char** report) {
     ScriptedHost& self = Self(s);
     {
-      std::lock_guard lock(self.mu_);
+      MutexLock lock(self.mu_);
       self.requests_.push_back(request);
     }
     try {
@@ -136,8 +136,8 @@ class ScriptedHost : public PwHostServices {
   static constexpr PwHostServicesVtbl kVtbl = {Version, OwnName, nullptr, Process, nullptr, nullptr,
                                                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                                nullptr};
-  std::mutex mu_;
-  std::vector<std::string> requests_;  // guarded by mu_
+  Mutex mu_;
+  std::vector<std::string> requests_ GUARDED_BY(mu_);
 };
 
 class StationExchangeTest : public ::testing::Test {

@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -15,6 +14,7 @@
 #include "platform/tcp.h"
 #include "raw_peer.h"
 #include "thread_signals.h"
+#include "sync/mutex.h"
 
 namespace pw::platform {
 namespace {
@@ -121,7 +121,7 @@ class CappedServer : public ::testing::Test {
               c.WaitReadable(-1);  // until the client closes or the server stops
             },
             [this](const TcpServer::Refusals& r) {
-              std::lock_guard lock(mu_);
+              MutexLock lock(mu_);
               reports_.push_back(r);
               changed_.notify_all();
             }) {}
@@ -142,8 +142,8 @@ class CappedServer : public ::testing::Test {
     EXPECT_TRUE(test::SeesClose(c));
   }
   std::vector<TcpServer::Refusals> WaitForReports(std::size_t n) {
-    std::unique_lock lock(mu_);
-    changed_.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] { return reports_.size() >= n; });
+    MutexLock lock(mu_);
+    changed_.wait_for(mu_, std::chrono::milliseconds(kWaitMs), [&] { return reports_.size() >= n; });
     return reports_;
   }
   // The connection threads come down to n (a finished one is joined when
@@ -155,8 +155,8 @@ class CappedServer : public ::testing::Test {
   }
 
   test::Semaphore served_;
-  std::mutex mu_;
-  std::condition_variable changed_;
+  Mutex mu_;
+  std::condition_variable_any changed_;
   std::vector<TcpServer::Refusals> reports_;
   TcpServer server_;
 };
@@ -209,7 +209,7 @@ TEST_F(CappedServer, ARaisedPerAddressCapServesManyStationsFromOneAddress) {
   std::vector<TcpConnection> held;
   for (int i = 0; i < kStations; ++i) held.push_back(Served());
   EXPECT_EQ(server_.ConnectionThreads(), static_cast<std::size_t>(kStations));
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   EXPECT_TRUE(reports_.empty());
 }
 

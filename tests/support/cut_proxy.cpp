@@ -11,7 +11,7 @@ namespace pw::test {
 // and a write touches only the socket, under the connection's own lease.
 struct CutProxy::Pair {
   platform::TcpConnection client, server;
-  std::mutex mu;
+  Mutex mu;
   std::int64_t left;  // counted bytes still to pass before the cut; guarded by mu
 
   void CutBoth() noexcept {
@@ -36,7 +36,7 @@ CutProxy::~CutProxy() {
   }
   acceptor_.join();
   {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     for (auto& pair : pairs_) pair->CutBoth();
   }
   for (std::thread& t : threads_) t.join();
@@ -61,7 +61,7 @@ void CutProxy::AcceptLoop() {
       continue;  // the client sees its connection close
     }
     if (cut_after_ == 0) pair->CutBoth();
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     Pair& p = *pair;
     pairs_.push_back(std::move(pair));
     relays_running_ += 2;
@@ -77,7 +77,7 @@ bool CutProxy::Counts(bool to_listener) const {
 
 std::int64_t CutProxy::Allow(Pair& pair, bool to_listener, std::int64_t n) {
   if (!Counts(to_listener)) return n;
-  std::lock_guard lock(pair.mu);
+  MutexLock lock(pair.mu);
   const std::int64_t allowed = std::min(n, pair.left);
   pair.left -= allowed;
   return allowed;
@@ -85,7 +85,7 @@ std::int64_t CutProxy::Allow(Pair& pair, bool to_listener, std::int64_t n) {
 
 bool CutProxy::Reached(Pair& pair, bool to_listener) {
   if (!Counts(to_listener)) return false;
-  std::lock_guard lock(pair.mu);
+  MutexLock lock(pair.mu);
   return pair.left == 0;
 }
 
@@ -106,13 +106,16 @@ void CutProxy::Relay(Pair& pair, bool to_listener) {
     // One side closed or was cut: the other learns it below.
   }
   pair.CutBoth();
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   if (--relays_running_ == 0) ended_.notify_all();
 }
 
 bool CutProxy::WaitAllEnded(int timeout_ms) {
-  std::unique_lock lock(mu_);
-  return ended_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return relays_running_ == 0; });
+  MutexLock lock(mu_);
+  return ended_.wait_for(mu_, std::chrono::milliseconds(timeout_ms), [&] {
+    mu_.AssertHeld();  // the wait holds it while it asks
+    return relays_running_ == 0;
+  });
 }
 
 }  // namespace pw::test

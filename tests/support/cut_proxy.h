@@ -7,11 +7,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/tcp.h"
+#include "sync/mutex.h"
 
 namespace pw::test {
 
@@ -50,11 +50,11 @@ class CutProxy {
   platform::TcpListener listener_;
   std::atomic<bool> stopping_{false};
   std::atomic<std::int64_t> to_listener_{0}, to_client_{0};
-  std::mutex mu_;
-  std::condition_variable ended_;
-  std::vector<std::unique_ptr<Pair>> pairs_;  // guarded by mu_
-  int relays_running_ = 0;                    // guarded by mu_
-  std::vector<std::thread> threads_;          // guarded by mu_
+  Mutex mu_;
+  std::condition_variable_any ended_;
+  std::vector<std::unique_ptr<Pair>> pairs_ GUARDED_BY(mu_);
+  int relays_running_ GUARDED_BY(mu_) = 0;
+  std::vector<std::thread> threads_ GUARDED_BY(mu_);
   const std::int64_t cut_after_;
   std::thread acceptor_;
 };

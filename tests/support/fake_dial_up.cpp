@@ -7,7 +7,7 @@
 namespace pw::test {
 
 bool FakeConnectedState::GetConnectedState(std::uint32_t& flags) {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   ++calls_;
   const Answer a = script_.front();
   if (script_.size() > 1) script_.erase(script_.begin());
@@ -36,7 +36,7 @@ class FakeDialer : public platform::Dialer {
     if (owner_.outcome == FakeDialUp::Outcome::Connected) notifications_.connected();
     if (owner_.outcome == FakeDialUp::Outcome::DialError) notifications_.dial_error();
     if (owner_.outcome == FakeDialUp::Outcome::ConnectedLater) {
-      std::lock_guard lock(later_mu_);
+      MutexLock lock(later_mu_);
       later_.emplace_back([this] { notifications_.connected(); });
     }
     return 0;
@@ -50,8 +50,8 @@ class FakeDialer : public platform::Dialer {
  private:
   FakeDialUp& owner_;
   platform::DialNotifications notifications_;
-  std::mutex later_mu_;
-  std::vector<std::thread> later_;  // guarded by later_mu_
+  Mutex later_mu_;
+  std::vector<std::thread> later_ GUARDED_BY(later_mu_);
 };
 
 std::unique_ptr<platform::Dialer> FakeDialUp::CreateDialer(platform::DialNotifications n) {
@@ -60,22 +60,25 @@ std::unique_ptr<platform::Dialer> FakeDialUp::CreateDialer(platform::DialNotific
 }
 
 std::vector<std::string> FakeDialUp::dials() const {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   return dials_;
 }
 
 void FakeDialUp::Record(std::string dial) {
   {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     dials_.push_back(std::move(dial));
   }
   dialed_.notify_all();
 }
 
 void FakeDialUp::AwaitRendezvous() {
-  std::unique_lock lock(mu_);
-  dialed_.wait_for(lock, std::chrono::seconds(10),
-                   [&] { return static_cast<int>(dials_.size()) >= rendezvous; });
+  MutexLock lock(mu_);
+  dialed_.wait_for(mu_, std::chrono::seconds(10),
+                   [&] {
+                     mu_.AssertHeld();  // the wait holds it while it asks
+                     return static_cast<int>(dials_.size()) >= rendezvous;
+                   });
 }
 
 }  // namespace pw::test

@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "platform/connected_state.h"
 #include "platform/dial_up.h"
 #include "services/settings.h"
+#include "sync/mutex.h"
 
 namespace pw::test {
 
@@ -29,8 +29,8 @@ class FakeConnectedState : public platform::ConnectedStateQuery {
   int calls() const { return calls_; }
 
  private:
-  std::mutex mu_;
-  std::vector<Answer> script_;  // guarded by mu_
+  Mutex mu_;
+  std::vector<Answer> script_ GUARDED_BY(mu_);
   std::atomic<int> calls_{0};
 };
 
@@ -57,9 +57,9 @@ class FakeDialUp : public platform::DialUpService {
   void AwaitRendezvous();
 
   std::atomic<int> dialers_created_{0};
-  mutable std::mutex mu_;
-  std::vector<std::string> dials_;  // guarded by mu_
-  std::condition_variable dialed_;
+  mutable Mutex mu_;
+  std::vector<std::string> dials_ GUARDED_BY(mu_);
+  std::condition_variable_any dialed_;
 };
 
 // The process's connection step on a LAN for as long as it lives: every

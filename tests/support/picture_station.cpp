@@ -30,12 +30,12 @@ void PictureStation::Join() {
 }
 
 std::string PictureStation::password_line() const {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   return password_line_;
 }
 
 std::vector<std::string> PictureStation::requests() const {
-  std::lock_guard lock(mu_);
+  MutexLock lock(mu_);
   return requests_;
 }
 
@@ -48,7 +48,7 @@ void PictureStation::Serve(platform::TcpListener& listener, const std::string& p
     c->Write("OK\r\n" + std::string("АЗС 7"_w) + "\r\n");
     const std::string password = LineWithEnd(*c);
     {
-      std::lock_guard lock(mu_);
+      MutexLock lock(mu_);
       password_line_ = password;
     }
     RawWrite(*c, password_reply);
@@ -58,7 +58,7 @@ void PictureStation::Serve(platform::TcpListener& listener, const std::string& p
       const int numbers = request == "GET_TVSHOT\r\n" ? 4 : request == "GET_SCREENSHOT\r\n" ? 1 : 0;
       for (int i = 0; i < numbers; ++i) request += LineWithEnd(*c);
       {
-        std::lock_guard lock(mu_);
+        MutexLock lock(mu_);
         requests_.push_back(request);
       }
       const std::string reply = answer_(index, request);

@@ -6,12 +6,12 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/tcp.h"
+#include "sync/mutex.h"
 
 namespace pw::test {
 
@@ -38,7 +38,7 @@ class PictureStation {
   void Serve(platform::TcpListener& listener, const std::string& password_reply);
 
   Answer answer_;
-  mutable std::mutex mu_;
+  mutable Mutex mu_;
   std::string password_line_;
   std::vector<std::string> requests_;
   std::atomic<bool> connected_{false};

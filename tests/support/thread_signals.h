@@ -7,7 +7,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <mutex>
+
+#include "sync/mutex.h"
 
 namespace pw::test {
 
@@ -15,46 +16,56 @@ class Latch {
  public:
   explicit Latch(std::ptrdiff_t count) : count_(count) {}
   void count_down() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     if (count_ > 0 && --count_ == 0) cv_.notify_all();
   }
   void wait() {
-    std::unique_lock lock(mu_);
-    cv_.wait(lock, [&] { return count_ == 0; });
+    MutexLock lock(mu_);
+    cv_.wait(mu_, [&] {
+      mu_.AssertHeld();  // the wait holds it while it asks
+      return count_ == 0;
+    });
   }
 
  private:
-  std::mutex mu_;
-  std::condition_variable cv_;
-  std::ptrdiff_t count_;
+  Mutex mu_;
+  std::condition_variable_any cv_;
+  std::ptrdiff_t count_ GUARDED_BY(mu_);
 };
 
 class Semaphore {
  public:
   explicit Semaphore(std::ptrdiff_t count = 0) : count_(count) {}
   void release(std::ptrdiff_t n = 1) {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     count_ += n;
     cv_.notify_all();
   }
   void acquire() {
-    std::unique_lock lock(mu_);
-    cv_.wait(lock, [&] { return count_ > 0; });
+    MutexLock lock(mu_);
+    cv_.wait(mu_, [&] {
+      mu_.AssertHeld();
+      return count_ > 0;
+    });
     --count_;
   }
   // False when nothing was released within limit.
   template <typename Duration>
   bool try_acquire_for(Duration limit) {
-    std::unique_lock lock(mu_);
-    if (!cv_.wait_for(lock, limit, [&] { return count_ > 0; })) return false;
+    MutexLock lock(mu_);
+    if (!cv_.wait_for(mu_, limit, [&] {
+          mu_.AssertHeld();
+          return count_ > 0;
+        }))
+      return false;
     --count_;
     return true;
   }
 
  private:
-  std::mutex mu_;
-  std::condition_variable cv_;
-  std::ptrdiff_t count_;
+  Mutex mu_;
+  std::condition_variable_any cv_;
+  std::ptrdiff_t count_ GUARDED_BY(mu_);
 };
 
 }  // namespace pw::test

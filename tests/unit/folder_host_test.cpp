@@ -1,6 +1,5 @@
 #include "host/folder_host.h"
 
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "platform/process.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
+#include "sync/mutex.h"
 
 namespace pw::test {
 namespace {
@@ -21,7 +21,7 @@ class FolderHostTest : public ::testing::Test {
  protected:
   FolderHostTest()
       : host_(root_ / "host/", cp1251_from_utf8("АЗС 3"), 4, [this](const std::string& line) {
-          std::lock_guard lock(mu_);
+          MutexLock lock(mu_);
           printed_.push_back(line);
         }) {}
 
@@ -47,14 +47,14 @@ class FolderHostTest : public ::testing::Test {
     return e != nullptr ? e : "";
   }
   std::string Printed() {
-    std::lock_guard lock(mu_);
+    MutexLock lock(mu_);
     std::string all;
     for (const auto& line : printed_) all += line + "\n";
     return all;
   }
 
   TempFolder root_;
-  std::mutex mu_;
+  Mutex mu_;
   std::vector<std::string> printed_;
   host::FolderHost host_;
 };

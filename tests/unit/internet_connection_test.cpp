@@ -19,6 +19,7 @@
 #include "services/settings.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
+#include "sync/mutex.h"
 
 namespace pw::test {
 namespace {
@@ -35,10 +36,10 @@ using Lines = std::vector<std::string>;
 // The lines a connection step logs, in UTF-8 for readable failures.
 struct LogLines {
   Lines lines;
-  std::mutex mu;
+  Mutex mu;
   connection::LogLine sink() {
     return [this](std::string_view line) {
-      std::lock_guard lock(mu);
+      MutexLock lock(mu);
       lines.push_back(utf8_from_cp1251(line));
     };
   }

@@ -15,6 +15,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <initializer_list>
 #include <map>
 #include <regex>
 #include <set>
@@ -152,25 +154,49 @@ TEST(Layers, EachBackendIncludesOnlyItsOwnOs) {
   }
 }
 
-// Which OS is being built for is asked only in src/platform/ (and in the
-// public header, for the calling convention).
-TEST(Layers, OnlyThePlatformAsksWhichOsItIs) {
+// Calls line(file, number, text) for every line of the C++ files under the
+// folders tops of the source tree; returns how many files it read.
+int ForEachSourceLine(std::initializer_list<const char*> tops,
+                      const std::function<void(const std::string&, int, const std::string&)>& line) {
   const fs::path root = PUMPWIRE_SOURCE_DIR;
   int files = 0;
-  for (const char* top : {"src", "host", "tests", "bench"}) {
+  for (const char* top : tops) {
     for (const auto& entry : fs::recursive_directory_iterator(root / top)) {
       const std::string ext = entry.path().extension().string();
       if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp")) continue;
       const std::string file = fs::relative(entry.path(), root).generic_string();
-      if (file.rfind("src/platform/", 0) == 0 || file == "tests/unit/layers_test.cpp") continue;
+      if (file == "tests/unit/layers_test.cpp") continue;
       ++files;
       std::ifstream in(entry.path());
       std::string text;
-      for (int n = 1; std::getline(in, text); ++n)
-        EXPECT_EQ(text.find("_WIN32"), std::string::npos) << file << ":" << n;
+      for (int n = 1; std::getline(in, text); ++n) line(file, n, text);
     }
   }
+  return files;
+}
+
+// Which OS is being built for is asked only in src/platform/ (and in the
+// public header, for the calling convention).
+TEST(Layers, OnlyThePlatformAsksWhichOsItIs) {
+  const int files = ForEachSourceLine({"src", "host", "tests", "bench"},
+                                      [](const std::string& file, int n, const std::string& text) {
+    if (file.rfind("src/platform/", 0) == 0) return;
+    EXPECT_EQ(text.find("_WIN32"), std::string::npos) << file << ":" << n;
+  });
   EXPECT_GT(files, 50);
+}
+
+// Every lock is one the thread-safety analysis knows (sync/mutex.h): a
+// field guarded by a bare std::mutex cannot be checked.
+TEST(Layers, EveryLockIsTheAnnotatedOne) {
+  static const std::regex kBareLock(R"(std::(mutex|recursive_mutex|shared_mutex|lock_guard|unique_lock|scoped_lock)\b)");
+  const int files = ForEachSourceLine({"src", "host", "app", "tests", "bench", "fuzz"},
+                                      [](const std::string& file, int n, const std::string& text) {
+    if (file.rfind("src/sync/", 0) == 0) return;
+    const std::string code = text.substr(0, text.find("//"));
+    EXPECT_FALSE(std::regex_search(code, kBareLock)) << file << ":" << n << ": " << text;
+  });
+  EXPECT_GT(files, 100);
 }
 
 TEST(Layers, TheTableRefusesUpwardArrowsAndKeepsTheWindowSystemApartFromTheOs) {

@@ -11,6 +11,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "services/settings_keys.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
 
@@ -304,6 +305,86 @@ TEST_F(SettingsTest, DialogWritesItsKeysInOrderAndKeepsTheRest) {
   EXPECT_EQ(back.PhonebookEntry.get(), std::string("Связь"_w));
   EXPECT_EQ(back.e_TVrefresh, 65535);
   EXPECT_EQ(back.e_TypeTV, 0);
+}
+
+// The one table of keys against the two orders the system keeps: the order
+// in which Load reads the keys, and the dialog's, which writes the dial-up
+// keys it re-reads on opening first. Every key reaches a field of its own.
+TEST_F(SettingsTest, TheKeyTableIsWhatLoadReadsAndTheDialogWrites) {
+  const std::vector<std::string_view> load_order = {
+      "IPs", "PasswordEnable", "Password", "ZaprosTimeOut", "ReadTimeOut", "ConnectTimeOut",
+      "OutPort", "InPort", "showWND", "useFastDatTravel", "InetBuffSize", "UseDefautConnection",
+      "PhonebookEntry", "DisconnectOnEnd", "UserData", "IntLogin", "ShowDialUp", "IntPassword",
+      "e_TVrefresh", "e_ScrSHOTquality", "e_TypeTV", "e_JPGcompress", "MaxConnections",
+      "MaxConnectionsPerIP", "HandshakeTimeOut", "DialTimeOut"};
+  const Entries reread = {"UseDefautConnection", "PhonebookEntry", "DisconnectOnEnd", "UserData",
+                          "IntLogin", "ShowDialUp", "IntPassword"};
+  Entries dialog_order = reread;
+  for (const char* key : {"ZaprosTimeOut", "ReadTimeOut", "ConnectTimeOut", "OutPort", "InPort",
+                          "showWND", "useFastDatTravel", "InetBuffSize", "e_TVrefresh",
+                          "e_ScrSHOTquality", "e_TypeTV", "e_JPGcompress"})
+    dialog_order.emplace_back(key);
+
+  std::vector<std::string_view> table;
+  for (const SettingsKey& key : kSettingsKeys) table.push_back(key.name);
+  EXPECT_EQ(table, load_order);
+
+  // A file in which every key differs from its initial value: Load takes
+  // each into its own field (two keys on one field would lose one).
+  const Settings initial;
+  std::string file = "[Inet]\r\n";
+  std::vector<std::string> stored;  // by table position
+  for (const SettingsKey& key : kSettingsKeys) {
+    std::string value;
+    switch (key.kind) {
+      case SettingKind::Addresses: value = "10.0.0.9\t"; break;
+      case SettingKind::PasswordSwitch:
+      case SettingKind::Flag: value = key.initial != 0 ? "0" : "1"; break;
+      case SettingKind::OfficePassword: value = EncodePassword(kPasswordKey, "office"); break;
+      case SettingKind::DialPassword: value = EncodePassword("t-IntLogin", "dial"); break;
+      case SettingKind::Text: value = "t-" + std::string(key.name); break;
+      case SettingKind::Number:
+      case SettingKind::Limit: value = std::to_string(key.initial + 7); break;
+    }
+    file += std::string(key.name) + "=" + value + "\r\n";
+    stored.push_back(key.kind == SettingKind::Addresses ? "" : value);
+  }
+  Put(file);
+  Load();
+  EXPECT_EQ(remembered_, Entries{"10.0.0.9"});
+  EXPECT_FALSE(s_.PasswordUnusable);
+  for (std::size_t i = 0; i < kSettingsKeys.size(); ++i)
+    EXPECT_EQ(StoredSettingValue(s_, kSettingsKeys[i]), stored[i]) << kSettingsKeys[i].name;
+  EXPECT_TRUE(SettingsProblems(IniFile(IniFilePath()), s_).empty());
+  EXPECT_TRUE(UnknownSettingsKeys(IniFile(IniFilePath())).empty());
+
+  // The dialog re-reads only its dial-up keys...
+  Settings opened;
+  ReadDialogConnectionSettings(IniFile(IniFilePath()), opened);
+  Entries changed;
+  for (const SettingsKey& key : kSettingsKeys)
+    if (StoredSettingValue(opened, key) != StoredSettingValue(initial, key))
+      changed.emplace_back(key.name);
+  EXPECT_EQ(changed, reread);
+
+  // ...and writes them first, then the rest it edits, each as Load reads it.
+  std::filesystem::remove(IniFilePath());
+  IniFile ini(IniFilePath());
+  WriteDialogSettings(ini, s_);
+  EXPECT_EQ(ini.ReadKeys("Inet"), dialog_order);
+  Settings back;
+  ReadAllSettings(ini, back, remembered_);
+  for (const SettingsKey& key : kSettingsKeys) {
+    if (key.dialog != DialogUse::None) {
+      EXPECT_EQ(StoredSettingValue(back, key), StoredSettingValue(s_, key)) << key.name;
+    }
+  }
+
+  // Reset brings every field back.
+  s_.Reset();
+  for (const SettingsKey& key : kSettingsKeys)
+    EXPECT_EQ(StoredSettingValue(s_, key), StoredSettingValue(initial, key)) << key.name;
+  EXPECT_FALSE(s_.PasswordUnusable);
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ TEST_F(TVFormTest, TheOperatorCannotDragItBelowItsLeastSize) {
   form.SetClientSize(10, 10);
   EXPECT_EQ(form.width, TTVForm::kMinWidth);
   EXPECT_EQ(form.height, TTVForm::kMinHeight);
-  EXPECT_EQ(form.client_width, TTVForm::kMinWidth - 2 * TTVForm::kFrame);
+  EXPECT_EQ(form.client_width, TTVForm::kFrame.ClientWidth(TTVForm::kMinWidth));
   EXPECT_EQ(form.img.height, form.client_height - TTVForm::kInfoRoom);
 }
 

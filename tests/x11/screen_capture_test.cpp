@@ -28,6 +28,7 @@
 #include "shell/plugin_state.h"
 #include "station/inet_form.h"
 #include "temp_folder.h"
+#include "thread_signals.h"
 #include "text/cp1251.h"
 #include "xvfb_screen.h"
 
@@ -95,6 +96,34 @@ TEST(XvfbScreen, CopiesFromManyThreadsAtOnceEachGetTheWholeScreen) {
     });
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(wrong.load(), 0);
+}
+
+// The station's X server dies while its screen is copied: the copy fails
+// and the process goes on (Xlib's own reaction is to end the process).
+TEST(XvfbScreen, AServerThatDiesDuringACopyFailsTheCopyNotTheProcess) {
+  SKIP_WITHOUT_XVFB();
+  // Without shared memory the picture travels the socket, so the kill lands
+  // inside a copy rather than between two.
+  test::XvfbScreen xvfb(2048, 2048, 24, false);
+  const test::ScopedDisplay display(xvfb.display().c_str());
+  test::Semaphore copying;
+  std::string error;
+  std::thread copier([&] {
+    try {
+      for (;;) {
+        copying.release();
+        platform::CapturePrimaryScreen();
+      }
+    } catch (const Error& e) {
+      error = e.what();
+    }
+  });
+  copying.acquire();
+  xvfb.Kill();
+  copier.join();
+  // Mostly inside a copy; now and then between two, when the next cannot
+  // connect.
+  EXPECT_TRUE(error.find("screen copy: ") == 0 || error.find("no screen: ") == 0) << error;
 }
 
 TEST(XvfbScreen, WithoutADisplayThereIsNoScreenAndTheWindowsKeepTheirFixedSize) {

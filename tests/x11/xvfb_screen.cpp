@@ -44,8 +44,13 @@ std::optional<std::string> DisplayNumber(const std::string& output) {
 }  // namespace
 
 struct XvfbScreen::Connection {
-  Display* display;
+  explicit Connection(Display* d) : display(d) {
+    // A killed server leaves this connection broken: closing it then must
+    // not end the test program, as Xlib would.
+    XSetIOErrorExitHandler(display, [](Display*, void*) {}, nullptr);
+  }
   ~Connection() { XCloseDisplay(display); }
+  Display* display;
 };
 
 bool XvfbScreen::Installed() { return FindXvfb().has_value(); }
@@ -70,13 +75,15 @@ XvfbScreen::XvfbScreen(int width, int height, int depth, bool shared_memory) {
   display_ = ":" + *number;
   Display* display = XOpenDisplay(display_.c_str());
   if (!display) throw std::runtime_error("cannot connect to Xvfb at " + display_);
-  keeper_.reset(new Connection{display});
+  keeper_ = std::make_unique<Connection>(display);
 }
 
 XvfbScreen::~XvfbScreen() {
   keeper_.reset();  // the last client: the server ends by itself
   if (!server_->Wait(10000)) server_->Kill();
 }
+
+void XvfbScreen::Kill() { server_->Kill(); }
 
 void XvfbScreen::DrawQuarters() {
   Display* d = keeper_->display;

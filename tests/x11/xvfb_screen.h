@@ -34,6 +34,10 @@ class XvfbScreen {
   // blue bottom-left, white bottom-right (test::Quarters).
   void DrawQuarters();
 
+  // Kills the server at once, as a crash would; every client's connection
+  // breaks.
+  void Kill();
+
  private:
   std::unique_ptr<platform::ChildProcess> server_;
   std::string display_;

@@ -20,15 +20,20 @@ namespace {
 
 std::string Native(const std::string& path) { return text::utf8_from_cp1251(path); }
 
+// Every failure here is a file's or a folder's.
+[[noreturn]] void FileError(const std::string& call, const std::string& subject, int err) {
+  ThrowPosixError(call, subject, err, ErrorKind::kFile);
+}
+
 ScopedFd OpenOrThrow(const std::string& path, int flags, mode_t mode = 0644) {
   ScopedFd fd(::open(Native(path).c_str(), flags | O_CLOEXEC, mode));
-  if (!fd.valid()) ThrowPosixError("open", path, errno);
+  if (!fd.valid()) FileError("open", path, errno);
   return fd;
 }
 
 // A file opened for writing; a fault plan may refuse it.
 ScopedFd OpenForWriting(const std::string& path, int flags) {
-  if (FileCallFails(FileCall::kOpen, path)) ThrowPosixError("open", path, EACCES);
+  if (FileCallFails(FileCall::kOpen, path)) FileError("open", path, EACCES);
   return OpenOrThrow(path, flags);
 }
 
@@ -37,7 +42,7 @@ void WriteLoop(int fd, std::string_view bytes, const std::string& path) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowPosixError("write", path, errno);
+      FileError("write", path, errno);
     }
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
@@ -47,7 +52,7 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
   if (FileCallFails(FileCall::kWrite, path)) {
     // A disk that fills up mid-write: part of the bytes land first.
     WriteLoop(fd, bytes.substr(0, bytes.size() / 2), path);
-    ThrowPosixError("write", path, ENOSPC);
+    FileError("write", path, ENOSPC);
   }
   WriteLoop(fd, bytes, path);
 }
@@ -56,7 +61,7 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
 void CloseWritten(ScopedFd& fd, const std::string& path) {
   if (FileCallFails(FileCall::kClose, path)) {
     fd.reset();
-    ThrowPosixError("close", path, EIO);
+    FileError("close", path, EIO);
   }
   fd.Close(path);
 }
@@ -85,10 +90,10 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
   ScopedFd file(::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.valid()) {
     if (errno == ENOENT) return std::nullopt;
-    ThrowPosixError("open", path, errno);
+    FileError("open", path, errno);
   }
   struct stat st {};
-  if (::fstat(file.get(), &st) != 0) ThrowPosixError("fstat", path, errno);
+  if (::fstat(file.get(), &st) != 0) FileError("fstat", path, errno);
   return static_cast<std::uint64_t>(st.st_size);
 }
 
@@ -114,14 +119,14 @@ std::string ReadWholeFile(const std::string& path) { return ReadFileFrom(path, 0
 std::string ReadFileFrom(const std::string& path, std::uint64_t offset) {
   ScopedFd file = OpenOrThrow(path, O_RDONLY);
   if (offset > 0 && ::lseek(file.get(), static_cast<off_t>(offset), SEEK_SET) < 0)
-    ThrowPosixError("lseek", path, errno);
+    FileError("lseek", path, errno);
   std::string out;
   char buf[65536];
   for (;;) {
     const ssize_t n = ::read(file.get(), buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowPosixError("read", path, errno);
+      FileError("read", path, errno);
     }
     if (n == 0) break;
     out.append(buf, static_cast<std::size_t>(n));
@@ -131,7 +136,7 @@ std::string ReadFileFrom(const std::string& path, std::uint64_t offset) {
 
 std::vector<std::string> FileNamesIn(const std::string& folder) {
   DIR* dir = ::opendir(Native(folder).c_str());
-  if (dir == nullptr) ThrowPosixError("opendir", folder, errno);
+  if (dir == nullptr) FileError("opendir", folder, errno);
   std::vector<std::string> names;
   std::string prefix = folder;
   if (!prefix.empty() && prefix.back() != '/') prefix += '/';
@@ -157,7 +162,7 @@ std::size_t ReadableFile::Read(void* data, std::size_t n) {
   for (;;) {
     const ssize_t got = ::read(handle_->fd.get(), data, n);
     if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) ThrowPosixError("read", handle_->path, errno);
+    if (errno != EINTR) FileError("read", handle_->path, errno);
   }
 }
 
@@ -172,11 +177,11 @@ WritableFile::WritableFile(const std::string& path)
 WritableFile::WritableFile(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
 
 std::optional<WritableFile> WritableFile::CreateNew(const std::string& path) {
-  if (FileCallFails(FileCall::kOpen, path)) ThrowPosixError("open", path, EACCES);
+  if (FileCallFails(FileCall::kOpen, path)) FileError("open", path, EACCES);
   ScopedFd fd(::open(Native(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
   if (!fd.valid()) {
     if (errno == EEXIST) return std::nullopt;
-    ThrowPosixError("open", path, errno);
+    FileError("open", path, errno);
   }
   return WritableFile(std::make_unique<Handle>(Handle{path, std::move(fd)}));
 }
@@ -198,9 +203,9 @@ void WritableFile::Close() {
 }
 
 void RenameReplacing(const std::string& from, const std::string& to) {
-  if (FileCallFails(FileCall::kRename, to)) ThrowPosixError("rename", from + " -> " + to, EACCES);
+  if (FileCallFails(FileCall::kRename, to)) FileError("rename", from + " -> " + to, EACCES);
   if (::rename(Native(from).c_str(), Native(to).c_str()) != 0)
-    ThrowPosixError("rename", from + " -> " + to, errno);
+    FileError("rename", from + " -> " + to, errno);
 }
 
 void CreateDirectories(const std::string& path) {
@@ -209,16 +214,16 @@ void CreateDirectories(const std::string& path) {
     if (pos != native.size() && native[pos] != '/') continue;
     const std::string prefix = native.substr(0, pos);
     if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST)
-      ThrowPosixError("mkdir", text::cp1251_from_utf8(prefix), errno);
+      FileError("mkdir", text::cp1251_from_utf8(prefix), errno);
   }
-  if (!DirectoryExists(path)) ThrowPosixError("mkdir", path, ENOTDIR);
+  if (!DirectoryExists(path)) FileError("mkdir", path, ENOTDIR);
 }
 
 void RemoveFile(const std::string& path) noexcept { ::unlink(Native(path).c_str()); }
 
 std::uint64_t FreeSpace(const std::string& folder) {
   struct statvfs vfs {};
-  if (::statvfs(Native(folder).c_str(), &vfs) != 0) ThrowPosixError("statvfs", folder, errno);
+  if (::statvfs(Native(folder).c_str(), &vfs) != 0) FileError("statvfs", folder, errno);
   return static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
 }
 

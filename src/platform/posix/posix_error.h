@@ -7,6 +7,10 @@
 
 namespace pw::platform {
 
-[[noreturn]] void ThrowPosixError(const std::string& call, const std::string& subject, int err);
+// The text names the call, its subject and the system's words for err; the
+// kind follows err where err tells one (a refused, timed-out or broken
+// connection), else it is kind.
+[[noreturn]] void ThrowPosixError(const std::string& call, const std::string& subject, int err,
+                                  ErrorKind kind = ErrorKind::kOther);
 
 }  // namespace pw::platform

@@ -152,6 +152,7 @@ PixelImage CapturePrimaryScreen() {
   ImagePtr image(XGetImage(display.get(), display.root(), 0, 0, static_cast<unsigned>(width),
                            static_cast<unsigned>(height), AllPlanes, ZPixmap));
   const int error = display.SyncAndTakeError();
+  if (display.broken()) throw Error("screen copy: the connection to the X server broke");
   if (!image || error != Success)
     throw Error("screen copy: XGetImage failed (X error " + std::to_string(error) + ")");
   return ToPixels(*image, *visual);

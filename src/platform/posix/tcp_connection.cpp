@@ -263,7 +263,7 @@ bool TcpConnection::Connected() {
 
 void TcpConnection::WriteAll(const void* data, std::size_t size) {
   const int fd = static_cast<int>(AcquireSocket());
-  if (fd < 0) throw Error("Not Connected.");
+  if (fd < 0) throw Error("Not Connected.", ErrorKind::kClosed);
   const TcpAccess::Lease lease{*this};
 
   const char* in = static_cast<const char*>(data);
@@ -275,7 +275,7 @@ void TcpConnection::WriteAll(const void* data, std::size_t size) {
       continue;
     }
     const int err = errno;
-    if (closed_.load()) throw Error("Not Connected.");
+    if (closed_.load()) throw Error("Not Connected.", ErrorKind::kClosed);
     if (err == EINTR) continue;
     if (err == EAGAIN || err == EWOULDBLOCK) {
       PollOne(fd, POLLOUT, std::nullopt, peer_address_);

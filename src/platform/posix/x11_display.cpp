@@ -18,11 +18,19 @@ int RecordError(::Display*, XErrorEvent* event) {
   return 0;
 }
 
+// Xlib's reaction to a broken connection (the server gone) is to print and
+// end the process: its I/O error handler, then the display's exit handler.
+// Both return here instead; Xlib then fails every later call on that
+// display at once, and the caller tells the error.
+int NoteBrokenConnection(::Display*) { return 0; }
+void KeepTheProcess(::Display*, void* broken) { *static_cast<bool*>(broken) = true; }
+
 void PrepareXlib() {
   static std::once_flag once;
   std::call_once(once, [] {
     XInitThreads();
     XSetErrorHandler(RecordError);
+    XSetIOErrorHandler(NoteBrokenConnection);
   });
 }
 
@@ -43,6 +51,7 @@ Display::Display() : display_(Open()) {
                     : std::string("no screen: cannot open display ") + name);
   }
   first_error = Success;
+  XSetIOErrorExitHandler(display_, KeepTheProcess, &broken_);
 }
 
 Display::~Display() { XCloseDisplay(display_); }

@@ -1,7 +1,9 @@
 // A connection to the X display named by DISPLAY, opened for one task on
 // one thread and closed with it. Xlib's default reaction to a protocol
 // error is to end the process; here an error is recorded for the thread
-// that caused it instead, so a failed request becomes a pw::Error.
+// that caused it instead, so a failed request becomes a pw::Error; and a
+// connection that breaks (the server gone) fails its requests instead of
+// ending the process.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -28,10 +30,14 @@ class Display {
   // returns the first protocol error code they caused on this thread since
   // the last call (Success when none).
   int SyncAndTakeError();
+  // The connection broke (the server went away): every request since has
+  // failed, and the process goes on.
+  bool broken() const { return broken_; }
 
  private:
   static ::Display* Open();
   ::Display* display_;
+  bool broken_ = false;
 };
 
 }  // namespace pw::platform::x11

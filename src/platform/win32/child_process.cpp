@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 
 #include "platform/win32/process_start.h"
 #include "platform/win32/wide_text.h"
+#include "sync/mutex.h"
 
 namespace pw::platform {
 
@@ -26,11 +26,11 @@ namespace {
 // still holds the pipe's other end.
 struct OutputPipe {
   ScopedHandle read;  // closed with the last owner, never under the reader
-  std::mutex mu;
-  std::condition_variable changed;
-  std::string pending;    // read, not yet taken
-  bool ended = false;     // the reader has seen the end (or a failure) and left
-  bool stopping = false;  // the owner has gone: the reader leaves
+  Mutex mu;
+  std::condition_variable_any changed;
+  std::string pending GUARDED_BY(mu);    // read, not yet taken
+  bool ended GUARDED_BY(mu) = false;     // the reader has seen the end (or a failure) and left
+  bool stopping GUARDED_BY(mu) = false;  // the owner has gone: the reader leaves
 };
 
 // As a pipe does on its own, a child whose output nobody takes waits once
@@ -44,8 +44,11 @@ unsigned __stdcall ReadOutputThread(void* param) {
   char buf[4096];
   for (;;) {
     {
-      std::unique_lock<std::mutex> lock(pipe.mu);
-      pipe.changed.wait(lock, [&] { return pipe.stopping || pipe.pending.size() < kMaxPending; });
+      MutexLock lock(pipe.mu);
+      pipe.changed.wait(pipe.mu, [&] {
+        pipe.mu.AssertHeld();  // the wait holds it while it asks
+        return pipe.stopping || pipe.pending.size() < kMaxPending;
+      });
       if (pipe.stopping) break;
     }
     DWORD n = 0;
@@ -53,11 +56,11 @@ unsigned __stdcall ReadOutputThread(void* param) {
     // with ERROR_OPERATION_ABORTED when the owner cancels it.
     if (!::ReadFile(pipe.read.get(), buf, sizeof buf, &n, nullptr)) break;
     if (n == 0) continue;  // a writer's empty write, not the end
-    const std::lock_guard<std::mutex> lock(pipe.mu);
+    MutexLock lock(pipe.mu);
     pipe.pending.append(buf, n);
     pipe.changed.notify_all();
   }
-  const std::lock_guard<std::mutex> lock(pipe.mu);
+  MutexLock lock(pipe.mu);
   pipe.ended = true;
   pipe.changed.notify_all();
   return 0;
@@ -78,7 +81,7 @@ struct ChildProcess::Handles {
   ~Handles() {
     if (!reader.valid()) return;
     {
-      const std::lock_guard<std::mutex> lock(output->mu);
+      MutexLock lock(output->mu);
       output->stopping = true;
     }
     output->changed.notify_all();
@@ -145,10 +148,13 @@ void ChildProcess::CloseInput() { handles_->input.reset(); }
 std::optional<std::string> ChildProcess::ReadOutput(int timeout_ms) {
   if (output_ended_) return std::string();
   OutputPipe& pipe = *handles_->output;
-  std::unique_lock<std::mutex> lock(pipe.mu);
-  const auto ready = [&] { return !pipe.pending.empty() || pipe.ended; };
-  if (timeout_ms < 0) pipe.changed.wait(lock, ready);
-  else if (!pipe.changed.wait_for(lock, std::chrono::milliseconds(timeout_ms), ready))
+  MutexLock lock(pipe.mu);
+  const auto ready = [&] {
+    pipe.mu.AssertHeld();  // the wait holds it while it asks
+    return !pipe.pending.empty() || pipe.ended;
+  };
+  if (timeout_ms < 0) pipe.changed.wait(pipe.mu, ready);
+  else if (!pipe.changed.wait_for(pipe.mu, std::chrono::milliseconds(timeout_ms), ready))
     return std::nullopt;
   if (pipe.pending.empty()) {
     output_ended_ = true;

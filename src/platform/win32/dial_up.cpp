@@ -11,10 +11,10 @@
 #include <cstddef>
 #include <functional>
 #include <map>
-#include <mutex>
 
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_error.h"
+#include "sync/mutex.h"
 
 namespace pw::platform {
 
@@ -48,22 +48,25 @@ void CopyTo(WCHAR (&field)[N], const std::string& value) {
 class DialReports {
  public:
   ULONG_PTR Add(DialNotifications notifications) {
-    const std::lock_guard<std::mutex> lock(mu_);
+    MutexLock lock(mu_);
     const ULONG_PTR id = next_id_++;
     entries_[id].notifications = std::move(notifications);
     return id;
   }
 
   void Remove(ULONG_PTR id) {
-    std::unique_lock<std::mutex> lock(mu_);
-    delivered_.wait(lock, [&] { return entries_[id].delivering == 0; });
+    MutexLock lock(mu_);
+    delivered_.wait(mu_, [&] {
+      mu_.AssertHeld();  // the wait holds it while it asks
+      return entries_[id].delivering == 0;
+    });
     entries_.erase(id);
   }
 
   void Deliver(ULONG_PTR id, bool connected) {
     std::function<void()> report;
     {
-      const std::lock_guard<std::mutex> lock(mu_);
+      MutexLock lock(mu_);
       const auto it = entries_.find(id);
       if (it == entries_.end()) return;
       report = connected ? it->second.notifications.connected : it->second.notifications.dial_error;
@@ -75,7 +78,7 @@ class DialReports {
       // Nothing may leave through the system's thread.
     }
     {
-      const std::lock_guard<std::mutex> lock(mu_);
+      MutexLock lock(mu_);
       --entries_[id].delivering;
     }
     delivered_.notify_all();
@@ -86,10 +89,10 @@ class DialReports {
     DialNotifications notifications;
     int delivering = 0;
   };
-  std::mutex mu_;
-  std::condition_variable delivered_;
-  std::map<ULONG_PTR, Entry> entries_;
-  ULONG_PTR next_id_ = 1;
+  Mutex mu_;
+  std::condition_variable_any delivered_;
+  std::map<ULONG_PTR, Entry> entries_ GUARDED_BY(mu_);
+  ULONG_PTR next_id_ GUARDED_BY(mu_) = 1;
 };
 
 // Never destroyed: a report may come while the process ends.
@@ -166,7 +169,7 @@ class RasDialer final : public Dialer {
 
   ~RasDialer() override {
     {
-      const std::lock_guard<std::mutex> lock(mu_);
+      MutexLock lock(mu_);
       ForgetDial();
     }
     Reports().Remove(id_);
@@ -195,7 +198,7 @@ class RasDialer final : public Dialer {
   }
 
   int StartDial(const DialParams& params) override {
-    const std::lock_guard<std::mutex> lock(mu_);
+    MutexLock lock(mu_);
     // Exchanges that dial at once share this dialer: a dial under way
     // serves them all (its report reaches every waiter), and hanging it up
     // for a new one would fail the exchange that started it.
@@ -270,8 +273,8 @@ class RasDialer final : public Dialer {
   }
 
   const ULONG_PTR id_;
-  std::mutex mu_;
-  HRASCONN dial_ = nullptr;  // the last dial started, guarded by mu_
+  Mutex mu_;
+  HRASCONN dial_ GUARDED_BY(mu_) = nullptr;  // the last dial started
 };
 
 class RasDialUp final : public DialUpService {

@@ -17,6 +17,14 @@ namespace {
 
 std::wstring Native(const std::string& path) { return Wide(path); }
 
+// Every failure here is a file's or a folder's.
+[[noreturn]] void FileError(const std::string& call, const std::string& subject, unsigned long err) {
+  ThrowWin32Error(call, subject, err, ErrorKind::kFile);
+}
+[[noreturn]] void LastFileError(const std::string& call, const std::string& subject) {
+  ThrowLastError(call, subject, ErrorKind::kFile);
+}
+
 // Every open shares reading, writing and deleting, as files are shared
 // elsewhere: the log is appended to while a reader follows it, and a file
 // being read may be renamed over.
@@ -30,13 +38,13 @@ ScopedHandle Open(const std::string& path, DWORD access, DWORD disposition,
 
 ScopedHandle OpenOrThrow(const std::string& path, DWORD access, DWORD disposition) {
   ScopedHandle file = Open(path, access, disposition);
-  if (!file.valid()) ThrowLastError("CreateFile", path);
+  if (!file.valid()) LastFileError("CreateFile", path);
   return file;
 }
 
 // A file opened for writing; a fault plan may refuse it.
 ScopedHandle OpenForWriting(const std::string& path, DWORD access, DWORD disposition) {
-  if (FileCallFails(FileCall::kOpen, path)) ThrowWin32Error("CreateFile", path, ERROR_ACCESS_DENIED);
+  if (FileCallFails(FileCall::kOpen, path)) FileError("CreateFile", path, ERROR_ACCESS_DENIED);
   return OpenOrThrow(path, access, disposition);
 }
 
@@ -44,17 +52,17 @@ void WriteLoop(HANDLE file, std::string_view bytes, const std::string& path) {
   while (!bytes.empty()) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
     DWORD n = 0;
-    if (!::WriteFile(file, bytes.data(), chunk, &n, nullptr)) ThrowLastError("WriteFile", path);
+    if (!::WriteFile(file, bytes.data(), chunk, &n, nullptr)) LastFileError("WriteFile", path);
     bytes.remove_prefix(n);
   }
 }
 
 void WriteAll(HANDLE file, std::string_view bytes, const std::string& path) {
-  if (file == nullptr) ThrowWin32Error("WriteFile", path, ERROR_INVALID_HANDLE);
+  if (file == nullptr) FileError("WriteFile", path, ERROR_INVALID_HANDLE);
   if (FileCallFails(FileCall::kWrite, path)) {
     // A disk that fills up mid-write: part of the bytes land first.
     WriteLoop(file, bytes.substr(0, bytes.size() / 2), path);
-    ThrowWin32Error("WriteFile", path, ERROR_DISK_FULL);
+    FileError("WriteFile", path, ERROR_DISK_FULL);
   }
   WriteLoop(file, bytes, path);
 }
@@ -63,7 +71,7 @@ void WriteAll(HANDLE file, std::string_view bytes, const std::string& path) {
 void CloseWritten(ScopedHandle& file, const std::string& path) {
   if (FileCallFails(FileCall::kClose, path)) {
     file.reset();
-    ThrowWin32Error("CloseHandle", path, ERROR_WRITE_FAULT);
+    FileError("CloseHandle", path, ERROR_WRITE_FAULT);
   }
   file.Close(path);
 }
@@ -71,7 +79,7 @@ void CloseWritten(ScopedHandle& file, const std::string& path) {
 std::size_t ReadSome(HANDLE file, void* data, std::size_t n, const std::string& path) {
   DWORD got = 0;
   const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
-  if (!::ReadFile(file, data, chunk, &got, nullptr)) ThrowLastError("ReadFile", path);
+  if (!::ReadFile(file, data, chunk, &got, nullptr)) LastFileError("ReadFile", path);
   return got;
 }
 
@@ -114,10 +122,10 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
   if (!file.valid()) {
     const DWORD err = ::GetLastError();
     if (IsMissing(err)) return std::nullopt;
-    ThrowWin32Error("CreateFile", path, err);
+    FileError("CreateFile", path, err);
   }
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file.get(), &size)) ThrowLastError("GetFileSizeEx", path);
+  if (!::GetFileSizeEx(file.get(), &size)) LastFileError("GetFileSizeEx", path);
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
@@ -147,7 +155,7 @@ std::string ReadFileFrom(const std::string& path, std::uint64_t offset) {
   LARGE_INTEGER to{};
   to.QuadPart = static_cast<LONGLONG>(offset);
   if (offset > 0 && !::SetFilePointerEx(file.get(), to, nullptr, FILE_BEGIN))
-    ThrowLastError("SetFilePointerEx", path);
+    LastFileError("SetFilePointerEx", path);
   std::string out;
   char buf[65536];
   while (const std::size_t n = ReadSome(file.get(), buf, sizeof buf, path)) out.append(buf, n);
@@ -163,14 +171,14 @@ std::vector<std::string> FileNamesIn(const std::string& folder) {
   if (search == INVALID_HANDLE_VALUE) {
     const DWORD err = ::GetLastError();
     if (err == ERROR_FILE_NOT_FOUND) return names;  // not even "." : an empty drive root
-    ThrowWin32Error("FindFirstFile", folder, err);
+    FileError("FindFirstFile", folder, err);
   }
   do {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(Narrow(found.cFileName));
   } while (::FindNextFileW(search, &found));
   const DWORD err = ::GetLastError();
   ::FindClose(search);
-  if (err != ERROR_NO_MORE_FILES) ThrowWin32Error("FindNextFile", folder, err);
+  if (err != ERROR_NO_MORE_FILES) FileError("FindNextFile", folder, err);
   return names;
 }
 
@@ -199,12 +207,12 @@ WritableFile::WritableFile(const std::string& path)
 WritableFile::WritableFile(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
 
 std::optional<WritableFile> WritableFile::CreateNew(const std::string& path) {
-  if (FileCallFails(FileCall::kOpen, path)) ThrowWin32Error("CreateFile", path, ERROR_ACCESS_DENIED);
+  if (FileCallFails(FileCall::kOpen, path)) FileError("CreateFile", path, ERROR_ACCESS_DENIED);
   ScopedHandle file = Open(path, GENERIC_WRITE, CREATE_NEW);
   if (!file.valid()) {
     const DWORD err = ::GetLastError();
     if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) return std::nullopt;
-    ThrowWin32Error("CreateFile", path, err);
+    FileError("CreateFile", path, err);
   }
   return WritableFile(std::make_unique<Handle>(Handle{path, std::move(file)}));
 }
@@ -232,12 +240,12 @@ void RenameReplacing(const std::string& from, const std::string& to) {
   constexpr int kAttempts = 10;
   constexpr DWORD kPauseMs = 50;
   if (FileCallFails(FileCall::kRename, to))
-    ThrowWin32Error("MoveFileEx", from + " -> " + to, ERROR_ACCESS_DENIED);
+    FileError("MoveFileEx", from + " -> " + to, ERROR_ACCESS_DENIED);
   for (int attempt = 1;; ++attempt) {
     if (::MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING)) return;
     const DWORD err = ::GetLastError();
     const bool held = err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION;
-    if (!held || attempt == kAttempts) ThrowWin32Error("MoveFileEx", from + " -> " + to, err);
+    if (!held || attempt == kAttempts) FileError("MoveFileEx", from + " -> " + to, err);
     ::Sleep(kPauseMs);
   }
 }
@@ -262,10 +270,10 @@ void CreateDirectories(const std::string& path) {
       // An existing folder may also answer "access denied" (a drive's root,
       // a folder we may not write): only one that is not there is an error.
       if (err != ERROR_ALREADY_EXISTS && !DirectoryExists(prefix))
-        ThrowWin32Error("CreateDirectory", prefix, err);
+        FileError("CreateDirectory", prefix, err);
     }
   }
-  if (!DirectoryExists(path)) ThrowWin32Error("CreateDirectory", path, ERROR_DIRECTORY);
+  if (!DirectoryExists(path)) FileError("CreateDirectory", path, ERROR_DIRECTORY);
 }
 
 void RemoveFile(const std::string& path) noexcept { ::DeleteFileW(Native(path).c_str()); }
@@ -273,7 +281,7 @@ void RemoveFile(const std::string& path) noexcept { ::DeleteFileW(Native(path).c
 std::uint64_t FreeSpace(const std::string& folder) {
   ULARGE_INTEGER available{};
   if (!::GetDiskFreeSpaceExW(Native(folder).c_str(), &available, nullptr, nullptr))
-    ThrowLastError("GetDiskFreeSpaceEx", folder);
+    LastFileError("GetDiskFreeSpaceEx", folder);
   return available.QuadPart;
 }
 

@@ -1,8 +1,9 @@
 #include "platform/win32/process_start.h"
 
 #include <memory>
-#include <mutex>
 #include <vector>
+
+#include "sync/mutex.h"
 
 namespace pw::platform {
 
@@ -74,13 +75,13 @@ class HandleListAttribute {
 
 // The inheritable copies live only while one start runs: a start on another
 // thread cannot take them along even where the handle list is not honoured.
-std::mutex start_mutex;
+Mutex start_mutex;
 
 }  // namespace
 
 ScopedHandle StartProcess(const wchar_t* application, std::wstring command_line,
                           const StandardHandles& handles, const std::string& subject) {
-  const std::lock_guard<std::mutex> lock(start_mutex);
+  MutexLock lock(start_mutex);
   ScopedHandle copies[3];
   std::vector<HANDLE> inherited;
   const HANDLE given[3] = {handles.input, handles.output, handles.error};

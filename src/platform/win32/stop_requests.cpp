@@ -3,11 +3,11 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include <mutex>
 #include <utility>
 
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/win32_error.h"
+#include "sync/mutex.h"
 
 namespace pw::platform {
 
@@ -16,10 +16,10 @@ namespace {
 // What the console's handler thread reaches; never freed, so a handler that
 // runs while the watch ends finds it whole.
 struct ConsoleWatch {
-  std::mutex mu;
-  std::function<void()> on_stop;  // empty when no StopRequests lives
-  HANDLE ended = nullptr;         // set once the program has ended itself
-  LONG requests = 0;
+  Mutex mu;
+  std::function<void()> on_stop GUARDED_BY(mu);  // empty when no StopRequests lives
+  HANDLE ended GUARDED_BY(mu) = nullptr;         // set once the program has ended itself
+  LONG requests GUARDED_BY(mu) = 0;
 };
 
 ConsoleWatch& Watched() {
@@ -38,7 +38,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   ConsoleWatch& w = Watched();
   HANDLE ended = nullptr;
   {
-    std::lock_guard lock(w.mu);
+    MutexLock lock(w.mu);
     // The second request is left to the system's own handler, which ends
     // the program.
     if (!w.on_stop || ++w.requests > 1) return FALSE;
@@ -60,13 +60,13 @@ StopRequests::StopRequests(std::function<void()> on_stop) : watch_(std::make_uni
   if (!watch_->ended.valid()) ThrowLastError("CreateEvent", "stop requests");
   ConsoleWatch& w = Watched();
   {
-    std::lock_guard lock(w.mu);
+    MutexLock lock(w.mu);
     w.on_stop = std::move(on_stop);
     w.ended = watch_->ended.get();
     w.requests = 0;
   }
   if (!::SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
-    std::lock_guard lock(w.mu);
+    MutexLock lock(w.mu);
     w.on_stop = nullptr;
     w.ended = nullptr;
     ThrowLastError("SetConsoleCtrlHandler", "stop requests");
@@ -77,7 +77,7 @@ StopRequests::~StopRequests() {
   ConsoleWatch& w = Watched();
   ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
   {
-    std::lock_guard lock(w.mu);
+    MutexLock lock(w.mu);
     w.on_stop = nullptr;
     w.ended = nullptr;
   }

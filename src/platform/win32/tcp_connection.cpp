@@ -38,7 +38,8 @@ void DropUnreadInput(SOCKET s) {
 // The text of a connect that failed with err; the two ends of our own
 // making read as the header promises.
 [[noreturn]] void ThrowConnectError(const std::string& subject, int err) {
-  if (err == WSAETIMEDOUT) throw Error("connect " + subject + ": Connection timed out");
+  if (err == WSAETIMEDOUT)
+    throw Error("connect " + subject + ": Connection timed out", ErrorKind::kTimeout);
   if (err == WSAECANCELLED) throw Error("connect " + subject + ": Operation canceled");
   ThrowWin32Error("connect", subject, static_cast<unsigned long>(err));
 }
@@ -312,13 +313,13 @@ bool TcpConnection::Connected() {
 
 void TcpConnection::WriteAll(const void* data, std::size_t size) {
   const SOCKET s = Held(AcquireSocket());
-  if (s == INVALID_SOCKET) throw Error("Not Connected.");
+  if (s == INVALID_SOCKET) throw Error("Not Connected.", ErrorKind::kClosed);
   const TcpAccess::Lease lease{*this};
 
   const char* in = static_cast<const char*>(data);
   while (size > 0) {
     // Disconnect leaves the socket open under a waiting owner: stop here.
-    if (closed_.load()) throw Error("Not Connected.");
+    if (closed_.load()) throw Error("Not Connected.", ErrorKind::kClosed);
     const int n = ::send(s, in, CallSize(size), 0);
     if (n >= 0) {
       in += n;
@@ -326,7 +327,7 @@ void TcpConnection::WriteAll(const void* data, std::size_t size) {
       continue;
     }
     const int err = ::WSAGetLastError();
-    if (closed_.load()) throw Error("Not Connected.");
+    if (closed_.load()) throw Error("Not Connected.", ErrorKind::kClosed);
     if (err == WSAEWOULDBLOCK || err == WSAEINTR) {
       socket_->Wait(s, std::nullopt, peer_address_);
       continue;

@@ -1,5 +1,6 @@
 #include "platform/win32/win32_error.h"
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include "platform/win32/wide_text.h"
@@ -20,15 +21,36 @@ std::string Win32ErrorText(unsigned long err) {
   return Narrow(text);
 }
 
-void ThrowWin32Error(const std::string& call, const std::string& subject, unsigned long err) {
+namespace {
+
+ErrorKind KindOfWin32Error(unsigned long err, ErrorKind otherwise) {
+  switch (err) {
+    case WSAECONNREFUSED:
+      return ErrorKind::kRefused;
+    case WSAETIMEDOUT:
+      return ErrorKind::kTimeout;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAENOTCONN:
+    case WSAESHUTDOWN:
+      return ErrorKind::kClosed;
+    default:
+      return otherwise;
+  }
+}
+
+}  // namespace
+
+void ThrowWin32Error(const std::string& call, const std::string& subject, unsigned long err,
+                     ErrorKind kind) {
   std::string text = call;
   if (!subject.empty()) text += " " + subject;
   text += ": " + Win32ErrorText(err);
-  throw Error(text);
+  throw Error(text, KindOfWin32Error(err, kind));
 }
 
-void ThrowLastError(const std::string& call, const std::string& subject) {
-  ThrowWin32Error(call, subject, ::GetLastError());
+void ThrowLastError(const std::string& call, const std::string& subject, ErrorKind kind) {
+  ThrowWin32Error(call, subject, ::GetLastError(), kind);
 }
 
 }  // namespace pw::platform

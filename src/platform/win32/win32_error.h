@@ -11,11 +11,13 @@ namespace pw::platform {
 // without the trailing line break.
 std::string Win32ErrorText(unsigned long err);
 
-// Raises pw::Error "call subject: text".
+// Raises pw::Error "call subject: text". Its kind follows err where err
+// tells one (a refused, timed-out or broken connection), else it is kind.
 [[noreturn]] void ThrowWin32Error(const std::string& call, const std::string& subject,
-                                  unsigned long err);
+                                  unsigned long err, ErrorKind kind = ErrorKind::kOther);
 
 // The same with GetLastError().
-[[noreturn]] void ThrowLastError(const std::string& call, const std::string& subject);
+[[noreturn]] void ThrowLastError(const std::string& call, const std::string& subject,
+                                 ErrorKind kind = ErrorKind::kOther);
 
 }  // namespace pw::platform

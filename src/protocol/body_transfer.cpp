@@ -209,11 +209,12 @@ Received Receive(Session& session, std::int32_t size, const std::string& target,
                  const TransferSite& site, const ProgressFactory& progress, bool single_block) {
   const Mode mode = ModeOf(site.wire.settings);
   const Steps steps{size, mode.packet};
-  const std::string temp = platform::TemporaryNameBeside(target);
+  std::string temp;
   try {
     if (!AcceptableSize(session, size, target, site)) return Received::Failed;
     auto window = Open(progress, site, steps);
-    platform::WritableFile file(temp);
+    platform::WritableFile file = platform::CreateTemporaryBeside(target);
+    temp = file.path();
     const std::int64_t received =
         ReceiveSteps(session, steps, !single_block && !mode.fast, file, *window);
     // The end mark "111" follows the whole body only: after a cut reception
@@ -230,7 +231,7 @@ Received Receive(Session& session, std::int32_t size, const std::string& target,
     const Received settled = Settle(received, size, file, temp, target, site);
     return cancelled ? Received::Cancelled : settled;
   } catch (const std::exception& e) {
-    platform::RemoveFile(temp);
+    if (!temp.empty()) platform::RemoveFile(temp);
     // A body cut short, or a file that cannot be written while the body
     // still comes: either way the stream is out of step.
     session.Disconnect();

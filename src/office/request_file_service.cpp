@@ -16,34 +16,14 @@
 
 namespace pw::office {
 
-void ServeRequestFile(protocol::Session& session, const ListenerContext& context) {
-  // One station at a time chooses and copies its request; the body goes
-  // out from the copy after the lock is left, so a station that takes its
-  // body slowly (or never) holds up no other station's request.
-  std::string station, path;
-  std::int32_t size = 0;
-  std::optional<RequestSnapshot> snapshot;
-  {
-    MutexLock lock(RequestFileLock());
-    station = AttributedStation(context, session, /*log_fallback=*/true);
-    // A request the office cannot send is answered as no request: the
-    // station's round goes on to its next office, and this connection to
-    // its next command.
-    try {
-      path = context.host().GetRequestFile(station);
-      if (!path.empty()) {
-        size = protocol::SendableFileSize(path);
-        snapshot.emplace(path, size);
-      }
-    } catch (const std::exception& e) {
-      context.log(Text("Ошибка передачи файла: "_w) + text::VisibleText(e.what()));
-      path.clear();
-    }
-  }
-  if (path.empty()) {
-    session.WriteLine("No_zapros");
-    return;
-  }
+namespace {
+
+// "OK", the size, the bare name and the body of the request at path, read
+// from source (the path itself or a copy of it); then the pause (also after
+// a cancelled body, not after a failed one).
+void SendRequest(protocol::Session& session, const ListenerContext& context,
+                 const std::string& station, const std::string& path, std::int32_t size,
+                 const std::string& source) {
   session.WriteLine("OK");
   session.WriteNumberLine(size);
   session.WriteLine(FileNamePart(path));
@@ -62,8 +42,45 @@ void ServeRequestFile(protocol::Session& session, const ListenerContext& context
     s.Disconnect();
   };
   site.log = context.log_list;
-  const bool sent = protocol::SendBody(session, snapshot->path(), size, site, context.progress);
+  const bool sent = protocol::SendBody(session, source, size, site, context.progress);
   if (sent || cancelled) std::this_thread::sleep_for(context.pause);
+}
+
+}  // namespace
+
+void ServeRequestFile(protocol::Session& session, const ListenerContext& context) {
+  // One station at a time chooses and copies its request; the body goes
+  // out from the copy after the lock is left, so a station that takes its
+  // body slowly (or never) holds up no other station's request. Without a
+  // copy the whole command runs under the lock.
+  std::string station, path;
+  std::int32_t size = 0;
+  std::optional<RequestSnapshot> snapshot;
+  {
+    MutexLock lock(RequestFileLock());
+    station = AttributedStation(context, session, /*log_fallback=*/true);
+    // A request the office cannot send is answered as no request: the
+    // station's round goes on to its next office, and this connection to
+    // its next command.
+    try {
+      path = context.host().GetRequestFile(station);
+      if (!path.empty()) size = protocol::SendableFileSize(path);
+    } catch (const std::exception& e) {
+      context.log(Text("Ошибка передачи файла: "_w) + text::VisibleText(e.what()));
+      path.clear();
+    }
+    if (path.empty()) {
+      session.WriteLine("No_zapros");
+      return;
+    }
+    if (std::optional<RequestSnapshot> copy = RequestSnapshot::Take(path, size))
+      snapshot.emplace(std::move(*copy));
+    if (!snapshot) {
+      SendRequest(session, context, station, path, size, path);
+      return;
+    }
+  }
+  SendRequest(session, context, station, path, size, snapshot->path());
 }
 
 }  // namespace pw::office

@@ -3,27 +3,38 @@
 // same path, and the body then travels at the station's pace with the lock
 // already free for the other stations. The copy lies in the office's
 // incoming folder under a temporary's name (cleared at Load if a process
-// ends mid-way) and goes when this does.
+// ends mid-way) and goes when this does. The copies alive at once hold
+// kBudget bytes at most, so stations that stall their bodies cannot fill
+// the disk.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pw::office {
 
 class RequestSnapshot {
  public:
-  // Copies size bytes of the file at path; raises pw::Error when it cannot
-  // be read or holds fewer.
-  RequestSnapshot(const std::string& path, std::int32_t size);
+  static constexpr std::int64_t kBudget = 256 << 20;
+
+  // Copies size bytes of the file at path; nothing when the budget has no
+  // room or no copy can be made (the folder, the disk, the file itself): the
+  // caller then sends from path itself, holding the lock, as an office
+  // without copies would.
+  static std::optional<RequestSnapshot> Take(const std::string& path, std::int32_t size);
   ~RequestSnapshot();
+  RequestSnapshot(RequestSnapshot&& other) noexcept;
   RequestSnapshot(const RequestSnapshot&) = delete;
   RequestSnapshot& operator=(const RequestSnapshot&) = delete;
+  RequestSnapshot& operator=(RequestSnapshot&&) = delete;
 
   const std::string& path() const { return path_; }
 
  private:
-  std::string path_;
+  RequestSnapshot(std::string path, std::int32_t size) : path_(std::move(path)), size_(size) {}
+  std::string path_;  // empty once moved from
+  std::int32_t size_;
 };
 
 }  // namespace pw::office

@@ -51,6 +51,9 @@ void CreateDirectories(const std::string& path);
 
 // Removes a file; a missing file is no error. Never raises.
 void RemoveFile(const std::string& path) noexcept;
+// Removes the file unless a process has it open for writing as a temporary
+// (CreateNew holds such a file locked while it is open): true when it went.
+bool RemoveFileNotInUse(const std::string& path) noexcept;
 
 // A file read from start to end in pieces. Raises pw::Error on failure.
 class ReadableFile {
@@ -104,8 +107,9 @@ WritableFile CreateTemporaryBeside(const std::string& path);
 bool IsTemporaryName(std::string_view name);
 
 // Removes the files of the temporaries' pattern in folder (temporaries that
-// a process ended mid-write left behind) and answers how many went. A
-// missing folder has none. Raises when the folder cannot be read.
+// a process ended mid-write left behind) and answers how many went; one
+// that another process is still writing stays. A missing folder has none.
+// Raises when the folder cannot be read.
 std::size_t RemoveTemporaries(const std::string& folder);
 
 // The names of the plain files in folder (no folders), in no set order.

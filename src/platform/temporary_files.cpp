@@ -63,9 +63,7 @@ std::size_t RemoveTemporaries(const std::string& folder) {
   std::size_t removed = 0;
   for (const std::string& name : FileNamesIn(folder)) {
     const std::string path = prefix + name;
-    if (!IsTemporaryName(name) || !FileExists(path)) continue;
-    RemoveFile(path);
-    if (!FileExists(path)) ++removed;
+    if (IsTemporaryName(name) && RemoveFileNotInUse(path)) ++removed;
   }
   return removed;
 }

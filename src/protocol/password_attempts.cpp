@@ -17,13 +17,20 @@ std::optional<PasswordAttempts::Clock::time_point> PasswordAttempts::Turn(
     records_.erase(it);
     it = records_.end();
   }
-  if (it == records_.end() && records_.size() < kMaxAddresses) return now;
-  const Clock::time_point own = it == records_.end() ? now : it->second.next_turn;
-  const Clock::time_point turn = std::max({now, own, shared_next_turn_});
+  if (it == records_.end()) {
+    // At once unless fresh addresses come faster than their rate allows
+    // (beyond a second's burst): then at the turn the rate gives.
+    const Clock::time_point spent = std::max(fresh_spent_until_, now);
+    const Clock::time_point turn = std::max(now, spent - kFreshBurst);
+    if (turn > latest) return std::nullopt;
+    fresh_spent_until_ = spent + kFreshStep;
+    return turn;
+  }
+  const Clock::time_point turn = std::max({now, it->second.next_turn, shared_next_turn_});
   if (turn > latest) return std::nullopt;
   // Connections of the same address that come meanwhile queue behind this
   // one, and every other address's behind its share.
-  if (it != records_.end()) it->second.next_turn = turn + Wait(it->second.wrong);
+  it->second.next_turn = turn + Wait(it->second.wrong);
   shared_next_turn_ = turn + kGlobalStep;
   return turn;
 }

@@ -5,13 +5,15 @@
 // many connections it opens at once. A right password clears the record.
 // The judged passwords of all addresses with wrong ones on record share one
 // budget besides, kGlobalStep apart (5 a second in all), so many addresses
-// guessing in turn go no faster than that; an address with nothing on record
-// is judged at once, so a station's right password is not held up by them.
+// guessing in turn go no faster than that. Addresses with nothing on record
+// are judged at once while they come no faster than kFreshPerSecond (100 a
+// second, in bursts of two seconds' worth: a whole chain's stations calling
+// at one moment pass within seconds), so a station's right password is not
+// held up by guessers; past that rate (many fresh addresses guessing once
+// each) they wait their turns too.
 //
 // The table is bounded: records untouched for kForgetAfter are forgotten,
-// and when it is full the record whose turn came longest ago goes first;
-// while it is full (many addresses guessing), a new address's password takes
-// its turn in the shared budget too, so forgetting frees no guesses.
+// and when it is full the record whose turn came longest ago goes first.
 // Any thread.
 #pragma once
 
@@ -35,6 +37,9 @@ class PasswordAttempts {
   static constexpr auto kStep = std::chrono::milliseconds(500);
   static constexpr auto kLongestWait = std::chrono::milliseconds(4000);
   static constexpr auto kGlobalStep = std::chrono::milliseconds(200);
+  static constexpr int kFreshPerSecond = 100;
+  static constexpr auto kFreshStep = std::chrono::milliseconds(1000 / kFreshPerSecond);
+  static constexpr auto kFreshBurst = std::chrono::seconds(2);
   static constexpr auto kForgetAfter = std::chrono::minutes(15);
   // About 100 bytes a record: 6 MB at most.
   static constexpr std::size_t kMaxAddresses = 65536;
@@ -63,6 +68,8 @@ class PasswordAttempts {
   mutable Mutex mu_;
   std::unordered_map<std::string, Record> records_ GUARDED_BY(mu_);
   Clock::time_point shared_next_turn_ GUARDED_BY(mu_);  // of the shared budget
+  // When the fresh addresses' budget is spent at their average rate.
+  Clock::time_point fresh_spent_until_ GUARDED_BY(mu_);
 };
 
 }  // namespace pw::protocol

@@ -503,6 +503,23 @@ TEST(PasswordAttempts, AddressesWithWrongPasswordsShareOneBudget) {
   EXPECT_LE(*turn, SteadyClock::now()) << "nothing on record: judged at once";
 }
 
+// Addresses with nothing on record are judged at once up to their rate's
+// burst; many more, each guessing once, wait their turns at that rate.
+TEST(PasswordAttempts, FreshAddressesBeyondTheirRateWaitTheirTurns) {
+  PasswordAttempts table;
+  const auto start = SteadyClock::now();
+  const auto far = start + 1h;
+  std::vector<SteadyClock::time_point> turns;
+  const int burst = PasswordAttempts::kFreshPerSecond * 2;
+  const int n = burst + 50;
+  for (int i = 0; i < n; ++i) turns.push_back(*table.Turn("10.4." + std::to_string(i), far));
+  EXPECT_LE(turns[burst - 1], SteadyClock::now()) << "a burst's worth at once";
+  for (std::size_t i = burst + 1; i < turns.size(); ++i)
+    EXPECT_GE(turns[i] - turns[i - 1], PasswordAttempts::kFreshStep - 1ms) << i;
+  EXPECT_GE(turns.back() - start, (n - burst - 1) * PasswordAttempts::kFreshStep);
+  EXPECT_FALSE(table.Turn("10.4.1.1", start + 100ms)) << "a turn past the limit";
+}
+
 TEST_F(HandshakeTest, WrongPasswordsCostTheAddressAGrowingWait) {
   TheSettings().PasswordEnable = true;
   TheSettings().Password.set("Secret");

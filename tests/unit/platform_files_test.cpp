@@ -163,6 +163,13 @@ TEST_F(PlatformFilesTest, TemporariesAreMadeAnewUnderRandomNamesAndClearedByThei
   EXPECT_EQ(platform::RemoveTemporaries(base_), 3u);
   EXPECT_EQ(NamesIn(base_), (std::set<std::string>{"report.tmp", "~pw-notes.txt", "~pwfolder.tmp"}));
   EXPECT_EQ(platform::RemoveTemporaries(Path({"no folder"})), 0u);
+
+  // One still being written (by another instance on the same folders) stays.
+  platform::WritableFile open = platform::CreateTemporaryBeside(target);
+  open.Write("half", 4);
+  EXPECT_EQ(platform::RemoveTemporaries(base_), 0u);
+  open.Close();
+  EXPECT_EQ(platform::RemoveTemporaries(base_), 1u);
 }
 
 // The folders come from the environment and always end with a separator; a

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -183,6 +184,9 @@ std::optional<WritableFile> WritableFile::CreateNew(const std::string& path) {
     if (errno == EEXIST) return std::nullopt;
     FileError("open", path, errno);
   }
+  // Held while the file is open: another process clearing stale
+  // temporaries leaves it (RemoveFileNotInUse).
+  ::flock(fd.get(), LOCK_EX | LOCK_NB);
   return WritableFile(std::make_unique<Handle>(Handle{path, std::move(fd)}));
 }
 
@@ -220,6 +224,13 @@ void CreateDirectories(const std::string& path) {
 }
 
 void RemoveFile(const std::string& path) noexcept { ::unlink(Native(path).c_str()); }
+
+bool RemoveFileNotInUse(const std::string& path) noexcept {
+  const ScopedFd fd(::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return false;
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return false;  // its writer still has it
+  return ::unlink(Native(path).c_str()) == 0;
+}
 
 std::uint64_t FreeSpace(const std::string& folder) {
   struct statvfs vfs {};

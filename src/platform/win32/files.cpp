@@ -278,6 +278,16 @@ void CreateDirectories(const std::string& path) {
 
 void RemoveFile(const std::string& path) noexcept { ::DeleteFileW(Native(path).c_str()); }
 
+// A file that opens with no sharing at all is open nowhere else; opened so
+// to be deleted on close, it goes when closed.
+bool RemoveFileNotInUse(const std::string& path) noexcept {
+  const HANDLE file = ::CreateFileW(Native(path).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(file);
+  return true;
+}
+
 std::uint64_t FreeSpace(const std::string& folder) {
   ULARGE_INTEGER available{};
   if (!::GetDiskFreeSpaceExW(Native(folder).c_str(), &available, nullptr, nullptr))

@@ -154,6 +154,11 @@ class TcpConnection {
   // socket). Any thread; never raises.
   bool Closed() const noexcept { return closed_.load(); }
 
+  // The peer's close (or reset) has come, whatever this end has still to
+  // read of what it sent before (on Windows: once all of it has been read).
+  // False when this end has closed it. Any thread; never waits or raises.
+  bool PeerHasClosed();
+
   // Open here and not known to be closed by the peer. Looks, without
   // waiting, whether the peer's close has arrived; data still buffered
   // counts as connected. Never raises.

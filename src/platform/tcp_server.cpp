@@ -29,6 +29,8 @@ struct Session {
   // Written by the handler's thread, read by the accept thread.
   std::atomic<int> phase{static_cast<int>(TcpServer::Phase::kHandshake)};
   std::atomic<Clock::rep> since{Clock::now().time_since_epoch().count()};  // of the phase
+  // Its peer has closed; the accept thread's, under the server's lock.
+  bool peer_gone = false;
 };
 
 // The connection whose handler runs on this thread, if any.
@@ -50,7 +52,7 @@ struct TcpServer::State {
   std::atomic<bool> stopping{false};
 
   mutable Mutex mu;
-  std::list<Session> serving GUARDED_BY(mu);
+  std::list<Session> serving GUARDED_BY(mu);  // peer_gone: the accept thread's
   std::list<Session> finished GUARDED_BY(mu);  // handler done, thread not joined
 
   // The burst of refusals under way; the accept thread's.
@@ -184,14 +186,14 @@ bool TcpServer::Refused(TcpConnection& connection) {
   std::size_t limit = 0;  // the cap that refuses
   {
     MutexLock lock(st.mu);
-    // A connection whose socket has closed no longer counts, though its
-    // handler may still be waiting (for the main thread to take its log
-    // lines): its peer is gone.
+    // A connection whose socket has closed, at either end, no longer
+    // counts, though its handler may still be waiting (for the main thread
+    // to take its log lines).
     std::size_t in_all = 0, from_address = 0, handshaking = 0;
     Session* oldest_handshake = nullptr;  // serving is in the order of accepts
     Session* idlest = nullptr;
     for (Session& s : st.serving) {
-      if (s.connection.Closed()) continue;
+      if (s.connection.Closed() || s.peer_gone) continue;
       ++in_all;
       if (s.connection.PeerAddress() == address) ++from_address;
       const int phase = s.phase.load();
@@ -206,7 +208,7 @@ bool TcpServer::Refused(TcpConnection& connection) {
     // oldest one there goes (a real station's handshake takes moments),
     // which also makes room in all.
     Session* victim = nullptr;
-    int victim_phase = 0;
+    int victim_phase = kClosedForRoom;  // none
     if (from_address >= limits.per_address) {
       refused_per_address = true;
       limit = limits.per_address;
@@ -220,6 +222,19 @@ bool TcpServer::Refused(TcpConnection& connection) {
       limit = limits.connections;
     } else {
       return false;
+    }
+    // Before closing anyone: a peer that has closed since the last look
+    // makes room (only at a cap is every socket looked at).
+    for (Session& s : st.serving) {
+      if (s.connection.Closed() || s.peer_gone) continue;
+      if (refused_per_address && s.connection.PeerAddress() != address) continue;
+      if (victim_phase == static_cast<int>(Phase::kHandshake) &&
+          s.phase.load() != victim_phase)
+        continue;
+      if (s.connection.PeerHasClosed()) {
+        s.peer_gone = true;
+        return false;
+      }
     }
     if (victim && MovePhase(*victim, victim_phase, kClosedForRoom)) {
       victim->connection.Disconnect();  // its handler's read ends at once

@@ -215,8 +215,9 @@ TEST_F(CappedServer, ARaisedPerAddressCapServesManyStationsFromOneAddress) {
 
 // A server whose handlers move their connection from phase to phase as the
 // client asks, one byte at a time: 'w' waiting, 'b' busy (each answered
-// '1', or '0' when the server has taken the connection away), 'x' closes
-// it and then holds the thread, as a handler waiting for the main thread.
+// '1', or '0' when the server has taken the connection away); 'x' closes
+// it and 'h' answers '1', and each then holds the thread without reading,
+// as a handler waiting for the main thread.
 class PhasedServer : public ::testing::Test {
  protected:
   PhasedServer()
@@ -226,8 +227,9 @@ class PhasedServer : public ::testing::Test {
               try {
                 for (;;) {
                   const char asked = static_cast<char>(c.ReadByte());
-                  if (asked == 'x') {
-                    c.Disconnect();
+                  if (asked == 'x' || asked == 'h') {
+                    if (asked == 'x') c.Disconnect();
+                    else c.Write("1");
                     held_.try_acquire_for(std::chrono::milliseconds(kWaitMs));
                     return;
                   }
@@ -303,16 +305,21 @@ TEST_F(PhasedServer, PastTheHandshakeShareTheOldestHandshakeMakesRoom) {
   EXPECT_EQ(Move(fourth, 'b'), "1");
 }
 
-// A handler still running after its connection closed (waiting for the
-// main thread to take its log lines) no longer holds its address's place.
+// A handler still running after its connection closed at either end
+// (waiting for the main thread to take its log lines) no longer holds its
+// address's place.
 TEST_F(PhasedServer, AConnectionIsCountedOutWhenItsSocketClosesNotWhenItsHandlerEnds) {
   Start({1, 1});
-  TcpConnection gone = Served();
-  gone.Write("x");
-  ASSERT_TRUE(Closed(gone));
+  TcpConnection closed_here = Served();
+  closed_here.Write("x");
+  ASSERT_TRUE(Closed(closed_here));
+  {
+    TcpConnection closed_there = Served();
+    ASSERT_EQ(Move(closed_there, 'h'), "1");
+  }
   TcpConnection next = Served();
   EXPECT_EQ(Move(next, 'w'), "1");
-  EXPECT_EQ(phased_.ConnectionThreads(), 2u) << "the first handler still runs";
+  EXPECT_EQ(phased_.ConnectionThreads(), 3u) << "both earlier handlers still run";
 }
 
 }  // namespace

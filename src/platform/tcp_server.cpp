@@ -33,6 +33,10 @@ struct Session {
   bool peer_gone = false;
 };
 
+// After a look at every socket finds no peer gone, the next is this much
+// later.
+constexpr int kLookPauseMs = 20;
+
 // The connection whose handler runs on this thread, if any.
 thread_local Session* serving_session = nullptr;
 
@@ -54,6 +58,10 @@ struct TcpServer::State {
   mutable Mutex mu;
   std::list<Session> serving GUARDED_BY(mu);  // peer_gone: the accept thread's
   std::list<Session> finished GUARDED_BY(mu);  // handler done, thread not joined
+
+  // Until when the sockets are not looked at again for a peer's close, the
+  // last look having found none; the accept thread's.
+  Clock::time_point next_look{};
 
   // The burst of refusals under way; the accept thread's.
   bool in_burst = false;
@@ -224,17 +232,20 @@ bool TcpServer::Refused(TcpConnection& connection) {
       return false;
     }
     // Before closing anyone: a peer that has closed since the last look
-    // makes room (only at a cap is every socket looked at).
-    for (Session& s : st.serving) {
-      if (s.connection.Closed() || s.peer_gone) continue;
-      if (refused_per_address && s.connection.PeerAddress() != address) continue;
-      if (victim_phase == static_cast<int>(Phase::kHandshake) &&
-          s.phase.load() != victim_phase)
-        continue;
-      if (s.connection.PeerHasClosed()) {
-        s.peer_gone = true;
-        return false;
+    // makes room. Only at a cap are the sockets looked at, and in a burst
+    // at a cap not at every connection.
+    if (Clock::now() >= st.next_look) {
+      for (Session& s : st.serving) {
+        if (s.connection.Closed() || s.peer_gone) continue;
+        if (refused_per_address && s.connection.PeerAddress() != address) continue;
+        if (victim_phase == static_cast<int>(Phase::kHandshake) && s.phase.load() != victim_phase)
+          continue;
+        if (s.connection.PeerHasClosed()) {
+          s.peer_gone = true;
+          return false;
+        }
       }
+      st.next_look = Clock::now() + std::chrono::milliseconds(kLookPauseMs);
     }
     if (victim && MovePhase(*victim, victim_phase, kClosedForRoom)) {
       victim->connection.Disconnect();  // its handler's read ends at once

@@ -15,6 +15,9 @@ Phases (see bench/flood_probe.md):
      followed by a command that looks the station up by address
   L  a log that cannot be written (its path a folder; the disk full):
      every handshake and command still served, the host told once
+  M  a few addresses fill MaxConnections (past the handshake, then before
+     it) while real handshakes come from another address
+  K  handshakes with 16 KB names churning from one address, under its cap
   D  afterwards: threads and RSS back, first log line kept, no forged line
 
 Standard library only.
@@ -341,7 +344,7 @@ class Peer:
 
     KEEP = 4096  # bytes of what is received that are kept
 
-    def __init__(self, net, port, kind, sends=(), hold=1.0, repeat=None):
+    def __init__(self, net, port, kind, sends=(), hold=1.0, repeat=None, source=None):
         self.net = net
         self.kind = kind
         self.sends = list(sends)
@@ -359,6 +362,8 @@ class Peer:
         self.open = True
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.sock.setblocking(False)
+        if source:  # any 127.x.y.z is this machine: a peer address of its own
+            self.sock.bind((source, 0))
         err = self.sock.connect_ex((LOOPBACK, port))
         if err not in (0, errno.EINPROGRESS, errno.EAGAIN):
             self.sock.close()
@@ -494,7 +499,7 @@ class RealHandshake(Peer):
     """
 
     def __init__(self, net, port, listener, password, name=REAL_NAME, bound=5.0,
-                 keep_open=False):
+                 keep_open=False, source=None):
         self.listener = listener
         self.keep_open = keep_open  # stay in the command phase until closed
         self.password = password.encode() if password else b"NOPASS"
@@ -503,7 +508,7 @@ class RealHandshake(Peer):
         self.ok = None
         self.latency = None
         self.why = None
-        super().__init__(net, port, "real", hold=bound)
+        super().__init__(net, port, "real", hold=bound, source=source)
 
     def on_data(self):
         got = lines_of(self.rx)
@@ -1065,6 +1070,132 @@ class Probe:
                 host.status().get("Threads", 1 << 30) <= base.get("Threads", 0) + 2,
                 "%d, started at %d" % (host.status().get("Threads", 0), base.get("Threads", 0)))
 
+    # -- M
+    def lockout(self, targets, addresses, per_address, make, seconds):
+        """Hostile peers from addresses, per_address each at every target,
+        each made again a second after the listener closes it, while a real
+        handshake from an address of its own starts every 200 ms, in turn at
+        each target. Returns the real ones by target and the hostile ones."""
+        net = Net()
+        hostile = []
+        closed = [0]
+
+        def hold(host, source):
+            p = make(net, host, source)
+            hostile.append(p)
+            old = p.on_closed
+
+            def again():
+                old()
+                if p.closed_by == "listener":
+                    closed[0] += 1
+                    net.later(1.0, lambda: hold(host, source))
+            p.on_closed = again
+
+        for host in targets:
+            for source in addresses:
+                for _ in range(per_address):
+                    hold(host, source)
+        # The hostile ones settle in first.
+        net.run_until(lambda: False, 3.0)
+        closed_before = closed[0]
+        reals = {h: [] for h in targets}
+        start = now()
+        i = 0
+        while now() - start < seconds:
+            h = targets[i % len(targets)]
+            i += 1
+            reals[h].append(RealHandshake(net, h.port, h.listener_kind, h.password,
+                                          bound=REAL_BOUND * 2.5, source="127.0.0.200"))
+            net.run_until(lambda: False, 0.2)
+        net.run_until(lambda: all(p.ok is not None for ps in reals.values() for p in ps), 6.0)
+        held = sum(1 for p in hostile if p.open)
+        net.close_all()
+        return reals, held, closed[0] - closed_before
+
+    def report_lockout(self, name, reals, held, closed, seconds):
+        r = self.report
+        r.figure("%s: hostile connections open at the end %d, closed by the listeners during "
+                 "the %.0f s of real handshakes %d" % (name, held, seconds, closed))
+        for h, peers in reals.items():
+            ok = [p for p in peers if p.ok]
+            lat = [p.latency for p in ok]
+            why = sorted({p.why for p in peers if not p.ok and p.why})
+            r.figure("%s: %s served %d of %d real handshakes%s%s" % (
+                name, h.label, len(ok), len(peers),
+                (", p50 %s, p99 %s" % (ms(percentile(lat, 50)), ms(percentile(lat, 99))))
+                if lat else "", (" (" + "; ".join(why[:3]) + ")") if why else ""))
+            r.check("M: %s: %s serves at least 95%% of real handshakes" % (name, h.label),
+                    peers and len(ok) >= 0.95 * len(peers), "%d of %d" % (len(ok), len(peers)))
+
+    def phase_m(self):
+        seconds = 6.0 if self.quick else 15.0
+        per = self.args.per_ip_cap
+        print("\n== M. a few addresses fill MaxConnections")
+        office = self.host("office", "office-l")
+        station = self.host("station", "station-l")
+        office_pw = self.host("office", "office-l-pw", password=PASSWORD)
+        try:
+            for h, kind, pw in ((office, "office", None), (station, "station", None),
+                                (office_pw, "office", PASSWORD)):
+                h.listener_kind, h.password = kind, pw
+                self.warm_up(h, kind, pw)
+
+            # Past the handshake: each holds its place in the command phase.
+            def past(net, host, source):
+                return RealHandshake(net, host.port, host.listener_kind, None, name=b"HOLD",
+                                     bound=3600.0, keep_open=True, source=source)
+
+            addresses = ["127.0.0.%d" % (10 + k) for k in range(4)]
+            print("4 addresses x %d past the handshake at office-l and station-l" % per)
+            reals, held, closed = self.lockout([office, station], addresses, per, past, seconds)
+            self.report_lockout("past the handshake", reals, held, closed, seconds)
+
+            # Before it: silent until the handshake deadline (5 s here) cuts them.
+            def silent(net, host, source):
+                return Peer(net, host.port, "silent", hold=3600.0, source=source)
+
+            addresses = ["127.0.0.%d" % (20 + k) for k in range(5)]
+            print("5 addresses x %d silent in the handshake at office-l-pw" % per)
+            reals, held, closed = self.lockout([office_pw], addresses, per, silent, seconds)
+            self.report_lockout("in the handshake", reals, held, closed, seconds)
+        finally:
+            self.stop_hosts([office, station, office_pw])
+
+    # -- K
+    def phase_k(self):
+        r = self.report
+        n = 400 if self.quick else 2000
+        cap, conc = 64, 48
+        print("\n== K. %d handshakes with 16 KB names, %d at a time from one address, cap %d"
+              % (n, conc, cap))
+        office = self.host("office", "office-k", ["MaxConnectionsPerIP=%d" % cap])
+        try:
+            self.warm_up(office, "office")
+            net = Net()
+            peers = []
+            live = set()
+            start = now()
+            while (len(peers) < n or live) and now() - start < 120.0:
+                live = {p for p in live if p.ok is None}
+                while len(peers) < n and len(live) < conc:
+                    name = (b"K%05d-" % len(peers)) + b"k" * (LONG_NAME_BYTES - 7)
+                    p = RealHandshake(net, office.port, "office", None, name=name, bound=30.0)
+                    peers.append(p)
+                    live.add(p)
+                net.poll()
+            net.close_all()
+            took = now() - start
+            ok = [p for p in peers if p.ok]
+            refused = [p for p in peers if not p.ok and p.t_first_line is None
+                       and p.closed_by == "listener"]
+            r.figure("%d of %d served in %.1f s; %d refused at the per-address cap (%.1f%%)"
+                     % (len(ok), len(peers), took, len(refused), 100.0 * len(refused) / max(len(peers), 1)))
+            r.check("K: none refused while under the per-address cap", not refused,
+                    "%d of %d" % (len(refused), len(peers)))
+        finally:
+            self.stop_hosts([office])
+
     # -- D
     def check_back(self, host, base, phase):
         r = self.report
@@ -1154,6 +1285,10 @@ class Probe:
             self.phase_r()
         if "L" in phases:
             self.phase_l()
+        if "M" in phases:
+            self.phase_m()
+        if "K" in phases:
+            self.phase_k()
         self.check_logs()
 
 
@@ -1307,7 +1442,7 @@ def main():
                         help="the build folder holding pumpwire-host (default: build/)")
     parser.add_argument("--host", help="pumpwire-host to run (default: BUILD/pumpwire-host)")
     parser.add_argument("--quick", action="store_true", help="smaller counts, for CI")
-    parser.add_argument("--phases", default="ABPCRL", help="which phases to run (default ABPCRL; "
+    parser.add_argument("--phases", default="ABPCRLMK", help="which phases to run (default ABPCRLMK; "
                         "the log checks always run)")
     parser.add_argument("--per-ip-cap", type=int, default=256,
                         help="the listener's connections per address (MaxConnectionsPerIP); "

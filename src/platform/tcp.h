@@ -150,6 +150,15 @@ class TcpConnection {
   // False when ms pass first; 0 only looks, negative waits without limit.
   bool WaitReadable(int ms);
 
+  // This end has closed it (Disconnect, or a failure that closed the
+  // socket). Any thread; never raises.
+  bool Closed() const noexcept { return closed_.load(); }
+
+  // The peer's close (or reset) has come, whatever this end has still to
+  // read of what it sent before (on Windows: once all of it has been read).
+  // False when this end has closed it. Any thread; never waits or raises.
+  bool PeerHasClosed();
+
   // Open here and not known to be closed by the peer. Looks, without
   // waiting, whether the peer's close has arrived; data still buffered
   // counts as connected. Never raises.
@@ -246,8 +255,13 @@ class TcpListener {
 // catches and drops everything), the connection is closed and its thread is
 // joined soon after, so a long-running server keeps no finished threads.
 //
-// Connections are capped in all and per peer address (see Limits): one past
-// a cap is closed at once, with no thread started. Refusals come in bursts
+// Connections are capped in all and per peer address (see Limits), and a
+// connection counts against the caps until its socket closes, not until its
+// handler returns. At a cap the server makes room where it can (see Phase):
+// past the share of connections in their handshake it closes the oldest of
+// them; past the cap in all, the one that has waited longest for its next
+// command. Otherwise one past a cap is closed at once, with no thread
+// started. Refusals come in bursts
 // and are reported once per burst: the first refusal, then, when no refusal
 // has come for kQuietMs or the server stops, how many there were.
 //
@@ -276,7 +290,14 @@ class TcpServer {
   struct Limits {
     std::size_t connections = SIZE_MAX;  // served at once, in all
     std::size_t per_address = SIZE_MAX;  // served at once from one peer address
+    std::size_t handshaking = SIZE_MAX;  // served at once still in their handshake
   };
+
+  // Where a connection stands, as its handler tells it. A new connection is
+  // in its handshake. Only a connection in its handshake or waiting for its
+  // next command is ever closed to make room; a busy one (reading a body,
+  // waiting for the host) never is.
+  enum class Phase { kHandshake, kWaiting, kBusy };
 
   // One report of a burst of refusals.
   struct Refusals {
@@ -313,6 +334,12 @@ class TcpServer {
   // handler it raises pw::Error and changes nothing.
   void Deactivate() LOCKS_EXCLUDED(control_mu_);
 
+  // Called by the handler of connection, on its own thread, as it moves
+  // from phase to phase. False when the server has closed the connection to
+  // make room: the handler then does no more work for its peer. Nothing
+  // (true) for a connection this server does not serve on this thread.
+  bool SetPhase(const TcpConnection& connection, Phase phase);
+
   bool Active() const noexcept { return active_.load(); }
 
   // The port listened on while active, 0 when not.
@@ -331,9 +358,10 @@ class TcpServer {
   struct State;
   void AcceptLoop();
   void Serve(TcpConnection connection);
-  // Closes connection when a cap is reached (true), reporting the burst's
-  // first refusal. Accept thread.
+  // Closes connection when a cap is reached and no room can be made (true),
+  // reporting the burst's first refusal. Accept thread.
   bool Refused(TcpConnection& connection);
+  void ReportRefusal(const std::string& address, bool per_address, std::size_t limit);
   void EndBurst();
 
   const Handler handler_;

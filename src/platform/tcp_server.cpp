@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <list>
 #include <thread>
-#include <unordered_map>
 #include <utility>
 
 #include "platform/tcp.h"
@@ -19,11 +18,33 @@ thread_local const TcpServer* serving_server = nullptr;
 // Accept and connection threads of every server, started and not joined.
 std::atomic<std::size_t> threads_in_process{0};
 
+// A connection's phase as the server keeps it: the handler's, or closed by
+// the server to make room (then the handler's next SetPhase says so).
+constexpr int kClosedForRoom = -1;
+
 struct Session {
   TcpConnection connection;
   std::thread thread;
   std::list<Session>::iterator self;
+  // Written by the handler's thread, read by the accept thread.
+  std::atomic<int> phase{static_cast<int>(TcpServer::Phase::kHandshake)};
+  std::atomic<Clock::rep> since{Clock::now().time_since_epoch().count()};  // of the phase
+  // Its peer has closed; the accept thread's, under the server's lock.
+  bool peer_gone = false;
 };
+
+// After a look at every socket finds no peer gone, the next is this much
+// later.
+constexpr int kLookPauseMs = 20;
+
+// The connection whose handler runs on this thread, if any.
+thread_local Session* serving_session = nullptr;
+
+// Moves session from phase from to phase to, unless another thread moved it
+// first.
+bool MovePhase(Session& session, int from, int to) {
+  return session.phase.compare_exchange_strong(from, to);
+}
 
 }  // namespace
 
@@ -35,20 +56,17 @@ struct TcpServer::State {
   std::atomic<bool> stopping{false};
 
   mutable Mutex mu;
-  std::list<Session> serving GUARDED_BY(mu);
+  std::list<Session> serving GUARDED_BY(mu);  // peer_gone: the accept thread's
   std::list<Session> finished GUARDED_BY(mu);  // handler done, thread not joined
-  // Connections in serving by peer address; an address leaves at 0.
-  std::unordered_map<std::string, std::size_t> per_address GUARDED_BY(mu);
+
+  // Until when the sockets are not looked at again for a peer's close, the
+  // last look having found none; the accept thread's.
+  Clock::time_point next_look{};
 
   // The burst of refusals under way; the accept thread's.
   bool in_burst = false;
   Refusals burst;
   Clock::time_point last_refusal;
-
-  void CountOut(const std::string& address) EXCLUSIVE_LOCKS_REQUIRED(mu) {
-    const auto it = per_address.find(address);
-    if (it != per_address.end() && --it->second == 0) per_address.erase(it);
-  }
 
   void ReapFinished() LOCKS_EXCLUDED(mu) {
     MutexLock lock(mu);
@@ -136,7 +154,6 @@ void TcpServer::Deactivate() {
     MutexLock lock(st.mu);
     st.serving.clear();
     st.finished.clear();
-    st.per_address.clear();
   }
   st.listening.reset();
   port_.store(0);
@@ -171,27 +188,84 @@ bool TcpServer::Refused(TcpConnection& connection) {
   }
   limits.connections = std::max<std::size_t>(limits.connections, 1);
   limits.per_address = std::max<std::size_t>(limits.per_address, 1);
+  limits.handshaking = std::max<std::size_t>(limits.handshaking, 1);
   const std::string& address = connection.PeerAddress();
-  std::size_t in_all = 0, from_address = 0;
+  bool refused_per_address = false;
+  std::size_t limit = 0;  // the cap that refuses
   {
     MutexLock lock(st.mu);
-    in_all = st.serving.size();
-    const auto it = st.per_address.find(address);
-    if (it != st.per_address.end()) from_address = it->second;
+    // A connection whose socket has closed, at either end, no longer
+    // counts, though its handler may still be waiting (for the main thread
+    // to take its log lines).
+    std::size_t in_all = 0, from_address = 0, handshaking = 0;
+    Session* oldest_handshake = nullptr;  // serving is in the order of accepts
+    Session* idlest = nullptr;
+    for (Session& s : st.serving) {
+      if (s.connection.Closed() || s.peer_gone) continue;
+      ++in_all;
+      if (s.connection.PeerAddress() == address) ++from_address;
+      const int phase = s.phase.load();
+      if (phase == static_cast<int>(Phase::kHandshake)) {
+        ++handshaking;
+        if (!oldest_handshake) oldest_handshake = &s;
+      } else if (phase == static_cast<int>(Phase::kWaiting)) {
+        if (!idlest || s.since.load() < idlest->since.load()) idlest = &s;
+      }
+    }
+    // The new connection starts in its handshake: past that share the
+    // oldest one there goes (a real station's handshake takes moments),
+    // which also makes room in all.
+    Session* victim = nullptr;
+    int victim_phase = kClosedForRoom;  // none
+    if (from_address >= limits.per_address) {
+      refused_per_address = true;
+      limit = limits.per_address;
+    } else if (handshaking >= limits.handshaking) {
+      victim = oldest_handshake;
+      victim_phase = static_cast<int>(Phase::kHandshake);
+      limit = limits.handshaking;
+    } else if (in_all >= limits.connections) {
+      victim = idlest;
+      victim_phase = static_cast<int>(Phase::kWaiting);
+      limit = limits.connections;
+    } else {
+      return false;
+    }
+    // Before closing anyone: a peer that has closed since the last look
+    // makes room. Only at a cap are the sockets looked at, and in a burst
+    // at a cap not at every connection.
+    if (Clock::now() >= st.next_look) {
+      for (Session& s : st.serving) {
+        if (s.connection.Closed() || s.peer_gone) continue;
+        if (refused_per_address && s.connection.PeerAddress() != address) continue;
+        if (victim_phase == static_cast<int>(Phase::kHandshake) && s.phase.load() != victim_phase)
+          continue;
+        if (s.connection.PeerHasClosed()) {
+          s.peer_gone = true;
+          return false;
+        }
+      }
+      st.next_look = Clock::now() + std::chrono::milliseconds(kLookPauseMs);
+    }
+    if (victim && MovePhase(*victim, victim_phase, kClosedForRoom)) {
+      victim->connection.Disconnect();  // its handler's read ends at once
+      return false;
+    }
   }
-  // With room in all, it is the address's own cap that refuses.
-  const bool under_total = in_all < limits.connections;
-  if (under_total && from_address < limits.per_address) return false;
-
   connection.Disconnect();
+  ReportRefusal(address, refused_per_address, limit);
+  return true;
+}
+
+void TcpServer::ReportRefusal(const std::string& address, bool per_address, std::size_t limit) {
+  State& st = *state_;
   st.last_refusal = Clock::now();
   if (st.in_burst) {
     ++st.burst.refused;
-    return true;
+    return;
   }
   st.in_burst = true;
-  st.burst = Refusals{false, address, under_total,
-                      under_total ? limits.per_address : limits.connections, 1};
+  st.burst = Refusals{false, address, per_address, limit, 1};
   if (on_refusals_) {
     try {
       on_refusals_(st.burst);
@@ -199,7 +273,16 @@ bool TcpServer::Refused(TcpConnection& connection) {
       // The report is lost, the refusal stands.
     }
   }
-  return true;
+}
+
+bool TcpServer::SetPhase(const TcpConnection& connection, Phase phase) {
+  Session* session = serving_session;
+  if (serving_server != this || !session || &session->connection != &connection) return true;
+  int from = session->phase.load();
+  if (from == kClosedForRoom) return false;
+  session->since.store(Clock::now().time_since_epoch().count());
+  // Only the accept thread moves it meanwhile, and only to closed.
+  return MovePhase(*session, from, static_cast<int>(phase));
 }
 
 void TcpServer::EndBurst() {
@@ -223,13 +306,12 @@ void TcpServer::Serve(TcpConnection connection) {
   it->connection = std::move(connection);
   it->self = it;
   Session* session = &*it;
-  const std::string& address = session->connection.PeerAddress();  // fixed from here on
-  ++st.per_address[address];
   ++threads_in_process;  // before the handler can run
   try {
     it->thread = std::thread([this, session] {
       State& state = *state_;
       serving_server = this;
+      serving_session = session;
       try {
         handler_(session->connection);
       } catch (...) {
@@ -237,7 +319,6 @@ void TcpServer::Serve(TcpConnection connection) {
       }
       {
         MutexLock finishing(state.mu);
-        state.CountOut(session->connection.PeerAddress());
         state.finished.splice(state.finished.end(), state.serving, session->self);
       }
       session->connection.Disconnect();
@@ -245,7 +326,6 @@ void TcpServer::Serve(TcpConnection connection) {
     });
   } catch (const std::system_error&) {
     --threads_in_process;
-    st.CountOut(address);
     st.serving.erase(it);  // no thread to serve it: close at once
   }
 }

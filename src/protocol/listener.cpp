@@ -90,7 +90,16 @@ void Listener::Serve(platform::TcpConnection& connection) {
     const ListenerSide side{wire,          end_.end,       end_.log, end_.own_name,
                             end_.register_station, end_.name_read, &attempts_};
     accepted = ListenerHandshake(session, side).accepted;
-    if (accepted) ServeCommandsLoggingErrors(session, Commands(), wire, end_.log);
+    if (accepted) {
+      // Tells the server which connections it may close to make room: only
+      // one waiting for its next command line.
+      const CommandPhase phase{IdleLimitMs(wire.settings), [&](bool waiting) {
+                                 return server_.SetPhase(connection,
+                                                         waiting ? platform::TcpServer::Phase::kWaiting
+                                                                 : platform::TcpServer::Phase::kBusy);
+                               }};
+      ServeCommandsLoggingErrors(session, Commands(), wire, end_.log, phase);
+    }
   } catch (const std::exception&) {
     // No settings or log to work with: this connection ends, nothing more.
   } catch (...) {

@@ -16,8 +16,13 @@ platform::TcpServer::Limits ListenerLimits() {
   auto cap = [](std::int32_t value, std::int32_t fallback) {
     return static_cast<std::size_t>(value >= 1 ? value : fallback);
   };
-  return {cap(s.MaxConnections.load(), defaults.MaxConnections.load()),
-          cap(s.MaxConnectionsPerIP.load(), defaults.MaxConnectionsPerIP.load())};
+  const std::size_t connections = cap(s.MaxConnections.load(), defaults.MaxConnections.load());
+  // Peers that never finish their handshake hold at most three quarters of
+  // the whole (768 of 1024): the rest stays for stations past theirs, and
+  // past that share the oldest handshake makes room for a new one.
+  const std::size_t handshaking = std::max<std::size_t>(connections * 3 / 4, 1);
+  return {connections, cap(s.MaxConnectionsPerIP.load(), defaults.MaxConnectionsPerIP.load()),
+          handshaking};
 }
 
 std::string RefusalLine(const platform::TcpServer::Refusals& r) {

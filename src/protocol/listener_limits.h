@@ -8,7 +8,8 @@
 
 namespace pw::protocol {
 
-// MaxConnections and MaxConnectionsPerIP as they stand now.
+// MaxConnections and MaxConnectionsPerIP as they stand now, and the share
+// of MaxConnections that connections in their handshake may hold.
 platform::TcpServer::Limits ListenerLimits();
 
 // The log line of one report of a burst of refusals.

@@ -73,6 +73,9 @@ struct Settings {
   // accept to "OK" or "PASS" (a value below 1 counts as the initial one); not
   // in the dialog.
   std::atomic<std::int32_t> HandshakeTimeOut;
+  // ms a listener lets a connection past its handshake wait for its next
+  // command (a value below 1 counts as the initial one); not in the dialog.
+  std::atomic<std::int32_t> IdleTimeOut;
   // ms an exchange waits for the dial-up entry it dialled to connect (a value
   // below 1 counts as the initial one); not in the dialog. ConnectTimeOut
   // bounds the TCP connect.

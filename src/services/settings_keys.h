@@ -83,6 +83,10 @@ inline constexpr std::array kSettingsKeys = {
     // Room for a connector's operator answering the transfer-mode question;
     // a peer that holds a thread by trickling is cut then.
     SettingsKey{"HandshakeTimeOut", &Settings::HandshakeTimeOut, SettingKind::Limit, 60000, DialogUse::None},
+    // A station's connection waits for its next command this long: long
+    // enough for any pause of a working station, short enough that one
+    // left open does not hold its place under the caps for good.
+    SettingsKey{"IdleTimeOut", &Settings::IdleTimeOut, SettingKind::Limit, 1800000, DialogUse::None},
     // Modem and mobile dials take longer than a TCP connect.
     SettingsKey{"DialTimeOut", &Settings::DialTimeOut, SettingKind::Limit, 180000, DialogUse::None},
 };

@@ -26,7 +26,8 @@ WireContext CurrentWireContext() {
   };
   wire.settings = {s.PasswordEnable.load(),   s.Password.get(),        s.PasswordUnusable.load(),
                    s.ReadTimeOut.load(),      s.ConnectTimeOut.load(), s.ZaprosTimeOut.load(),
-                   s.useFastDatTravel.load(), s.InetBuffSize.load(),     s.HandshakeTimeOut.load()};
+                   s.useFastDatTravel.load(), s.InetBuffSize.load(),     s.HandshakeTimeOut.load(),
+                   s.IdleTimeOut.load()};
   return wire;
 }
 

@@ -19,6 +19,8 @@ class ListBox;
 // The settings one exchange reads, taken when its caller makes the context.
 // HandshakeTimeOut's default, which also stands for a value below 1.
 inline constexpr std::int32_t kDefaultHandshakeTimeOut = 60000;
+// IdleTimeOut's default (30 min), which also stands for a value below 1.
+inline constexpr std::int32_t kDefaultIdleTimeOut = 1800000;
 
 struct WireSettings {
   bool PasswordEnable = false;
@@ -30,6 +32,7 @@ struct WireSettings {
   bool useFastDatTravel = false;
   std::int32_t InetBuffSize = 128;
   std::int32_t HandshakeTimeOut = kDefaultHandshakeTimeOut;
+  std::int32_t IdleTimeOut = kDefaultIdleTimeOut;
 };
 
 struct WireContext {

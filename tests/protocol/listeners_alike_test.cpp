@@ -1,7 +1,8 @@
 // The station's and the office's listeners over real sockets behave alike
 // where they once differed: a stop from a connection's own thread, a stop
-// run while another stop waits on the main thread, and an exception of no
-// known kind inside a connection. The test thread is the main thread.
+// run while another stop waits on the main thread, an exception of no
+// known kind inside a connection, and the room both make for stations
+// (idle connections let go). The test thread is the main thread.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "host/folder_host.h"
 #include "main_thread_pump.h"
@@ -186,6 +188,44 @@ TEST_P(ListenersAlikeTest, AnExceptionOfNoKnownKindEndsItsConnectionOnlyAndIsTol
   ASSERT_TRUE(test::WaitForLine(*log, EndLine(), 2, kPumpLimit)) << "every end is told";
   EXPECT_EQ(told, (std::vector<std::string>{"unknown error"}));
   EXPECT_TRUE(listener->Active());
+}
+
+TEST_P(ListenersAlikeTest, AtTheCapAnIdleStationMakesRoomAndOneInsideACommandKeepsItsPlace) {
+  listener->Deactivate();
+  TheSettings().MaxConnections = 2;  // handshakes may hold one of the two
+  listener->Activate(0, {kHost});
+  test::Semaphore finish;
+  listener->SetHandler("SEND_TEXT", [&finish](protocol::Session& s) {
+    s.WriteLine("busy");
+    finish.try_acquire_for(std::chrono::milliseconds(kWaitMs));
+    s.WriteLine("done");
+  });
+  OnWorker([&] {
+    TcpConnection busy = Accepted();
+    RawWrite(busy, "SEND_TEXT");
+    EXPECT_EQ(RawLine(busy), "busy");
+    TcpConnection idle = Accepted();
+    TcpConnection newcomer = Accepted();
+    EXPECT_TRUE(test::SeesClose(idle));
+    TcpConnection next = Accepted();
+    EXPECT_TRUE(test::SeesClose(newcomer));
+    finish.release();
+    EXPECT_EQ(RawLine(busy), "done");
+  });
+}
+
+TEST_P(ListenersAlikeTest, AStationSilentPastIdleTimeOutIsLetGoAndOneThatKeepsAskingIsNot) {
+  TheSettings().IdleTimeOut = 1000;  // taken by each connection as it starts
+  OnWorker([&] {
+    TcpConnection c = Accepted();
+    for (int i = 0; i < 5; ++i) {  // 1.25 s in all, never a second silent
+      std::this_thread::sleep_for(250ms);
+      RawWrite(c, "NO_SUCH_WORD");
+    }
+    const auto last = std::chrono::steady_clock::now();
+    EXPECT_TRUE(test::SeesClose(c));
+    EXPECT_GE(std::chrono::steady_clock::now() - last, 900ms);
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(BothEnds, ListenersAlikeTest, ::testing::Values(Mode::kStation, Mode::kOffice),

@@ -1,7 +1,7 @@
 // What keeps a listener whole under hostile peers, over real loopback
 // sockets: one deadline for a run of reads, a pause that a stop cuts short,
-// keep-alive on accepted sockets, and the caps on connections with their
-// one report per burst.
+// keep-alive on accepted sockets, the caps on connections with their one
+// report per burst, and the room made at a cap.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -211,6 +211,115 @@ TEST_F(CappedServer, ARaisedPerAddressCapServesManyStationsFromOneAddress) {
   EXPECT_EQ(server_.ConnectionThreads(), static_cast<std::size_t>(kStations));
   MutexLock lock(mu_);
   EXPECT_TRUE(reports_.empty());
+}
+
+// A server whose handlers move their connection from phase to phase as the
+// client asks, one byte at a time: 'w' waiting, 'b' busy (each answered
+// '1', or '0' when the server has taken the connection away); 'x' closes
+// it and 'h' answers '1', and each then holds the thread without reading,
+// as a handler waiting for the main thread.
+class PhasedServer : public ::testing::Test {
+ protected:
+  PhasedServer()
+      : phased_(
+            [this](TcpConnection& c) {
+              served_.release();
+              try {
+                for (;;) {
+                  const char asked = static_cast<char>(c.ReadByte());
+                  if (asked == 'x' || asked == 'h') {
+                    if (asked == 'x') c.Disconnect();
+                    else c.Write("1");
+                    held_.try_acquire_for(std::chrono::milliseconds(kWaitMs));
+                    return;
+                  }
+                  const auto phase = asked == 'w' ? TcpServer::Phase::kWaiting : TcpServer::Phase::kBusy;
+                  c.Write(phased_.SetPhase(c, phase) ? "1" : "0");
+                }
+              } catch (const Error&) {
+                // closed: the handler ends
+              }
+            },
+            [](const TcpServer::Refusals&) {}) {}
+  ~PhasedServer() override {
+    held_.release(100);
+    phased_.Deactivate();
+  }
+
+  void Start(TcpServer::Limits limits) {
+    phased_.SetLimits(limits);
+    phased_.Activate(0, {kLoopback});
+  }
+  TcpConnection Served() {
+    TcpConnection c = TcpConnection::Connect(kLoopback, phased_.Port(), kWaitMs);
+    c.SetReadTimeout(kWaitMs);
+    EXPECT_TRUE(served_.try_acquire_for(std::chrono::milliseconds(kWaitMs)));
+    return c;
+  }
+  static std::string Move(TcpConnection& c, char phase) {
+    c.Write(std::string(1, phase));
+    return std::string(1, static_cast<char>(c.ReadByte()));
+  }
+  static bool Closed(TcpConnection& c) { return test::SeesClose(c); }
+
+  test::Semaphore served_;
+  test::Semaphore held_;
+  TcpServer phased_;
+};
+
+TEST_F(PhasedServer, AtTheCapTheConnectionIdleLongestMakesRoomAndABusyOneNever) {
+  Start({3, 100, 100});
+  TcpConnection first_idle = Served();
+  ASSERT_EQ(Move(first_idle, 'w'), "1");
+  TcpConnection busy = Served();
+  ASSERT_EQ(Move(busy, 'b'), "1");
+  TcpConnection second_idle = Served();
+  ASSERT_EQ(Move(second_idle, 'w'), "1");
+
+  TcpConnection newcomer = Served();
+  EXPECT_TRUE(Closed(first_idle)) << "idle longest";
+  EXPECT_EQ(Move(busy, 'b'), "1");
+  TcpConnection next = Served();
+  EXPECT_TRUE(Closed(second_idle));
+  EXPECT_EQ(Move(busy, 'b'), "1") << "a busy connection is never the one closed";
+
+  // Busy and in their handshake: no room to make.
+  TcpConnection refused = TcpConnection::Connect(kLoopback, phased_.Port(), kWaitMs);
+  refused.SetReadTimeout(kWaitMs);
+  EXPECT_TRUE(Closed(refused));
+  EXPECT_EQ(Move(newcomer, 'w'), "1");
+}
+
+TEST_F(PhasedServer, PastTheHandshakeShareTheOldestHandshakeMakesRoom) {
+  Start({10, 10, 2});
+  TcpConnection oldest = Served();
+  TcpConnection past = Served();
+  ASSERT_EQ(Move(past, 'w'), "1");
+  TcpConnection second = Served();
+  TcpConnection third = Served();
+  EXPECT_TRUE(Closed(oldest));
+  TcpConnection fourth = Served();
+  EXPECT_TRUE(Closed(second));
+  EXPECT_EQ(Move(past, 'w'), "1") << "a connection past its handshake keeps its place";
+  EXPECT_EQ(Move(third, 'b'), "1");
+  EXPECT_EQ(Move(fourth, 'b'), "1");
+}
+
+// A handler still running after its connection closed at either end
+// (waiting for the main thread to take its log lines) no longer holds its
+// address's place.
+TEST_F(PhasedServer, AConnectionIsCountedOutWhenItsSocketClosesNotWhenItsHandlerEnds) {
+  Start({1, 1});
+  TcpConnection closed_here = Served();
+  closed_here.Write("x");
+  ASSERT_TRUE(Closed(closed_here));
+  {
+    TcpConnection closed_there = Served();
+    ASSERT_EQ(Move(closed_there, 'h'), "1");
+  }
+  TcpConnection next = Served();
+  EXPECT_EQ(Move(next, 'w'), "1");
+  EXPECT_EQ(phased_.ConnectionThreads(), 3u) << "both earlier handlers still run";
 }
 
 }  // namespace

@@ -65,6 +65,7 @@ TEST_F(SettingsTest, NoFileGivesTheInitialValues) {
   EXPECT_EQ(s_.MaxConnections, 1024);
   EXPECT_EQ(s_.MaxConnectionsPerIP, 256);
   EXPECT_EQ(s_.HandshakeTimeOut, 60000);
+  EXPECT_EQ(s_.IdleTimeOut, 1800000);
   EXPECT_EQ(s_.DialTimeOut, 180000);
   EXPECT_EQ(s_.Password.get() + s_.IntPassword.get() + s_.IntLogin.get(), "");
   EXPECT_FALSE(std::filesystem::exists(IniFilePath()));
@@ -316,7 +317,7 @@ TEST_F(SettingsTest, TheKeyTableIsWhatLoadReadsAndTheDialogWrites) {
       "OutPort", "InPort", "showWND", "useFastDatTravel", "InetBuffSize", "UseDefautConnection",
       "PhonebookEntry", "DisconnectOnEnd", "UserData", "IntLogin", "ShowDialUp", "IntPassword",
       "e_TVrefresh", "e_ScrSHOTquality", "e_TypeTV", "e_JPGcompress", "MaxConnections",
-      "MaxConnectionsPerIP", "HandshakeTimeOut", "DialTimeOut"};
+      "MaxConnectionsPerIP", "HandshakeTimeOut", "IdleTimeOut", "DialTimeOut"};
   const Entries reread = {"UseDefautConnection", "PhonebookEntry", "DisconnectOnEnd", "UserData",
                           "IntLogin", "ShowDialUp", "IntPassword"};
   Entries dialog_order = reread;

@@ -261,6 +261,20 @@ bool TcpConnection::Connected() {
   return !peer_closed_ && !closed_.load();
 }
 
+bool TcpConnection::PeerHasClosed() {
+  const int fd = static_cast<int>(AcquireSocket());
+  if (fd < 0) return false;
+  const TcpAccess::Lease lease{*this};
+#ifdef POLLRDHUP
+  pollfd p{fd, POLLRDHUP, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+#else
+  char byte;
+  const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+#endif
+}
+
 void TcpConnection::WriteAll(const void* data, std::size_t size) {
   const int fd = static_cast<int>(AcquireSocket());
   if (fd < 0) throw Error("Not Connected.", ErrorKind::kClosed);

@@ -311,6 +311,18 @@ bool TcpConnection::Connected() {
   return !peer_closed_ && !closed_.load();
 }
 
+bool TcpConnection::PeerHasClosed() {
+  const SOCKET s = Held(AcquireSocket());
+  if (s == INVALID_SOCKET) return false;
+  const TcpAccess::Lease lease{*this};
+  char byte;
+  const int n = ::recv(s, &byte, 1, MSG_PEEK);  // the socket never blocks
+  if (n == 0) return true;
+  if (n > 0) return false;
+  const int err = ::WSAGetLastError();
+  return err != WSAEWOULDBLOCK && err != WSAEINTR;
+}
+
 void TcpConnection::WriteAll(const void* data, std::size_t size) {
   const SOCKET s = Held(AcquireSocket());
   if (s == INVALID_SOCKET) throw Error("Not Connected.", ErrorKind::kClosed);

@@ -2,6 +2,8 @@
 // and the same digest however a body is cut into pieces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "platform/sha256.h"

@@ -13,6 +13,8 @@ Phases (see bench/flood_probe.md):
   C  many stations at once, all greeted and all accepted
   R  the office registry: connections with distinct 16 KB names, each
      followed by a command that looks the station up by address
+  L  a log that cannot be written (its path a folder; the disk full):
+     every handshake and command still served, the host told once
   D  afterwards: threads and RSS back, first log line kept, no forged line
 
 Standard library only.
@@ -49,6 +51,8 @@ GUESSES_PER_SECOND = 10  # wrong passwords one address may have judged, at most
 # The log line of a password judged wrong (a refusal without looking at the
 # password, for an address that must wait its turn, logs otherwise).
 WRONG_PASSWORD_LOGGED = "прервана из-за неверного пароля".encode("cp1251")
+# How pumpwire-host tells on standard error that the log cannot be written.
+WRITE_FAILED_TOLD = "Ошибка записи в журнал"
 
 
 def now():
@@ -104,6 +108,7 @@ class Host:
         self.proc = None
         self.port = None
         self.first_line = None
+        self.log_checked = True  # phase D reads its log
         self.out_path = os.path.join(base, label + ".out")
         self.err_path = os.path.join(base, label + ".err")
 
@@ -146,6 +151,13 @@ class Host:
         except OSError:
             return []
         return head.decode("utf-8", "replace").splitlines()
+
+    def error_lines(self):
+        try:
+            with open(self.err_path, "rb") as f:
+                return f.read().decode("utf-8", "replace").splitlines()
+        except OSError:
+            return []
 
     def errors(self):
         try:
@@ -991,6 +1003,68 @@ class Probe:
         finally:
             self.stop_hosts([office])
 
+    # -- L
+    def phase_l(self):
+        r = self.report
+        n = 40 if self.quick else 300
+        print("\n== L. a log that cannot be written: %d connections to each end, each with "
+              "its handshake and a command" % n)
+        faults = [("folder", "its path a folder")]
+        if os.path.exists("/dev/full"):
+            faults.append(("full", "the disk full (/dev/full)"))
+        for fault, what in faults:
+            for mode in ("station", "office"):
+                label = "%s-log-%s" % (mode, fault)
+                h = Host(self.args.host, mode, label, self.base)
+                h.log_checked = False
+                self.hosts.append(h)
+                os.makedirs(h.log_dir())
+                if fault == "folder":
+                    os.makedirs(h.log_path())
+                else:
+                    os.symlink("/dev/full", h.log_path())
+                try:
+                    h.start()
+                    self.log_fault_run(h, mode, what, n)
+                finally:
+                    self.stop_hosts([h])
+                told = [l for l in h.error_lines() if WRITE_FAILED_TOLD in l]
+                r.figure("%s: told on standard error %d times%s" %
+                         (label, len(told), (": " + told[0][:140]) if told else ""))
+                r.check("L: %s tells the host once" % label, len(told) == 1,
+                        "%d lines" % len(told))
+
+    def log_fault_run(self, host, mode, what, n):
+        r = self.report
+        settle(host)
+        base = host.status()
+        served, latencies, why = 0, [], {}
+        start = now()
+        for i in range(n):
+            t0 = now()
+            if mode == "office":
+                ok, answer = registry_step(host.port, b"L%05d" % i)
+                ok = ok and answer == "No_zapros"
+            else:
+                ok, answer = station_step(host.port)
+            if ok:
+                served += 1
+                latencies.append(now() - t0)
+            else:
+                why[answer] = why.get(answer, 0) + 1
+        took = now() - start
+        settle(host, base.get("Threads", 0) + 1)
+        r.figure("%s (%s): %d of %d served in %.1f s%s%s" % (
+            host.label, what, served, n, took,
+            (", p50 %s, p99 %s, max %s" % (ms(percentile(latencies, 50)),
+                                           ms(percentile(latencies, 99)), ms(max(latencies))))
+            if latencies else "", (", failed: %s" % why) if why else ""))
+        r.check("L: %s serves every connection" % host.label, served == n,
+                "%d of %d" % (served, n))
+        r.check("L: %s threads back to their start" % host.label,
+                host.status().get("Threads", 1 << 30) <= base.get("Threads", 0) + 2,
+                "%d, started at %d" % (host.status().get("Threads", 0), base.get("Threads", 0)))
+
     # -- D
     def check_back(self, host, base, phase):
         r = self.report
@@ -1016,6 +1090,8 @@ class Probe:
         r = self.report
         print("\n== D. the logs")
         for h in self.hosts:
+            if not h.log_checked:
+                continue
             files = h.log_files()
             if not files:
                 r.check("D: %s has a log" % h.label, False)
@@ -1076,36 +1152,78 @@ class Probe:
             self.phase_c()
         if "R" in phases:
             self.phase_r()
+        if "L" in phases:
+            self.phase_l()
         self.check_logs()
 
 
-def registry_step(port, name, bound=10.0):
-    """Handshake with name, TRY_GET_ZAPROS, its answer line, close."""
+def scripted(port, script, bound=10.0):
+    """One connection to the listener on port, played by script: called with
+    the lines received so far (first with none, then whenever more came), it
+    answers the bytes to send (or None) and the result to end with (or
+    None). A close by the listener ends it with (False, "closed
+    unanswered") before any byte came, (False, "closed") after."""
     sock = socket.create_connection((LOOPBACK, port), timeout=bound)
     try:
         sock.settimeout(bound)
-        sock.sendall(name + b"\r\nNOPASS\r\n")
         data = b""
         end = now() + bound
-        sent_command = False
         while now() < end:
-            got = lines_of(data)
-            if len(got) >= 2 and not sent_command:
-                if got[1] != b"OK":
-                    return False, "handshake " + got[1][:20].decode("latin-1")
-                sock.sendall(b"TRY_GET_ZAPROS\r\n")
-                sent_command = True
-            if len(got) >= 3:
-                return True, got[2][:20].decode("latin-1")
+            send, result = script(lines_of(data))
+            if send:
+                sock.sendall(send)
+            if result is not None:
+                return result
             chunk = sock.recv(65536)
             if not chunk:
-                return False, "closed"
+                return False, "closed" if data else "closed unanswered"
             data += chunk
         return False, "no answer"
     except OSError as e:
         return False, str(e)
     finally:
         sock.close()
+
+
+def registry_step(port, name, bound=10.0):
+    """Handshake with name, TRY_GET_ZAPROS, its answer line, close."""
+    sent = []
+
+    def script(got):
+        if not sent:
+            sent.append("name")
+            return name + b"\r\nNOPASS\r\n", None
+        if len(got) >= 2 and len(sent) == 1:
+            if got[1] != b"OK":
+                return None, (False, "handshake " + got[1][:20].decode("latin-1"))
+            sent.append("command")
+            return b"TRY_GET_ZAPROS\r\n", None
+        if len(got) >= 3:
+            return None, (True, got[2][:20].decode("latin-1"))
+        return None, None
+
+    ok, why = scripted(port, script, bound)
+    if not ok and why.startswith("closed") and len(sent) == 2:
+        why = "closed after the command"
+    return ok, why
+
+
+def station_step(port, bound=10.0):
+    """Handshake at a station (greeting, its name, the password line, OK),
+    then SEND_TEXT with a one-line text, close."""
+    sent = []
+
+    def script(got):
+        if len(got) >= 2 and not sent:
+            sent.append("password")
+            return b"NOPASS\r\n", None
+        if len(got) >= 3:
+            if got[2] != b"OK":
+                return None, (False, "handshake " + got[2][:20].decode("latin-1"))
+            return b"SEND_TEXT\r\nprobe\r\n", (True, "OK")
+        return None, None
+
+    return scripted(port, script, bound)
 
 
 def settle(host, threads=None, bound=3.0):
@@ -1189,7 +1307,7 @@ def main():
                         help="the build folder holding pumpwire-host (default: build/)")
     parser.add_argument("--host", help="pumpwire-host to run (default: BUILD/pumpwire-host)")
     parser.add_argument("--quick", action="store_true", help="smaller counts, for CI")
-    parser.add_argument("--phases", default="ABPCR", help="which phases to run (default ABPCR; "
+    parser.add_argument("--phases", default="ABPCRL", help="which phases to run (default ABPCRL; "
                         "the log checks always run)")
     parser.add_argument("--per-ip-cap", type=int, default=256,
                         help="the listener's connections per address (MaxConnectionsPerIP); "

@@ -48,16 +48,17 @@ bool PlainFileName(const std::string& name) {
 // Copies in pieces through a temporary file renamed over to at the end, so
 // a report never needs its size in memory and is never seen half copied.
 void CopyFile(const std::string& from, const std::string& to) {
-  const std::string temporary = platform::TemporaryNameBeside(to);
+  std::string temporary;
   try {
     platform::ReadableFile in(from);
-    platform::WritableFile out(temporary);
+    platform::WritableFile out = platform::CreateTemporaryBeside(to);
+    temporary = out.path();
     std::vector<char> piece(1 << 16);
     while (const std::size_t n = in.Read(piece.data(), piece.size())) out.Write(piece.data(), n);
     out.Close();
     platform::RenameReplacing(temporary, to);
   } catch (...) {
-    platform::RemoveFile(temporary);
+    if (!temporary.empty()) platform::RemoveFile(temporary);
     throw;
   }
 }

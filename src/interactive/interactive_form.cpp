@@ -86,6 +86,20 @@ void TInteractiveForm::Park() { top = ScreenHeight() + kParkDepth; }
 
 void TInteractiveForm::ShowIncoming(std::string_view title, std::string_view body,
                                     std::string_view sender) {
+  ShowNotice(title, body);
+  std::string line;
+  if (plugin_.is_office()) {
+    line = "Принято от "_w;
+    line += text::VisibleText(sender);
+    line += " : ";
+  } else {
+    line = "Принято : "_w;
+  }
+  line += HistoryText(Body);
+  AppendHistory(line);
+}
+
+void TInteractiveForm::ShowNotice(std::string_view title, std::string_view body) {
   Title = title;
   Body = body;
   // Text first, so the window never shows the former notice's.
@@ -101,17 +115,6 @@ void TInteractiveForm::ShowIncoming(std::string_view title, std::string_view bod
     Timer1.SetEnabled(true);
     Show();  // the model's Show takes no focus, so the active window keeps it
   }
-
-  std::string line;
-  if (plugin_.is_office()) {
-    line = "Принято от "_w;
-    line += text::VisibleText(sender);
-    line += " : ";
-  } else {
-    line = "Принято : "_w;
-  }
-  line += HistoryText(Body);
-  AppendHistory(line);
 }
 
 void TInteractiveForm::Notify(std::string_view title, std::string_view body,

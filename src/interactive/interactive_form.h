@@ -84,6 +84,11 @@ class TInteractiveForm : public ui::Window {
   // (a text's CR, a file notice's CR LF). A history error is raised after the notice is up.
   void ShowIncoming(std::string_view title, std::string_view body, std::string_view sender = {});
 
+  // A notice of the plug-in's own (a log that cannot be written), shown as
+  // ShowIncoming shows one; the history, which records what was received,
+  // gets no line.
+  void ShowNotice(std::string_view title, std::string_view body);
+
   // Any thread: runs ShowIncoming on the main thread and waits, title, body
   // and sender travelling together so two listeners never mix their notices.
   void Notify(std::string_view title, std::string_view body, std::string_view sender = {});

@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <thread>
 
+#include "office/request_snapshot.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "services/event_log.h"
@@ -15,20 +17,28 @@
 namespace pw::office {
 
 void ServeRequestFile(protocol::Session& session, const ListenerContext& context) {
-  // One station at a time, the pause after the body included.
-  MutexLock lock(RequestFileLock());
-  const std::string station = AttributedStation(context, session, /*log_fallback=*/true);
-  // A request the office cannot send is answered as no request: the
-  // station's round goes on to its next office, and this connection to its
-  // next command.
-  std::string path;
+  // One station at a time chooses and copies its request; the body goes
+  // out from the copy after the lock is left, so a station that takes its
+  // body slowly (or never) holds up no other station's request.
+  std::string station, path;
   std::int32_t size = 0;
-  try {
-    path = context.host().GetRequestFile(station);
-    if (!path.empty()) size = protocol::SendableFileSize(path);
-  } catch (const std::exception& e) {
-    context.log(Text("Ошибка передачи файла: "_w) + text::VisibleText(e.what()));
-    path.clear();
+  std::optional<RequestSnapshot> snapshot;
+  {
+    MutexLock lock(RequestFileLock());
+    station = AttributedStation(context, session, /*log_fallback=*/true);
+    // A request the office cannot send is answered as no request: the
+    // station's round goes on to its next office, and this connection to
+    // its next command.
+    try {
+      path = context.host().GetRequestFile(station);
+      if (!path.empty()) {
+        size = protocol::SendableFileSize(path);
+        snapshot.emplace(path, size);
+      }
+    } catch (const std::exception& e) {
+      context.log(Text("Ошибка передачи файла: "_w) + text::VisibleText(e.what()));
+      path.clear();
+    }
   }
   if (path.empty()) {
     session.WriteLine("No_zapros");
@@ -52,7 +62,7 @@ void ServeRequestFile(protocol::Session& session, const ListenerContext& context
     s.Disconnect();
   };
   site.log = context.log_list;
-  const bool sent = protocol::SendBody(session, path, size, site, context.progress);
+  const bool sent = protocol::SendBody(session, snapshot->path(), size, site, context.progress);
   if (sent || cancelled) std::this_thread::sleep_for(context.pause);
 }
 

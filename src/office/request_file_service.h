@@ -1,7 +1,7 @@
 // "TRY_GET_ZAPROS": a station fetches the request file the office host has
-// prepared for it. Served one station at a time: the whole command, a
-// second's pause after the body included, runs under RequestFileLock, so a
-// second station's answer waits for the first one's body and that second.
+// prepared for it. Served one station at a time while the request is chosen
+// and copied (under RequestFileLock); its body then goes out from the copy
+// at the station's pace, with the lock free for the other stations.
 #pragma once
 
 #include "office/listener_context.h"

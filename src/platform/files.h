@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pw::platform {
 
@@ -28,7 +29,9 @@ bool IsReadOnlyFile(const std::string& path);
 // exists but cannot be opened.
 std::optional<std::uint64_t> FileSize(const std::string& path);
 
-// Opens (creating when missing), appends and closes.
+// Opens (creating when missing), appends and closes. All the bytes or none:
+// when a write fails part way (a full disk), the file is cut back to its
+// former end, as far as the OS allows it, before the error is raised.
 void AppendToFile(const std::string& path, std::string_view bytes);
 
 std::string ReadWholeFile(const std::string& path);
@@ -69,21 +72,45 @@ class ReadableFile {
 class WritableFile {
  public:
   explicit WritableFile(const std::string& path);
+  // Made only when no file of that name exists (O_EXCL, CREATE_NEW):
+  // nothing when one does. Raises on any other failure.
+  static std::optional<WritableFile> CreateNew(const std::string& path);
   ~WritableFile();  // closes, ignoring errors
+  WritableFile(WritableFile&&) noexcept;
   WritableFile(const WritableFile&) = delete;
   WritableFile& operator=(const WritableFile&) = delete;
   void Write(const void* data, std::size_t n);
   // Closes and reports a failing close.
   void Close();
+  const std::string& path() const;
 
  private:
   struct Handle;  // the open file, as the backend keeps it
+  explicit WritableFile(std::unique_ptr<Handle> handle);
   std::unique_ptr<Handle> handle_;
 };
 
-// A name beside path, unique in this process, for a file that is renamed
-// over path once it is complete.
-std::string TemporaryNameBeside(const std::string& path);
+// A file for writing beside path (in its folder, so the rename over path
+// stays on one volume), to be renamed over path once it is complete. Its
+// name has the temporaries' pattern and is random, made only where no file
+// has it: no peer can choose it, and it is nobody else's file. Raises when
+// none can be made.
+WritableFile CreateTemporaryBeside(const std::string& path);
+
+// Whether a plain file name has the temporaries' pattern, "~pw*.tmp" in any
+// letter case: Windows takes "~PW…" and the short 8.3 names of our
+// temporaries ("~PW0A1~1.TMP") for the same files, so a received file of
+// such a name could stand in for one being written.
+bool IsTemporaryName(std::string_view name);
+
+// Removes the files of the temporaries' pattern in folder (temporaries that
+// a process ended mid-write left behind) and answers how many went. A
+// missing folder has none. Raises when the folder cannot be read.
+std::size_t RemoveTemporaries(const std::string& folder);
+
+// The names of the plain files in folder (no folders), in no set order.
+// Raises when the folder cannot be read.
+std::vector<std::string> FileNamesIn(const std::string& folder);
 
 // Free room in bytes on the volume that holds path (a folder).
 std::uint64_t FreeSpace(const std::string& folder);

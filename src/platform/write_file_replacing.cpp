@@ -9,14 +9,15 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
   // A rename would slip past the file's own protection (it needs only the
   // folder's), and the new file would not keep it.
   if (IsReadOnlyFile(path)) throw Error("replace " + path + ": the file is read-only", ErrorKind::kFile);
-  const std::string temp = TemporaryNameBeside(path);
+  std::string temp;
   try {
-    WritableFile file(temp);
+    WritableFile file = CreateTemporaryBeside(path);
+    temp = file.path();
     file.Write(bytes.data(), bytes.size());
     file.Close();
     RenameReplacing(temp, path);
   } catch (...) {
-    RemoveFile(temp);
+    if (!temp.empty()) RemoveFile(temp);
     throw;
   }
 }

@@ -246,11 +246,12 @@ Received Receive(Session& session, std::int32_t size, const std::string& target,
                  const TransferSite& site, const ProgressFactory& progress, bool single_block) {
   const Mode mode = ModeOf(site.wire.settings);
   const Steps steps{size, mode.packet};
-  const std::string temp = platform::TemporaryNameBeside(target);
+  std::string temp;
   try {
     if (!AcceptableSize(session, size, target, site)) return Received::Failed;
     auto window = Open(progress, site, steps);
-    platform::WritableFile file(temp);
+    platform::WritableFile file = platform::CreateTemporaryBeside(target);
+    temp = file.path();
     StepSink sink(file, steps);
     const std::int64_t received =
         ReceiveSteps(session, steps, !single_block && !mode.fast, sink, *window);
@@ -268,7 +269,7 @@ Received Receive(Session& session, std::int32_t size, const std::string& target,
     const Received settled = Settle(received, size, file, sink.hash(), temp, target, site);
     return cancelled ? Received::Cancelled : settled;
   } catch (const std::exception& e) {
-    platform::RemoveFile(temp);
+    if (!temp.empty()) platform::RemoveFile(temp);
     // A body cut short, or a file that cannot be written while the body
     // still comes: either way the stream is out of step.
     session.Disconnect();

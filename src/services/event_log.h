@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,9 +25,26 @@ inline constexpr std::uint64_t kRotationLimit = 1048576;
 // lock, setting the file aside when it has grown past the limit; then, with
 // the lock released, hands ShortTimeStamp + text to the window owning list
 // (window message 1025) on the main thread and waits until it has taken it.
-// A file error is raised to the caller after the lock is released; the
-// window is then not told.
+// A line the file cannot take (an unwritable folder, a full disk) costs that
+// line alone, never the caller's work: nothing is raised, the window still
+// gets it, the loss is counted, the first loss of a run of them is told to
+// the host (SetLogFailureNotice), and the first line written after the run
+// tells how many went ("Не записано в журнал строк: N").
 void AddToLog(std::string_view text, ui::ListBox* list = nullptr) LOCKS_EXCLUDED(log_lock);
+
+// Lines the log file could not take since the process started.
+std::uint64_t LogLinesLost() LOCKS_EXCLUDED(log_lock);
+
+// How the host hears that the log file cannot be written, once per run of
+// lost lines: given the error's text (Windows-1251), called outside the log
+// lock on the thread that lost the line; it must not wait for another
+// thread. Without one (nullptr) the dispatcher's report is told
+// LogFailureLine(error), which pumpwire-host prints on standard error.
+using LogFailureNotice = std::function<void(std::string_view error)>;
+void SetLogFailureNotice(LogFailureNotice notice);
+
+// "Ошибка записи в журнал: " + error.
+std::string LogFailureLine(std::string_view error);
 
 // How many set-asides one file keeps per day (see SetAsideName).
 inline constexpr int kSetAsidesPerDay = 50;
@@ -34,7 +52,8 @@ inline constexpr int kSetAsidesPerDay = 50;
 // Appends line to the file at path; if the file is then larger than the
 // limit, renames it to SetAsideName(path + the short date). A failed rename
 // is ignored (the file keeps growing until a later call succeeds), so no
-// line is lost. The caller holds the log lock.
+// line is lost. A failed append raises, the file holding none of line. The
+// caller holds the log lock.
 void AppendWithRotation(const std::string& path, std::string_view line)
     EXCLUSIVE_LOCKS_REQUIRED(log_lock);
 

@@ -4,6 +4,8 @@
 
 #include "text/cp1251.h"
 
+#include "platform/files.h"
+
 namespace pw {
 
 namespace {
@@ -35,6 +37,9 @@ std::optional<std::string> SafeFileName(std::string_view name) {
   // Windows drops dots and blanks at the end of a name: "report.txt." would
   // land on report.txt, " .. " on the folder's parent.
   for (auto c = safe.rbegin(); c != safe.rend() && (*c == '.' || *c == ' '); ++c) *c = '_';
+  // A received file stored under a temporary's name would be renamed over
+  // the temporary of a reception under way, and land in that one's target.
+  if (platform::IsTemporaryName(safe)) return std::nullopt;
   return safe;
 }
 

@@ -17,7 +17,8 @@ namespace pw {
 // ("a.txt." becomes "a.txt_"). Refused (nothing): a name of dots alone ("." and ".."), and a
 // reserved device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9 in any
 // letter case, also with an extension or trailing blanks, as Windows reads
-// "nul.txt" as the device). An empty name stays empty: whether it is enough
+// "nul.txt" as the device), and a name of our temporaries' pattern
+// ("~pw*.tmp", platform::IsTemporaryName). An empty name stays empty: whether it is enough
 // is the caller's to say. Windows-1251 bytes; bytes above 127 are kept.
 std::optional<std::string> SafeFileName(std::string_view name);
 

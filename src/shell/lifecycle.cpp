@@ -57,8 +57,34 @@ void SetUpIncomingFolder(const PluginState& state) {
   platform::CreateDirectories(state.is_station() ? folders.from_office : folders.from_azs);
 }
 
-// One step of Load or UnLoad: an error it raises (a log line that could not
-// be written, say) is told to the host, and the next step still runs.
+// Temporaries of receptions that a killed process left half written, in the
+// folders where received files land. Before the listener starts: no
+// reception of ours is under way, and none of them holds a peer's file,
+// since a received name of their pattern is refused.
+void ClearStaleTemporaries(const PluginState& state) {
+  const Folders folders = CurrentFolders();
+  for (const std::string& folder :
+       {state.is_station() ? folders.from_office : folders.from_azs, folders.office}) {
+    if (const std::size_t removed = platform::RemoveTemporaries(folder); removed > 0)
+      AddToLog(std::string("Удалено временных файлов прерванного приема: "_w) +
+               std::to_string(removed) + " (" + folder + ")");
+  }
+}
+
+// A log file that cannot be written, told once per run of lost lines: to
+// the host's report (pumpwire-host prints it on standard error) and in the
+// message window, where the application's operator sees it. Posted: the
+// line may be lost on any thread, in the middle of any work.
+void TellLogFailure(std::string_view error) {
+  ui::Dispatcher::instance().report(LogFailureLine(error));
+  ui::Dispatcher::instance().post([text = std::string(error)] {
+    if (State().message_window)
+      State().message_window->ShowNotice(std::string("Ошибка записи в журнал"_w), text);
+  });
+}
+
+// One step of Load or UnLoad: an error it raises (a folder that cannot be
+// made, say) is told to the host, and the next step still runs.
 bool Step(const std::function<void()>& step) {
   try {
     step();
@@ -83,6 +109,7 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
   if (!host_drives_windows && !state.native_ui)
     state.native_ui = renderer::InstallNativeUi(app_window);
   state.AutoMode = false;
+  SetLogFailureNotice(TellLogFailure);
   state.open_settings_dialog = [] { OpenSettingsDialog(State()); };
   std::int32_t result = 0;
   try {
@@ -98,6 +125,7 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
   state.text_input = std::make_unique<interactive::TTextInputForm>();
   state.message_window = std::make_unique<interactive::TInteractiveForm>(state);
   Step([&] { SetUpIncomingFolder(state); });
+  Step([&] { ClearStaleTemporaries(state); });
   // The connection window of the mode, hidden, with its listener running.
   if (state.is_station()) {
     state.station_window = std::make_unique<station::TInetForm>(state);
@@ -117,6 +145,8 @@ std::int32_t LoadPlugin(std::uint32_t app_window, std::uint8_t mode, PwHostServi
 
 std::int32_t UnLoadPlugin() {
   PluginState& state = State();
+  // Lines lost from here on are told without the message window.
+  SetLogFailureNotice(nullptr);
   try {
     state.menu_proc.reset();
     // No code of the library may run once it is unloaded: every thread it

@@ -1,9 +1,11 @@
 #include "station/screen_commands.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "interactive/screen_pictures.h"
@@ -16,6 +18,17 @@ namespace pw::station {
 
 namespace {
 
+// Waits until this connection's next picture is due. Each connection is
+// served on a thread of its own from its accept to its close, so the
+// thread's own record is the connection's.
+void AwaitPictureTurn() {
+  using Clock = std::chrono::steady_clock;
+  thread_local Clock::time_point next_turn;
+  const Clock::time_point now = Clock::now();
+  if (now < next_turn) std::this_thread::sleep_until(next_turn);
+  next_turn = std::max(now, next_turn) + kPictureInterval;
+}
+
 void SendPicture(protocol::Session& session, const std::vector<std::uint8_t>& picture) {
   session.WriteNumberLine(static_cast<std::int64_t>(picture.size()));
   session.WriteBlock(picture.data(), picture.size());
@@ -25,6 +38,7 @@ void SendPicture(protocol::Session& session, const std::vector<std::uint8_t>& pi
 
 void ServeScreenshot(protocol::Session& session, const ScreenPictures& pictures) {
   const auto depth = static_cast<std::uint32_t>(session.ReadNumberLine());
+  AwaitPictureTurn();
   const std::optional<std::vector<std::uint8_t>> picture =
       interactive::CaptureScreenGif(0, 0, depth, pictures.screen);
   if (!picture) {
@@ -40,6 +54,7 @@ void ServeTvShot(protocol::Session& session, const ScreenPictures& pictures) {
     const std::int32_t height = session.ReadNumberLine();
     const auto depth = static_cast<std::uint32_t>(session.ReadNumberLine());
     const std::int32_t compression = session.ReadNumberLine();
+    AwaitPictureTurn();
     std::optional<std::vector<std::uint8_t>> picture;
     if (compression != 0)
       picture = interactive::CaptureScreenJpeg(width, height, compression, depth, pictures.screen);

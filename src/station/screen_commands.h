@@ -1,13 +1,21 @@
 // The station listener's picture commands: "GET_SCREENSHOT" (one GIF of the
 // whole screen) and "GET_TVSHOT" (one frame of the office's TV stream, GIF
 // or JPEG, asked again and again on one connection). A picture goes out as
-// its size line and one block of its bytes.
+// its size line and one block of its bytes. A connection gets at most
+// kPicturesPerSecond pictures a second: one that asks faster waits its turn
+// (a copy and its encoding take a core each; the office's TV asks every
+// e_TVrefresh ms, a second by default).
 #pragma once
+
+#include <chrono>
 
 #include "platform/screen_capture.h"
 #include "protocol/session.h"
 
 namespace pw::station {
+
+inline constexpr int kPicturesPerSecond = 10;
+inline constexpr std::chrono::milliseconds kPictureInterval{1000 / kPicturesPerSecond};
 
 struct ScreenPictures {
   // Where the screen copies come from.

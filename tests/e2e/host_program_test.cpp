@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 
@@ -366,6 +367,91 @@ TEST(HostProgram, AnUnwritableLogCostsOnlyItsLines) {
     EXPECT_EQ(host.WaitFor("UnLoad:"), "UnLoad: 0") << host.Transcript();
     EXPECT_EQ(host.Finish(), 0);
     EXPECT_TRUE(std::filesystem::is_directory(root / (std::string(mode) == "station" ? "FromOffice" : "FromAZS")));
+  }
+}
+
+// A log line that cannot be written is no reason to drop a peer. With the
+// log's path a folder, or the log on a full disk (/dev/full), each end
+// serves a whole handshake and a command, and the host hears of it once: on
+// standard error, and in the message window.
+TEST(HostProgram, AnUnwritableLogDropsNoPeerAndIsToldOnce) {
+  const std::string told = "pumpwire-host: Ошибка записи в журнал: ";
+  for (const bool full_disk : {false, true}) {
+    if (full_disk && !std::filesystem::exists("/dev/full")) continue;
+    for (const std::string mode : {"station", "office"}) {
+      SCOPED_TRACE(mode + (full_disk ? ", full disk" : ", a folder for the log"));
+      TempFolder root;
+      const std::filesystem::path log = Utf8Path(root / "LogFiles/Pumpwire.log");
+      std::filesystem::create_directories(full_disk ? log.parent_path() : log);
+      if (full_disk) std::filesystem::create_symlink("/dev/full", log);
+      const int port = FreePort();
+      HostProcess host({mode, "--root", root.path(), "--name", "АЗС 3", "--set",
+                        "InPort=" + std::to_string(port)});
+      ASSERT_EQ(host.WaitFor("Load:"), "Load: 0") << host.Transcript();
+      platform::TcpConnection c = platform::TcpConnection::Connect(kLoopback, port, kWaitMs);
+      c.SetReadTimeout(kWaitMs);
+      EXPECT_EQ(RawLine(c), "OK");
+      if (mode == "station") {
+        EXPECT_EQ(RawLine(c), text::cp1251_from_utf8("АЗС 3"));
+        RawWrite(c, "NOPASS");
+        EXPECT_EQ(RawLine(c), "OK");
+        RawWrite(c, "SEND_TEXT");
+        RawWrite(c, text::cp1251_from_utf8("смена закрыта"));
+        EXPECT_NE(host.WaitFor("| смена закрыта"), "") << host.Transcript();
+      } else {
+        RawWrite(c, text::cp1251_from_utf8("АЗС 3"));
+        RawWrite(c, "NOPASS");
+        EXPECT_EQ(RawLine(c), "OK");
+        RawWrite(c, "TRY_GET_ZAPROS");
+        EXPECT_EQ(RawLine(c), "No_zapros");
+      }
+      c.Disconnect();
+      host.Send("quit");
+      EXPECT_EQ(host.Finish(), 0) << host.Transcript();
+      const auto& lines = host.lines();
+      EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                              [&](const std::string& l) { return l.starts_with(told); }),
+                1)
+          << host.Transcript();
+      EXPECT_NE(host.Transcript().find("message: \"Ошибка записи в журнал\""), std::string::npos)
+          << host.Transcript();
+    }
+  }
+}
+
+// A reception cut short by the death of its process leaves its temporary
+// beside the target, for good: the next Load clears those of the folders
+// where received files land, and nothing else.
+TEST(HostProgram, LoadClearsTheTemporariesThatKilledReceptionsLeft) {
+  for (const std::string mode : {"station", "office"}) {
+    SCOPED_TRACE(mode);
+    TempFolder root;
+    const std::string incoming = root / (mode == "station" ? "FromOffice/" : "FromAZS/");
+    std::filesystem::create_directories(Utf8Path(incoming));
+    std::filesystem::create_directories(Utf8Path(root / "OFFICE"));
+    WriteFile(incoming + "~pw4242.7.tmp", std::string(1 << 20, 'x'));  // as main names them
+    WriteFile(incoming + "~pw0123456789abcdef.tmp", "half");
+    WriteFile(root / "OFFICE/~pw77.3.tmp", "half");
+    WriteFile(incoming + "report.tmp", "kept");
+    WriteFile(incoming + "~pw-notes.txt", "kept");
+    HostProcess host({mode, "--root", root.path(), "--set", "InPort=0"});
+    EXPECT_EQ(host.WaitFor("Load:"), "Load: 0");
+    host.Send("quit");
+    EXPECT_EQ(host.Finish(), 0);
+    EXPECT_NE(host.Transcript().find("log: Удалено временных файлов прерванного приема: 2 (" +
+                                     incoming + ")"),
+              std::string::npos)
+        << host.Transcript();
+    EXPECT_NE(host.Transcript().find("log: Удалено временных файлов прерванного приема: 1 (" +
+                                     (root / "OFFICE/") + ")"),
+              std::string::npos)
+        << host.Transcript();
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(Utf8Path(incoming)))
+      left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"report.tmp", "~pw-notes.txt"}));
+    EXPECT_TRUE(std::filesystem::is_empty(Utf8Path(root / "OFFICE")));
   }
 }
 

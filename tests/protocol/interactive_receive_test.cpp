@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -355,6 +356,35 @@ TEST_F(StationReceiveTest, NamesThatClimbOutAreReducedToAPlainNameOrRefused) {
     }
   }
   EXPECT_EQ(Count(W("Файл успешно принят (контрольная сумма верная)"_w)), 7);
+}
+
+// A peer that names its file after the temporary of a reception under way
+// would have that file renamed over the temporary, and the other
+// reception's target would then get the peer's bytes, logged as a success.
+TEST_F(StationReceiveTest, AFileNamedLikeAnotherReceptionsTemporaryIsRefused) {
+  const std::string body = test::Pattern(100);
+  std::string temporary;
+  OnWorker([&] {
+    TcpConnection first = Office();
+    first.Write("SEND_FILE2\r\n100\r\nvictim.dat\r\n" + body.substr(0, 50));
+    // The file system tells no one when the temporary is made: looked for.
+    const auto until = std::chrono::steady_clock::now() + kPumpLimit;
+    while (temporary.empty() && std::chrono::steady_clock::now() < until) {
+      for (const std::string& name : FilesIn(folder)) temporary = name;
+      if (temporary.empty()) std::this_thread::sleep_for(2ms);
+    }
+    ASSERT_FALSE(temporary.empty());
+    TcpConnection second = Office();
+    second.Write(FileCommand("40", temporary, std::string(40, 'X')));
+    RestUntilClose(second);
+    first.Write(body.substr(50) + "111\r\n");
+    RestUntilClose(first);
+  });
+  ASSERT_TRUE(WaitForEnds(2));
+  EXPECT_EQ(test::ReadFile(folder + "victim.dat"), body);
+  EXPECT_EQ(Count(W("Недопустимое имя файла, файл не принят: "_w) + temporary), 1) << temporary;
+  EXPECT_EQ(Count(W("Файл успешно принят (контрольная сумма верная)"_w)), 1);
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"victim.dat"});
 }
 
 TEST_F(StationReceiveTest, BadSizeLinesAreLoggedAndStoreNothing) {

@@ -275,31 +275,32 @@ TEST_F(OfficeReportTest, TheRequestGoesByteExactInBothModesForEmptyAndWholePacke
   }
 }
 
-TEST_F(OfficeReportTest, ASecondStationIsAnsweredOnlyAfterTheFirstOnesBodyAndASecond) {
+// A station that takes its request's body slowly (or never) holds up no
+// other station, and gets the request it was offered even when the host
+// prepares the next one under the same path meanwhile.
+TEST_F(OfficeReportTest, AStationSlowToTakeItsRequestHoldsUpNoOtherAndGetsWhatItWasOffered) {
   StartListener(1000ms);  // the real pause
-  // Both come from 127.0.0.1, which the registry names after whichever
-  // registered first: the same request waits under either name.
   test::WriteFile(root / "a.txt", Pattern(300));
   host.SetRequest("A", root / "a.txt");
   host.SetRequest("B", root / "a.txt");
   OnWorker([&] {
-  TcpConnection a = Station("A"), b = Station("B");
-  RawWrite(a, "TRY_GET_ZAPROS");
-  EXPECT_EQ(RawLine(a), "OK");  // A holds the request-file lock from here
-  EXPECT_EQ(RawLine(a), "300");
-  EXPECT_EQ(RawLine(a), "a.txt");
-  RawWrite(b, "TRY_GET_ZAPROS");
-  // A has not acknowledged its first step: B cannot have been served.
-  EXPECT_FALSE(b.WaitReadable(300));
-  EXPECT_EQ(ReceiveSteps(a, 300, kAcknowledged), Pattern(300));
-  const auto a_done = std::chrono::steady_clock::now();
-  EXPECT_EQ(RawLine(b), "OK");
-  const auto b_answered = std::chrono::steady_clock::now();
-  EXPECT_GE(b_answered - a_done, 900ms);
-  EXPECT_EQ(RawLine(b), "300");
-  EXPECT_EQ(RawLine(b), "a.txt");
-  EXPECT_EQ(ReceiveSteps(b, 300, kAcknowledged), Pattern(300));
+    TcpConnection a = Station("A"), b = Station("B");
+    RawWrite(a, "TRY_GET_ZAPROS");
+    EXPECT_EQ(RawLine(a), "OK");
+    EXPECT_EQ(RawLine(a), "300");
+    EXPECT_EQ(RawLine(a), "a.txt");
+    test::WriteFile(root / "a.txt", std::string(200, 'b'));
+    // A acknowledges nothing yet; B is served all the same.
+    RawWrite(b, "TRY_GET_ZAPROS");
+    EXPECT_EQ(RawLine(b), "OK");
+    EXPECT_EQ(RawLine(b), "200");
+    EXPECT_EQ(RawLine(b), "a.txt");
+    EXPECT_EQ(ReceiveSteps(b, 200, kAcknowledged), std::string(200, 'b'));
+    EXPECT_EQ(ReceiveSteps(a, 300, kAcknowledged), Pattern(300));
   });
+  form.reset();  // joins the connections: their copies of the request have gone
+  for (const auto& entry : std::filesystem::directory_iterator(test::Utf8Path(CurrentFolders().from_azs)))
+    ADD_FAILURE() << "left behind: " << entry.path();
 }
 
 // Stations behind one address (one NAT) each get their own request and

@@ -114,6 +114,21 @@ TEST_F(ScreenCommandsTest, TheScreenshotIsTheGifOfTheWholeScreenAndTheConnection
   EXPECT_EQ(image.height, 64);
 }
 
+// An office asking for pictures as fast as it can gets ten a second on one
+// connection, whatever the station's speed.
+TEST_F(ScreenCommandsTest, PicturesOnOneConnectionComeAtMostTenASecond) {
+  OnWorker([&] {
+    TcpConnection c = Office();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 6; ++i) {
+      RawWrite(c, i % 2 == 0 ? "GET_TVSHOT\r\n40\r\n30\r\n24\r\n75" : "GET_SCREENSHOT\r\n8");
+      EXPECT_FALSE(ReadPicture(c).empty());
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 5 * station::kPictureInterval);
+  });
+  ASSERT_TRUE(WaitForEnds(1));
+}
+
 TEST_F(ScreenCommandsTest, NoScreenshotClosesTheConnectionWithoutAReply) {
   OnWorker([&] {
     TcpConnection c = Office();

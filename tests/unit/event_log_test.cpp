@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <set>
 #include <thread>
 
@@ -181,11 +182,69 @@ TEST_F(EventLogTest, TheWindowsListKeepsItsNewestLinesAndTheFileKeepsThemAll) {
   EXPECT_EQ(static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n')), kKept + kMore);
 }
 
-TEST_F(EventLogTest, AFileErrorReachesTheCallerAndTheWindowIsNotTold) {
-  platform::CreateDirectories(CurrentFolders().log_file + "/");  // a folder where the file should be
+// A log file that cannot be written costs its lines and nothing else: the
+// caller goes on, the window still gets the line, the host hears once per
+// run of losses, and the first line written again tells how many went.
+TEST_F(EventLogTest, ALineTheFileCannotTakeIsCountedAndToldOnceNeverRaised) {
+  const auto texts = [this] {
+    std::vector<std::string> out;
+    const std::string file = Log();
+    for (std::size_t start = 0, end; (end = file.find("\r\n", start)) != std::string::npos;
+         start = end + 2)
+      out.push_back(file.substr(start + kStampAndDash, end - start - kStampAndDash));
+    return out;
+  };
+  std::vector<std::string> told;
+  SetLogFailureNotice([&](std::string_view error) { told.emplace_back(error); });
+  const std::uint64_t lost_before = LogLinesLost();
+  const std::filesystem::path log = test::Utf8Path(CurrentFolders().log_file);
+  std::filesystem::create_directories(log);  // a folder where the file should be
+  auto& dispatcher = ui::Dispatcher::instance();
+  dispatcher.attach_main_thread();  // the window takes its line here, at once
   LogWindow window;
-  EXPECT_THROW(AddToLog("x", &window.list), Error);
-  EXPECT_TRUE(window.list.items.empty());
+  EXPECT_NO_THROW(AddToLog("one", &window.list));
+  EXPECT_NO_THROW(AddToLog("two"));
+  dispatcher.detach_main_thread();
+  EXPECT_EQ(window.list.items.size(), 1u);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find(CurrentFolders().log_file), std::string::npos) << told[0];
+  EXPECT_EQ(LogLinesLost() - lost_before, 2u);
+
+  std::filesystem::remove(log);
+  AddToLog("three");
+  AddToLog("four");
+  EXPECT_EQ(texts(), (std::vector<std::string>{std::string("Не записано в журнал строк: 2"_w),
+                                               "three", "four"}));
+  std::filesystem::remove(log);
+  std::filesystem::create_directories(log);
+  AddToLog("five");  // a new run of losses: told again
+  std::filesystem::remove(log);
+  AddToLog("six");
+  SetLogFailureNotice(nullptr);
+  EXPECT_EQ(told.size(), 2u);
+  EXPECT_EQ(texts(), (std::vector<std::string>{std::string("Не записано в журнал строк: 1"_w), "six"}));
+  EXPECT_EQ(LogFailureLine("x"), std::string("Ошибка записи в журнал: x"_w));
+}
+
+// A disk that fills up in the middle of a line: the file keeps the lines
+// before it whole and nothing of that one.
+TEST_F(EventLogTest, ALineCutByAFullDiskLeavesNoPartOfItself) {
+  AddToLog("before");
+  const std::string before = Log();
+  platform::FileFaultPlan plan;
+  plan.under = CurrentFolders().log_file;
+  plan.FailAt(platform::FileCall::kWrite, 1);
+  platform::InstallFileFaultPlan(&plan);
+  try {
+    AddToLog("a line the disk has no room for");
+  } catch (const Error&) {
+  }
+  platform::InstallFileFaultPlan(nullptr);
+  EXPECT_EQ(Log(), before);
+  AddToLog("after");
+  const std::string after = Log();
+  EXPECT_EQ(after.find("room for"), std::string::npos) << after;
+  EXPECT_EQ(after.substr(after.size() - 7), "after\r\n");
 }
 
 TEST(FileHelpers, FileNamePartAndFileSizeByName) {

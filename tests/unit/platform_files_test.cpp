@@ -134,10 +134,35 @@ TEST_F(PlatformFilesTest, SizesAndRemovalOfWhatIsNotThere) {
 
   EXPECT_GT(platform::FreeSpace(base_), 0u);
   EXPECT_THROW(platform::FreeSpace(Path({"no folder"})), Error);
+}
 
-  const std::string a = platform::TemporaryNameBeside(blocker);
-  EXPECT_EQ(a.rfind(base_ + kPathSeparator, 0), 0u) << a;
-  EXPECT_NE(a, platform::TemporaryNameBeside(blocker));
+// A temporary is made beside its target under a random name of the
+// temporaries' pattern, only where no file has that name; Load clears what
+// has the pattern and nothing else.
+TEST_F(PlatformFilesTest, TemporariesAreMadeAnewUnderRandomNamesAndClearedByTheirPattern) {
+  const std::string target = Path({"report.dat"});
+  platform::WritableFile a = platform::CreateTemporaryBeside(target);
+  platform::WritableFile b = platform::CreateTemporaryBeside(target);
+  EXPECT_EQ(a.path().rfind(base_ + kPathSeparator, 0), 0u) << a.path();
+  const std::string a_name = a.path().substr(base_.size() + 1);
+  EXPECT_TRUE(platform::IsTemporaryName(a_name)) << a_name;
+  EXPECT_EQ(a_name.size(), std::string("~pw0123456789abcdef.tmp").size()) << a_name;
+  EXPECT_NE(a.path(), b.path());
+  a.Write("kept", 4);
+  a.Close();
+  // A name that is taken is never opened again, not even by its own kind.
+  EXPECT_FALSE(platform::WritableFile::CreateNew(a.path()).has_value());
+  EXPECT_EQ(platform::ReadWholeFile(a.path()), "kept");
+  EXPECT_THROW(platform::WritableFile::CreateNew(Path({"no folder", "x.tmp"})), Error);
+  b.Close();
+
+  platform::WriteFileReplacing(Path({"~PW0A1B2~1.TMP"}), "a short name's form");
+  platform::WriteFileReplacing(Path({"report.tmp"}), "not ours");
+  platform::WriteFileReplacing(Path({"~pw-notes.txt"}), "not ours");
+  platform::CreateDirectories(Path({"~pwfolder.tmp"}));  // a folder: not touched
+  EXPECT_EQ(platform::RemoveTemporaries(base_), 3u);
+  EXPECT_EQ(NamesIn(base_), (std::set<std::string>{"report.tmp", "~pw-notes.txt", "~pwfolder.tmp"}));
+  EXPECT_EQ(platform::RemoveTemporaries(Path({"no folder"})), 0u);
 }
 
 // The folders come from the environment and always end with a separator; a

@@ -39,5 +39,19 @@ TEST(SafeFileNameTest, DotsAloneAndDeviceNamesAreRefused) {
   }
 }
 
+// A received file under a temporary's name would be renamed over the
+// temporary of a reception under way. Windows reads any letter case, and
+// the short 8.3 names of the temporaries, as the same files.
+TEST(SafeFileNameTest, NamesOfTheTemporariesPatternAreRefused) {
+  for (const char* name : {"~pw0123456789abcdef.tmp", "~pw4242.7.tmp", "~PW0123~1.TMP", "~Pw.TmP",
+                           "~pw\\..\\x.tmp"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(SafeFileName(name), std::nullopt);
+  }
+  EXPECT_EQ(SafeFileName("~pw1.tmp.txt"), "~pw1.tmp.txt");
+  EXPECT_EQ(SafeFileName("x~pw1.tmp"), "x~pw1.tmp");
+  EXPECT_EQ(SafeFileName("~pw1.tmp."), "~pw1.tmp_");  // Windows would not drop the dot now
+}
+
 }  // namespace
 }  // namespace pw

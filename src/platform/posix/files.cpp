@@ -1,11 +1,11 @@
 #include "platform/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 
 #include "platform/posix/posix_error.h"
@@ -99,9 +99,18 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
 
 void AppendToFile(const std::string& path, std::string_view bytes) {
   ScopedFd file = OpenForWriting(path, O_WRONLY | O_CREAT | O_APPEND);
+  struct stat before {};
+  const bool sized = ::fstat(file.get(), &before) == 0 && S_ISREG(before.st_mode);
   // write() puts the bytes in the kernel's hands: they survive the death of
   // the process, which is what the per-line open and close are for.
-  WriteAll(file.get(), bytes, path);
+  try {
+    WriteAll(file.get(), bytes, path);
+  } catch (const Error&) {
+    // A disk that filled up part way: the bytes that landed go again, so a
+    // reader never meets half a line. A device (/dev/full) has no end to cut.
+    if (sized) (void)::ftruncate(file.get(), before.st_size);
+    throw;
+  }
   CloseWritten(file, path);
 }
 
@@ -125,14 +134,18 @@ std::string ReadFileFrom(const std::string& path, std::uint64_t offset) {
   return out;
 }
 
-std::string TemporaryNameBeside(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  // In the same folder, so the rename stays on one file system; not built on
-  // the target's own name, which may already be as long as a name can be.
-  const std::size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  return folder + "~pw" + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1)) +
-         ".tmp";
+std::vector<std::string> FileNamesIn(const std::string& folder) {
+  DIR* dir = ::opendir(Native(folder).c_str());
+  if (dir == nullptr) FileError("opendir", folder, errno);
+  std::vector<std::string> names;
+  std::string prefix = folder;
+  if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = text::cp1251_from_utf8(entry->d_name);
+    if (FileExists(prefix + name)) names.push_back(name);
+  }
+  ::closedir(dir);
+  return names;
 }
 
 struct ReadableFile::Handle {
@@ -161,7 +174,23 @@ struct WritableFile::Handle {
 WritableFile::WritableFile(const std::string& path)
     : handle_(new Handle{path, OpenForWriting(path, O_WRONLY | O_CREAT | O_TRUNC)}) {}
 
+WritableFile::WritableFile(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
+
+std::optional<WritableFile> WritableFile::CreateNew(const std::string& path) {
+  if (FileCallFails(FileCall::kOpen, path)) FileError("open", path, EACCES);
+  ScopedFd fd(::open(Native(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  if (!fd.valid()) {
+    if (errno == EEXIST) return std::nullopt;
+    FileError("open", path, errno);
+  }
+  return WritableFile(std::make_unique<Handle>(Handle{path, std::move(fd)}));
+}
+
+WritableFile::WritableFile(WritableFile&&) noexcept = default;
+
 WritableFile::~WritableFile() = default;
+
+const std::string& WritableFile::path() const { return handle_->path; }
 
 void WritableFile::Write(const void* data, std::size_t n) {
   // After Close the descriptor is gone: write() then fails with EBADF.

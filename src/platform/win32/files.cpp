@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
@@ -88,6 +87,16 @@ bool IsMissing(DWORD err) { return err == ERROR_FILE_NOT_FOUND || err == ERROR_P
 
 DWORD Attributes(const std::string& path) { return ::GetFileAttributesW(Native(path).c_str()); }
 
+// Cuts a file back to size through a handle of its own: the appending one
+// may not set the end. Best effort: a file that will not be cut stays as it is.
+void CutBack(const std::string& path, LONGLONG size) {
+  ScopedHandle file = Open(path, GENERIC_WRITE, OPEN_EXISTING);
+  LARGE_INTEGER to{};
+  to.QuadPart = size;
+  if (file.valid() && ::SetFilePointerEx(file.get(), to, nullptr, FILE_BEGIN))
+    ::SetEndOfFile(file.get());
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -121,11 +130,21 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
 }
 
 void AppendToFile(const std::string& path, std::string_view bytes) {
-  // Append access alone: every write lands at the end, whoever else writes.
-  ScopedHandle file = OpenForWriting(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+  // Append access alone (the size may be read): every write lands at the
+  // end, whoever else writes.
+  ScopedHandle file = OpenForWriting(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, OPEN_ALWAYS);
+  LARGE_INTEGER before{};
+  const bool sized = ::GetFileSizeEx(file.get(), &before) != 0;
   // WriteFile puts the bytes in the system's hands: they survive the death
   // of the process, which is what the per-line open and close are for.
-  WriteAll(file.get(), bytes, path);
+  try {
+    WriteAll(file.get(), bytes, path);
+  } catch (const Error&) {
+    // A disk that filled up part way: the bytes that landed go again, so a
+    // reader never meets half a line.
+    if (sized) CutBack(path, before.QuadPart);
+    throw;
+  }
   CloseWritten(file, path);
 }
 
@@ -143,14 +162,24 @@ std::string ReadFileFrom(const std::string& path, std::uint64_t offset) {
   return out;
 }
 
-std::string TemporaryNameBeside(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  // In the same folder, so the rename stays on one volume; not built on the
-  // target's own name, which may already be as long as a name can be.
-  const std::size_t slash = path.find_last_of("\\/");
-  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  return folder + "~pw" + std::to_string(::GetCurrentProcessId()) + "." +
-         std::to_string(counter.fetch_add(1)) + ".tmp";
+std::vector<std::string> FileNamesIn(const std::string& folder) {
+  std::string pattern = folder;
+  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileW(Native(pattern + "*").c_str(), &found);
+  std::vector<std::string> names;
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD err = ::GetLastError();
+    if (err == ERROR_FILE_NOT_FOUND) return names;  // not even "." : an empty drive root
+    FileError("FindFirstFile", folder, err);
+  }
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(Narrow(found.cFileName));
+  } while (::FindNextFileW(search, &found));
+  const DWORD err = ::GetLastError();
+  ::FindClose(search);
+  if (err != ERROR_NO_MORE_FILES) FileError("FindNextFile", folder, err);
+  return names;
 }
 
 struct ReadableFile::Handle {
@@ -175,7 +204,24 @@ struct WritableFile::Handle {
 WritableFile::WritableFile(const std::string& path)
     : handle_(new Handle{path, OpenForWriting(path, GENERIC_WRITE, CREATE_ALWAYS)}) {}
 
+WritableFile::WritableFile(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
+
+std::optional<WritableFile> WritableFile::CreateNew(const std::string& path) {
+  if (FileCallFails(FileCall::kOpen, path)) FileError("CreateFile", path, ERROR_ACCESS_DENIED);
+  ScopedHandle file = Open(path, GENERIC_WRITE, CREATE_NEW);
+  if (!file.valid()) {
+    const DWORD err = ::GetLastError();
+    if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) return std::nullopt;
+    FileError("CreateFile", path, err);
+  }
+  return WritableFile(std::make_unique<Handle>(Handle{path, std::move(file)}));
+}
+
+WritableFile::WritableFile(WritableFile&&) noexcept = default;
+
 WritableFile::~WritableFile() = default;
+
+const std::string& WritableFile::path() const { return handle_->path; }
 
 void WritableFile::Write(const void* data, std::size_t n) {
   // After Close there is no handle: WriteAll raises.

@@ -4,7 +4,8 @@
 # ("GET_OTCHET") and gets the station's report back; then the station fetches
 # its request from the office ("TRY_GET_ZAPROS") and delivers its report
 # ("Send_file"). Each step is told in plain words; at the end the demo checks
-# that every report reached the office's host byte for byte, and says PASS
+# that every report reached the office's host byte for byte and that both
+# ends logged the same SHA-256 digests of the bodies, and says PASS
 # (exit 0) or FAIL (exit 1). The folder is kept for a look afterwards.
 #
 #   scripts/demo.sh [--office linux|windows] [--station linux|windows] [--windows-bits 32|64]
@@ -168,6 +169,22 @@ printf 'quit\n' >&4
 exec 3>&- 4>&-
 wait "${pids[@]}" || verdict=FAIL
 pids=()
+
+# Every body sent or stored whole is logged at each end as "SHA-256: " + its
+# digest + " " + the file's path there: the two logs must hold the same
+# digests, each body once at each end.
+echo
+echo "3. Each end logged the SHA-256 of every body it sent or stored; the two logs must agree."
+digests() { grep -ao 'SHA-256: [0-9a-f]\{64\}' "$1" | sort; }
+office_digests=$(digests "$root/office/LogFiles/Pumpwire.log" || true)
+station_digests=$(digests "$root/station/LogFiles/Pumpwire.log" || true)
+if [ -n "$office_digests" ] && [ "$office_digests" = "$station_digests" ]; then
+  echo "   $(wc -l <<<"$office_digests") bodies, the same digests at both ends"
+else
+  echo "   the digests differ:"
+  diff <(echo "$office_digests") <(echo "$station_digests") | sed 's/^/   /' || true
+  verdict=FAIL
+fi
 
 echo
 echo "The logs are Windows-1251 with CR LF; read them with:"

@@ -12,7 +12,7 @@
 # to keep both architectures' versions in step; a CI machine takes that.
 set -euo pipefail
 packages=(g++ clang libclang-rt-dev cmake ninja-build libgtest-dev
-          libjpeg62-turbo-dev libgif-dev libsqlite3-dev libx11-dev libxext-dev xvfb
+          libjpeg62-turbo-dev libgif-dev libsqlite3-dev libx11-dev libxext-dev nettle-dev xvfb
           python3 iproute2)
 if [ "${1:-}" = --windows ]; then
   packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 wine32:i386 dpkg-dev tcl make)

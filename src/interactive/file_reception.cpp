@@ -54,13 +54,15 @@ std::optional<ReceivedFile> Receive(protocol::Session& session, const FileRecept
   site.check_cancelled = r.check_cancelled;
   site.settle_after_cancel = !r.check_cancelled;  // a stopped office reception stores nothing
   site.log = r.log_list;
+  std::string digest;
+  site.digest = &digest;
   platform::CreateDirectories(r.folder);  // Load made it; it may have gone since
   // A negative size, or one past the folder's free room, is refused (and
   // logged) by the framing before any body byte is awaited.
   if (protocol::ReceiveSingleBlock(session, size, target, site, r.progress) !=
       protocol::Received::Stored)
     return std::nullopt;
-  return ReceivedFile{target, size};
+  return ReceivedFile{target, size, digest};
 }
 
 }  // namespace

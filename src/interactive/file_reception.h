@@ -30,6 +30,7 @@ namespace interactive {
 struct ReceivedFile {
   std::string path;       // folder + the stored name
   std::int64_t size = 0;  // the byte count received (= the announced size)
+  std::string digest;     // its SHA-256, 64 hex digits
 };
 
 struct FileReception {

@@ -7,6 +7,8 @@
 #include "interactive/command_frame.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/sha256.h"
+#include "protocol/body_transfer.h"
 #include "services/event_log.h"
 #include "services/worker_threads.h"
 #include "text/cp1251.h"
@@ -26,14 +28,15 @@ std::int32_t SizeToSend(const std::string& path) {
   return static_cast<std::int32_t>(*size);
 }
 
-// Exactly size bytes of file, streamed; a file that ends sooner is an error
-// (the receiver, short of bytes, then stores nothing).
+// Exactly size bytes of file, streamed and hashed; a file that ends sooner
+// is an error (the receiver, short of bytes, then stores nothing).
 void WriteFileBlock(protocol::Session& client, platform::ReadableFile& file, std::int32_t size,
-                    const std::string& path) {
+                    const std::string& path, platform::Sha256& hash) {
   std::vector<char> piece(std::min<std::size_t>(kPiece, static_cast<std::size_t>(size)));
   for (std::size_t left = static_cast<std::size_t>(size); left > 0;) {
     const std::size_t n = file.Read(piece.data(), std::min(left, piece.size()));
     if (n == 0) throw Error(std::string("Файл стал короче во время отправки: "_w) + path);
+    hash.Update(piece.data(), n);
     client.WriteBlock(piece.data(), n);
     left -= n;
   }
@@ -56,9 +59,12 @@ void TThreadSendFile::Execute(Worker& worker, const SendServices& services) cons
         client.WriteLine("SEND_FILE2");
         client.WriteNumberLine(size);
         client.WriteLine(FileNamePart(FileName));
-        WriteFileBlock(client, file, size, FileName);
+        platform::Sha256 hash;
+        WriteFileBlock(client, file, size, FileName, hash);
         client.WriteLine("111");
-        // The client's release closes the connection; no line about the end.
+        // The client's release closes the connection. The one line about the
+        // end is the digest, for the operator to hold against the receiver's.
+        services.log(protocol::DigestLine(platform::HexDigest(hash.Final()), FileName));
       },
       &worker);
 }

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/sha256.h"
 #include "text/cp1251.h"
 #include "text/visible_text.h"
 
@@ -47,6 +48,13 @@ void LogError(const TransferSite& site, const std::exception& e) {
   if (site.error_prefix.empty()) throw;
   // The text may quote a line the peer sent ("'…' is not a valid integer value").
   site.wire.log(site.error_prefix + text::VisibleText(e.what()), site.log);
+}
+
+// After the success line: the digest to the caller and to the log.
+void LogDigest(const TransferSite& site, platform::Sha256& hash, const std::string& path) {
+  const std::string hex = platform::HexDigest(hash.Final());
+  if (site.digest) *site.digest = hex;
+  site.wire.log(DigestLine(hex, path), site.log);
 }
 
 // Small steps are gathered to this many bytes per file call: enough that a
@@ -93,6 +101,10 @@ class StepSource {
     written_ = taken_;
   }
 
+  // Every body byte read from the file, each once: after the last step,
+  // the whole body's.
+  platform::Sha256& hash() { return hash_; }
+
  private:
   void Refill(std::size_t want) {
     Flush();
@@ -107,6 +119,7 @@ class StepSource {
     for (std::size_t got = 0; got < room;) {
       const std::size_t n = file_.Read(buffer_.data() + end_, room - got);
       if (n == 0) break;
+      hash_.Update(buffer_.data() + end_, n);
       got += n;
       end_ += n;
       unread_ -= static_cast<std::int64_t>(n);
@@ -121,10 +134,14 @@ class StepSource {
   std::size_t written_ = 0;  // buffer_[0, written_) is on the wire
   std::size_t taken_ = 0;    // buffer_[written_, taken_) is taken, not written
   std::size_t end_ = 0;      // buffer_[taken_, end_) is read ahead
+  platform::Sha256 hash_;
 };
 
 // The receiver's side of a body: the steps are gathered in pieces of
 // GatherRoom and written to the file a piece at a time, not a step at a time.
+// The piece is hashed while the wire is idle: on a line slower than the hash
+// (any real one) the digest then costs no time; what is left is hashed at
+// Flush, before the piece is written out and its room reused.
 class StepSink {
  public:
   StepSink(platform::WritableFile& file, const Steps& steps)
@@ -136,6 +153,7 @@ class StepSink {
     while (left > 0) {
       const std::size_t n = std::min(left, buffer_.size());
       if (buffer_.size() - end_ < n) Flush();
+      HashWhileIdle(session);
       session.ReadBlock(buffer_.data() + end_, n);
       end_ += n;
       left -= n;
@@ -143,14 +161,32 @@ class StepSink {
   }
 
   void Flush() {
-    if (end_ > 0) file_.Write(buffer_.data(), end_);
-    end_ = 0;
+    if (end_ == 0) return;
+    hash_.Update(buffer_.data() + hashed_, end_ - hashed_);
+    file_.Write(buffer_.data(), end_);
+    end_ = hashed_ = 0;
   }
 
+  // After the last Flush: every body byte received, each once.
+  platform::Sha256& hash() { return hash_; }
+
  private:
+  // Slices of this size are hashed while nothing waits on the wire; fewer
+  // unhashed bytes are not worth a look at the socket.
+  static constexpr std::size_t kHashSlice = 16 * 1024;
+
+  void HashWhileIdle(Session& session) {
+    while (end_ - hashed_ >= kHashSlice && !session.WaitReadable(0)) {
+      hash_.Update(buffer_.data() + hashed_, kHashSlice);
+      hashed_ += kHashSlice;
+    }
+  }
+
   platform::WritableFile& file_;
   std::vector<char> buffer_;
-  std::size_t end_ = 0;
+  std::size_t hashed_ = 0;  // buffer_[0, hashed_) is hashed
+  std::size_t end_ = 0;     // buffer_[hashed_, end_) is received, not hashed yet
+  platform::Sha256 hash_;
 };
 
 // A negative size, or more than the target's folder can hold, ends the
@@ -175,8 +211,7 @@ bool AcceptableSize(Session& session, std::int32_t size, const std::string& targ
 
 // The steps of a reception; acknowledged or not. Returns the bytes received.
 std::int64_t ReceiveSteps(Session& session, const Steps& steps, bool acknowledge,
-                          platform::WritableFile& file, TransferProgress& progress) {
-  StepSink sink(file, steps);
+                          StepSink& sink, TransferProgress& progress) {
   std::int64_t received = 0;
   bool finished = false;
   for (std::int32_t i = 1; !finished && !progress.StopRequested(); ++i) {
@@ -193,7 +228,8 @@ std::int64_t ReceiveSteps(Session& session, const Steps& steps, bool acknowledge
 
 // Size check and placement of a received body.
 Received Settle(std::int64_t received, std::int32_t size, platform::WritableFile& file,
-                const std::string& temp, const std::string& target, const TransferSite& site) {
+                platform::Sha256& hash, const std::string& temp, const std::string& target,
+                const TransferSite& site) {
   file.Close();
   if (received != size) {
     platform::RemoveFile(temp);
@@ -202,6 +238,7 @@ Received Settle(std::int64_t received, std::int32_t size, platform::WritableFile
   }
   platform::RenameReplacing(temp, target);
   site.wire.log(site.success, site.log);
+  LogDigest(site, hash, target);
   return Received::Stored;
 }
 
@@ -215,8 +252,9 @@ Received Receive(Session& session, std::int32_t size, const std::string& target,
     auto window = Open(progress, site, steps);
     platform::WritableFile file = platform::CreateTemporaryBeside(target);
     temp = file.path();
+    StepSink sink(file, steps);
     const std::int64_t received =
-        ReceiveSteps(session, steps, !single_block && !mode.fast, file, *window);
+        ReceiveSteps(session, steps, !single_block && !mode.fast, sink, *window);
     // The end mark "111" follows the whole body only: after a cut reception
     // the rest of the body is still on its way, and reading a line through
     // it would fail before the size check could tell the mismatch.
@@ -228,7 +266,7 @@ Received Receive(Session& session, std::int32_t size, const std::string& target,
       platform::RemoveFile(temp);
       return Received::Cancelled;
     }
-    const Received settled = Settle(received, size, file, temp, target, site);
+    const Received settled = Settle(received, size, file, sink.hash(), temp, target, site);
     return cancelled ? Received::Cancelled : settled;
   } catch (const std::exception& e) {
     if (!temp.empty()) platform::RemoveFile(temp);
@@ -241,6 +279,10 @@ Received Receive(Session& session, std::int32_t size, const std::string& target,
 }
 
 }  // namespace
+
+std::string DigestLine(const std::string& hex, const std::string& path) {
+  return "SHA-256: " + hex + " " + path;
+}
 
 std::int32_t PacketSize(const WireSettings& settings) {
   const std::int32_t b = settings.InetBuffSize;
@@ -308,6 +350,7 @@ bool SendBody(Session& session, const std::string& path, std::int32_t size,
     source.Flush();
     if (CheckCancelled(site.wire, *window, session, site.log, site.close_on_cancel)) return false;
     site.wire.log(site.success, site.log);
+    LogDigest(site, source.hash(), path);
     return true;
   } catch (const std::exception& e) {
     LogError(site, e);

@@ -64,7 +64,14 @@ struct TransferSite {
   // its window, which says so in the log); by default the session itself.
   std::function<void(Session&)> close_on_cancel;
   ui::ListBox* log = nullptr;
+  // Given the SHA-256 of a body sent or stored whole (64 hex digits), which
+  // is also logged after the success line; left alone otherwise.
+  std::string* digest = nullptr;
 };
+
+// The line that follows the success line of a whole body: "SHA-256: " + the
+// 64 hex digits + " " + path (the path sent, or the stored file's name).
+std::string DigestLine(const std::string& hex, const std::string& path);
 
 // Largest piece of a step read or written at once.
 inline constexpr std::size_t kPieceSize = 256 * 1024;

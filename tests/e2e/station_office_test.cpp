@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "dialgate_file.h"
+#include "digest_line.h"
 #include "host_process.h"
 #include "platform/environment.h"
 #include "platform/process.h"
@@ -141,6 +144,16 @@ std::string OnlyFileIn(const std::string& folder, const std::string& ending) {
   return found;
 }
 
+// The digests a log holds ("SHA-256: " + 64 hex digits), sorted.
+std::vector<std::string> DigestsIn(const std::string& log) {
+  std::vector<std::string> digests;
+  const std::string mark = " - SHA-256: ";
+  for (std::size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1))
+    digests.push_back(log.substr(at + mark.size(), 64));
+  std::sort(digests.begin(), digests.end());
+  return digests;
+}
+
 TEST_P(ReportRoad, TheStationsReportReachesTheOfficesHostWholeBothWays) {
   const Road road = GetParam();
   const std::vector<std::string> mode = {"--set", std::string("useFastDatTravel=") + (road.fast ? "1" : "0"),
@@ -187,6 +200,18 @@ TEST_P(ReportRoad, TheStationsReportReachesTheOfficesHostWholeBothWays) {
   office.Send("quit");
   EXPECT_EQ(station.Finish(), 0);
   EXPECT_EQ(office.Finish(), 0);
+
+  // Each of the four bodies logged once at each end with the same digest:
+  // the request twice, the report twice.
+  const std::string request_digest = Sha256Hex(std::string(3 * road.packet, 'q'));
+  const std::string report_digest = Sha256Hex(ReadFile(report));
+  std::vector<std::string> want{request_digest, request_digest, report_digest, report_digest};
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(DigestsIn(ReadFile(p.office_root / "LogFiles/Pumpwire.log")), want);
+  EXPECT_EQ(DigestsIn(ReadFile(p.station_root / "LogFiles/Pumpwire.log")), want);
+  const std::string stored_at_office = p.office_root / "OFFICE/report_127.0.0.1.dat";
+  EXPECT_NE(ReadFile(p.office_root / "LogFiles/Pumpwire.log").find(" - " + DigestLine(ReadFile(report), stored_at_office)),
+            std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ReportRoad,

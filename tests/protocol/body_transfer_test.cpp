@@ -6,6 +6,7 @@
 #include <future>
 #include <memory>
 
+#include "digest_line.h"
 #include "process_state.h"
 #include "raw_peer.h"
 #include "wire_bytes.h"
@@ -205,6 +206,7 @@ TEST_F(BodyTest, ASingleBlockCutAfterItsFirstPieceEndsInTheMismatchLine) {
             Received::Mismatch);
   EXPECT_NE(Log().find(" - mismatch 128\r\n"), std::string::npos);
   EXPECT_EQ(Log().find("Max line length exceeded."), std::string::npos);
+  EXPECT_EQ(Log().find("SHA-256"), std::string::npos);
   EXPECT_FALSE(platform::FileExists(root / "cut.bin"));
 }
 
@@ -264,6 +266,7 @@ TEST_F(BodyTest, StopEndsTheSenderWithTheNoticeAndTheReceiverWithAMismatch) {
   EXPECT_EQ(ReceiveBody(receiving, 1000, root / "cut.dat", Site(), Progress(progress, 1)), Received::Mismatch);
   EXPECT_NE(Log().find(" - mismatch 128\r\n"), std::string::npos);
   EXPECT_FALSE(platform::FileExists(root / "cut.dat"));
+  EXPECT_EQ(Log().find("SHA-256"), std::string::npos);  // neither the stopped sender nor the cut receiver
 }
 
 TEST_F(BodyTest, TwoRealSessionsMoveAMegabyteInBothModes) {
@@ -280,16 +283,67 @@ TEST_F(BodyTest, TwoRealSessionsMoveAMegabyteInBothModes) {
     TcpConnection c = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
     TcpConnection s = std::move(*listener.Accept(kWaitMs));
     ProgressRecord sending;
+    std::string sent_digest, stored_digest;
     auto sender = std::async(std::launch::async, [&] {
       Session out(c);
-      return SendBody(out, root / "big.dat", size, Site(), Progress(sending));
+      TransferSite site = Site();
+      site.digest = &sent_digest;
+      return SendBody(out, root / "big.dat", size, site, Progress(sending));
     });
     Session in(s);
-    EXPECT_EQ(ReceiveBody(in, size, root / "copy.dat", Site(), Progress(progress)), Received::Stored);
+    TransferSite site = Site();
+    site.digest = &stored_digest;
+    EXPECT_EQ(ReceiveBody(in, size, root / "copy.dat", site, Progress(progress)), Received::Stored);
     EXPECT_TRUE(sender.get());
     EXPECT_EQ(test::ReadFile(root / "copy.dat") == body, true);
     EXPECT_EQ(sending.steps.size(), static_cast<std::size_t>(size / packet + 1));
+    // Hashed as the steps went, whatever their shape: the whole body's digest at both ends.
+    EXPECT_EQ(sent_digest, test::Sha256Hex(body));
+    EXPECT_EQ(stored_digest, sent_digest);
   }
+  // Each end's line comes after its success line and names its own file.
+  const std::string log = Log();
+  for (const std::string& path : {root / "big.dat", root / "copy.dat"}) {
+    const std::size_t at = log.find(" - " + test::DigestLine(body, path) + "\r\n");
+    ASSERT_NE(at, std::string::npos) << path;
+    EXPECT_NE(log.rfind(" - stored\r\n", at), std::string::npos) << path;
+  }
+}
+
+// A body that was not whole at either end leaves no digest line and no
+// digest: the operator must not find a line to match where nothing matches.
+TEST_F(BodyTest, ACutOrShortBodyHasNoDigest) {
+  std::string digest = "untouched";
+  test::WriteFile(root / "short.dat", Pattern(300));
+  {
+    TransferSite site = Site();
+    site.digest = &digest;
+    auto peer = std::async(std::launch::async, [&] {
+      for (int i = 1; i <= 2; ++i) {
+        ReadExactly(client, 128);
+        client.Write(Int4(i));
+      }
+    });
+    Session out(server);
+    EXPECT_FALSE(SendBody(out, root / "short.dat", 1000, site, Progress(progress)));
+    peer.get();
+  }
+  TcpConnection c = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+  TcpConnection s = std::move(*listener.Accept(kWaitMs));
+  auto peer = std::async(std::launch::async, [&] {
+    c.Write(Pattern(128));
+    ReadExactly(c, 4);
+    c.Disconnect();
+  });
+  {
+    TransferSite site = Site();
+    site.digest = &digest;
+    Session in(s);
+    EXPECT_EQ(ReceiveBody(in, 300, root / "cut.dat", site, Progress(progress)), Received::Failed);
+  }
+  peer.get();
+  EXPECT_EQ(digest, "untouched");
+  EXPECT_EQ(Log().find("SHA-256"), std::string::npos);
 }
 
 // What a sender may announce: a file it can read, below 2 GiB. A missing
@@ -344,8 +398,12 @@ TEST_F(BodyTest, AFileShorterOrLongerThanAnnouncedSendsWholeStepsOfTheAnnouncedB
   TcpConnection c = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
   TcpConnection s = std::move(*listener.Accept(kWaitMs));
   Session out(s);
-  EXPECT_TRUE(SendBody(out, root / "short.dat", 600, Site(), Progress(progress)));
+  std::string digest;
+  TransferSite site = Site();
+  site.digest = &digest;
+  EXPECT_TRUE(SendBody(out, root / "short.dat", 600, site, Progress(progress)));
   out.Disconnect();
+  EXPECT_EQ(digest, test::Sha256Hex(Pattern(600)));  // of what was sent, not of the file
   c.SetReadTimeout(kWaitMs);
   EXPECT_EQ(ReadExactly(c, 600), Pattern(600));
   EXPECT_THROW(c.ReadByte(), platform::ConnectionClosed);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "digest_line.h"
 #include "fake_dial_up.h"
 #include "host/folder_host.h"
 #include "interactive/message_history.h"
@@ -237,8 +238,8 @@ TEST_P(BothEnds, TheFileGoesAsOneBlockUnderItsBareNameThenTheEndMark) {
   EXPECT_EQ(h.handshake, Handshake());
   EXPECT_TRUE(h.command == W("SEND_FILE2\r\n300000\r\nотчёт за май.bin\r\n"_w) + body + "111\r\n");
   EXPECT_EQ(h.command.size(), 300000 + W("SEND_FILE2\r\n300000\r\nотчёт за май.bin\r\n111\r\n"_w).size());
-  // No line about the end: the client's release closes the session.
-  EXPECT_EQ(LogLines(), Expected(W("Отправка файла 127.0.0.1 "_w) + Port(), {}));
+  // The one line about the end is the digest; the client's release closes the session.
+  EXPECT_EQ(LogLines(), Expected(W("Отправка файла 127.0.0.1 "_w) + Port(), {test::DigestLine(body, path)}));
 }
 
 TEST_P(BothEnds, AnUnreachablePeerLeavesItsLinesAndNoHistoryLine) {

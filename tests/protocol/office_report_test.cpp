@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "main_thread_pump.h"
+#include "digest_line.h"
 #include "fake_dial_up.h"
 #include "raw_peer.h"
 #include "wire_bytes.h"
@@ -596,6 +597,7 @@ class ReportRequestTest : public OfficeReportTest {
   std::vector<std::string> RequestSent(std::size_t size) const {
     return {W("Передается файл-запрос: "_w) + request_path + " " + std::to_string(size) + W(" байт"_w),
             W("Файл запроса "_w) + request_path + W(" отправлен!"_w),
+            test::DigestLine(Pattern(size), request_path),
             W("Обработка запроса на удаленной стороне..."_w)};
   }
   static std::vector<std::string> Join(std::vector<std::vector<std::string>> parts) {
@@ -640,6 +642,7 @@ TEST_F(ReportRequestTest, TheRoadOfOneReportInBothModes) {
     EXPECT_EQ(Lines(), Join({Opening(), RequestSent(c.request),
                              {W("Принимается ответ на файл-запрос: "_w) + stored + " " + std::to_string(c.report) + W(" байт"_w),
                               W("Файл принят успешно (контрольная сумма в порядке)"_w),
+                              test::DigestLine(report, stored),
                               W("Обработка полученного файла..."_w), W("Обработка завершена!"_w),
                               W("Обмен данными с АЗС: 'АЗС 12' произошел УСПЕШНО!"_w), kCut}}));
     EXPECT_EQ(test::ReadFile(stored) == report, true);

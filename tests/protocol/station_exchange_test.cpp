@@ -14,6 +14,7 @@
 #include <thread>
 #include <utility>
 
+#include "digest_line.h"
 #include "fake_dial_up.h"
 #include "raw_peer.h"
 #include "platform/files.h"
@@ -332,10 +333,12 @@ TEST_P(GetOtchetTest, RequestInReportBackByteExact) {
                          W("Сервер входящих подключений запущен"_w), kIncoming, kAccepted,
                          W("Прием файла запроса: "_w) + stored + " " + std::to_string(request.size()) + W(" байт"_w),
                          W("Файл запроса успешно принят (контрольная сумма верная)"_w),
+                         test::DigestLine(request, stored),
                          W("Обработка принятого файла: "_w) + stored,
                          W("Отправка файла-ответа на запрос: "_w) + report_path,
                          W("Передается файл: "_w) + report_path + " " + size + W(" байт"_w),
-                         W("Файл "_w) + report_path + W(" отправлен!"_w), kEnded}));
+                         W("Файл "_w) + report_path + W(" отправлен!"_w),
+                         test::DigestLine(report, report_path), kEnded}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, GetOtchetTest,
@@ -578,10 +581,12 @@ TEST_P(OwnExchangeTest, TwoOfficesOneWithARequestOneWithout) {
                          W("Передача данных по нескольким адресатам!"_w), connecting, kConnected,
                          W("Прием файла запроса: zapros.txt_z "_w) + std::to_string(request.size()) + W(" байт"_w),
                          W("Файл принят успешно (контрольная сумма в порядке) "_w),
+                         test::DigestLine(request, OfficeFolder() + "zapros.txt_z"),
                          W("Обрабатывается файл запроса: zapros.txt_z"_w), W("Принятый файл обработан!"_w),
                          W("Передается файл: "_w) + report_path + " (" + std::to_string(report.size()) +
                              W(" байт) ..."_w),
-                         W("Файл "_w) + report_path + W(" отправлен!"_w), kDisconnected, kSent,
+                         W("Файл "_w) + report_path + W(" отправлен!"_w),
+                         test::DigestLine(report, report_path), kDisconnected, kSent,
                          connecting, kConnected, kDisconnected, kNotSent}));
   EXPECT_TRUE(boxes.empty());
 }

@@ -1,0 +1,16 @@
+#include "platform/sha256.h"
+
+namespace pw::platform {
+
+std::string HexDigest(const Sha256Digest& digest) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(digest.size() * 2);
+  for (const std::uint8_t byte : digest) {
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0x0f];
+  }
+  return hex;
+}
+
+}  // namespace pw::platform

@@ -301,7 +301,7 @@ TEST_P(GetOtchetTest, RequestInReportBackByteExact) {
   struct Seen {
     std::vector<std::int32_t> request_acks;
     std::string size, path, body;
-    bool closed;
+    bool closed = false;
   };
   const Seen seen = OnWorker([&] {
     Seen s;

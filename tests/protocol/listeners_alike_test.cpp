@@ -41,19 +41,6 @@ constexpr const char* kHost = test::kLoopback;
 using test::kWaitMs;
 constexpr auto kPumpLimit = 20s;
 
-std::string W(std::string_view cp1251) { return std::string(cp1251); }
-
-// Runs fn, which must not hang: the program aborts if it still runs after the limit.
-void MustNotHang(const std::function<void()>& fn) {
-  test::Semaphore done;
-  std::thread watchdog([&] {
-    if (!done.try_acquire_for(kPumpLimit)) std::abort();
-  });
-  fn();
-  done.release();
-  watchdog.join();
-}
-
 enum class Mode { kStation, kOffice };
 
 class ListenersAlikeTest : public test::ProcessStateTest, public ::testing::WithParamInterface<Mode> {
@@ -94,8 +81,8 @@ class ListenersAlikeTest : public test::ProcessStateTest, public ::testing::With
   }
   // The line the end of an accepted connection from 127.0.0.1 leaves.
   std::string EndLine() const {
-    return GetParam() == Mode::kStation ? W("Входящее подключение разорванно, IP: 127.0.0.1"_w)
-                                        : W("Соединение разорванно, имя АЗС: АЗС 3, IP: 127.0.0.1"_w);
+    return GetParam() == Mode::kStation ? Text("Входящее подключение разорванно, IP: 127.0.0.1"_w)
+                                        : Text("Соединение разорванно, имя АЗС: АЗС 3, IP: 127.0.0.1"_w);
   }
   template <class Fn>
   auto OnWorker(Fn fn) {
@@ -103,7 +90,7 @@ class ListenersAlikeTest : public test::ProcessStateTest, public ::testing::With
   }
 
   test::TempFolder root;
-  const std::string kName = W("АЗС 3"_w);
+  const std::string kName = Text("АЗС 3"_w);
   host::FolderHost host{root.path() + "host/", kName, 4, [](const std::string&) {}};
   std::unique_ptr<station::TInetForm> station;
   std::unique_ptr<office::TInetOfficeForm> office;
@@ -159,8 +146,8 @@ TEST_P(ListenersAlikeTest, AStopRunWhileAnotherWaitsOnTheMainThreadIsRefusedAndT
     EXPECT_EQ(RawLine(c), "waiting");
     return c;
   });
-  MustNotHang([&] { l.Deactivate(); });
-  EXPECT_EQ(nested, W("Сервер еще останавливается"_w));
+  test::MustNotHang([&] { l.Deactivate(); }, kPumpLimit);
+  EXPECT_EQ(nested, Text("Сервер еще останавливается"_w));
   EXPECT_FALSE(l.Active());
   EXPECT_EQ(l.ConnectionThreads(), 0u);
   EXPECT_EQ(test::CountLine(*log, EndLine()), 1);

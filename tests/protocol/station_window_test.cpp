@@ -57,17 +57,6 @@ TcpConnection Greeted(const std::string& address, int port, const std::string& p
   return c;
 }
 
-// Runs fn, which must not hang: the program aborts if it still runs after the limit.
-void MustNotHang(const std::function<void()>& fn) {
-  test::Semaphore done;
-  std::thread watchdog([&] {
-    if (!done.try_acquire_for(kPumpLimit)) std::abort();
-  });
-  fn();
-  done.release();
-  watchdog.join();
-}
-
 const std::string kStarted = W("Сервер входящих подключений запущен"_w);
 const std::string kStopped = W("Сервер остановлен"_w);
 const std::string kAccepted =
@@ -196,7 +185,7 @@ TEST_F(StationWindowTest, StopOnTheMainThreadWithAClientConnectedDoesNotHang) {
   ASSERT_TRUE(WaitFor(kAccepted));
   // The connection's last log line needs the main thread while the main
   // thread is stopping the server; a deadlock would stop the test here.
-  MustNotHang([&] { form->StopServer(); });
+  test::MustNotHang([&] { form->StopServer(); }, kPumpLimit);
   EXPECT_FALSE(form->IdTCPServer1.Active());
   EXPECT_EQ(form->IdTCPServer1.ConnectionThreads(), 0u);
   EXPECT_THROW(RawLine(client), platform::ConnectionClosed);
@@ -216,7 +205,7 @@ TEST_F(StationWindowTest, StopOnTheMainThreadWithAClientConnectedDoesNotHang) {
     EXPECT_EQ(RawLine(c), "OK");
     return c;
   });
-  MustNotHang([&] { form.reset(); });
+  test::MustNotHang([&] { form.reset(); }, kPumpLimit);
   EXPECT_THROW(RawLine(client), platform::ConnectionClosed);
 }
 

@@ -7,6 +7,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdlib>
+#include <functional>
+#include <thread>
 
 #include "sync/mutex.h"
 
@@ -67,5 +70,18 @@ class Semaphore {
   std::condition_variable_any cv_;
   std::ptrdiff_t count_ GUARDED_BY(mu_);
 };
+
+// Runs fn, which must not hang: the program aborts if it still runs after
+// limit (a deadlock then shows as a failed test program, not a stuck one).
+template <typename Duration>
+void MustNotHang(const std::function<void()>& fn, Duration limit) {
+  Semaphore done;
+  std::thread watchdog([&] {
+    if (!done.try_acquire_for(limit)) std::abort();
+  });
+  fn();
+  done.release();
+  watchdog.join();
+}
 
 }  // namespace pw::test

@@ -37,6 +37,10 @@ struct Session {
 // later.
 constexpr int kLookPauseMs = 20;
 
+// How many times a cap's count is taken when the connection chosen to make
+// room moves on first.
+constexpr int kChoiceAttempts = 4;
+
 // The connection whose handler runs on this thread, if any.
 thread_local Session* serving_session = nullptr;
 
@@ -192,7 +196,11 @@ bool TcpServer::Refused(TcpConnection& connection) {
   const std::string& address = connection.PeerAddress();
   bool refused_per_address = false;
   std::size_t limit = 0;  // the cap that refuses
-  {
+  bool looked = false;
+  // A victim's handler may move it to its next phase between the count and
+  // the close (a handshake just ending): then the count is taken again, a
+  // few times at most, rather than the newcomer refused for it.
+  for (int attempt = 0; attempt < kChoiceAttempts; ++attempt) {
     MutexLock lock(st.mu);
     // A connection whose socket has closed, at either end, no longer
     // counts, though its handler may still be waiting (for the main thread
@@ -234,7 +242,8 @@ bool TcpServer::Refused(TcpConnection& connection) {
     // Before closing anyone: a peer that has closed since the last look
     // makes room. Only at a cap are the sockets looked at, and in a burst
     // at a cap not at every connection.
-    if (Clock::now() >= st.next_look) {
+    if (!looked && Clock::now() >= st.next_look) {
+      looked = true;
       for (Session& s : st.serving) {
         if (s.connection.Closed() || s.peer_gone) continue;
         if (refused_per_address && s.connection.PeerAddress() != address) continue;
@@ -247,7 +256,8 @@ bool TcpServer::Refused(TcpConnection& connection) {
       }
       st.next_look = Clock::now() + std::chrono::milliseconds(kLookPauseMs);
     }
-    if (victim && MovePhase(*victim, victim_phase, kClosedForRoom)) {
+    if (!victim) break;
+    if (MovePhase(*victim, victim_phase, kClosedForRoom)) {
       victim->connection.Disconnect();  // its handler's read ends at once
       return false;
     }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/environment.h"
+#include "host/board_print.h"
 #include "host/dialog_driver.h"
 #include "host/exchange_watch.h"
 #include "host/folder_host.h"
@@ -94,6 +95,12 @@ const char kUsageCommands[] = R"(Commands:
                            listening server
   stations                 office: the list button (the connected stations
                            appear in a message box)
+  board                    office: the board of stations kept in OfficeDB
+                           (every station met: last contact, last report,
+                           last request, today's exchanges, last failure;
+                           the oldest report first, "!" where no report came
+                           since ReportDeadline)
+  board --csv PATH         the same written to PATH as CSV (UTF-8, header row)
   history                  open the message history viewer and print it
   dialog set NAME VALUE    for the next modal window (a dialog opened by a
                            click, e.g. the settings dialog): type VALUE into
@@ -114,7 +121,7 @@ const char kUsageCommands[] = R"(Commands:
                            queued answer, as "answer" says.)
   quit                     UnLoad, print its result, exit (also at end of
                            input)
-                           (station, stations and tv are the office's, auto
+                           (station, stations, board and tv are the office's, auto
                            without an address the station's: typed at the
                            other end they are refused)
 
@@ -438,7 +445,7 @@ class HostProgram {
       out_.Error("unknown command '" + word + "' (see --help)");
       return;
     }
-    if (options_.mode == PW_MODE_STATION && (word == "station" || word == "stations" || word == "tv")) {
+    if (options_.mode == PW_MODE_STATION && (word == "station" || word == "stations" || word == "board" || word == "tv")) {
       out_.Error(word + " is a command of the office, not of a station");
       return;
     }
@@ -589,6 +596,23 @@ class HostProgram {
     button->on_click();
   }
 
+  // board | board --csv PATH
+  void Board(const std::string& arg) {
+    const std::vector<pw::platform::BoardLine> lines = pw::host::ReadBoardLines(root_);
+    if (arg.empty()) {
+      for (const std::string& line : pw::host::BoardTableLines(lines)) out_.Line(line);
+      return;
+    }
+    const std::string csv_option = "--csv ";
+    if (arg.rfind(csv_option, 0) != 0 || arg.size() == csv_option.size()) {
+      out_.Error("board: expected 'board' or 'board --csv PATH'");
+      return;
+    }
+    const std::string path = arg.substr(csv_option.size());
+    pw::platform::WriteFileReplacing(cp1251_from_utf8(path), pw::platform::BoardCsv(lines));
+    out_.Line("board: " + std::to_string(lines.size()) + " stations written to " + path);
+  }
+
   void Stations(const std::string&) {
     pw::ui::Window* w = ConnectionWindow();
     pw::ui::Control* button = w != nullptr ? w->FindControl("BitBtn2") : nullptr;
@@ -691,6 +715,7 @@ class HostProgram {
       {"listener", [this](const std::string& a) { Listener(a); }},
       {"press", [this](const std::string& a) { Press(a); }},
       {"stations", [this](const std::string& a) { Stations(a); }},
+      {"board", [this](const std::string& a) { Board(a); }},
       {"history", [this](const std::string& a) { History(a); }},
       {"tv", [this](const std::string& a) { Tv(a); }},
       {"dialog", [this](const std::string& a) { Dialog(a); }},

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,8 @@
 #include "services/wire_context.h"
 
 namespace pw::office {
+
+class StationBoard;
 
 struct ExchangeServices {
   // A line to the log file and the office window's list.
@@ -24,6 +27,8 @@ struct ExchangeServices {
   // The log, the operator and the settings of one transfer, taken as each
   // transfer starts (a handshake may switch the transfer mode meanwhile).
   std::function<WireContext()> wire = CurrentWireContext;
+  // The office's board of stations; none: nothing is recorded.
+  std::shared_ptr<StationBoard> board;
 };
 
 }  // namespace pw::office

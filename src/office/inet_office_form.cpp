@@ -216,6 +216,7 @@ ExchangeServices TInetOfficeForm::Services() {
   services.host = [this] { return plugin_.Host(); };
   services.progress = interactive::ProgressWindows();
   services.folder = OfficeFolder();
+  services.board = board_;
   return services;
 }
 
@@ -313,6 +314,7 @@ void TInetOfficeForm::FillAddressList() {
 void TInetOfficeForm::FormCreate() {
   FillAddressList();
   connections_ = std::make_unique<Tconnections>();
+  board_ = std::make_shared<StationBoard>(CurrentFolders().office_db);
 }
 
 void TInetOfficeForm::FormShow() {

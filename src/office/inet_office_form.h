@@ -23,6 +23,7 @@
 #include "office/listener_context.h"
 #include "office/office_listener.h"
 #include "office/report_request.h"
+#include "office/station_board.h"
 #include "office/station_messages.h"
 #include "protocol/body_transfer.h"
 #include "protocol/session.h"
@@ -93,6 +94,8 @@ class TInetOfficeForm : public ui::Window {
 
   // The registry, FormCreate to destruction.
   Tconnections& connections() { return *connections_; }
+  // The board of stations, in the station database (OfficeDB).
+  StationBoard& board() { return *board_; }
 
   // What a report request needs of this window (the log, the host, the
   // progress windows, the folder, OutPort, the outgoing connection), taken
@@ -148,6 +151,7 @@ class TInetOfficeForm : public ui::Window {
   PluginContext& plugin_;
   std::string last_station_name_ GUARDED_BY(last_station_name_lock);
   std::unique_ptr<Tconnections> connections_;
+  std::shared_ptr<StationBoard> board_;
   OfficeListener IdTCPServer2{*this};  // last: its connections use everything above
 };
 

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "office/inet_office_form.h"
+#include "office/station_board.h"
 #include "services/event_log.h"
 #include "text/cp1251.h"
 #include "text/visible_text.h"
@@ -35,6 +36,7 @@ protocol::ListenerEnd OfficeEnd(TInetOfficeForm& window) {
   end.log = &window.log;
   end.register_station = [&window](const std::string& name, const std::string& peer) {
     window.connections().AddStation(name, peer);
+    window.board().Contact(name, peer);
   };
   // Every accept names the latest station, before its password is checked.
   end.name_read = [&window](const std::string& name) { window.SetLastStationName(name); };

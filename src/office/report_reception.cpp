@@ -1,7 +1,10 @@
 #include "office/report_reception.h"
 
+#include <chrono>
 #include <exception>
 
+#include "office/board_watch.h"
+#include "office/connections.h"
 #include "office/stored_report_name.h"
 #include "platform/files.h"
 #include "services/event_log.h"
@@ -10,7 +13,12 @@
 
 namespace pw::office {
 
-void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
+void ReceiveReport(protocol::Session& session, const ListenerContext& given) {
+  // The station is not looked up before the lines came: a failure before
+  // then is on the board only under the name its connection told.
+  ListenerContext context = given;
+  BoardWatch watch(context, RegisteredName(session.peer_name()), session.PeerIP());
+  watch.Follow(context);
   std::string size_text, name_line;
   std::int32_t size = 0;
   try {
@@ -23,13 +31,16 @@ void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
     // report failed, and the stream is out of step with its body.
     session.Disconnect();
     context.log(Text("Ошибка приема файла: "_w) + text::VisibleText(e.what()));
+    watch.Failed();
     return;
   }
   const std::string station = AttributedStation(context, session, /*log_fallback=*/false);
+  watch.set_station(station);
   const std::optional<std::string> stored = StoredReportName(name_line, station);
   if (!stored) {
     context.log(RefusedReportNameLine(ReportNameAsFormed(name_line, station)));
     session.Disconnect();
+    watch.Failed();
     return;
   }
   const std::string target = context.folder + *stored;
@@ -43,10 +54,16 @@ void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
   site.error_prefix = Text("Ошибка приема файла: "_w);
   site.check_cancelled = true;
   site.log = context.log_list;
+  std::string digest;
+  site.digest = &digest;
   platform::CreateDirectories(context.folder);
+  const auto started = std::chrono::steady_clock::now();
   if (protocol::ReceiveBody(session, size, target, site, context.progress) !=
-      protocol::Received::Stored)
+      protocol::Received::Stored) {
+    watch.Failed();
     return;
+  }
+  watch.ReportStored(*stored, size, SecondsSince(started), digest);
   if (size == 0) return;  // an empty report is kept, not processed
 
   try {
@@ -55,6 +72,7 @@ void ReceiveReport(protocol::Session& session, const ListenerContext& context) {
     context.log(Text("Обработка принятого файла "_w) + *stored + Text(" завершена!"_w));
   } catch (const std::exception& e) {
     context.log(Text("Ошибка приема файла: "_w) + text::VisibleText(e.what()));
+    watch.Failed();
   }
 }
 

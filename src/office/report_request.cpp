@@ -1,7 +1,9 @@
 #include "office/report_request.h"
 
+#include <chrono>
 #include <exception>
 
+#include "office/board_watch.h"
 #include "office/stored_report_name.h"
 #include "platform/files.h"
 #include "services/event_log.h"
@@ -22,7 +24,7 @@ struct Outcome {
 // Sends the request's size, path and body; true when it all went out. A
 // cancel has already closed the connection through the window.
 bool SendRequest(protocol::Session& session, const ReportExchange& exchange,
-                 const std::string& path, std::int32_t size, Outcome& outcome) {
+                 const std::string& path, std::int32_t size, Outcome& outcome, BoardWatch& watch) {
   session.WriteNumberLine(size);
   session.WriteLine(path);
   const WireContext wire = exchange.wire();
@@ -35,7 +37,9 @@ bool SendRequest(protocol::Session& session, const ReportExchange& exchange,
   site.close_on_cancel = exchange.disconnect;
   site.log = exchange.log_list;
   try {
-    return protocol::SendBody(session, path, size, site, exchange.progress);
+    const bool sent = protocol::SendBody(session, path, size, site, exchange.progress);
+    if (sent) watch.RequestSent(FileNamePart(path), size);
+    return sent;
   } catch (const std::exception& e) {
     outcome.success = false;
     exchange.log(Text("Не возможно отослать файл: "_w) + text::VisibleText(e.what()));
@@ -48,7 +52,7 @@ bool SendRequest(protocol::Session& session, const ReportExchange& exchange,
 // path when the report arrived whole.
 std::optional<std::string> ReceiveAnswer(protocol::Session& session,
                                          const ReportExchange& exchange,
-                                         const std::string& dialled_address) {
+                                         const std::string& dialled_address, BoardWatch& watch) {
   session.WriteLine("OK");
   const std::int32_t size = session.ReadNumberLine();
   const std::string name_line = session.ReadLine();
@@ -70,25 +74,33 @@ std::optional<std::string> ReceiveAnswer(protocol::Session& session,
   site.settle_after_cancel = false;  // a cancelled report is not size-checked
   site.close_on_cancel = exchange.disconnect;
   site.log = exchange.log_list;
+  std::string digest;
+  site.digest = &digest;
   platform::CreateDirectories(exchange.folder);
+  const auto started = std::chrono::steady_clock::now();
   if (protocol::ReceiveBody(session, size, target, site, exchange.progress) !=
       protocol::Received::Stored)
     return std::nullopt;
+  watch.ReportStored(*stored, size, SecondsSince(started), digest);
   return target;
 }
 
 }  // namespace
 
-bool RequestReport(protocol::Session& session, const ReportExchange& exchange,
+bool RequestReport(protocol::Session& session, const ReportExchange& given,
                    const std::string& path, const std::string& station_name,
                    const std::string& dialled_address) {
+  ReportExchange exchange = given;
+  BoardWatch watch(exchange, station_name, dialled_address);
+  watch.Follow(exchange);
   Outcome outcome;
   try {
     // A request that cannot be sent whole is not announced.
     const std::int32_t size = protocol::SendableFileSize(path);
     session.WriteLine("GET_OTCHET");
-    if (session.ReadLine() == "OK" && SendRequest(session, exchange, path, size, outcome)) {
+    if (session.ReadLine() == "OK" && SendRequest(session, exchange, path, size, outcome, watch)) {
       if (!protocol::WaitForRequestAnswer(exchange.wire(), session, exchange.log_list)) {
+        watch.Failed();
         exchange.disconnect(session);  // no summary after a time-out
         return false;
       }
@@ -102,7 +114,7 @@ bool RequestReport(protocol::Session& session, const ReportExchange& exchange,
       std::optional<std::string> report;
       if (word == "Send_file") {
         try {
-          report = ReceiveAnswer(session, exchange, dialled_address);
+          report = ReceiveAnswer(session, exchange, dialled_address, watch);
         } catch (const std::exception& e) {
           outcome.success = false;
           exchange.log(Text("Файл отчета не принят: "_w) + text::VisibleText(e.what()));
@@ -122,6 +134,7 @@ bool RequestReport(protocol::Session& session, const ReportExchange& exchange,
     exchange.log(Text("Невозможно совершить обмен файлами: "_w) + text::VisibleText(e.what()));
   }
   const bool done = outcome.success && outcome.ok;
+  if (!done) watch.Failed();  // the line that tells why, before the summary
   if (done)
     exchange.log(Text("Обмен данными с АЗС: '"_w) + text::VisibleText(station_name) +
                  Text("' произошел УСПЕШНО!"_w));

@@ -6,6 +6,7 @@
 #include <optional>
 #include <thread>
 
+#include "office/board_watch.h"
 #include "office/request_snapshot.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -21,9 +22,12 @@ namespace {
 // "OK", the size, the bare name and the body of the request at path, read
 // from source (the path itself or a copy of it); then the pause (also after
 // a cancelled body, not after a failed one).
-void SendRequest(protocol::Session& session, const ListenerContext& context,
+void SendRequest(protocol::Session& session, const ListenerContext& given,
                  const std::string& station, const std::string& path, std::int32_t size,
                  const std::string& source) {
+  ListenerContext context = given;
+  BoardWatch watch(context, station, session.PeerIP());
+  watch.Follow(context);
   session.WriteLine("OK");
   session.WriteNumberLine(size);
   session.WriteLine(FileNamePart(path));
@@ -43,6 +47,10 @@ void SendRequest(protocol::Session& session, const ListenerContext& context,
   };
   site.log = context.log_list;
   const bool sent = protocol::SendBody(session, source, size, site, context.progress);
+  if (sent)
+    watch.RequestSent(FileNamePart(path), size);
+  else
+    watch.Failed();
   if (sent || cancelled) std::this_thread::sleep_for(context.pause);
 }
 
@@ -66,7 +74,9 @@ void ServeRequestFile(protocol::Session& session, const ListenerContext& context
       path = context.host().GetRequestFile(station);
       if (!path.empty()) size = protocol::SendableFileSize(path);
     } catch (const std::exception& e) {
-      context.log(Text("Ошибка передачи файла: "_w) + text::VisibleText(e.what()));
+      const std::string line = Text("Ошибка передачи файла: "_w) + text::VisibleText(e.what());
+      context.log(line);
+      BoardWatch(context, station, session.PeerIP()).Failed(line);
       path.clear();
     }
     if (path.empty()) {

@@ -80,6 +80,9 @@ struct Settings {
   // below 1 counts as the initial one); not in the dialog. ConnectTimeOut
   // bounds the TCP connect.
   std::atomic<std::int32_t> DialTimeOut;
+  // The office's board marks a station with no report since this time of
+  // day ("HH:MM"; empty: "09:00"; anything else: no mark); not in the dialog.
+  AtomicText ReportDeadline;
 
   // Not a key: PasswordEnable is on while the stored Password is empty or
   // not in its scrambled form, or PasswordEnable is neither 0 nor 1. Every

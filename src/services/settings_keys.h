@@ -89,6 +89,7 @@ inline constexpr std::array kSettingsKeys = {
     SettingsKey{"IdleTimeOut", &Settings::IdleTimeOut, SettingKind::Limit, 1800000, DialogUse::None},
     // Modem and mobile dials take longer than a TCP connect.
     SettingsKey{"DialTimeOut", &Settings::DialTimeOut, SettingKind::Limit, 180000, DialogUse::None},
+    SettingsKey{"ReportDeadline", &Settings::ReportDeadline, SettingKind::Text, 0, DialogUse::None},
 };
 
 // Whether key is one of them, letter case aside (as the file's keys are).

@@ -1,0 +1,157 @@
+// The stations' board: what the table keeps across opens, what it drops
+// (old events, the stations unheard longest past the cap), and how its rows
+// read (the oldest report first, late stations marked, CSV for a
+// spreadsheet).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/board_view.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/station_board.h"
+#include "temp_folder.h"
+#include "text/cp1251.h"
+
+namespace pw {
+namespace {
+
+using platform::BoardEvent;
+using platform::BoardLimits;
+using platform::BoardRow;
+
+class StationBoardTest : public ::testing::Test {
+ protected:
+  void Record(BoardEvent::Kind kind, const std::string& station, const std::string& at,
+              const std::string& file = {}, const std::string& text = {}) {
+    BoardEvent e;
+    e.kind = kind;
+    e.station = station;
+    e.address = "10.0.0." + std::to_string(station.size());
+    e.at = at;
+    e.file = file;
+    e.bytes = 1000;
+    e.seconds = 1.25;
+    e.digest = kind == BoardEvent::Kind::kReport ? std::string(64, 'a') : std::string();
+    e.text = text;
+    writer.Record(e, limits);
+  }
+  const BoardRow& Row(const std::vector<BoardRow>& rows, const std::string& station) {
+    for (const BoardRow& r : rows)
+      if (r.station == station) return r;
+    ADD_FAILURE() << "no row for " << station;
+    static const BoardRow none;
+    return none;
+  }
+
+  test::TempFolder root;
+  const std::string db = root.path() + "OfficeDB";
+  BoardLimits limits{4096, "2026-11-01"};
+  platform::BoardWriter writer{db};
+};
+
+TEST_F(StationBoardTest, KeepsEachStationsLatestOfEachKindAndTodaysCounts) {
+  const std::string north = Text("АЗС 'Северная', 7"_w);  // a quote and a comma in the name
+  Record(BoardEvent::Kind::kReport, north, "2026-12-08 21:00:00", "old.dat");
+  Record(BoardEvent::Kind::kRequest, north, "2026-12-09 08:00:00", "z.req");
+  Record(BoardEvent::Kind::kReport, north, "2026-12-09 08:00:05", "new.dat");
+  Record(BoardEvent::Kind::kFailure, north, "2026-12-09 08:30:00", {}, Text("Ошибка приема файла: Read Timeout"_w));
+  Record(BoardEvent::Kind::kContact, "B", "2026-12-09 08:40:00");
+
+  const std::vector<BoardRow> rows = platform::ReadBoard(db, "2026-12-09");
+  ASSERT_EQ(rows.size(), 2u);
+  const BoardRow& n = Row(rows, north);
+  EXPECT_EQ(n.last_contact, "2026-12-09 08:30:00");
+  ASSERT_TRUE(n.report);
+  EXPECT_EQ(n.report->file, "new.dat");
+  EXPECT_EQ(n.report->digest, std::string(64, 'a'));
+  EXPECT_DOUBLE_EQ(n.report->seconds, 1.25);
+  ASSERT_TRUE(n.request);
+  EXPECT_EQ(n.request->file, "z.req");
+  EXPECT_EQ(n.ok_today, 2);  // yesterday's report is not today's
+  EXPECT_EQ(n.failed_today, 1);
+  ASSERT_TRUE(n.failure);
+  EXPECT_EQ(n.failure->text, Text("Ошибка приема файла: Read Timeout"_w));
+  const BoardRow& b = Row(rows, "B");
+  EXPECT_FALSE(b.report);
+  EXPECT_FALSE(b.failure);
+  EXPECT_EQ(b.ok_today + b.failed_today, 0);
+}
+
+TEST_F(StationBoardTest, DropsOldEventsAndTheStationsUnheardLongestPastTheCap) {
+  Record(BoardEvent::Kind::kReport, "A", "2026-10-31 23:59:59", "gone.dat");
+  limits.stations = 3;
+  Record(BoardEvent::Kind::kReport, "B", "2026-12-01 10:00:00", "b.dat");
+  Record(BoardEvent::Kind::kReport, "C", "2026-12-02 10:00:00", "c.dat");
+  Record(BoardEvent::Kind::kContact, "A", "2026-12-03 10:00:00");
+  Record(BoardEvent::Kind::kContact, "D", "2026-12-04 10:00:00");  // B, heard last the longest ago, goes
+
+  const std::vector<BoardRow> rows = platform::ReadBoard(db, "2026-12-09");
+  std::vector<std::string> names;
+  for (const BoardRow& r : rows) names.push_back(r.station);
+  EXPECT_EQ(names, (std::vector<std::string>{"A", "C", "D"}));
+  EXPECT_FALSE(Row(rows, "A").report) << "its report was older than kept";
+  ASSERT_TRUE(Row(rows, "C").report);
+
+  // Back after its eviction, B starts afresh.
+  Record(BoardEvent::Kind::kContact, "B", "2026-12-05 10:00:00");
+  EXPECT_FALSE(Row(platform::ReadBoard(db, "2026-12-09"), "B").report);
+}
+
+TEST_F(StationBoardTest, NoFileYetIsAnEmptyBoardAndAnUnwritableFolderRaises) {
+  EXPECT_TRUE(platform::ReadBoard(db, "2026-12-09").empty());
+  platform::WriteFileReplacing(root.path() + "blocked", "a file, not a folder");
+  BoardEvent e;
+  e.station = "A";
+  e.at = "2026-12-09 10:00:00";
+  platform::BoardWriter blocked(root.path() + "blocked");
+  EXPECT_THROW(blocked.Record(e, limits), Error);
+}
+
+TEST(BoardView, TheDeadlineLastPassedMarksStationsWithNoReportSinceThen) {
+  const platform::LocalTime before{2026, 3, 1, 8, 59, 0, 0};  // the day after 28 February
+  const platform::LocalTime after{2026, 3, 1, 9, 0, 0, 0};
+  EXPECT_EQ(platform::LastDeadline("", before), "2026-02-28 09:00:00");
+  EXPECT_EQ(platform::LastDeadline("09:00", after), "2026-03-01 09:00:00");
+  EXPECT_EQ(platform::LastDeadline("7:05", after), "2026-03-01 07:05:00");
+  for (const char* none : {"-", "25:00", "9", "09:00x"}) EXPECT_EQ(platform::LastDeadline(none, after), "") << none;
+  EXPECT_EQ(platform::BoardDay(after, 30), "2026-01-30");
+
+  std::vector<BoardRow> rows(3);
+  rows[0].station = "on time";
+  rows[0].report = platform::BoardReport{"2026-03-01 09:10:00", "a.dat", "", 10, 0.5};
+  rows[1].station = "late";
+  rows[1].report = platform::BoardReport{"2026-02-28 20:00:00", "b.dat", "", 10, 0.5};
+  rows[2].station = "never";
+  const std::vector<platform::BoardLine> lines = platform::BoardLines(rows, "2026-03-01 09:00:00");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].station, "never");
+  EXPECT_EQ(lines[1].station, "late");
+  EXPECT_EQ(lines[2].station, "on time");
+  EXPECT_TRUE(lines[0].late);
+  EXPECT_TRUE(lines[1].late);
+  EXPECT_FALSE(lines[2].late);
+  EXPECT_FALSE(platform::BoardLines(rows, "")[0].late) << "no deadline, no mark";
+}
+
+TEST(BoardView, TheTableAlignsItsColumnsAndTheCsvIsUtf8WithFieldsQuoted) {
+  BoardRow row;
+  row.station = Text("АЗС \"7\", юг"_w);
+  row.address = "10.0.0.7";
+  row.failure = platform::BoardFailure{"2026-03-01 09:10:00", "two\r\nlines"};
+  const std::vector<platform::BoardLine> lines = platform::BoardLines({row}, "");
+
+  const std::string csv = platform::BoardCsv(lines);
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n")).rfind(text::utf8_from_cp1251(Text("АЗС,IP,"_w)), 0), 0u);
+  EXPECT_NE(csv.find("\r\n\"" + text::utf8_from_cp1251(Text("АЗС \"\"7\"\", юг"_w)) + "\",10.0.0.7,"),
+            std::string::npos);
+  EXPECT_NE(csv.find(",\"two\r\nlines\"\r\n"), std::string::npos);
+
+  const std::string table = platform::BoardTable(lines);
+  const std::size_t second = table.find("\r\n") + 2;
+  EXPECT_EQ(table.find("IP"), table.find("10.0.0.7", second) - second) << "columns line up";
+}
+
+}  // namespace
+}  // namespace pw

@@ -10,6 +10,7 @@
 #include "office/report_reception.h"
 #include "office/request_file_service.h"
 #include "office/station_address_update.h"
+#include "office/stations_form.h"
 #include "platform/tcp.h"
 #include "protocol/handshake.h"
 #include "services/event_log.h"
@@ -88,6 +89,8 @@ TInetOfficeForm::TInetOfficeForm(PluginContext& plugin)
   ui::MenuEntry& server = link.Add(ui::MenuEntry(Text("Сервер"_w)));
   server.Add(ui::MenuEntry(Text("Запустить"_w), [this] { RunServer(); }));
   server.Add(ui::MenuEntry(Text("Остановить"_w), [this] { StopServer(); }));
+  link.Add(ui::MenuEntry("-"));
+  link.Add(ui::MenuEntry(Text("Станции"_w), [this] { StationsClick(); }));
   MainMenu1.Add(ui::MenuEntry(Text("Выход"_w), [this] { N2Click(); }, kKeyEscape));
 
   FormCreate();
@@ -315,6 +318,12 @@ void TInetOfficeForm::FormCreate() {
   FillAddressList();
   connections_ = std::make_unique<Tconnections>();
   board_ = std::make_shared<StationBoard>(CurrentFolders().office_db);
+  stations_ = std::make_unique<TStationsForm>(*this, *board_, CurrentFolders().log_file);
+}
+
+void TInetOfficeForm::StationsClick() {
+  ui::AssertOnMainThread("TInetOfficeForm::StationsClick");
+  stations_->Show();
 }
 
 void TInetOfficeForm::FormShow() {

@@ -39,6 +39,8 @@ class TInteractiveForm;
 
 namespace office {
 
+class TStationsForm;
+
 class TInetOfficeForm : public ui::Window {
  public:
   static constexpr int kClientWidth = 467;
@@ -127,6 +129,8 @@ class TInetOfficeForm : public ui::Window {
   void N2Click();
   void BitBtn1Click();
   void BitBtn2Click();
+  // Menu "Станции" (also the host's): shows the board of stations.
+  void StationsClick();
 
   // Controls. Captions are Windows-1251.
   ui::LogList log{*this, "log"};
@@ -152,6 +156,7 @@ class TInetOfficeForm : public ui::Window {
   std::string last_station_name_ GUARDED_BY(last_station_name_lock);
   std::unique_ptr<Tconnections> connections_;
   std::shared_ptr<StationBoard> board_;
+  std::unique_ptr<TStationsForm> stations_;  // made hidden with this window
   OfficeListener IdTCPServer2{*this};  // last: its connections use everything above
 };
 

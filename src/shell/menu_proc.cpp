@@ -49,6 +49,7 @@ constexpr MenuAction kSendMyIP{&CMenuProc::SendMyIPClick};
 constexpr MenuAction kShowScreenshot{&CMenuProc::ShowScreenshotClick};
 constexpr MenuAction kWatchStationTV{&CMenuProc::WatchStationTVClick};
 constexpr MenuAction kMessageHistory{&CMenuProc::MessageHistoryClick};
+constexpr MenuAction kStationBoard{&CMenuProc::StationBoardClick};
 
 void PW_CALL OnMenuClick(void* context) {
   const auto* action = static_cast<const MenuAction*>(context);
@@ -201,6 +202,9 @@ void AddMenus() {
   }
   Made(interactive, "-", kHelpContext);
   Made(interactive, "История сообщений"_w, kHelpContext, &kMessageHistory);
+  // The office's board, after the items above so that theirs keep their
+  // places in the host's menu.
+  if (state.is_office()) Made(top, "Станции"_w, kHelpContext, &kStationBoard);
 }
 
 std::string MenuTargetAddress() {
@@ -208,6 +212,11 @@ std::string MenuTargetAddress() {
   if (state.is_office()) return state.Host().GetCurrentStation(0).Address;
   if (!state.station_window) return {};
   return station::ExtractStationAddress(state.station_window->cb_IP.caption);
+}
+
+void CMenuProc::StationBoardClick() {
+  PluginState& state = State();
+  if (state.office_window) state.office_window->StationsClick();
 }
 
 void CMenuProc::DirectConnectionClick() {

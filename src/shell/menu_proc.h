@@ -16,6 +16,7 @@ class CMenuProc {
   void ShowScreenshotClick();
   void WatchStationTVClick();
   void MessageHistoryClick();
+  void StationBoardClick();
 };
 
 // Builds the plug-in's menu tree under the host's main menu.

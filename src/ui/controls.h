@@ -197,6 +197,8 @@ class ListView : public Control {
   const char* kind() const override { return "ListView"; }
   std::vector<Column> columns;
   Property<std::vector<Row>> rows{this};
+  // The row the operator selected, -1 for none (as the operator sets it).
+  Property<int> item_index{this, -1};
   bool check_boxes = false;
   bool grid_lines = false;
   bool row_select = false;

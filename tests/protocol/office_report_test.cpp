@@ -477,7 +477,8 @@ TEST_F(SendFileTest, NamesThatClimbOutOfTheFolderStayInsideItAndDeviceNamesAreRe
   ASSERT_TRUE(WaitFor(W("Файл отчета не принят: недопустимое имя файла NUL.txt_..\\..\\evil.dat"_w)));
   EXPECT_EQ(host.Reports().size(), 2u);
   EXPECT_EQ(FilesIn(Office()), (std::vector<std::string>{"C_otchet_C__x.dat", "otchet_.._.._evil.dat"}));
-  EXPECT_EQ(FilesIn(root.path()), (std::vector<std::string>{"LogFiles", "OFFICE"}));  // nothing beside
+  // nothing beside (OfficeDB: the board of stations)
+  EXPECT_EQ(FilesIn(root.path()), (std::vector<std::string>{"LogFiles", "OFFICE", "OfficeDB"}));
 }
 
 // A size line quotes itself in the error line: its control bytes cannot

@@ -317,7 +317,7 @@ TEST_F(SettingsTest, TheKeyTableIsWhatLoadReadsAndTheDialogWrites) {
       "OutPort", "InPort", "showWND", "useFastDatTravel", "InetBuffSize", "UseDefautConnection",
       "PhonebookEntry", "DisconnectOnEnd", "UserData", "IntLogin", "ShowDialUp", "IntPassword",
       "e_TVrefresh", "e_ScrSHOTquality", "e_TypeTV", "e_JPGcompress", "MaxConnections",
-      "MaxConnectionsPerIP", "HandshakeTimeOut", "IdleTimeOut", "DialTimeOut"};
+      "MaxConnectionsPerIP", "HandshakeTimeOut", "IdleTimeOut", "DialTimeOut", "ReportDeadline"};
   const Entries reread = {"UseDefautConnection", "PhonebookEntry", "DisconnectOnEnd", "UserData",
                           "IntLogin", "ShowDialUp", "IntPassword"};
   Entries dialog_order = reread;

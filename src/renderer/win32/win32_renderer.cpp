@@ -724,6 +724,10 @@ LRESULT Win32Renderer::OnNotify(NativeWindow& nw, const NMHDR& header) {
     if ((change.uChanged & LVIF_STATE) == 0 || change.iItem < 0) return 0;
     const auto row = static_cast<std::size_t>(change.iItem);
     if (row >= view.rows.size() || row >= nc.shown_rows.size()) return 0;
+    if ((change.uNewState ^ change.uOldState) & LVIS_SELECTED) {
+      const int selected = (change.uNewState & LVIS_SELECTED) ? change.iItem : -1;
+      if (selected >= 0 || view.item_index == change.iItem) view.item_index = selected;
+    }
     const bool checked = ((change.uNewState & LVIS_STATEIMAGEMASK) >> 12) == 2;
     if ((change.uNewState & LVIS_STATEIMAGEMASK) == 0) return 0;  // no check box change
     nc.shown_rows[row].checked = checked;

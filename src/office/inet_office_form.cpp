@@ -90,7 +90,7 @@ TInetOfficeForm::TInetOfficeForm(PluginContext& plugin)
   server.Add(ui::MenuEntry(Text("Запустить"_w), [this] { RunServer(); }));
   server.Add(ui::MenuEntry(Text("Остановить"_w), [this] { StopServer(); }));
   link.Add(ui::MenuEntry("-"));
-  link.Add(ui::MenuEntry(Text("Станции"_w), [this] { StationsClick(); }));
+  link.Add(ui::MenuEntry(Text("Табло станций"_w), [this] { StationsClick(); }));
   MainMenu1.Add(ui::MenuEntry(Text("Выход"_w), [this] { N2Click(); }, kKeyEscape));
 
   FormCreate();

@@ -129,7 +129,7 @@ class TInetOfficeForm : public ui::Window {
   void N2Click();
   void BitBtn1Click();
   void BitBtn2Click();
-  // Menu "Станции" (also the host's): shows the board of stations.
+  // Menu "Табло станций" (also the host's): shows the window "Станции".
   void StationsClick();
 
   // Controls. Captions are Windows-1251.

@@ -204,7 +204,7 @@ void AddMenus() {
   Made(interactive, "История сообщений"_w, kHelpContext, &kMessageHistory);
   // The office's board, after the items above so that theirs keep their
   // places in the host's menu.
-  if (state.is_office()) Made(top, "Станции"_w, kHelpContext, &kStationBoard);
+  if (state.is_office()) Made(top, "Табло станций"_w, kHelpContext, &kStationBoard);
 }
 
 std::string MenuTargetAddress() {

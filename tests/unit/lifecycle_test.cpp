@@ -94,6 +94,7 @@ TEST_F(LifecycleTest, OfficeItemsGoIntoTheHostsOwnTopItemAndSettingsSubmenu) {
                                    "    Следить за АЗС (ТВ АЗС) [78] *",
                                    "    - [78]",
                                    "    История сообщений [78] *",
+                                   "  Табло станций [78] *",
                                }));
   EXPECT_TRUE(platform::DirectoryExists(CurrentFolders().from_azs));
 }

@@ -1393,7 +1393,9 @@ class Probe:
             station.close()
             if stopping is not None:
                 stopping.close()
-            self.stop_hosts([office] + ([slow] if slow is not None and slow.alive() else []))
+            if slow is not None:
+                slow.stop(hurry=True)  # already ended by its stop, unless that failed
+            self.stop_hosts([office])
 
     # -- Z
     def phase_z(self):

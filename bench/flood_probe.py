@@ -18,6 +18,13 @@ Phases (see bench/flood_probe.md):
   M  a few addresses fill MaxConnections (past the handshake, then before
      it) while real handshakes come from another address
   K  handshakes with 16 KB names churning from one address, under its cap
+  T  a station that trickles a byte at a time holds the office's menu
+     commands (text, screenshot) only to their bound; stations are served
+     meanwhile, and a stop ends the host at once
+  Z  one station stops acknowledging its request while six others fetch
+     theirs
+  G  many addresses in turn guessing passwords: judged a few a second in
+     all, a right password from a fresh address at once
   D  afterwards: threads and RSS back, first log line kept, no forged line
 
 Standard library only.
@@ -33,8 +40,10 @@ import shutil
 import signal
 import socket
 import subprocess
+import struct
 import sys
 import tempfile
+import threading
 import time
 
 LOOPBACK = "127.0.0.1"
@@ -56,6 +65,22 @@ GUESSES_PER_SECOND = 10  # wrong passwords one address may have judged, at most
 WRONG_PASSWORD_LOGGED = "прервана из-за неверного пароля".encode("cp1251")
 # How pumpwire-host tells on standard error that the log cannot be written.
 WRITE_FAILED_TOLD = "Ошибка записи в журнал"
+# Wrong passwords judged a second from all addresses with one on record.
+GLOBAL_GUESSES_PER_SECOND = 5
+# A right password from an address with nothing on record is judged at once:
+# no slower than this.
+FRESH_RIGHT_BOUND = 1.0
+# The office's menu commands that the main thread waits for (pumpwire-host's
+# "click" takes them as UTF-8).
+TEXT_MENU = "Связь>Интерактивный обмен>Отправить текстовое сообщение"
+OWN_ADDRESS_MENU = "Связь>Интерактивный обмен>Отправить свой IP адрес"
+SCREENSHOT_MENU = "Связь>Интерактивный обмен>Показать скриншот с АЗС"
+# The log line of a menu command's exchange cut at its bound or at a stop.
+EXCHANGE_CUT = "Обмен с 127.0.0.1 прерван".encode("cp1251")
+# The log lines of connections a listener closed to make room at a cap: the
+# first of a burst, and the count at the burst's end.
+ROOM_MADE = "чтобы освободить место".encode("cp1251")
+ROOM_MADE_COUNT = "Закрыто подключений, чтобы освободить место: ".encode("cp1251")
 
 
 def now():
@@ -146,6 +171,29 @@ class Host:
                                  (self.label, self.proc.returncode, self.errors()))
             time.sleep(0.05)
         raise ProbeError("%s: no listening line within %.0f s" % (self.label, bound))
+
+    def command(self, line):
+        """One command line on the host's standard input."""
+        self.proc.stdin.write(line.encode("utf-8") + b"\n")
+        self.proc.stdin.flush()
+
+    def answer(self, line, prefix, bound):
+        """Sends a command and waits for an output line that starts with
+        prefix: the seconds that took, None when none came within bound."""
+        try:
+            start = os.path.getsize(self.out_path)
+        except OSError:
+            start = 0
+        t0 = now()
+        self.command(line)
+        while now() - t0 < bound:
+            with open(self.out_path, "rb") as f:
+                f.seek(start)
+                text = f.read().decode("utf-8", "replace")
+            if any(l.startswith(prefix) for l in text.splitlines()):
+                return now() - t0
+            time.sleep(0.02)
+        return None
 
     def output_lines(self):
         try:
@@ -1071,34 +1119,38 @@ class Probe:
                 "%d, started at %d" % (host.status().get("Threads", 0), base.get("Threads", 0)))
 
     # -- M
-    def lockout(self, targets, addresses, per_address, make, seconds):
-        """Hostile peers from addresses, per_address each at every target,
-        each made again a second after the listener closes it, while a real
-        handshake from an address of its own starts every 200 ms, in turn at
-        each target. Returns the real ones by target and the hostile ones."""
+    def lockout(self, groups, per_address, seconds):
+        """For each group (targets, addresses, make): hostile peers from its
+        addresses, per_address each at every target, each made again a
+        second after the listener closes it; meanwhile a real handshake from
+        an address of its own starts every 200 ms, in turn at each target of
+        every group. Returns per group its real ones by target, its hostile
+        ones open at the end and those the listeners closed meanwhile."""
         net = Net()
-        hostile = []
-        closed = [0]
+        hostile = [[] for _ in groups]
+        closed = [0] * len(groups)
 
-        def hold(host, source):
-            p = make(net, host, source)
-            hostile.append(p)
+        def hold(g, host, source):
+            p = groups[g][2](net, host, source)
+            hostile[g].append(p)
             old = p.on_closed
 
             def again():
                 old()
                 if p.closed_by == "listener":
-                    closed[0] += 1
-                    net.later(1.0, lambda: hold(host, source))
+                    closed[g] += 1
+                    net.later(1.0, lambda: hold(g, host, source))
             p.on_closed = again
 
-        for host in targets:
-            for source in addresses:
-                for _ in range(per_address):
-                    hold(host, source)
+        for g, (targets, addresses, _) in enumerate(groups):
+            for host in targets:
+                for source in addresses:
+                    for _ in range(per_address):
+                        hold(g, host, source)
         # The hostile ones settle in first.
-        net.run_until(lambda: False, 3.0)
-        closed_before = closed[0]
+        net.run_until(lambda: False, 1.5 if self.quick else 3.0)
+        closed_before = list(closed)
+        targets = [h for group in groups for h in group[0]]
         reals = {h: [] for h in targets}
         start = now()
         i = 0
@@ -1109,9 +1161,10 @@ class Probe:
                                           bound=REAL_BOUND * 2.5, source="127.0.0.200"))
             net.run_until(lambda: False, 0.2)
         net.run_until(lambda: all(p.ok is not None for ps in reals.values() for p in ps), 6.0)
-        held = sum(1 for p in hostile if p.open)
+        results = [({h: reals[h] for h in group[0]}, sum(1 for p in hostile[g] if p.open),
+                    closed[g] - closed_before[g]) for g, group in enumerate(groups)]
         net.close_all()
-        return reals, held, closed[0] - closed_before
+        return results
 
     def report_lockout(self, name, reals, held, closed, seconds):
         r = self.report
@@ -1129,7 +1182,7 @@ class Probe:
                     peers and len(ok) >= 0.95 * len(peers), "%d of %d" % (len(ok), len(peers)))
 
     def phase_m(self):
-        seconds = 6.0 if self.quick else 15.0
+        seconds = 4.0 if self.quick else 15.0
         per = self.args.per_ip_cap
         print("\n== M. a few addresses fill MaxConnections")
         office = self.host("office", "office-l")
@@ -1146,21 +1199,49 @@ class Probe:
                 return RealHandshake(net, host.port, host.listener_kind, None, name=b"HOLD",
                                      bound=3600.0, keep_open=True, source=source)
 
-            addresses = ["127.0.0.%d" % (10 + k) for k in range(4)]
-            print("4 addresses x %d past the handshake at office-l and station-l" % per)
-            reals, held, closed = self.lockout([office, station], addresses, per, past, seconds)
-            self.report_lockout("past the handshake", reals, held, closed, seconds)
-
             # Before it: silent until the handshake deadline (5 s here) cuts them.
             def silent(net, host, source):
                 return Peer(net, host.port, "silent", hold=3600.0, source=source)
 
-            addresses = ["127.0.0.%d" % (20 + k) for k in range(5)]
-            print("5 addresses x %d silent in the handshake at office-l-pw" % per)
-            reals, held, closed = self.lockout([office_pw], addresses, per, silent, seconds)
-            self.report_lockout("in the handshake", reals, held, closed, seconds)
+            groups = [("past the handshake", [office, station],
+                       ["127.0.0.%d" % (10 + k) for k in range(4)], past),
+                      ("in the handshake", [office_pw],
+                       ["127.0.0.%d" % (20 + k) for k in range(5)], silent)]
+            # --quick runs both at once, the full run one after the other.
+            batches = [groups] if self.quick else [[g] for g in groups]
+            for batch in batches:
+                for name, targets, addresses, _ in batch:
+                    print("%d addresses x %d %s at %s" % (len(addresses), per, name,
+                                                          " and ".join(h.label for h in targets)))
+                results = self.lockout([g[1:] for g in batch], per, seconds)
+                for (name, _, _, _), (reals, held, closed) in zip(batch, results):
+                    self.report_lockout(name, reals, held, closed, seconds)
         finally:
             self.stop_hosts([office, station, office_pw])
+        # Once stopped, every burst of closes has its count line.
+        for h in (office, station, office_pw):
+            self.report_room_lines(h)
+
+    def report_room_lines(self, host):
+        """The log lines of the connections the listener closed to make room:
+        a first line per burst, and the burst's count at its end."""
+        r = self.report
+        firsts, ends, counted = 0, 0, 0
+        for path in host.log_files():
+            if not os.path.basename(path).startswith("Pumpwire.log"):
+                continue
+            with open(path, "rb") as f:
+                for line in f.read().splitlines():
+                    if ROOM_MADE_COUNT in line:
+                        ends += 1
+                        counted += int(line.split(ROOM_MADE_COUNT, 1)[1].strip() or 0)
+                    elif ROOM_MADE in line:
+                        firsts += 1
+        r.figure("%s: log lines for connections closed to make room: %d (%d bursts), %d closes "
+                 "counted in them" % (host.label, firsts + ends, firsts, counted))
+        r.check("M: %s logs its closes for room once per burst" % host.label,
+                counted > 0 and firsts == ends and firsts + ends <= max(2, counted // 2),
+                "%d lines for %d closes" % (firsts + ends, counted))
 
     # -- K
     def phase_k(self):
@@ -1193,6 +1274,259 @@ class Probe:
                      % (len(ok), len(peers), took, len(refused), 100.0 * len(refused) / max(len(peers), 1)))
             r.check("K: none refused while under the per-address cap", not refused,
                     "%d of %d" % (len(refused), len(peers)))
+        finally:
+            self.stop_hosts([office])
+
+    # -- T
+    def phase_t(self):
+        r = self.report
+        # Small read limits, so the whole-exchange bound (the connect's
+        # limit and six reads) comes within the run.
+        read_ms, connect_ms = (400, 400) if self.quick else (1000, 1000)
+        bound = (connect_ms + 6 * read_ms) / 1000.0
+        every = read_ms / 4000.0  # a byte well within every read limit
+        commands = [("text", TEXT_MENU)]
+        if not self.quick:
+            commands += [("own address", OWN_ADDRESS_MENU), ("screenshot", SCREENSHOT_MENU)]
+        print("\n== T. a trickling station holds the office's menu commands (a byte every %.2f s, "
+              "ReadTimeOut %d ms, ConnectTimeOut %d ms: bound %.1f s)"
+              % (every, read_ms, connect_ms, bound))
+        station = TricklingStation(every)
+        slow = None
+        office = self.host("office", "office-t", ["ReadTimeOut=%d" % read_ms,
+                                                  "ConnectTimeOut=%d" % connect_ms,
+                                                  "OutPort=%d" % station.port])
+        stopping = None
+        try:
+            self.warm_up(office, "office")
+            office.command("station PROBE-T 127.0.0.1")
+            for what, menu in commands:
+                mark = LogMark(office)
+                if what == "text":
+                    office.command("message probe")
+                office.command("click " + menu)
+                held = station.next_connection(10.0)
+                if held is None:
+                    r.check("T: %s: the office connects to the station" % what, False,
+                            "no connection within 10 s (a network interface other than loopback, "
+                            "or Dialgate.so in the host's root, is needed)")
+                    continue
+                # Stations meanwhile: a handshake and a command at the office's listener.
+                steps = []
+                while held["closed"] is None and now() - held["at"] < bound + 10.0:
+                    t0 = now()
+                    ok, answer = registry_step(office.port, REAL_NAME, bound=REAL_BOUND * 2.5)
+                    steps.append((ok and answer == "No_zapros", now() - t0, answer))
+                    time.sleep(max(0.0, 0.25 - (now() - t0)))
+                cut = held["closed"] - held["at"] if held["closed"] is not None else None
+                told = sum(1 for line in mark.new_lines() if EXCHANGE_CUT in line)
+                served = [s for s in steps if s[0]]
+                lat = [s[1] for s in served]
+                r.figure("%s: held %s (%d bytes trickled); stations meanwhile: %d of %d served, "
+                         "p50 %s, max %s; the log's cut line %d times"
+                         % (what, "%.1f s" % cut if cut is not None else "past %.0f s" % (bound + 10),
+                            held["sent"], len(served), len(steps), ms(percentile(lat, 50)),
+                            ms(max(lat) if lat else float("nan")), told))
+                r.check("T: %s: cut at the bound (%.1f s, at most 3 s late)" % (what, bound),
+                        cut is not None and cut <= bound + 3.0,
+                        "after %.1f s" % cut if cut is not None else "not cut")
+                r.check("T: %s: the log says the exchange was cut" % what, told == 1,
+                        "%d lines" % told)
+                r.check("T: %s: stations served while it is held" % what,
+                        steps and len(served) == len(steps) and max(lat) <= REAL_BOUND,
+                        "%d of %d, max %s%s" % (len(served), len(steps),
+                                               ms(max(lat) if lat else float("nan")),
+                                               "; " + steps[0][2] if len(served) < len(steps) else ""))
+                answered = office.answer("version", "version: ", 5.0)
+                r.check("T: %s: the host answers its next command after the cut" % what,
+                        answered is not None, ms(answered) if answered is not None else "no answer")
+            # With the defaults (ReadTimeOut and ConnectTimeOut 10 s: a bound
+            # of 70 s) and a byte every 8 s, as the station of the report: a
+            # stop of the program ends the command at once.
+            stopping = TricklingStation(8.0)
+            slow = self.host("office", "office-t-stop", ["OutPort=%d" % stopping.port])
+            self.warm_up(slow, "office")
+            mark = LogMark(slow)
+            slow.command("station PROBE-T 127.0.0.1")
+            slow.command("message probe")
+            slow.command("click " + TEXT_MENU)
+            held = stopping.next_connection(10.0)
+            if held is None:
+                r.check("T: the default office connects to the station", False, "no connection")
+                return
+            time.sleep(1.0)
+            # quit waits for the command under way (it comes through the
+            # host's own queue); SIGTERM cuts it.
+            slow.proc.stdin.write(b"quit\n")
+            slow.proc.stdin.flush()
+            t_quit = now()
+            try:
+                slow.proc.wait(timeout=2.0)
+                quit_took = now() - t_quit
+            except subprocess.TimeoutExpired:
+                quit_took = None
+            term_took = None
+            if quit_took is None:
+                t_term = now()
+                os.kill(slow.proc.pid, signal.SIGTERM)
+                try:
+                    slow.proc.wait(timeout=10.0)
+                    term_took = now() - t_term
+                except subprocess.TimeoutExpired:
+                    pass
+            told = sum(1 for line in mark.new_lines() if EXCHANGE_CUT in line)
+            r.figure("defaults (bound 70 s), a byte every 8 s: quit %s%s; the log's cut line %d times"
+                     % ("ended the host after %.1f s" % quit_took if quit_took is not None
+                        else "waited (the command under way holds the host's queue)",
+                        "" if quit_took is not None else
+                        ", SIGTERM then ended it after %s" % ("%.1f s" % term_took if term_took
+                                                                 is not None else "more than 10 s"),
+                        told))
+            r.check("T: a stop ends the host within 3 s while a station holds its command",
+                    (quit_took is not None) or (term_took is not None and term_took <= 3.0),
+                    "quit %s, SIGTERM %s" % ("%.1f s" % quit_took if quit_took is not None else "waits",
+                                             "%.1f s" % term_took if term_took is not None else "-"))
+            r.check("T: the log says the stopped exchange was cut", told == 1, "%d lines" % told)
+            r.check("T: the stopped host exits with status 0", slow.proc.returncode == 0,
+                    "%s" % slow.proc.returncode)
+        finally:
+            station.close()
+            if stopping is not None:
+                stopping.close()
+            if slow is not None:
+                slow.stop(hurry=True)  # already ended by its stop, unless that failed
+            self.stop_hosts([office])
+
+    # -- Z
+    def phase_z(self):
+        r = self.report
+        others = 6
+        rounds = 1 if self.quick else 5
+        size = 4000
+        print("\n== Z. a station stops acknowledging its request; %d others ask for theirs "
+              "(%d round%s)" % (others, rounds, "" if rounds == 1 else "s"))
+        office = self.host("office", "office-z")
+        stuck = None
+        try:
+            self.warm_up(office, "office")
+            requests = os.path.join(office.root, "host", "requests")
+            os.makedirs(requests, exist_ok=True)
+            names = [b"PROBE-STUCK"] + [b"PROBE-Z%d" % k for k in range(1, others + 1)]
+            bodies = {}
+            for k, name in enumerate(names):
+                bodies[name] = bytes((k * 7 + i) % 251 for i in range(size))
+                with open(os.path.join(requests, name.decode()), "wb") as f:
+                    f.write(bodies[name])
+            # It reads the size line, then answers nothing more: the office
+            # has sent the body's first packet and waits for its acknowledgement.
+            stuck = LineConnection(office.port, "127.0.0.40", 10.0)
+            try:
+                stuck.handshake(names[0])
+                stuck.send(b"TRY_GET_ZAPROS\r\n")
+                offered = stuck.line() == b"OK" and int(stuck.line()) == size
+            except (OSError, ValueError, EOFError) as e:
+                offered = False
+                r.figure("the stuck station: %s" % e)
+            r.check("Z: the stuck station is offered its request", offered)
+            results = []
+            start = now()
+            for _ in range(rounds):
+                threads = []
+                for k in range(1, others + 1):
+                    def fetch(name=names[k], source="127.0.0.%d" % (40 + k)):
+                        results.append(fetch_request(office.port, name, source, bodies[name], 15.0))
+                    threads.append(threading.Thread(target=fetch))
+                for t in threads:
+                    t.start()
+                for t in threads:
+                    t.join()
+            took = now() - start
+            ok = [x for x in results if x[0]]
+            lat = [x[2] for x in ok]
+            why = sorted({x[1] for x in results if not x[0]})
+            r.figure("requests served to the others while one station is stuck: %d of %d in %.1f s, "
+                     "p50 %s, max %s%s" % (len(ok), len(results), took, ms(percentile(lat, 50)),
+                                           ms(max(lat) if lat else float("nan")),
+                                           (" (" + "; ".join(why[:3]) + ")") if why else ""))
+            r.check("Z: every other station gets its whole request", len(ok) == others * rounds,
+                    "%d of %d" % (len(ok), others * rounds))
+            r.check("Z: none waits on the stuck station (each within 5 s)",
+                    bool(lat) and max(lat) <= 5.0, "max %s" % ms(max(lat) if lat else float("nan")))
+        finally:
+            if stuck is not None:
+                stuck.close()
+            self.stop_hosts([office])
+
+    # -- G
+    def phase_g(self):
+        r = self.report
+        # Within the fresh addresses' burst (200): past 100 new addresses a
+        # second those wait their turns too, right passwords among them.
+        n = 100 if self.quick else 200
+        seconds = 3.0 if self.quick else 15.0
+        conc = 32
+        addresses = ["127.0.%d.%d" % (1 + i // 250, 1 + i % 250) for i in range(n)]
+        print("\n== G. %d addresses in turn guessing passwords, %d at once, for %.0f s"
+              % (n, conc, seconds))
+        office = self.host("office", "office-g", password=PASSWORD)
+        try:
+            self.warm_up(office, "office", PASSWORD)
+            mark = LogMark(office)
+            net = Net()
+            peers = []
+            reals = []
+            start = now()
+
+            def refill():
+                live = sum(1 for p in peers[-2 * conc:] if p.open)
+                while live < conc and now() - start < seconds:
+                    i = len(peers)
+                    # A guess waiting its turn is given up at the end.
+                    peers.append(Peer(net, office.port, "guess",
+                                      [(0, b"GUESS\r\nguess%d\r\n" % i)],
+                                      hold=seconds + 0.5 - (now() - start), source=addresses[i % n]))
+                    live += 1
+                # The right password from an address that never guessed:
+                # twice a second while the guesses go on.
+                if now() - start < seconds and len(reals) < 2 * (now() - start):
+                    reals.append(RealHandshake(net, office.port, "office", PASSWORD,
+                                               bound=REAL_BOUND * 2.5,
+                                               source="127.0.200.%d" % (1 + len(reals) % 250)))
+
+            over = lambda: now() - start >= seconds and not any(p.open for p in peers) and \
+                all(p.ok is not None for p in reals)
+            net.run_until(over, seconds + 8.0, refill)
+            net.close_all()
+            after = one_real_handshake(office.port, "office", PASSWORD)
+            took = now() - start
+            let_in = [p for p in peers if len(lines_of(p.rx)) > 1 and lines_of(p.rx)[1] == b"OK"]
+            judged = {}
+            for line in mark.new_lines():
+                if WRONG_PASSWORD_LOGGED in line:
+                    address = line.split(b"IP: ", 1)[-1].split(b" ", 1)[0]
+                    judged[address] = judged.get(address, 0) + 1
+            first = len(judged)
+            again = sum(judged.values()) - first
+            ok = [p for p in reals if p.ok]
+            lat = [p.latency for p in ok]
+            r.figure("guesses made %d from %d addresses in %.1f s (%.0f a second); judged wrong "
+                     "(log lines) %d: %d addresses' first, %d from addresses with one on record "
+                     "(%.1f a second)" % (len(peers), min(n, len(peers)), took, len(peers) / took,
+                                          first + again, first, again, again / took))
+            r.figure("the right password from fresh addresses meanwhile: %d of %d served, p50 %s, "
+                     "max %s; right after: %s"
+                     % (len(ok), len(reals), ms(percentile(lat, 50)),
+                        ms(max(lat) if lat else float("nan")),
+                        ms(after.latency) if after.ok else "refused (%s)" % after.why))
+            r.check("G: no wrong password let in", not let_in, "%d" % len(let_in))
+            r.check("G: addresses with a wrong password on record are judged at most %d a second "
+                    "in all" % GLOBAL_GUESSES_PER_SECOND,
+                    again <= GLOBAL_GUESSES_PER_SECOND * took + 2, "%.1f a second" % (again / took))
+            r.check("G: the right password from a fresh address is served at once (within %s)"
+                    % ms(FRESH_RIGHT_BOUND),
+                    bool(reals) and len(ok) == len(reals) and max(lat) <= FRESH_RIGHT_BOUND
+                    and after.ok and after.latency <= FRESH_RIGHT_BOUND,
+                    "%d of %d, max %s" % (len(ok), len(reals), ms(max(lat) if lat else float("nan"))))
         finally:
             self.stop_hosts([office])
 
@@ -1270,26 +1604,26 @@ class Probe:
                 self.report.check("listen backlog at the system's maximum", backlog >= most,
                                   "%d of %d" % (backlog, most))
             if "A" in phases:
-                self.phase_a(office, office_pw, station, bases)
+                self.timed("A", self.phase_a, office, office_pw, station, bases)
             if "B" in phases:
-                self.phase_b(office)
+                self.timed("B", self.phase_b, office)
             if "P" in phases:
-                self.phase_p(office_pw)
+                self.timed("P", self.phase_p, office_pw)
             print("\n== D. threads and RSS once the hostile connections are gone")
             for h, s in bases.items():
                 self.check_back(h, s, "D")
             self.stop_hosts(list(bases))
-        if "C" in phases:
-            self.phase_c()
-        if "R" in phases:
-            self.phase_r()
-        if "L" in phases:
-            self.phase_l()
-        if "M" in phases:
-            self.phase_m()
-        if "K" in phases:
-            self.phase_k()
+        for letter, phase in (("C", self.phase_c), ("R", self.phase_r), ("L", self.phase_l),
+                              ("M", self.phase_m), ("K", self.phase_k), ("T", self.phase_t),
+                              ("Z", self.phase_z), ("G", self.phase_g)):
+            if letter in phases:
+                self.timed(letter, phase)
         self.check_logs()
+
+    def timed(self, letter, phase, *args):
+        t0 = now()
+        phase(*args)
+        print("  (%s took %.1f s)" % (letter, now() - t0), flush=True)
 
 
 def scripted(port, script, bound=10.0):
@@ -1359,6 +1693,169 @@ def station_step(port, bound=10.0):
         return None, None
 
     return scripted(port, script, bound)
+
+
+class LineConnection:
+    """A blocking connection to a listener that reads lines and exact byte
+    counts, every read within what is left of its bound."""
+
+    def __init__(self, port, source=None, bound=10.0):
+        self.end = now() + bound
+        self.buf = b""
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        try:
+            if source:
+                self.sock.bind((source, 0))
+            self.sock.settimeout(bound)
+            self.sock.connect((LOOPBACK, port))
+        except OSError:
+            self.sock.close()
+            raise
+
+    def _more(self):
+        left = self.end - now()
+        if left <= 0:
+            raise socket.timeout("no answer in time")
+        self.sock.settimeout(left)
+        chunk = self.sock.recv(65536)
+        if not chunk:
+            raise EOFError("closed by the listener")
+        self.buf += chunk
+
+    def line(self):
+        while b"\n" not in self.buf:
+            self._more()
+        line, _, self.buf = self.buf.partition(b"\n")
+        return line[:-1] if line.endswith(b"\r") else line
+
+    def exact(self, n):
+        while len(self.buf) < n:
+            self._more()
+        data, self.buf = self.buf[:n], self.buf[n:]
+        return data
+
+    def send(self, data):
+        self.sock.sendall(data)
+
+    def handshake(self, name, password=b"NOPASS"):
+        """The office's greeting, the name and password lines, its "OK";
+        returns the greeting."""
+        greeting = self.line()
+        if greeting not in (b"OK", b"OKF"):
+            raise EOFError("greeting %r" % greeting[:20])
+        self.send(name + b"\r\n" + password + b"\r\n")
+        answer = self.line()
+        if answer != b"OK":
+            raise EOFError("handshake answered %r" % answer[:20])
+        return greeting
+
+    def close(self):
+        self.sock.close()
+
+
+def fetch_request(port, name, source, expected, bound, packet=128):
+    """A station's TRY_GET_ZAPROS with acknowledgements: "OK", the size and
+    name lines, then packets of `packet` bytes (the office's InetBuffSize),
+    each acknowledged with its step number, the last one short (or empty).
+    Returns (whole, why, seconds to the last acknowledgement)."""
+    t0 = now()
+    c = None
+    try:
+        c = LineConnection(port, source, bound)
+        if c.handshake(name) != b"OK":
+            return False, "fast transfer on", now() - t0
+        c.send(b"TRY_GET_ZAPROS\r\n")
+        answer = c.line()
+        if answer != b"OK":
+            return False, "answered %r" % answer[:20], now() - t0
+        size = int(c.line())
+        c.line()  # the request's name
+        body = bytearray()
+        step = 1
+        while True:
+            piece = min(packet, size - len(body))
+            body += c.exact(piece)
+            c.send(struct.pack(">i", step))
+            step += 1
+            if piece < packet:
+                break
+        whole = bytes(body) == expected
+        return whole, "" if whole else "not the request's bytes", now() - t0
+    except (OSError, EOFError, ValueError) as e:
+        return False, str(e) or type(e).__name__, now() - t0
+    finally:
+        if c is not None:
+            c.close()
+
+
+class TricklingStation:
+    """A "station" listening on 127.0.0.1 that answers every connection one
+    byte at a time, a byte every `every` seconds, never a whole line, until
+    the office closes the connection."""
+
+    def __init__(self, every):
+        self.every = every
+        self.connections = []  # {"at", "closed", "sent"} per connection, in order
+        self.seen = 0
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.bind((LOOPBACK, 0))
+        self.sock.listen(16)
+        self.sock.settimeout(0.05)
+        self.port = self.sock.getsockname()[1]
+        self.stopping = threading.Event()
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    def _run(self):
+        live = []
+        while not self.stopping.is_set():
+            try:
+                c, _ = self.sock.accept()
+                c.setblocking(False)
+                rec = {"at": now(), "closed": None, "sent": 0, "next": now()}
+                live.append((c, rec))
+                self.connections.append(rec)
+            except OSError:  # no connection within the tick
+                pass
+            for c, rec in list(live):
+                gone = False
+                try:
+                    gone = not c.recv(4096)  # the office sends nothing before a greeting
+                except BlockingIOError:
+                    pass
+                except OSError:
+                    gone = True
+                if not gone and now() >= rec["next"]:
+                    try:
+                        c.send(b"x")
+                        rec["sent"] += 1
+                        rec["next"] += self.every
+                    except BlockingIOError:
+                        pass
+                    except OSError:
+                        gone = True
+                if gone:
+                    rec["closed"] = now()
+                    c.close()
+                    live.remove((c, rec))
+        for c, _ in live:
+            c.close()
+        self.sock.close()
+
+    def next_connection(self, bound):
+        """The record of the next connection not yet taken; None when none
+        comes within bound."""
+        end = now() + bound
+        while now() < end:
+            if len(self.connections) > self.seen:
+                self.seen += 1
+                return self.connections[self.seen - 1]
+            time.sleep(0.02)
+        return None
+
+    def close(self):
+        self.stopping.set()
+        self.thread.join(timeout=5.0)
 
 
 def settle(host, threads=None, bound=3.0):
@@ -1442,7 +1939,7 @@ def main():
                         help="the build folder holding pumpwire-host (default: build/)")
     parser.add_argument("--host", help="pumpwire-host to run (default: BUILD/pumpwire-host)")
     parser.add_argument("--quick", action="store_true", help="smaller counts, for CI")
-    parser.add_argument("--phases", default="ABPCRLMK", help="which phases to run (default ABPCRLMK; "
+    parser.add_argument("--phases", default="ABPCRLMKTZG", help="which phases to run (default ABPCRLMKTZG; "
                         "the log checks always run)")
     parser.add_argument("--per-ip-cap", type=int, default=256,
                         help="the listener's connections per address (MaxConnectionsPerIP); "

@@ -263,7 +263,9 @@ class TcpListener {
 // command. Otherwise one past a cap is closed at once, with no thread
 // started. Refusals come in bursts
 // and are reported once per burst: the first refusal, then, when no refusal
-// has come for kQuietMs or the server stops, how many there were.
+// has come for kQuietMs or the server stops, how many there were. The
+// connections closed to make room are reported the same way, in bursts of
+// their own.
 //
 // The handler must not move the connection away, must end when its reads
 // raise (Deactivate relies on that), and must not wait for the thread that
@@ -299,13 +301,16 @@ class TcpServer {
   // waiting for the host) never is.
   enum class Phase { kHandshake, kWaiting, kBusy };
 
-  // One report of a burst of refusals.
+  // One report of a burst of refusals, or of connections closed to make
+  // room (made_room: then first_address is the first one closed, and
+  // refused counts the closed ones).
   struct Refusals {
     bool burst_over = false;    // false: the burst's first refusal; true: its end
     std::string first_address;  // the peer refused first in the burst
     bool per_address = false;   // the first refusal was for the per-address cap
     std::size_t limit = 0;      // the cap the first refusal hit
     std::size_t refused = 0;    // at the end: how many the burst refused
+    bool made_room = false;     // connections closed for newer ones, not newcomers refused
   };
   // Called on the accept thread; must not call Activate or Deactivate.
   using RefusalObserver = std::function<void(const Refusals&)>;
@@ -361,8 +366,10 @@ class TcpServer {
   // Closes connection when a cap is reached and no room can be made (true),
   // reporting the burst's first refusal. Accept thread.
   bool Refused(TcpConnection& connection);
-  void ReportRefusal(const std::string& address, bool per_address, std::size_t limit);
-  void EndBurst();
+  // Counts one refusal or close for room into its burst, reporting the
+  // burst's first. Accept thread.
+  void Report(const Refusals& first);
+  void EndBursts(bool only_quiet);
 
   const Handler handler_;
   const RefusalObserver on_refusals_;

@@ -2,6 +2,8 @@
 // backend's listening sockets, with the caps on connections.
 #include <algorithm>
 #include <list>
+#include <optional>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -67,10 +69,25 @@ struct TcpServer::State {
   // last look having found none; the accept thread's.
   Clock::time_point next_look{};
 
-  // The burst of refusals under way; the accept thread's.
-  bool in_burst = false;
-  Refusals burst;
-  Clock::time_point last_refusal;
+  // A burst under way: of refusals, or of connections closed to make room.
+  // The accept thread's.
+  struct Burst {
+    bool on = false;
+    Refusals report;
+    Clock::time_point last;  // its latest refusal or close
+  };
+  Burst refusals;
+  Burst room;
+  Burst& Of(const Refusals& r) { return r.made_room ? room : refusals; }
+
+  // When the first burst under way ends unless another refusal or close
+  // comes; nothing while none is under way.
+  Deadline BurstEnd(Clock::duration quiet) const {
+    Deadline end;
+    for (const Burst* b : {&refusals, &room})
+      if (b->on && (!end || b->last + quiet < *end)) end = b->last + quiet;
+    return end;
+  }
 
   void ReapFinished() LOCKS_EXCLUDED(mu) {
     MutexLock lock(mu);
@@ -169,18 +186,17 @@ void TcpServer::AcceptLoop() {
   const auto quiet = std::chrono::milliseconds(kQuietMs);
   for (;;) {
     try {
-      const Deadline burst_end = st.in_burst ? Deadline(st.last_refusal + quiet) : std::nullopt;
-      std::optional<TcpConnection> accepted = st.listening->Accept(burst_end);
+      std::optional<TcpConnection> accepted = st.listening->Accept(st.BurstEnd(quiet));
       if (st.stopping.load()) break;
       st.ReapFinished();
-      if (st.in_burst && Clock::now() >= st.last_refusal + quiet) EndBurst();
+      EndBursts(/*only_quiet=*/true);
       if (accepted && !Refused(*accepted)) Serve(std::move(*accepted));
     } catch (...) {
       // Out of memory for one more connection: it is closed, the server goes on.
       if (st.stopping.load()) break;
     }
   }
-  EndBurst();
+  EndBursts(/*only_quiet=*/false);
 }
 
 bool TcpServer::Refused(TcpConnection& connection) {
@@ -197,6 +213,7 @@ bool TcpServer::Refused(TcpConnection& connection) {
   bool refused_per_address = false;
   std::size_t limit = 0;  // the cap that refuses
   bool looked = false;
+  std::optional<std::string> closed_for_room;  // the address of the one closed
   // A victim's handler may move it to its next phase between the count and
   // the close (a handshake just ending): then the count is taken again, a
   // few times at most, rather than the newcomer refused for it.
@@ -259,28 +276,34 @@ bool TcpServer::Refused(TcpConnection& connection) {
     if (!victim) break;
     if (MovePhase(*victim, victim_phase, kClosedForRoom)) {
       victim->connection.Disconnect();  // its handler's read ends at once
-      return false;
+      closed_for_room = victim->connection.PeerAddress();
+      break;
     }
   }
+  // Reported outside the server's lock: the report writes to the log.
+  if (closed_for_room) {
+    Report(Refusals{false, *closed_for_room, false, limit, 1, /*made_room=*/true});
+    return false;
+  }
   connection.Disconnect();
-  ReportRefusal(address, refused_per_address, limit);
+  Report(Refusals{false, address, refused_per_address, limit, 1});
   return true;
 }
 
-void TcpServer::ReportRefusal(const std::string& address, bool per_address, std::size_t limit) {
-  State& st = *state_;
-  st.last_refusal = Clock::now();
-  if (st.in_burst) {
-    ++st.burst.refused;
+void TcpServer::Report(const Refusals& first) {
+  State::Burst& burst = state_->Of(first);
+  burst.last = Clock::now();
+  if (burst.on) {
+    ++burst.report.refused;
     return;
   }
-  st.in_burst = true;
-  st.burst = Refusals{false, address, per_address, limit, 1};
+  burst.on = true;
+  burst.report = first;
   if (on_refusals_) {
     try {
-      on_refusals_(st.burst);
+      on_refusals_(burst.report);
     } catch (...) {
-      // The report is lost, the refusal stands.
+      // The report is lost, the refusal (or the close) stands.
     }
   }
 }
@@ -295,16 +318,19 @@ bool TcpServer::SetPhase(const TcpConnection& connection, Phase phase) {
   return MovePhase(*session, from, static_cast<int>(phase));
 }
 
-void TcpServer::EndBurst() {
+void TcpServer::EndBursts(bool only_quiet) {
   State& st = *state_;
-  if (!st.in_burst) return;
-  st.in_burst = false;
-  st.burst.burst_over = true;
-  if (on_refusals_) {
-    try {
-      on_refusals_(st.burst);
-    } catch (...) {
-      // The report is lost, the burst is over all the same.
+  const auto quiet = std::chrono::milliseconds(kQuietMs);
+  for (State::Burst* burst : {&st.refusals, &st.room}) {
+    if (!burst->on || (only_quiet && Clock::now() < burst->last + quiet)) continue;
+    burst->on = false;
+    burst->report.burst_over = true;
+    if (on_refusals_) {
+      try {
+        on_refusals_(burst->report);
+      } catch (...) {
+        // The report is lost, the burst is over all the same.
+      }
     }
   }
 }

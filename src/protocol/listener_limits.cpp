@@ -26,6 +26,11 @@ platform::TcpServer::Limits ListenerLimits() {
 }
 
 std::string RefusalLine(const platform::TcpServer::Refusals& r) {
+  if (r.made_room && r.burst_over)
+    return std::string("Закрыто подключений, чтобы освободить место: "_w) + std::to_string(r.refused);
+  if (r.made_room)
+    return std::string("Закрыто подключение с IP: "_w) + r.first_address +
+           std::string(", чтобы освободить место ("_w) + std::to_string(r.limit) + ")";
   if (r.burst_over)
     return std::string("Отклонено входящих подключений: "_w) + std::to_string(r.refused);
   if (r.per_address)

@@ -646,6 +646,10 @@ TEST_F(HandshakeTest, ListenerCapsComeFromTheSettingsAndRefusalsReadAsLogLines) 
             std::string("Слишком много входящих подключений (1024), новые отклоняются; первое отклонено с IP: 10.0.0.7"_w));
   EXPECT_EQ(RefusalLine(R{true, "10.0.0.7", false, 1024, 4000}),
             std::string("Отклонено входящих подключений: 4000"_w));
+  EXPECT_EQ(RefusalLine(R{false, "10.0.0.8", false, 768, 1, /*made_room=*/true}),
+            std::string("Закрыто подключение с IP: 10.0.0.8, чтобы освободить место (768)"_w));
+  EXPECT_EQ(RefusalLine(R{true, "10.0.0.8", false, 768, 900, /*made_room=*/true}),
+            std::string("Закрыто подключений, чтобы освободить место: 900"_w));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "host/folder_host.h"
+#include "log_file.h"
 #include "main_thread_pump.h"
 #include "office/inet_office_form.h"
 #include "platform/files.h"
@@ -177,7 +178,9 @@ TEST_P(ListenersAlikeTest, AnExceptionOfNoKnownKindEndsItsConnectionOnlyAndIsTol
   EXPECT_TRUE(listener->Active());
 }
 
-TEST_P(ListenersAlikeTest, AtTheCapAnIdleStationMakesRoomAndOneInsideACommandKeepsItsPlace) {
+// The closes are written to the log file (only) as a burst: its first
+// close, then, once a second has passed without one, their count.
+TEST_P(ListenersAlikeTest, AtTheCapAnIdleStationMakesRoomOnceLoggedAndOneInsideACommandKeepsItsPlace) {
   listener->Deactivate();
   TheSettings().MaxConnections = 2;  // handshakes may hold one of the two
   listener->Activate(0, {kHost});
@@ -198,6 +201,15 @@ TEST_P(ListenersAlikeTest, AtTheCapAnIdleStationMakesRoomAndOneInsideACommandKee
     EXPECT_TRUE(test::SeesClose(newcomer));
     finish.release();
     EXPECT_EQ(RawLine(busy), "done");
+    const std::string& file = CurrentFolders().log_file;
+    EXPECT_EQ(test::CountInFile(file, Text("Закрыто подключений, чтобы освободить место: 2"_w), 1,
+                                kPumpLimit), 1);
+    // The cap named is the handshakes' share (1) when the first close comes
+    // before the idle one has told its handshake over, else the whole (2).
+    EXPECT_EQ(test::CountInFile(file, Text("Закрыто подключение с IP: 127.0.0.1, чтобы освободить место ("_w),
+                                1, kPumpLimit), 1);
+    EXPECT_EQ(test::CountInFile(file, Text("чтобы освободить место"_w), 2, kPumpLimit), 2)
+        << "two lines for the burst, none per connection";
   });
 }
 

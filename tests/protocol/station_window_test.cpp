@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "host/folder_host.h"
+#include "log_file.h"
 #include "main_thread_pump.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
@@ -141,16 +142,9 @@ TEST_F(StationWindowTest, ConnectionsPastTheCapAreClosedAndLoggedOncePerBurst) {
   TheSettings().MaxConnectionsPerIP = 1;
   form->RunServer();
   const int port = form->IdTCPServer1.Port();
-  // The log file holds line `times` times; the refusals go to the file only.
+  // The refusals go to the log file only.
   auto in_file = [](const std::string& line, int times) {
-    const auto until = std::chrono::steady_clock::now() + kPumpLimit;
-    for (;;) {
-      const std::string log = test::ReadFile(CurrentFolders().log_file);
-      int n = 0;
-      for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++n;
-      if (n >= times || std::chrono::steady_clock::now() > until) return n;
-      std::this_thread::sleep_for(5ms);  // the file has no signal to wait on
-    }
+    return test::CountInFile(CurrentFolders().log_file, line, times, kPumpLimit);
   };
   OnWorker([&] {
     std::optional<TcpConnection> held = Greeted(kHost, port);

@@ -240,7 +240,10 @@ class PhasedServer : public ::testing::Test {
                 // closed: the handler ends
               }
             },
-            [](const TcpServer::Refusals&) {}) {}
+            [this](const TcpServer::Refusals& r) {
+              MutexLock lock(mu_);
+              reports_.push_back(r);
+            }) {}
   ~PhasedServer() override {
     held_.release(100);
     phased_.Deactivate();
@@ -261,9 +264,15 @@ class PhasedServer : public ::testing::Test {
     return std::string(1, static_cast<char>(c.ReadByte()));
   }
   static bool Closed(TcpConnection& c) { return test::SeesClose(c); }
+  std::vector<TcpServer::Refusals> Reports() {
+    MutexLock lock(mu_);
+    return reports_;
+  }
 
   test::Semaphore served_;
   test::Semaphore held_;
+  Mutex mu_;
+  std::vector<TcpServer::Refusals> reports_ GUARDED_BY(mu_);
   TcpServer phased_;
 };
 
@@ -288,6 +297,27 @@ TEST_F(PhasedServer, AtTheCapTheConnectionIdleLongestMakesRoomAndABusyOneNever) 
   refused.SetReadTimeout(kWaitMs);
   EXPECT_TRUE(Closed(refused));
   EXPECT_EQ(Move(newcomer, 'w'), "1");
+
+  // The closes for room are reported apart from the refusal, in bursts.
+  phased_.Deactivate();  // ends the bursts under way
+  std::size_t firsts = 0, closed = 0, refusals = 0;
+  for (const TcpServer::Refusals& r : Reports()) {
+    if (!r.made_room) {
+      refusals += r.burst_over ? r.refused : 0;
+      continue;
+    }
+    if (r.burst_over) {
+      closed += r.refused;
+      continue;
+    }
+    ++firsts;
+    EXPECT_EQ(r.first_address, kLoopback);
+    EXPECT_EQ(r.limit, 3u);
+    EXPECT_FALSE(r.per_address);
+  }
+  EXPECT_GE(firsts, 1u);
+  EXPECT_EQ(closed, 2u);
+  EXPECT_EQ(refusals, 1u);
 }
 
 TEST_F(PhasedServer, PastTheHandshakeShareTheOldestHandshakeMakesRoom) {

@@ -630,6 +630,21 @@ class Probe:
             time.sleep(0.02)
         return h
 
+    def connection_library_for(self, label):
+        """A machine with no network interface but loopback counts as offline,
+        and the office then dials before a menu command: the tests' scripted
+        connection library, put in the host's root, answers "connected"."""
+        if any(name != "lo" for name in os.listdir("/sys/class/net")):
+            return
+        fake = os.path.join(os.path.dirname(self.args.host), "tests", "libpumpwire-fake-dialgate.so")
+        if not os.path.exists(fake):
+            return
+        root = os.path.join(self.base, label)
+        os.makedirs(root, exist_ok=True)
+        shutil.copy(fake, os.path.join(root, "Dialgate.so"))
+        os.environ["FAKE_DIALGATE_ANSWERS"] = "Connect=1 GetConnectState=1"
+        print("(no network interface but loopback: the scripted connection library answers connected)")
+
     def warm_up(self, host, listener, password=None):
         """A real handshake first, so that the log has its first line and the
         registry its first, short, entry."""
@@ -1293,6 +1308,7 @@ class Probe:
               % (every, read_ms, connect_ms, bound))
         station = TricklingStation(every)
         slow = None
+        self.connection_library_for("office-t")
         office = self.host("office", "office-t", ["ReadTimeOut=%d" % read_ms,
                                                   "ConnectTimeOut=%d" % connect_ms,
                                                   "OutPort=%d" % station.port])

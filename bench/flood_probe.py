@@ -1360,6 +1360,7 @@ class Probe:
             # of 70 s) and a byte every 8 s, as the station of the report: a
             # stop of the program ends the command at once.
             stopping = TricklingStation(8.0)
+            self.connection_library_for("office-t-stop")
             slow = self.host("office", "office-t-stop", ["OutPort=%d" % stopping.port])
             self.warm_up(slow, "office")
             mark = LogMark(slow)

@@ -131,6 +131,7 @@ class TInetOfficeForm : public ui::Window {
   void BitBtn2Click();
   // Menu "Табло станций" (also the host's): shows the window "Станции".
   void StationsClick();
+  TStationsForm& stations() { return *stations_; }
 
   // Controls. Captions are Windows-1251.
   ui::LogList log{*this, "log"};

@@ -88,6 +88,8 @@ void TStationsForm::Show() {
 
 void TStationsForm::RefreshBtnClick() {
   ui::AssertOnMainThread("TStationsForm::RefreshBtnClick");
+  const platform::BoardLine* before = Selected();
+  const std::string selected = before != nullptr ? before->station : std::string();
   try {
     lines_ = board_.Lines();
   } catch (const std::exception& e) {
@@ -101,7 +103,11 @@ void TStationsForm::RefreshBtnClick() {
     rows.push_back(std::move(row));
   }
   StationList.rows = std::move(rows);
-  StationList.item_index = -1;
+  // The station selected before stays selected where the new order puts it.
+  int index = -1;
+  for (std::size_t i = 0; i < lines_.size() && !selected.empty(); ++i)
+    if (lines_[i].station == selected) index = static_cast<int>(i);
+  StationList.item_index = index;
   LogLines.lines = {};
 }
 

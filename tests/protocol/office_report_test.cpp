@@ -18,6 +18,7 @@
 #include "raw_peer.h"
 #include "wire_bytes.h"
 #include "office/inet_office_form.h"
+#include "office/stations_form.h"
 #include "office/report_exchange_thread.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
@@ -745,6 +746,68 @@ TEST_F(ReportRequestTest, TheButtonStartsTheExchangeWithTheBoxsTextAndIsEnabledA
   station.get();
   EXPECT_EQ(test::ReadFile(OfficeFolder() + "otvet_127.0.0.1.dat"), "hello");
   State().host.reset();
+}
+
+// The window "Станции" from the board's first sight of a station to its
+// report: the selected station is asked on the office window's road, and
+// the board, read afresh, shows what came and the log lines that name it.
+TEST_F(ReportRequestTest, TheStationsWindowAsksTheSelectedStationAndTheBoardShowsWhatCame) {
+  State().host.emplace(&host);
+  TheSettings().ReportDeadline.set("00:00");
+  form->board().Contact(kStation, "127.0.0.1");
+  form->StationsClick();
+  TStationsForm& stations = form->stations();
+  EXPECT_TRUE(stations.visible);
+  ASSERT_EQ(stations.StationList.rows.get().size(), 1u);
+  EXPECT_EQ(stations.StationList.rows.get()[0].texts[0], kStation);
+  EXPECT_EQ(stations.StationList.rows.get()[0].texts[2], "!") << "no report since midnight";
+
+  stations.RequestBtnClick();  // nothing selected: nothing asked
+  EXPECT_EQ(State().workers.Running(), 0u);
+  auto station = std::async(std::launch::async, [&] {
+    auto peer = Accept();
+    StationTakesRequest(*peer, kAcknowledged, 300);
+    RawWrite(*peer, "Send_file");
+    EXPECT_EQ(RawLine(*peer), "OK");
+    RawWrite(*peer, "5");
+    RawWrite(*peer, "otvet.txt");
+    SendSteps(*peer, "hello", kAcknowledged);
+    EXPECT_TRUE(SeesClose(*peer));
+  });
+  stations.StationList.item_index = 0;
+  stations.RequestBtnClick();
+  EXPECT_EQ(form->cb_IP.caption.get(), W("127.0.0.1 - АЗС 12"_w));
+  ASSERT_TRUE(WaitFor(W("Обмен данными с АЗС: 'АЗС 12' произошел УСПЕШНО!"_w)));
+  EXPECT_TRUE(State().workers.StopAll(10s));
+  station.get();
+
+  stations.RefreshBtnClick();
+  ASSERT_EQ(stations.StationList.rows.get().size(), 1u);
+  EXPECT_EQ(stations.StationList.item_index.get(), 0) << "still selected";
+  const std::vector<std::string> row = stations.StationList.rows.get()[0].texts;
+  EXPECT_EQ(row[2], "") << "reported";
+  EXPECT_EQ(row[5], "otvet_127.0.0.1.dat");
+  EXPECT_EQ(row[6], "5");
+  EXPECT_EQ(row[8].size(), 64u);
+  EXPECT_NE(test::DigestLine("hello", "x").find(row[8]), std::string::npos) << "the digest of what came";
+  EXPECT_EQ(row[10], "req12.txt");
+  EXPECT_EQ(row[12], "2") << "a request sent and a report stored today";
+  EXPECT_EQ(row[13], "0");
+
+  stations.LogBtnClick();
+  const std::vector<std::string> lines = stations.LogLines.lines;
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.find(W("Обмен данными с АЗС: 'АЗС 12' произошел УСПЕШНО!"_w)) != std::string::npos;
+  }));
+  State().host.reset();
+}
+
+TEST(StationLogLines, NameTheStationOrComeFromItsAddressAlone) {
+  const std::string log =
+      "a - from 10.0.0.1\r\nb - from 10.0.0.15\r\nc - for North\r\nd - for South\nd - 10.0.0.1:6090\r\n";
+  EXPECT_EQ(StationLogLines(log, "North", "10.0.0.1"),
+            (std::vector<std::string>{"a - from 10.0.0.1", "c - for North", "d - 10.0.0.1:6090"}));
+  EXPECT_TRUE(StationLogLines(log, "", "").empty());
 }
 
 }  // namespace

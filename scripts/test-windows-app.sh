@@ -665,6 +665,12 @@ check_pictures() {
   else
     fail "no TV viewer \"$caption\": $(tr '\n' ';' <<<"$output")"
   fi
+  # The board of stations: the station met above is on it.
+  run "click Связь>Табло станций"
+  expect_window TStationsForm "Станции" 760 420 stations-window
+  if ((window_shown)); then
+    expect_control TStationsForm StationList SysListView32
+  fi
   finish
   stop_linux
 }

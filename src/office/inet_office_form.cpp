@@ -154,6 +154,7 @@ void TInetOfficeForm::ConnectToServer(protocol::Session& session, const std::str
     if (name) {
       SetLastStationName(*name);
       out_station_name = *name;
+      board_->Contact(RegisteredName(*name), address);  // met in either direction
     }
   } catch (const protocol::PasswordRefused& e) {
     out_station_name.clear();

@@ -1,6 +1,7 @@
 #include "office/stations_form.h"
 
 #include <cctype>
+#include <iterator>
 #include <exception>
 
 #include "office/inet_office_form.h"
@@ -62,8 +63,12 @@ TStationsForm::TStationsForm(TInetOfficeForm& office, StationBoard& board, std::
   StationList.read_only = true;
   StationList.column_click = false;  // the board's own order
   StationList.hide_selection = false;
-  for (const std::string& caption_text : platform::BoardColumns())
-    StationList.columns.push_back({caption_text, 90});
+  // Room for a time, a stored name and the start of a digest; the last
+  // column, the failure's log line, widest.
+  constexpr int kWidths[] = {90, 80, 85, 125, 125, 140, 70, 50, 140, 125, 110, 90, 110, 120, 125, 400};
+  const std::vector<std::string>& captions = platform::BoardColumns();
+  for (std::size_t i = 0; i < captions.size(); ++i)
+    StationList.columns.push_back({captions[i], i < std::size(kWidths) ? kWidths[i] : 90});
   RefreshBtn.SetBounds(8, 306, 100, 25);
   RequestBtn.SetBounds(116, 306, 130, 25);
   LogBtn.SetBounds(254, 306, 130, 25);

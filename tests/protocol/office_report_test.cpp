@@ -587,6 +587,17 @@ class ReportRequestTest : public OfficeReportTest {
     EXPECT_EQ(RawLine(c), request_path);  // the full path, as the host gave it
     return ReceiveSteps(c, size, mode);
   }
+  // A station that takes the request and answers with "hello" as otvet.txt.
+  void StationAnswersHello() {
+    auto peer = Accept();
+    StationTakesRequest(*peer, kAcknowledged, 300);
+    RawWrite(*peer, "Send_file");
+    EXPECT_EQ(RawLine(*peer), "OK");
+    RawWrite(*peer, "5");
+    RawWrite(*peer, "otvet.txt");
+    SendSteps(*peer, "hello", kAcknowledged);
+    EXPECT_TRUE(SeesClose(*peer));
+  }
   std::optional<TcpConnection> Accept() {
     auto c = listener.Accept(kWaitMs);
     c->SetReadTimeout(kWaitMs);
@@ -727,14 +738,7 @@ TEST_F(ReportRequestTest, AStopClosesTheExchangesSocketAndTheThreadEnds) {
 TEST_F(ReportRequestTest, TheButtonStartsTheExchangeWithTheBoxsTextAndIsEnabledAgainAtOnce) {
   State().host.emplace(&host);
   auto station = std::async(std::launch::async, [&] {
-    auto peer = Accept();
-    StationTakesRequest(*peer, kAcknowledged, 300);
-    RawWrite(*peer, "Send_file");
-    EXPECT_EQ(RawLine(*peer), "OK");
-    RawWrite(*peer, "5");
-    RawWrite(*peer, "otvet.txt");
-    SendSteps(*peer, "hello", kAcknowledged);
-    EXPECT_TRUE(SeesClose(*peer));
+    StationAnswersHello();
   });
   form->cb_IP.caption = W("127.0.0.1 - АЗС 12"_w);
   form->BitBtn1Click();
@@ -765,14 +769,7 @@ TEST_F(ReportRequestTest, TheStationsWindowAsksTheSelectedStationAndTheBoardShow
   stations.RequestBtnClick();  // nothing selected: nothing asked
   EXPECT_EQ(State().workers.Running(), 0u);
   auto station = std::async(std::launch::async, [&] {
-    auto peer = Accept();
-    StationTakesRequest(*peer, kAcknowledged, 300);
-    RawWrite(*peer, "Send_file");
-    EXPECT_EQ(RawLine(*peer), "OK");
-    RawWrite(*peer, "5");
-    RawWrite(*peer, "otvet.txt");
-    SendSteps(*peer, "hello", kAcknowledged);
-    EXPECT_TRUE(SeesClose(*peer));
+    StationAnswersHello();
   });
   stations.StationList.item_index = 0;
   stations.RequestBtnClick();

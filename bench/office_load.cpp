@@ -409,11 +409,13 @@ bool Measure(const Run& run, int waves, std::int64_t stream_size, const std::str
     const Wave& w = done[i];
     const double bytes_per_second = static_cast<double>(run.stations * run.size) / w.seconds;
     const long grown = w.after.rss_kib - before.rss_kib;
-    std::printf("%5d  %-4s %6d  %4zu  %9.1f  %7.1f  %7.1f  %5.2f  %4ld %4ld %4ld  %7ld %7ld %+7ld%s\n",
+    std::printf("%5d  %-4s %6d  %4zu  %9.1f  %7.1f  %7.1f  %5.2f  %4ld %4ld %4ld  %7ld %7ld %+7ld"
+                " (anon %+ld, files %+ld)%s\n",
                 run.stations, run.fast ? "fast" : "ack", run.packet(), i + 1,
                 run.stations / w.seconds, bytes_per_second / 1e6, stream / 1e6,
                 bytes_per_second / stream, before.threads, w.peak_threads, w.after.threads,
-                before.rss_kib, w.after.rss_kib, grown, grown <= 8 * 1024 ? "" : " (> 8 MiB)");
+                before.rss_kib, w.after.rss_kib, grown, w.after.anon_kib - before.anon_kib,
+                w.after.file_kib - before.file_kib, grown <= 8 * 1024 ? "" : " > 8 MiB");
   }
   std::printf("       stream %.1f MB/s before, %.1f after; office peak RSS %ld KiB; stored whole %d "
               "of %d, host copies whole %d, handed over %zu (twice %d), lost %d, strays %d, "

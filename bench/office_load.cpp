@@ -345,7 +345,11 @@ bool Measure(const Run& run, int waves, std::int64_t stream_size, const std::str
   bench::HostChild office(
       {"office", "--root", root + "/office", "--set", "InPort=" + std::to_string(port), "--set",
        std::string("useFastDatTravel=") + (run.fast ? "1" : "0"), "--set",
-       "InetBuffSize=" + std::to_string(run.packet()), "--set", "PasswordEnable=0"},
+       "InetBuffSize=" + std::to_string(run.packet()), "--set", "PasswordEnable=0",
+       // A chain's stations come from addresses of their own; here they all
+       // come from 127.0.0.1, and handshake at once.
+       "--set", "MaxConnectionsPerIP=" + std::to_string(std::max(run.stations, 256)), "--set",
+       "MaxConnections=" + std::to_string(std::max(2 * run.stations, 1024))},
       root + "/office.out", [&](const std::string& line) { hand_overs.Line(line); });
   if (!office.WaitFor("Load: 0", std::chrono::seconds(30)).found) {
     std::printf("the office did not load\n");

@@ -358,10 +358,19 @@ bool Measure(const Run& run, int waves, std::int64_t stream_size, const std::str
     std::printf("the office did not load\n");
     return false;
   }
-  // Load has started the listener by the time it returns; a moment for the
-  // host's own start-up to settle.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  const bench::ProcStatus before = bench::ReadStatus(office.pid());
+  // Load has started the listener by the time it returns; the host starts
+  // its command reader after printing the ports. On a loaded machine that
+  // takes a while: the start is taken once the thread count has held for
+  // half a second (at most 10 s), else a late thread reads as one not back.
+  office.WaitFor("listening:", std::chrono::seconds(30));
+  bench::ProcStatus before = bench::ReadStatus(office.pid());
+  for (auto held = Clock::now(), limit = held + std::chrono::seconds(10);
+       Clock::now() - held < std::chrono::milliseconds(500) && Clock::now() < limit;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const bench::ProcStatus now = bench::ReadStatus(office.pid());
+    if (now.threads != before.threads) held = Clock::now();
+    before = now;
+  }
 
   std::vector<Wave> done;
   for (int wave = 0; wave < waves; ++wave)

@@ -20,6 +20,8 @@ ProcStatus ReadStatus(pid_t pid) {
     fields >> key >> value;
     if (key == "VmRSS:") s.rss_kib = value;
     else if (key == "VmHWM:") s.hwm_kib = value;
+    else if (key == "RssAnon:") s.anon_kib = value;
+    else if (key == "RssFile:") s.file_kib = value;
     else if (key == "Threads:") s.threads = value;
   }
   return s;

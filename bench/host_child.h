@@ -22,6 +22,8 @@ using Clock = std::chrono::steady_clock;
 struct ProcStatus {
   long rss_kib = 0;
   long hwm_kib = 0;  // peak RSS
+  long anon_kib = 0;  // of the RSS: the heap, stacks and other private pages
+  long file_kib = 0;  // of the RSS: mapped files (the program and its libraries)
   long threads = 0;
 };
 ProcStatus ReadStatus(pid_t pid);

@@ -5,19 +5,30 @@
 // handshake is done. Afterwards it checks that every report is stored whole
 // under its own name, that none is lost and none handed to the host twice
 // (the host prints a "host: ProcessReportFile" line per hand-over), and that
-// the office's thread count and RSS come back to where they started; it
-// prints reports per second and the office's peak RSS and threads, read from
-// /proc/PID/status.
+// the office's thread count comes back to where it started.
 //
-//   office_load [--stations N] [--size MiB] [--mode ack|fast] [--waves W] [--folder DIR]
+// The office's stored bytes per second are given as a ratio against one
+// fast-mode stream measured in the same run, just before the office starts
+// and again after it ends: one body of the plug-in's own framing (B =
+// 256000) from a file to a file, each end a process of its own, as
+// bench/transfer measures it. The ratio holds on any machine; the figures
+// beside it do not. It also prints the office's peak threads, its RSS at the
+// start, after each wave and at its peak, read from /proc/PID/status.
+//
+//   office_load [--stations N] [--size MiB] [--mode ack|fast] [--waves W]
+//               [--stream MiB] [--folder DIR] [--quick]
 //
 // Without options: 256 then 1000 stations, 1 MiB each, acknowledged
 // (B = 2048) then fast (B = 256000), each in two waves against the same
 // office, so that what the office keeps after the first wave (the
 // allocator's free lists, its on-screen log) can be told from what grows
-// with every wave. Each run is bounded in time.
+// with every wave; the stream is 64 MiB. --quick: 32 stations, both modes,
+// two waves, an 8 MiB stream, a few seconds in all (no figure means much
+// then). Each run is bounded in time.
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -172,12 +183,14 @@ class StartLine {
 // One station: handshake, wait for the start, "Send_file" with report k.
 bool Deliver(int i, int k, int port, const Run& run, const std::string& source, StartLine& start) {
   bool ok = false;
+  bool arrived = false;
   protocol::Session session;
   try {
     const WireContext wire = CurrentWireContext();
     const std::string name = StationName(i);
     protocol::ConnectorSide side{wire, protocol::Connector::Station, nullptr, [&] { return name; }};
     protocol::ConnectorHandshake(session, "127.0.0.1", port, side);
+    arrived = true;
     start.ArriveAndWait();
     session.WriteLine("Send_file");
     if (session.ReadLine() == "OK") {
@@ -189,7 +202,7 @@ bool Deliver(int i, int k, int port, const Run& run, const std::string& source, 
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "station %d: %s\n", i, e.what());
-    start.ArriveAndWait();  // so the others are not held up
+    if (!arrived) start.ArriveAndWait();  // so the others are not held up
   }
   // The office hands the report over once the body is in; the station goes.
   session.Disconnect();
@@ -230,21 +243,93 @@ Wave RunWave(const Run& run, int wave, int port, const std::string& sources, pid
   const auto limit = start.start() + std::chrono::seconds(60 + run.stations / 4);
   w.all_handed = hand_overs.WaitFor(static_cast<std::size_t>((wave + 1) * run.stations), limit);
   w.seconds = std::chrono::duration<double>(hand_overs.last() - start.start()).count();
-  // Every connection's thread ends and is joined once the stations are gone.
+  // Every connection's thread ends and is joined once the stations are gone
+  // (bounded: 30 s on a loaded machine).
   w.after = bench::ReadStatus(office);
-  for (int i = 0; i < 1000 && w.after.threads > threads_before; ++i) {
+  for (int i = 0; i < 3000 && w.after.threads > threads_before; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     w.after = bench::ReadStatus(office);
   }
+  // The office hands its free heap back once the last thread is joined.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  w.after = bench::ReadStatus(office);
   sampler.Stop();
   w.peak_threads = sampler.peak_threads();
   return w;
 }
 
+// One fast-mode body from a file to a file, each end a process of its own,
+// as bench/transfer measures it: bytes per second, from the later end's
+// own clock. Run while the office is down, so it has the machine to itself.
+double OneStreamBytesPerSecond(std::int64_t size, const std::string& folder) {
+  const std::string source = folder + "/stream-source", target = folder + "/stream-target";
+  {
+    platform::WritableFile out(source);
+    const std::string block = ReportBytes(0, 1 << 20);
+    for (std::int64_t left = size; left > 0; left -= 1 << 20)
+      out.Write(block.data(), static_cast<std::size_t>(std::min<std::int64_t>(left, 1 << 20)));
+    out.Close();
+  }
+  TheSettings().useFastDatTravel = true;
+  TheSettings().InetBuffSize = 256000;
+  platform::TcpListener listener("127.0.0.1", 0);
+  const int port = listener.Port();
+  int times[2];
+  if (pipe(times) != 0) return 0;
+  const auto end = [&](auto transfer) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const auto start = Clock::now();
+      const bool ok = transfer();
+      const double seconds = ok ? std::chrono::duration<double>(Clock::now() - start).count() : -1;
+      _exit(write(times[1], &seconds, sizeof seconds) == sizeof seconds ? 0 : 1);
+    }
+    return pid;
+  };
+  const auto quiet_site = [](const WireContext& wire) {
+    protocol::TransferSite site(wire);
+    site.error_prefix = "stream: ";
+    return site;
+  };
+  const pid_t receiver = end([&] {
+    auto c = listener.Accept(-1);
+    protocol::Session session(*c);
+    const WireContext wire = CurrentWireContext();
+    return protocol::ReceiveBody(session, static_cast<std::int32_t>(size), target, quiet_site(wire),
+                                 bench::NoWindows()) == protocol::Received::Stored;
+  });
+  const pid_t sender = end([&] {
+    auto c = platform::TcpConnection::Connect("127.0.0.1", port, 10000);
+    protocol::Session session(c);
+    const WireContext wire = CurrentWireContext();
+    return protocol::SendBody(session, source, static_cast<std::int32_t>(size), quiet_site(wire),
+                              bench::NoWindows());
+  });
+  double seconds = 0;
+  for (int i = 0; i < 2; ++i) {
+    double s = -1;
+    if (read(times[0], &s, sizeof s) != sizeof s || s <= 0) seconds = -1;
+    else if (seconds >= 0) seconds = std::max(seconds, s);
+  }
+  waitpid(receiver, nullptr, 0);
+  waitpid(sender, nullptr, 0);
+  close(times[0]);
+  close(times[1]);
+  const bool whole = SameBytes(target, platform::ReadWholeFile(source));
+  platform::RemoveFile(source);
+  platform::RemoveFile(target);
+  if (seconds <= 0 || !whole) {
+    std::printf("the stream's body did not arrive whole\n");
+    return 0;
+  }
+  return static_cast<double>(size) / seconds;
+}
+
 // Returns whether every check passed.
-bool Measure(const Run& run, int waves, const std::string& folder) {
+bool Measure(const Run& run, int waves, std::int64_t stream_size, const std::string& folder) {
   std::string root = folder + "/pumpwire-load-XXXXXX";
   if (mkdtemp(root.data()) == nullptr) return false;
+  const double stream_before = OneStreamBytesPerSecond(stream_size, root);
   const int port = platform::TcpListener("127.0.0.1", 0).Port();
   const int reports = waves * run.stations;
 
@@ -263,16 +348,29 @@ bool Measure(const Run& run, int waves, const std::string& folder) {
   bench::HostChild office(
       {"office", "--root", root + "/office", "--set", "InPort=" + std::to_string(port), "--set",
        std::string("useFastDatTravel=") + (run.fast ? "1" : "0"), "--set",
-       "InetBuffSize=" + std::to_string(run.packet()), "--set", "PasswordEnable=0"},
+       "InetBuffSize=" + std::to_string(run.packet()), "--set", "PasswordEnable=0",
+       // A chain's stations come from addresses of their own; here they all
+       // come from 127.0.0.1, and handshake at once.
+       "--set", "MaxConnectionsPerIP=" + std::to_string(std::max(run.stations, 256)), "--set",
+       "MaxConnections=" + std::to_string(std::max(2 * run.stations, 1024))},
       root + "/office.out", [&](const std::string& line) { hand_overs.Line(line); });
   if (!office.WaitFor("Load: 0", std::chrono::seconds(30)).found) {
     std::printf("the office did not load\n");
     return false;
   }
-  // Load has started the listener by the time it returns; a moment for the
-  // host's own start-up to settle.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  const bench::ProcStatus before = bench::ReadStatus(office.pid());
+  // Load has started the listener by the time it returns; the host starts
+  // its command reader after printing the ports. On a loaded machine that
+  // takes a while: the start is taken once the thread count has held for
+  // half a second (at most 10 s), else a late thread reads as one not back.
+  office.WaitFor("listening:", std::chrono::seconds(30));
+  bench::ProcStatus before = bench::ReadStatus(office.pid());
+  for (auto held = Clock::now(), limit = held + std::chrono::seconds(10);
+       Clock::now() - held < std::chrono::milliseconds(500) && Clock::now() < limit;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const bench::ProcStatus now = bench::ReadStatus(office.pid());
+    if (now.threads != before.threads) held = Clock::now();
+    before = now;
+  }
 
   std::vector<Wave> done;
   for (int wave = 0; wave < waves; ++wave)
@@ -311,6 +409,8 @@ bool Measure(const Run& run, int waves, const std::string& folder) {
     if (h != handed.end() && h->second > 1) ++twice;
   }
   office.Quit();
+  const double stream_after = OneStreamBytesPerSecond(stream_size, root);
+  const double stream = (stream_before + stream_after) / 2;
 
   bool threads_back = true, all_handed = true;
   int sent = 0;
@@ -320,21 +420,25 @@ bool Measure(const Run& run, int waves, const std::string& folder) {
     sent += w.sent;
   }
   const bool ok = whole == reports && copies_whole == reports && lost == 0 && twice == 0 &&
-                  strays == 0 && all_handed && sent == reports && threads_back;
-  std::printf("%4d stations  %-4s B=%-6d %2lld MiB  stored whole %d of %d, handed over %zu "
-              "(twice %d), lost %d, strays %d, attributed to %zu name(s)  %s\n",
-              run.stations, run.fast ? "fast" : "ack", run.packet(),
-              static_cast<long long>(run.size >> 20), whole, reports, handed.size(), twice, lost,
-              strays, attributed.size(), ok ? "PASS" : "FAIL");
+                  strays == 0 && all_handed && sent == reports && threads_back && stream > 0;
   for (std::size_t i = 0; i < done.size(); ++i) {
     const Wave& w = done[i];
-    std::printf("      wave %zu: %6.1f reports/s (%.2f s)   office threads %ld -> peak %ld -> %ld%s"
-                "   RSS %ld KiB -> %ld KiB\n",
-                i + 1, run.stations / w.seconds, w.seconds, before.threads, w.peak_threads,
-                w.after.threads, w.after.threads == before.threads ? " (back)" : " (NOT back)",
-                before.rss_kib, w.after.rss_kib);
+    const double bytes_per_second = static_cast<double>(run.stations * run.size) / w.seconds;
+    const long grown = w.after.rss_kib - before.rss_kib;
+    std::printf("%5d  %-4s %6d  %4zu  %9.1f  %7.1f  %7.1f  %5.2f  %4ld %4ld %4ld  %7ld %7ld %+7ld"
+                " (anon %+ld, files %+ld)%s\n",
+                run.stations, run.fast ? "fast" : "ack", run.packet(), i + 1,
+                run.stations / w.seconds, bytes_per_second / 1e6, stream / 1e6,
+                bytes_per_second / stream, before.threads, w.peak_threads, w.after.threads,
+                before.rss_kib, w.after.rss_kib, grown, w.after.anon_kib - before.anon_kib,
+                w.after.file_kib - before.file_kib, grown <= 8 * 1024 ? "" : " > 8 MiB");
   }
-  std::printf("      office peak RSS %ld KiB\n", peak.hwm_kib);
+  std::printf("       stream %.1f MB/s before, %.1f after; office peak RSS %ld KiB; stored whole %d "
+              "of %d, host copies whole %d, handed over %zu (twice %d), lost %d, strays %d, "
+              "attributed to %zu name(s), threads %s  %s\n",
+              stream_before / 1e6, stream_after / 1e6, peak.hwm_kib, whole, reports, copies_whole,
+              handed.size(), twice, lost, strays, attributed.size(),
+              threads_back ? "back" : "NOT back", ok ? "PASS" : "FAIL");
   std::fflush(stdout);
   if (ok) fs::remove_all(root);
   else std::printf("      folder kept: %s\n", root.c_str());
@@ -349,9 +453,18 @@ int main(int argc, char** argv) {
   std::vector<bool> modes = {false, true};
   std::int64_t size = 1 << 20;
   int waves = 2;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string a = argv[i], v = argv[i + 1];
+  std::int64_t stream = 64ll << 20;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--quick") {
+      counts = {32};
+      stream = 8ll << 20;
+      continue;
+    }
+    if (i + 1 == argc) break;
+    const std::string v = argv[++i];
     if (a == "--stations") counts = {std::atoi(v.c_str())};
+    else if (a == "--stream") stream = std::atoll(v.c_str()) << 20;
     else if (a == "--waves") waves = std::max(1, std::atoi(v.c_str()));
     else if (a == "--mode") modes = {v == "fast"};
     else if (a == "--size") size = std::atoll(v.c_str()) << 20;
@@ -369,8 +482,10 @@ int main(int argc, char** argv) {
   setenv("PUMPWIRE_ROOT", own.c_str(), 1);
   platform::CreateDirectories(own + "/LogFiles/");
   bool ok = true;
+  std::printf("  stations mode      B  wave  reports/s     MB/s   stream  ratio  threads         RSS KiB\n"
+              "                                                   MB/s          start peak after  start   after  grown\n");
   for (int n : counts)
-    for (bool fast : modes) ok = Measure({n, fast, size}, waves, folder) && ok;
+    for (bool fast : modes) ok = Measure({n, fast, size}, waves, stream, folder) && ok;
   fs::remove_all(own);
   return ok ? 0 : 1;
 }

@@ -8,7 +8,9 @@
 // "GET_TVSHOT" branch serving 800 x 600 JPEG frames, one request every
 // 10 ms, against the sum of its steps.
 //
-//   pictures [--frames N]
+//   pictures [--frames N] [--quick]
+//
+// --quick: 10 frames and 2 rounds per step, a few seconds in all.
 #include <gif_lib.h>
 
 #include <algorithm>
@@ -190,9 +192,11 @@ double StreamFps(const platform::ScreenSource& screen, int frames) {
 
 int main(int argc, char** argv) {
   int frames = 100;
-  for (int i = 1; i + 1 < argc; ++i)
-    if (std::strcmp(argv[i], "--frames") == 0) frames = std::atoi(argv[++i]);
-  constexpr int kRounds = 9;
+  int rounds = 9;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) frames = std::atoi(argv[++i]);
+    else if (std::strcmp(argv[i], "--quick") == 0) frames = 10, rounds = 2;
+  }
   const PixelImage desktop = Desktop(1920, 1080);
 
   // The screen: an Xvfb of 1920 x 1080 with the desktop picture's size, or
@@ -202,7 +206,7 @@ int main(int argc, char** argv) {
   if (test::XvfbScreen::Installed()) {
     xvfb = std::make_unique<test::XvfbScreen>(1920, 1080, 24);
     platform::SetEnvironmentValue("DISPLAY", xvfb->display().c_str());
-    capture_ms = Ms(kRounds, [] { platform::CapturePrimaryScreen(); });
+    capture_ms = Ms(rounds, [] { platform::CapturePrimaryScreen(); });
   }
   std::printf("screen copy 1920x1080 (Xvfb, XShm): %s\n",
               capture_ms < 0 ? "no Xvfb" : (std::to_string(capture_ms) + " ms").c_str());
@@ -213,22 +217,22 @@ int main(int argc, char** argv) {
   for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{800, 600}}) {
     for (const std::uint32_t depth : {24u, 8u}) {
       PixelImage picture;
-      const double stretch = Ms(kRounds, [&] { picture = interactive::StretchPicture(desktop, w, h); });
-      const double reduce = Ms(kRounds, [&] {
+      const double stretch = Ms(rounds, [&] { picture = interactive::StretchPicture(desktop, w, h); });
+      const double reduce = Ms(rounds, [&] {
         PixelImage p = picture;
         interactive::ReduceToDepth(p, depth);
       });
       // The copy above is part of that figure; take it out.
-      const double copy = Ms(kRounds, [&] { PixelImage p = picture; });
+      const double copy = Ms(rounds, [&] { PixelImage p = picture; });
       interactive::ReduceToDepth(picture, depth);
-      const double jpeg = Ms(kRounds, [&] { platform::EncodeJpeg(picture, 75); });
+      const double jpeg = Ms(rounds, [&] { platform::EncodeJpeg(picture, 75); });
       const std::vector<unsigned char> rgb = Rgb(picture);
-      const double alone = Ms(kRounds, [&] { LibjpegAlone(rgb, w, h); });
+      const double alone = Ms(rounds, [&] { LibjpegAlone(rgb, w, h); });
       std::size_t gif_size = 0, ref_size = 0;
-      const double gif = Ms(kRounds, [&] {
+      const double gif = Ms(rounds, [&] {
         gif_size = platform::EncodeGif(interactive::QuantizeColors(picture)).size();
       });
-      const double ref = Ms(kRounds, [&] { ref_size = GiflibAlone(picture); });
+      const double ref = Ms(rounds, [&] { ref_size = GiflibAlone(picture); });
       std::printf("%4dx%-5d %5u %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %9.2f %9.2f %8zu %8zu\n", w, h, depth,
                   stretch, std::max(0.0, reduce - copy), jpeg, alone, jpeg / alone, gif, ref, gif / ref,
                   gif_size, ref_size);
@@ -239,7 +243,7 @@ int main(int argc, char** argv) {
   const platform::ScreenSource screen =
       xvfb ? platform::ScreenSource(platform::CapturePrimaryScreen) : platform::ScreenSource([&] { return desktop; });
   const double frame_ms =
-      Ms(kRounds, [&] { interactive::CaptureScreenJpeg(800, 600, 75, 24, screen); });
+      Ms(rounds, [&] { interactive::CaptureScreenJpeg(800, 600, 75, 24, screen); });
   const double fps = StreamFps(screen, frames);
   const double ideal = 1000.0 / (frame_ms + 10.0);
   std::printf("TV stream 800x600 JPEG q75, e_TVrefresh 10 ms, %d frames: %.1f fps; "

@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/free_memory.h"
 #include "platform/tcp.h"
 #include "platform/tcp_backend.h"
 
@@ -52,6 +53,9 @@ bool MovePhase(Session& session, int from, int to) {
   return session.phase.compare_exchange_strong(from, to);
 }
 
+// A burst worth trimming the heap after: fewer connections leave little.
+constexpr std::size_t kBurstToTrim = 16;
+
 }  // namespace
 
 struct TcpServer::State {
@@ -89,13 +93,28 @@ struct TcpServer::State {
     return end;
   }
 
+  // Connections served since the heap was last trimmed; the accept thread's.
+  std::size_t served_since_trim = 0;
+
+  // Joins the finished threads. Once a burst of connections is over (none
+  // left), the heap's free pages go back to the system: each connection's
+  // thread frees its buffers into an arena of its own, which would
+  // otherwise keep them.
   void ReapFinished() LOCKS_EXCLUDED(mu) {
-    MutexLock lock(mu);
-    for (Session& s : finished) {
-      s.thread.join();
-      --threads_in_process;
+    bool idle = false;
+    {
+      MutexLock lock(mu);
+      for (Session& s : finished) {
+        s.thread.join();
+        --threads_in_process;
+      }
+      finished.clear();
+      idle = serving.empty();
     }
-    finished.clear();
+    if (idle && served_since_trim >= kBurstToTrim) {
+      served_since_trim = 0;
+      ReturnFreeMemory();
+    }
   }
 };
 
@@ -343,6 +362,7 @@ void TcpServer::Serve(TcpConnection connection) {
   it->self = it;
   Session* session = &*it;
   ++threads_in_process;  // before the handler can run
+  ++st.served_since_trim;
   try {
     it->thread = std::thread([this, session] {
       State& state = *state_;

@@ -105,9 +105,16 @@ std::string BoardFile(const std::string& database_folder) {
   return file + "Board.sqlite";
 }
 
+// How long an event waits for another process's lock on the file (a second
+// office on the same folder, an operator's SQLite tool): the office's own
+// threads take turns before they get here, and a board kept waiting must
+// not hold up the exchange, or the main thread, that records the event.
+constexpr int kWriterBusyTimeoutMs = 100;
+
 struct BoardWriter::Open {
   explicit Open(const std::string& folder)
       : db(BoardFile(folder), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) {
+    sqlite3_busy_timeout(db.get(), kWriterBusyTimeoutMs);
     db.Execute(kSchema);
   }
   Database db;

@@ -4,12 +4,15 @@
 // spreadsheet).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "platform/board_view.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/sqlite_database.h"
 #include "platform/station_board.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
@@ -107,6 +110,23 @@ TEST_F(StationBoardTest, NoFileYetIsAnEmptyBoardAndAnUnwritableFolderRaises) {
   e.at = "2026-12-09 10:00:00";
   platform::BoardWriter blocked(root.path() + "blocked");
   EXPECT_THROW(blocked.Record(e, limits), Error);
+}
+
+// Another process holding the file (a second office on the folder, an
+// operator's SQLite tool) costs the event at once: the office's exchanges,
+// its main thread's among them, record their events as they go.
+TEST_F(StationBoardTest, AFileLockedByAnotherProcessCostsTheEventNotTheExchangesTime) {
+  Record(BoardEvent::Kind::kContact, "A", "2026-12-09 10:00:00");
+  {
+    platform::sqlite::Database other(platform::BoardFile(db), SQLITE_OPEN_READWRITE);
+    other.Execute("BEGIN IMMEDIATE");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(Record(BoardEvent::Kind::kContact, "B", "2026-12-09 10:00:01"), Error);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    other.Execute("ROLLBACK");
+  }
+  Record(BoardEvent::Kind::kContact, "B", "2026-12-09 10:00:02");  // the lock gone, written again
+  EXPECT_EQ(platform::ReadBoard(db, "2026-12-09").size(), 2u);
 }
 
 TEST(BoardView, TheDeadlineLastPassedMarksStationsWithNoReportSinceThen) {

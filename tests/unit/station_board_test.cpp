@@ -171,6 +171,20 @@ TEST(BoardView, TheTableAlignsItsColumnsAndTheCsvIsUtf8WithFieldsQuoted) {
   const std::string table = platform::BoardTable(lines);
   const std::size_t second = table.find("\r\n") + 2;
   EXPECT_EQ(table.find("IP"), table.find("10.0.0.7", second) - second) << "columns line up";
+
+  // What a station told cannot forge a row of the table, act on the
+  // reader's screen, or run as a formula in the spreadsheet.
+  BoardRow forged;
+  forged.station = "=HYPERLINK(\"http://x\")\r\nA  10.0.0.9\x1b[2J";
+  forged.address = "10.0.0.8";
+  const std::vector<platform::BoardLine> odd = platform::BoardLines({forged}, "");
+  const std::string shown = platform::BoardTable(odd);
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 2) << shown;
+  EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+  EXPECT_NE(shown.find("\\x0D\\x0AA  10.0.0.9\\x1B[2J"), std::string::npos) << shown;
+  EXPECT_EQ(odd[0].station, forged.station) << "the window's buttons still name the station";
+  EXPECT_NE(platform::BoardCsv(odd).find("\r\n\"'=HYPERLINK(\"\"http://x\"\")\r\nA  10.0.0.9\x1b[2J\","),
+            std::string::npos);
 }
 
 }  // namespace

@@ -70,7 +70,9 @@ void AddEvent(const Database& db, const BoardEvent& e) {
 }
 
 // Old events go; past the cap, the stations unheard the longest go with
-// theirs.
+// theirs, those with nothing kept but their contact first: a flood of
+// handshakes under made-up names does not push out the stations whose
+// reports, requests and failures the board is there to show.
 void Prune(const Database& db, const BoardLimits& limits) {
   Statement old(db, "DELETE FROM Events WHERE at < ?1");
   old.Bind(1, limits.keep_from);
@@ -84,7 +86,9 @@ void Prune(const Database& db, const BoardLimits& limits) {
   if (stations <= cap) return;
   std::vector<std::string> gone;
   {
-    Statement oldest(db, "SELECT station FROM Stations ORDER BY last_contact, station LIMIT ?1");
+    Statement oldest(db,
+                     "SELECT station FROM Stations ORDER BY EXISTS (SELECT 1 FROM Events "
+                     "WHERE Events.station = Stations.station), last_contact, station LIMIT ?1");
     oldest.Bind(1, stations - cap);
     while (oldest.Step()) gone.push_back(oldest.Text(0));
   }

@@ -83,23 +83,30 @@ TEST_F(StationBoardTest, KeepsEachStationsLatestOfEachKindAndTodaysCounts) {
 }
 
 TEST_F(StationBoardTest, DropsOldEventsAndTheStationsUnheardLongestPastTheCap) {
+  auto names = [&] {
+    std::vector<std::string> n;
+    for (const BoardRow& r : platform::ReadBoard(db, "2026-12-09")) n.push_back(r.station);
+    return n;
+  };
   Record(BoardEvent::Kind::kReport, "A", "2026-10-31 23:59:59", "gone.dat");
   limits.stations = 3;
   Record(BoardEvent::Kind::kReport, "B", "2026-12-01 10:00:00", "b.dat");
   Record(BoardEvent::Kind::kReport, "C", "2026-12-02 10:00:00", "c.dat");
-  Record(BoardEvent::Kind::kContact, "A", "2026-12-03 10:00:00");
-  Record(BoardEvent::Kind::kContact, "D", "2026-12-04 10:00:00");  // B, heard last the longest ago, goes
+  Record(BoardEvent::Kind::kFailure, "A", "2026-12-03 10:00:00", {}, "cut");
+  EXPECT_FALSE(Row(platform::ReadBoard(db, "2026-12-09"), "A").report) << "its report was older than kept";
+  Record(BoardEvent::Kind::kReport, "D", "2026-12-04 10:00:00", "d.dat");  // B, heard last the longest ago, goes
+  EXPECT_EQ(names(), (std::vector<std::string>{"A", "C", "D"}));
+  ASSERT_TRUE(Row(platform::ReadBoard(db, "2026-12-09"), "C").report);
 
-  const std::vector<BoardRow> rows = platform::ReadBoard(db, "2026-12-09");
-  std::vector<std::string> names;
-  for (const BoardRow& r : rows) names.push_back(r.station);
-  EXPECT_EQ(names, (std::vector<std::string>{"A", "C", "D"}));
-  EXPECT_FALSE(Row(rows, "A").report) << "its report was older than kept";
-  ASSERT_TRUE(Row(rows, "C").report);
+  // Names that only shook hands go first, made-up ones of a flood too: they
+  // do not push out a station whose report or failure is kept.
+  for (int i = 0; i < 5; ++i) Record(BoardEvent::Kind::kContact, "F" + std::to_string(i), "2026-12-06 10:00:00");
+  EXPECT_EQ(names(), (std::vector<std::string>{"A", "C", "D"}));
 
-  // Back after its eviction, B starts afresh.
-  Record(BoardEvent::Kind::kContact, "B", "2026-12-05 10:00:00");
-  EXPECT_FALSE(Row(platform::ReadBoard(db, "2026-12-09"), "B").report);
+  // Back after its eviction, B starts afresh, and is kept once it reports.
+  Record(BoardEvent::Kind::kReport, "B", "2026-12-07 10:00:00", "b2.dat");
+  EXPECT_EQ(names(), (std::vector<std::string>{"A", "B", "D"}));
+  EXPECT_EQ(Row(platform::ReadBoard(db, "2026-12-09"), "B").report->file, "b2.dat");
 }
 
 TEST_F(StationBoardTest, NoFileYetIsAnEmptyBoardAndAnUnwritableFolderRaises) {

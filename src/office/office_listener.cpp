@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "office/connections.h"
 #include "office/inet_office_form.h"
 #include "office/station_board.h"
 #include "services/event_log.h"
@@ -36,7 +37,8 @@ protocol::ListenerEnd OfficeEnd(TInetOfficeForm& window) {
   end.log = &window.log;
   end.register_station = [&window](const std::string& name, const std::string& peer) {
     window.connections().AddStation(name, peer);
-    window.board().Contact(name, peer);
+    // Under the name its reports are stored under, not a second row.
+    window.board().Contact(RegisteredName(name), peer);
   };
   // Every accept names the latest station, before its password is checked.
   end.name_read = [&window](const std::string& name) { window.SetLastStationName(name); };

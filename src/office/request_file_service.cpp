@@ -46,6 +46,7 @@ void SendRequest(protocol::Session& session, const ListenerContext& given,
     s.Disconnect();
   };
   site.log = context.log_list;
+  site.digest_path = path;
   const bool sent = protocol::SendBody(session, source, size, site, context.progress);
   if (sent)
     watch.RequestSent(FileNamePart(path), size);

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 
 #include "text/cp1251.h"
+#include "text/visible_text.h"
 
 namespace pw::platform {
 
@@ -115,29 +117,37 @@ std::vector<BoardLine> BoardLines(std::vector<BoardRow> rows, const std::string&
 }
 
 std::string BoardTable(const std::vector<BoardLine>& lines) {
-  const std::vector<std::string>& header = BoardColumns();
-  std::vector<std::size_t> width(header.size());
-  for (std::size_t c = 0; c < header.size(); ++c) width[c] = header[c].size();
-  for (const BoardLine& line : lines)
-    for (std::size_t c = 0; c < line.texts.size() && c < width.size(); ++c)
-      width[c] = std::max(width[c], line.texts[c].size());
-  auto row = [&](const std::vector<std::string>& texts) {
+  // A station's name is what it told: its CR, LF or escape bytes must not
+  // start a row of their own or act on the reader's screen.
+  std::vector<std::vector<std::string>> rows{BoardColumns()};
+  for (const BoardLine& line : lines) {
+    std::vector<std::string>& cells = rows.emplace_back();
+    for (const std::string& text : line.texts) cells.push_back(text::VisibleText(text));
+  }
+  std::vector<std::size_t> width(rows.front().size());
+  for (const auto& cells : rows)
+    for (std::size_t c = 0; c < cells.size() && c < width.size(); ++c)
+      width[c] = std::max(width[c], cells[c].size());
+  std::string table;
+  for (const auto& cells : rows) {
     std::string out;
-    for (std::size_t c = 0; c < texts.size(); ++c) {
-      out += texts[c];
-      if (c + 1 < texts.size()) out += std::string(width[c] - texts[c].size() + 2, ' ');
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+      out += cells[c];
+      if (c + 1 < cells.size()) out += std::string(width[c] - cells[c].size() + 2, ' ');
     }
     while (!out.empty() && out.back() == ' ') out.pop_back();
-    return out + "\r\n";
-  };
-  std::string table = row(header);
-  for (const BoardLine& line : lines) table += row(line.texts);
+    table += out + "\r\n";
+  }
   return table;
 }
 
 std::string BoardCsv(const std::vector<BoardLine>& lines) {
   auto field = [](const std::string& cp1251) {
-    const std::string text = text::utf8_from_cp1251(cp1251);
+    std::string text = text::utf8_from_cp1251(cp1251);
+    // A name a station told that starts like a formula ("=HYPERLINK(...)")
+    // is shown by the spreadsheet as text, not worked out.
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
+      text.insert(0, 1, '\'');
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
     for (char c : text) {

@@ -70,7 +70,9 @@ void AddEvent(const Database& db, const BoardEvent& e) {
 }
 
 // Old events go; past the cap, the stations unheard the longest go with
-// theirs.
+// theirs, those with nothing kept but their contact first: a flood of
+// handshakes under made-up names does not push out the stations whose
+// reports, requests and failures the board is there to show.
 void Prune(const Database& db, const BoardLimits& limits) {
   Statement old(db, "DELETE FROM Events WHERE at < ?1");
   old.Bind(1, limits.keep_from);
@@ -84,7 +86,9 @@ void Prune(const Database& db, const BoardLimits& limits) {
   if (stations <= cap) return;
   std::vector<std::string> gone;
   {
-    Statement oldest(db, "SELECT station FROM Stations ORDER BY last_contact, station LIMIT ?1");
+    Statement oldest(db,
+                     "SELECT station FROM Stations ORDER BY EXISTS (SELECT 1 FROM Events "
+                     "WHERE Events.station = Stations.station), last_contact, station LIMIT ?1");
     oldest.Bind(1, stations - cap);
     while (oldest.Step()) gone.push_back(oldest.Text(0));
   }
@@ -105,9 +109,16 @@ std::string BoardFile(const std::string& database_folder) {
   return file + "Board.sqlite";
 }
 
+// How long an event waits for another process's lock on the file (a second
+// office on the same folder, an operator's SQLite tool): the office's own
+// threads take turns before they get here, and a board kept waiting must
+// not hold up the exchange, or the main thread, that records the event.
+constexpr int kWriterBusyTimeoutMs = 100;
+
 struct BoardWriter::Open {
   explicit Open(const std::string& folder)
       : db(BoardFile(folder), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) {
+    sqlite3_busy_timeout(db.get(), kWriterBusyTimeoutMs);
     db.Execute(kSchema);
   }
   Database db;

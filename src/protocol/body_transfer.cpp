@@ -350,7 +350,7 @@ bool SendBody(Session& session, const std::string& path, std::int32_t size,
     source.Flush();
     if (CheckCancelled(site.wire, *window, session, site.log, site.close_on_cancel)) return false;
     site.wire.log(site.success, site.log);
-    LogDigest(site, source.hash(), path);
+    LogDigest(site, source.hash(), site.digest_path.empty() ? path : site.digest_path);
     return true;
   } catch (const std::exception& e) {
     LogError(site, e);

@@ -67,6 +67,9 @@ struct TransferSite {
   // Given the SHA-256 of a body sent or stored whole (64 hex digits), which
   // is also logged after the success line; left alone otherwise.
   std::string* digest = nullptr;
+  // The path the digest line names for a body sent from a copy of it (the
+  // file an operator knows, not the copy); empty: the path sent.
+  std::string digest_path;
 };
 
 // The line that follows the success line of a whole body: "SHA-256: " + the

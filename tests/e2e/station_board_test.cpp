@@ -134,5 +134,36 @@ TEST(StationBoard, AfterARestartTheBoardTellsWhoReportedWhoFailedAndWhoNeverCame
   EXPECT_EQ(office.Finish(), 0);
 }
 
+// A station whose name is longer than the office keeps is on the board
+// once: its handshake's contact and its report under the same name.
+TEST(StationBoard, AStationWithAnOverlongNameHasOneRow) {
+  TempFolder root;
+  const int port = FreePort();
+  HostProcess office({"office", "--root", root.path(), "--set", "InPort=" + std::to_string(port), "--set",
+                      "useFastDatTravel=1"});
+  ASSERT_EQ(office.WaitFor("Load:"), "Load: 0");
+  {
+    platform::TcpConnection c = platform::TcpConnection::Connect(kLoopback, port, kWaitMs);
+    c.SetReadTimeout(kWaitMs);
+    ASSERT_EQ(RawLine(c), "OKF");
+    RawWrite(c, std::string(1000, 'N'));
+    RawWrite(c, "NOPASS");
+    ASSERT_EQ(RawLine(c), "OK");
+    RawWrite(c, "Send_file");
+    ASSERT_EQ(RawLine(c), "OK");
+    RawWrite(c, "5");
+    RawWrite(c, "report.dat");
+    c.Write("hello");
+  }
+  ASSERT_NE(office.WaitFor("log: Соединение разорванно"), "") << office.Transcript();
+  office.Send("quit");
+  ASSERT_EQ(office.Finish(), 0);
+  const std::vector<platform::BoardRow> rows =
+      platform::ReadBoard(root.path() + "OfficeDB", platform::BoardDay(platform::Now(), 0));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].ok_today + rows[0].failed_today, 1) << "its report, stored or not, is on its row";
+  EXPECT_LT(rows[0].station.size(), 1000u);
+}
+
 }  // namespace
 }  // namespace pw::test

@@ -299,6 +299,9 @@ TEST_F(OfficeReportTest, AStationSlowToTakeItsRequestHoldsUpNoOtherAndGetsWhatIt
     EXPECT_EQ(ReceiveSteps(b, 200, kAcknowledged), std::string(200, 'b'));
     EXPECT_EQ(ReceiveSteps(a, 300, kAcknowledged), Pattern(300));
   });
+  // Each digest line names the request the host gave, not the copy sent.
+  EXPECT_TRUE(WaitFor(test::DigestLine(Pattern(300), root / "a.txt")));
+  EXPECT_TRUE(WaitFor(test::DigestLine(std::string(200, 'b'), root / "a.txt")));
   form.reset();  // joins the connections: their copies of the request have gone
   for (const auto& entry : std::filesystem::directory_iterator(test::Utf8Path(CurrentFolders().from_azs)))
     ADD_FAILURE() << "left behind: " << entry.path();

@@ -4,12 +4,15 @@
 // spreadsheet).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "platform/board_view.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/sqlite_database.h"
 #include "platform/station_board.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
@@ -80,23 +83,30 @@ TEST_F(StationBoardTest, KeepsEachStationsLatestOfEachKindAndTodaysCounts) {
 }
 
 TEST_F(StationBoardTest, DropsOldEventsAndTheStationsUnheardLongestPastTheCap) {
+  auto names = [&] {
+    std::vector<std::string> n;
+    for (const BoardRow& r : platform::ReadBoard(db, "2026-12-09")) n.push_back(r.station);
+    return n;
+  };
   Record(BoardEvent::Kind::kReport, "A", "2026-10-31 23:59:59", "gone.dat");
   limits.stations = 3;
   Record(BoardEvent::Kind::kReport, "B", "2026-12-01 10:00:00", "b.dat");
   Record(BoardEvent::Kind::kReport, "C", "2026-12-02 10:00:00", "c.dat");
-  Record(BoardEvent::Kind::kContact, "A", "2026-12-03 10:00:00");
-  Record(BoardEvent::Kind::kContact, "D", "2026-12-04 10:00:00");  // B, heard last the longest ago, goes
+  Record(BoardEvent::Kind::kFailure, "A", "2026-12-03 10:00:00", {}, "cut");
+  EXPECT_FALSE(Row(platform::ReadBoard(db, "2026-12-09"), "A").report) << "its report was older than kept";
+  Record(BoardEvent::Kind::kReport, "D", "2026-12-04 10:00:00", "d.dat");  // B, heard last the longest ago, goes
+  EXPECT_EQ(names(), (std::vector<std::string>{"A", "C", "D"}));
+  ASSERT_TRUE(Row(platform::ReadBoard(db, "2026-12-09"), "C").report);
 
-  const std::vector<BoardRow> rows = platform::ReadBoard(db, "2026-12-09");
-  std::vector<std::string> names;
-  for (const BoardRow& r : rows) names.push_back(r.station);
-  EXPECT_EQ(names, (std::vector<std::string>{"A", "C", "D"}));
-  EXPECT_FALSE(Row(rows, "A").report) << "its report was older than kept";
-  ASSERT_TRUE(Row(rows, "C").report);
+  // Names that only shook hands go first, made-up ones of a flood too: they
+  // do not push out a station whose report or failure is kept.
+  for (int i = 0; i < 5; ++i) Record(BoardEvent::Kind::kContact, "F" + std::to_string(i), "2026-12-06 10:00:00");
+  EXPECT_EQ(names(), (std::vector<std::string>{"A", "C", "D"}));
 
-  // Back after its eviction, B starts afresh.
-  Record(BoardEvent::Kind::kContact, "B", "2026-12-05 10:00:00");
-  EXPECT_FALSE(Row(platform::ReadBoard(db, "2026-12-09"), "B").report);
+  // Back after its eviction, B starts afresh, and is kept once it reports.
+  Record(BoardEvent::Kind::kReport, "B", "2026-12-07 10:00:00", "b2.dat");
+  EXPECT_EQ(names(), (std::vector<std::string>{"A", "B", "D"}));
+  EXPECT_EQ(Row(platform::ReadBoard(db, "2026-12-09"), "B").report->file, "b2.dat");
 }
 
 TEST_F(StationBoardTest, NoFileYetIsAnEmptyBoardAndAnUnwritableFolderRaises) {
@@ -107,6 +117,23 @@ TEST_F(StationBoardTest, NoFileYetIsAnEmptyBoardAndAnUnwritableFolderRaises) {
   e.at = "2026-12-09 10:00:00";
   platform::BoardWriter blocked(root.path() + "blocked");
   EXPECT_THROW(blocked.Record(e, limits), Error);
+}
+
+// Another process holding the file (a second office on the folder, an
+// operator's SQLite tool) costs the event at once: the office's exchanges,
+// its main thread's among them, record their events as they go.
+TEST_F(StationBoardTest, AFileLockedByAnotherProcessCostsTheEventNotTheExchangesTime) {
+  Record(BoardEvent::Kind::kContact, "A", "2026-12-09 10:00:00");
+  {
+    platform::sqlite::Database other(platform::BoardFile(db), SQLITE_OPEN_READWRITE);
+    other.Execute("BEGIN IMMEDIATE");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(Record(BoardEvent::Kind::kContact, "B", "2026-12-09 10:00:01"), Error);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    other.Execute("ROLLBACK");
+  }
+  Record(BoardEvent::Kind::kContact, "B", "2026-12-09 10:00:02");  // the lock gone, written again
+  EXPECT_EQ(platform::ReadBoard(db, "2026-12-09").size(), 2u);
 }
 
 TEST(BoardView, TheDeadlineLastPassedMarksStationsWithNoReportSinceThen) {
@@ -151,6 +178,20 @@ TEST(BoardView, TheTableAlignsItsColumnsAndTheCsvIsUtf8WithFieldsQuoted) {
   const std::string table = platform::BoardTable(lines);
   const std::size_t second = table.find("\r\n") + 2;
   EXPECT_EQ(table.find("IP"), table.find("10.0.0.7", second) - second) << "columns line up";
+
+  // What a station told cannot forge a row of the table, act on the
+  // reader's screen, or run as a formula in the spreadsheet.
+  BoardRow forged;
+  forged.station = "=HYPERLINK(\"http://x\")\r\nA  10.0.0.9\x1b[2J";
+  forged.address = "10.0.0.8";
+  const std::vector<platform::BoardLine> odd = platform::BoardLines({forged}, "");
+  const std::string shown = platform::BoardTable(odd);
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 2) << shown;
+  EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+  EXPECT_NE(shown.find("\\x0D\\x0AA  10.0.0.9\\x1B[2J"), std::string::npos) << shown;
+  EXPECT_EQ(odd[0].station, forged.station) << "the window's buttons still name the station";
+  EXPECT_NE(platform::BoardCsv(odd).find("\r\n\"'=HYPERLINK(\"\"http://x\"\")\r\nA  10.0.0.9\x1b[2J\","),
+            std::string::npos);
 }
 
 }  // namespace

@@ -61,8 +61,8 @@ void StationBoard::Failed(const std::string& station, const std::string& address
 void StationBoard::Record(BoardEvent event) {
   const platform::LocalTime now = platform::Now();
   event.at = platform::BoardTime(now);
-  const platform::BoardLimits limits{platform::BoardLimits{}.stations,
-                                     platform::BoardDay(now, kBoardHistoryDays)};
+  platform::BoardLimits limits;
+  limits.keep_from = platform::BoardDay(now, kBoardHistoryDays);
   try {
     {
       MutexLock lock(write_mu_);

@@ -59,6 +59,8 @@ std::string BoardDay(const LocalTime& t, int days_back) {
                                          std::chrono::days{days_back}});
 }
 
+bool IsTimeOfDay(const std::string& text) { return DeadlineMinutes(text) >= 0; }
+
 std::string LastDeadline(const std::string& deadline, const LocalTime& now) {
   const int minutes = DeadlineMinutes(deadline.empty() ? std::string(kDefaultReportDeadline) : deadline);
   if (minutes < 0) return {};

@@ -20,6 +20,9 @@ std::string BoardDay(const LocalTime& t, int days_back);
 // ReportDeadline when the setting is empty.
 inline constexpr const char* kDefaultReportDeadline = "09:00";
 
+// Whether text is a time of day "HH:MM" (or "H:MM").
+bool IsTimeOfDay(const std::string& text);
+
 // The moment ReportDeadline ("HH:MM", empty: the default) last passed
 // before now, as a board time; empty when the setting holds no such time
 // (then nothing is marked).

@@ -73,6 +73,17 @@ void AddEvent(const Database& db, const BoardEvent& e) {
 // theirs, those with nothing kept but their contact first: a flood of
 // handshakes under made-up names does not push out the stations whose
 // reports, requests and failures the board is there to show.
+// The station's events of event's kind past the cap, oldest first.
+void PruneKind(const Database& db, const BoardEvent& event, const BoardLimits& limits) {
+  Statement excess(db,
+                   "DELETE FROM Events WHERE rowid IN (SELECT rowid FROM Events "
+                   "WHERE station = ?1 AND kind = ?2 ORDER BY rowid DESC LIMIT -1 OFFSET ?3)");
+  excess.Bind(1, event.station);
+  excess.Bind(2, std::string(KindWord(event.kind)));
+  excess.Bind(3, static_cast<std::int64_t>(limits.per_kind));
+  excess.Step();
+}
+
 void Prune(const Database& db, const BoardLimits& limits) {
   Statement old(db, "DELETE FROM Events WHERE at < ?1");
   old.Bind(1, limits.keep_from);
@@ -137,7 +148,10 @@ void BoardWriter::Record(const BoardEvent& event, const BoardLimits& limits) {
     const Database& db = open_->db;
     Transaction transaction(db);
     TouchStation(db, event);
-    if (event.kind != BoardEvent::Kind::kContact) AddEvent(db, event);
+    if (event.kind != BoardEvent::Kind::kContact) {
+      AddEvent(db, event);
+      PruneKind(db, event, limits);
+    }
     Prune(db, limits);
     transaction.Commit();
   } catch (...) {

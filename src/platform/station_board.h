@@ -35,9 +35,12 @@ struct BoardEvent {
 };
 
 // What the board keeps: stations met (the longest unheard go first past the
-// cap) and each one's events no older than keep_from (a date or a time).
+// cap) and each one's events no older than keep_from (a date or a time), at
+// most per_kind of each kind (the latest stay: a peer that fails a thousand
+// times a minute costs rows of its own, never a station's last report).
 struct BoardLimits {
   std::size_t stations = 4096;
+  std::size_t per_kind = 100;
   std::string keep_from;
 };
 

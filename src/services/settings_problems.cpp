@@ -1,6 +1,7 @@
 #include <string_view>
 #include <variant>
 
+#include "platform/board_view.h"
 #include "platform/ini_file.h"
 #include "services/settings.h"
 #include "services/settings_keys.h"
@@ -44,6 +45,12 @@ std::vector<std::string> SettingsProblems(const IniFile& ini, const Settings& s)
     problems.push_back(std::string(kPrefix) + std::string(key.name) + "=" + std::to_string(value) +
                        std::string(" - меньше 1, действует значение по умолчанию"_w));
   }
+  // "-" turns the board's marks off; any other text that is no time of day
+  // turns them off too, which an operator would not notice.
+  const std::string deadline = s.ReportDeadline.get();
+  if (!deadline.empty() && deadline != "-" && !platform::IsTimeOfDay(deadline))
+    problems.push_back(std::string(kPrefix) + "ReportDeadline=" + deadline +
+                       std::string(" - не время ЧЧ:ММ; станции без отчета не отмечаются"_w));
   if (switch_unusable)
     problems.push_back(std::string(kPrefix) + "PasswordEnable=" +
                        ini.ReadString(kSettingsSection, "PasswordEnable", "") +

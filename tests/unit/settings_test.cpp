@@ -126,6 +126,20 @@ TEST_F(SettingsTest, ProblemsAreToldAndAnUnusablePasswordLetsNobodyIn) {
   EXPECT_EQ(s_.Password.get(), "secret");
   EXPECT_TRUE(problems().empty());
 
+  // The board's deadline: a time of day, "-" (no marks) or nothing; a typo
+  // would silently mark no station.
+  for (const char* fine : {"09:00", "7:30", "-"}) {
+    Put("[Inet]\nReportDeadline=" + std::string(fine) + "\n");
+    Load();
+    EXPECT_TRUE(problems().empty()) << fine;
+  }
+  Put("[Inet]\nReportDeadline=9.00\n");
+  Load();
+  EXPECT_EQ(problems(), (std::vector<std::string>{std::string(
+                            "Ошибка в настройках: ReportDeadline=9.00 - не время ЧЧ:ММ; станции без "
+                            "отчета не отмечаются"_w)}));
+  s_.ReportDeadline.set("");
+
   Put("[Inet]\nPasswordEnable=1\nPassword=\n");  // on, and empty
   ReadPasswordSettings(IniFile(IniFilePath()), s_);  // as RefreshPaswordData reads it
   EXPECT_TRUE(s_.PasswordUnusable);
@@ -343,7 +357,8 @@ TEST_F(SettingsTest, TheKeyTableIsWhatLoadReadsAndTheDialogWrites) {
       case SettingKind::Flag: value = key.initial != 0 ? "0" : "1"; break;
       case SettingKind::OfficePassword: value = EncodePassword(kPasswordKey, "office"); break;
       case SettingKind::DialPassword: value = EncodePassword("t-IntLogin", "dial"); break;
-      case SettingKind::Text: value = "t-" + std::string(key.name); break;
+      // (the board's deadline is a time of day)
+      case SettingKind::Text: value = key.name == "ReportDeadline" ? "07:45" : "t-" + std::string(key.name); break;
       case SettingKind::Number:
       case SettingKind::Limit: value = std::to_string(key.initial + 7); break;
     }

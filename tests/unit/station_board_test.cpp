@@ -50,7 +50,7 @@ class StationBoardTest : public ::testing::Test {
 
   test::TempFolder root;
   const std::string db = root.path() + "OfficeDB";
-  BoardLimits limits{4096, "2026-11-01"};
+  BoardLimits limits{4096, 100, "2026-11-01"};
   platform::BoardWriter writer{db};
 };
 
@@ -107,6 +107,20 @@ TEST_F(StationBoardTest, DropsOldEventsAndTheStationsUnheardLongestPastTheCap) {
   Record(BoardEvent::Kind::kReport, "B", "2026-12-07 10:00:00", "b2.dat");
   EXPECT_EQ(names(), (std::vector<std::string>{"A", "B", "D"}));
   EXPECT_EQ(Row(platform::ReadBoard(db, "2026-12-09"), "B").report->file, "b2.dat");
+}
+
+TEST_F(StationBoardTest, APeerFailingWithoutEndKeepsItsRowsCappedAndTheLastReportStays) {
+  limits.per_kind = 3;
+  Record(BoardEvent::Kind::kReport, "A", "2026-12-09 01:00:00", "a.dat");
+  for (int i = 0; i < 10; ++i)
+    Record(BoardEvent::Kind::kFailure, "A", "2026-12-09 02:00:0" + std::to_string(i), {}, "f" + std::to_string(i));
+  const std::vector<BoardRow> rows = platform::ReadBoard(db, "2026-12-09");
+  const BoardRow& a = Row(rows, "A");
+  ASSERT_TRUE(a.report) << "the last report outlives any number of failures";
+  EXPECT_EQ(a.report->file, "a.dat");
+  ASSERT_TRUE(a.failure);
+  EXPECT_EQ(a.failure->text, "f9");
+  EXPECT_EQ(a.failed_today, 3) << "at most per_kind rows of a kind are kept";
 }
 
 TEST_F(StationBoardTest, NoFileYetIsAnEmptyBoardAndAnUnwritableFolderRaises) {

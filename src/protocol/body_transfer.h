@@ -67,6 +67,9 @@ struct TransferSite {
   // Given the SHA-256 of a body sent or stored whole (64 hex digits), which
   // is also logged after the success line; left alone otherwise.
   std::string* digest = nullptr;
+  // Every real site hashes its bodies; only a measure of what the digest
+  // costs turns it off (no digest then, and no digest line).
+  bool hash_body = true;
 };
 
 // The line that follows the success line of a whole body: "SHA-256: " + the

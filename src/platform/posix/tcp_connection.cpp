@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/posix/file_access.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/socket_support.h"
 #include "text/cp1251.h"
@@ -297,6 +299,36 @@ void TcpConnection::WriteAll(const void* data, std::size_t size) {
     }
     ThrowPosixError("send", peer_address_, err);
   }
+}
+
+std::size_t TcpConnection::SendFromFile(ReadableFile& file, std::uint64_t offset,
+                                        std::size_t count) {
+  const int fd = static_cast<int>(AcquireSocket());
+  if (fd < 0) throw Error("Not Connected.", ErrorKind::kClosed);
+  const TcpAccess::Lease lease{*this};
+
+  const int in = FileAccess::Descriptor(file);
+  off_t at = static_cast<off_t>(offset);
+  std::size_t sent = 0;
+  while (sent < count) {
+    const ssize_t n = ::sendfile(fd, in, &at, count - sent);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n == 0) break;  // the file ends here
+    const int err = errno;
+    if (closed_.load()) throw Error("Not Connected.", ErrorKind::kClosed);
+    if (err == EINTR) continue;
+    if (err == EAGAIN || err == EWOULDBLOCK) {
+      PollOne(fd, POLLOUT, std::nullopt, peer_address_);
+      continue;
+    }
+    // sendfile names neither end: a socket's error is the send's, the rest the file's.
+    if (err == EPIPE || err == ECONNRESET || err == ENOTCONN) ThrowPosixError("send", peer_address_, err);
+    ThrowPosixError("read", file.path(), err, ErrorKind::kFile);
+  }
+  return sent;
 }
 
 }  // namespace pw::platform

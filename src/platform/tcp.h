@@ -128,6 +128,9 @@ class TcpConnection {
   // the bytes sent: fewer than count only when the file ends first.
   // Failures as WriteAll; a file that cannot be read raises its error.
   std::size_t SendFromFile(ReadableFile& file, std::uint64_t offset, std::size_t count);
+  // Whether SendFromFile sends with no copy through this process; where it
+  // does not, a caller that holds the bytes anyway sends them from memory.
+  static const bool kSendsFromFileCache;
 
   // Reads between 1 and max bytes (0 when max is 0): what the buffer holds,
   // else whatever arrives first. Raises ReadTimeout when nothing arrives

@@ -164,7 +164,9 @@ class StepSource final : public BodySource {
 // transfer began): the steps taken go out in ranges straight from the file,
 // which the kernel sends from its cache with no copy through this process.
 // Each range is read once, just before it goes, into the pieces of a
-// digest thread that hashes them while the range is on its way. A file
+// digest thread that hashes them while the range is on its way; where the
+// system sends a file through a copy anyway (Windows), the pieces read for
+// the digest are what is sent, so the file is read once there too. A file
 // that shrinks meanwhile fails as a short one does.
 class FileRangeSource final : public BodySource {
  public:
@@ -181,8 +183,9 @@ class FileRangeSource final : public BodySource {
   void Flush() override {
     while (sent_ < taken_) {
       const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(taken_ - sent_, kRange));
-      if (digest_) ReadForDigest(n);
-      if (session_.SendFileRange(file_, sent_, n) != n) ThrowFileShorter();
+      const bool from_file = !digest_ || platform::TcpConnection::kSendsFromFileCache;
+      if (digest_) ReadForDigest(n, /*send=*/!from_file);
+      if (from_file && session_.SendFileRange(file_, sent_, n) != n) ThrowFileShorter();
       sent_ += n;
     }
   }
@@ -194,7 +197,9 @@ class FileRangeSource final : public BodySource {
   // hash while the next are read.
   static constexpr std::size_t kRange = 2 * kPieceSize;
 
-  void ReadForDigest(std::size_t n) {
+  // Reads the next n bytes into pieces for the digest, sending each piece
+  // too when send is set.
+  void ReadForDigest(std::size_t n, bool send) {
     for (std::size_t done = 0; done < n;) {
       char* piece = digest_->Free();
       const std::size_t want = std::min(n - done, digest_->piece_size());
@@ -203,6 +208,7 @@ class FileRangeSource final : public BodySource {
         if (read == 0) ThrowFileShorter();
         got += read;
       }
+      if (send) session_.WriteBlock(piece, want);
       digest_->Hand(want);
       done += want;
     }

@@ -1,4 +1,3 @@
-#include <cstdlib>
 #include "protocol/digest_thread.h"
 
 namespace pw::protocol {
@@ -26,14 +25,7 @@ char* DigestThread::Free() {
   return memory_.get() + (handed_ % kPieces) * piece_size_;
 }
 
-static const bool kInline = std::getenv("PW_INLINE_DIGEST") != nullptr;
 void DigestThread::Hand(std::size_t n) {
-  if (kInline) {
-    MutexLock lock(mu_);
-    hash_.Update(memory_.get() + (handed_ % kPieces) * piece_size_, n);
-    ++handed_; ++hashed_;
-    return;
-  }
   {
     MutexLock lock(mu_);
     sizes_[handed_ % kPieces] = n;

@@ -41,6 +41,16 @@ void DropUnreadInput(int fd) {
   }
 }
 
+// After a send on fd failed with err: true when the send is to be made
+// again (interrupted, or the socket's buffer was full and has room now).
+bool SendAgain(int fd, int err, const std::atomic<bool>& closed, const std::string& peer) {
+  if (closed.load()) throw Error("Not Connected.", ErrorKind::kClosed);
+  if (err == EINTR) return true;
+  if (err != EAGAIN && err != EWOULDBLOCK) return false;
+  PollOne(fd, POLLOUT, std::nullopt, peer);
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -291,15 +301,12 @@ void TcpConnection::WriteAll(const void* data, std::size_t size) {
       continue;
     }
     const int err = errno;
-    if (closed_.load()) throw Error("Not Connected.", ErrorKind::kClosed);
-    if (err == EINTR) continue;
-    if (err == EAGAIN || err == EWOULDBLOCK) {
-      PollOne(fd, POLLOUT, std::nullopt, peer_address_);
-      continue;
-    }
+    if (SendAgain(fd, err, closed_, peer_address_)) continue;
     ThrowPosixError("send", peer_address_, err);
   }
 }
+
+const bool TcpConnection::kSendsFromFileCache = true;
 
 std::size_t TcpConnection::SendFromFile(ReadableFile& file, std::uint64_t offset,
                                         std::size_t count) {
@@ -318,12 +325,7 @@ std::size_t TcpConnection::SendFromFile(ReadableFile& file, std::uint64_t offset
     }
     if (n == 0) break;  // the file ends here
     const int err = errno;
-    if (closed_.load()) throw Error("Not Connected.", ErrorKind::kClosed);
-    if (err == EINTR) continue;
-    if (err == EAGAIN || err == EWOULDBLOCK) {
-      PollOne(fd, POLLOUT, std::nullopt, peer_address_);
-      continue;
-    }
+    if (SendAgain(fd, err, closed_, peer_address_)) continue;
     // sendfile names neither end: a socket's error is the send's, the rest the file's.
     if (err == EPIPE || err == ECONNRESET || err == ENOTCONN) ThrowPosixError("send", peer_address_, err);
     ThrowPosixError("read", file.path(), err, ErrorKind::kFile);

@@ -351,6 +351,8 @@ void TcpConnection::WriteAll(const void* data, std::size_t size) {
 
 // Windows keeps the copy path: the file's bytes go through a buffer, sent
 // as WriteAll sends memory.
+const bool TcpConnection::kSendsFromFileCache = false;
+
 std::size_t TcpConnection::SendFromFile(ReadableFile& file, std::uint64_t offset,
                                         std::size_t count) {
   constexpr std::size_t kPiece = 256 * 1024;

@@ -41,6 +41,7 @@ platform::Sha256Digest DigestThread::Finish() {
       mu_.AssertHeld();
       return hashed_ == handed_;
     });
+    if (error_) std::rethrow_exception(error_);
   }
   return hash_.Final();
 }
@@ -60,9 +61,15 @@ void DigestThread::Run() {
     // The piece is the hash thread's until hashed_ moves past it; its size
     // was written before handed_ moved past it, under the lock.
     const std::size_t slot = next % kPieces;
-    hash_.Update(memory_.get() + slot * piece_size_, sizes_[slot]);
+    std::exception_ptr error;
+    try {
+      hash_.Update(memory_.get() + slot * piece_size_, sizes_[slot]);
+    } catch (...) {  // the system's hash failed: Finish raises it
+      error = std::current_exception();
+    }
     {
       MutexLock lock(mu_);
+      if (error && !error_) error_ = error;
       ++hashed_;
     }
     changed_.notify_all();

@@ -10,6 +10,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <exception>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -38,6 +39,7 @@ class DigestThread {
   // handed over before. The piece is left as it is until it is hashed.
   void Hand(std::size_t n) LOCKS_EXCLUDED(mu_);
   // Waits until every piece handed over is hashed: the digest of them all.
+  // Raises the hash's own failure, if it had one.
   platform::Sha256Digest Finish() LOCKS_EXCLUDED(mu_);
 
  private:
@@ -51,6 +53,7 @@ class DigestThread {
   std::size_t handed_ GUARDED_BY(mu_) = 0;  // pieces handed over so far
   std::size_t hashed_ GUARDED_BY(mu_) = 0;  // pieces hashed so far
   bool stop_ GUARDED_BY(mu_) = false;
+  std::exception_ptr error_ GUARDED_BY(mu_);
   platform::Sha256 hash_;  // the hash thread's until Finish
   std::thread thread_;
 };

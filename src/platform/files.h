@@ -64,8 +64,15 @@ class ReadableFile {
   ReadableFile& operator=(const ReadableFile&) = delete;
   // Up to n bytes; 0 at the end of the file.
   std::size_t Read(void* data, std::size_t n);
+  // Up to n bytes from offset; 0 at or past the end. A file is read either
+  // with Read or with ReadAt, not both (Windows moves the position).
+  std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t n);
+  // The open file's size now.
+  std::uint64_t Size();
+  const std::string& path() const;
 
  private:
+  friend struct FileAccess;  // the backend's own calls on the open file
   struct Handle;  // the open file, as the backend keeps it
   std::unique_ptr<Handle> handle_;
 };
@@ -83,6 +90,10 @@ class WritableFile {
   WritableFile(const WritableFile&) = delete;
   WritableFile& operator=(const WritableFile&) = delete;
   void Write(const void* data, std::size_t n);
+  // Sets aside room for size bytes ahead of the writes where the file
+  // system can (Linux), so that they need not claim it page by page; the
+  // file's size stays what is written. Best effort: never raises.
+  void Reserve(std::uint64_t size) noexcept;
   // Closes and reports a failing close.
   void Close();
   const std::string& path() const;

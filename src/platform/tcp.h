@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/files.h"
 #include "sync/mutex.h"
 #include "sync/thread_annotations.h"
 
@@ -120,6 +121,16 @@ class TcpConnection {
   // failure (peer reset, broken pipe). SIGPIPE is never raised.
   void WriteAll(const void* data, std::size_t size);
   void Write(std::string_view bytes) { WriteAll(bytes.data(), bytes.size()); }
+
+  // Sends count bytes of file from offset, waiting as WriteAll does. On
+  // Linux the kernel takes them from the file's cache (sendfile), with no
+  // copy through this process; elsewhere they go through a buffer. Returns
+  // the bytes sent: fewer than count only when the file ends first.
+  // Failures as WriteAll; a file that cannot be read raises its error.
+  std::size_t SendFromFile(ReadableFile& file, std::uint64_t offset, std::size_t count);
+  // Whether SendFromFile sends with no copy through this process; where it
+  // does not, a caller that holds the bytes anyway sends them from memory.
+  static const bool kSendsFromFileCache;
 
   // Reads between 1 and max bytes (0 when max is 0): what the buffer holds,
   // else whatever arrives first. Raises ReadTimeout when nothing arrives

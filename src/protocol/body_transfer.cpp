@@ -8,6 +8,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/sha256.h"
+#include "protocol/digest_thread.h"
 #include "text/cp1251.h"
 #include "text/visible_text.h"
 
@@ -51,8 +52,9 @@ void LogError(const TransferSite& site, const std::exception& e) {
 }
 
 // After the success line: the digest to the caller and to the log.
-void LogDigest(const TransferSite& site, platform::Sha256& hash, const std::string& path) {
-  const std::string hex = platform::HexDigest(hash.Final());
+void LogDigest(const TransferSite& site, const platform::Sha256Digest& digest,
+               const std::string& path) {
+  const std::string hex = platform::HexDigest(digest);
   if (site.digest) *site.digest = hex;
   site.wire.log(DigestLine(hex, path), site.log);
 }
@@ -69,23 +71,45 @@ std::size_t GatherRoom(std::int32_t size, std::int32_t packet) {
   return std::min(static_cast<std::size_t>(std::max(size, 0)), std::max(piece, kGatherSize));
 }
 
+// A fast body of this size or more moves with the digest on a thread of its
+// own (see DigestThread): below it, a thread and its pieces cost more than
+// they can save, and an office takes many small reports at once.
+constexpr std::int32_t kLargeBody = 4 * 1024 * 1024;
+
+[[noreturn]] void ThrowFileShorter() {
+  throw Error(std::string("Файл стал короче, чем был объявлен"_w));
+}
+
+// What a sender's steps draw on: the file's bytes for the wire, and their digest.
+class BodySource {
+ public:
+  virtual ~BodySource() = default;
+  // Takes the next count bytes of the body for the wire; raises when the
+  // file ends before they are whole.
+  virtual void Take(std::int32_t count) = 0;
+  // Writes what was taken and not written yet.
+  virtual void Flush() = 0;
+  // After the last step and Flush: the digest of the whole body.
+  virtual platform::Sha256Digest Digest() = 0;
+};
+
 // The sender's side of a body: the file is read ahead in pieces of
 // GatherRoom, so a small step costs no file-system call of its own, and the
 // steps taken are written out together at the next Flush (fast transfer
 // flushes only when the piece is used up; acknowledged transfer after every
 // step). The bytes on the wire, and which of them are out before a short
 // file is noticed, are the same as for one step at a time.
-class StepSource {
+class StepSource final : public BodySource {
  public:
-  StepSource(Session& session, const std::string& path, const Steps& steps)
+  StepSource(Session& session, platform::ReadableFile& file, const Steps& steps, bool hashing)
       : session_(session),
-        file_(path),
+        file_(file),
         unread_(steps.size),
-        buffer_(GatherRoom(steps.size, steps.packet)) {}
+        buffer_(GatherRoom(steps.size, steps.packet)),
+        hashing_(hashing) {}
 
-  // Takes the next count bytes of the body for the wire, in pieces of at
-  // most GatherRoom; raises when the file ends before a piece is whole.
-  void Take(std::int32_t count) {
+  // In pieces of at most GatherRoom.
+  void Take(std::int32_t count) override {
     std::size_t left = static_cast<std::size_t>(count);
     while (left > 0) {
       const std::size_t want = std::min(left, buffer_.size());
@@ -95,15 +119,13 @@ class StepSource {
     }
   }
 
-  // Writes what was taken and not written yet.
-  void Flush() {
+  void Flush() override {
     if (taken_ > written_) session_.WriteBlock(buffer_.data() + written_, taken_ - written_);
     written_ = taken_;
   }
 
-  // Every body byte read from the file, each once: after the last step,
-  // the whole body's.
-  platform::Sha256& hash() { return hash_; }
+  // Every body byte read from the file was hashed, each once.
+  platform::Sha256Digest Digest() override { return hash_.Final(); }
 
  private:
   void Refill(std::size_t want) {
@@ -119,22 +141,96 @@ class StepSource {
     for (std::size_t got = 0; got < room;) {
       const std::size_t n = file_.Read(buffer_.data() + end_, room - got);
       if (n == 0) break;
-      hash_.Update(buffer_.data() + end_, n);
+      if (hashing_) hash_.Update(buffer_.data() + end_, n);
       got += n;
       end_ += n;
       unread_ -= static_cast<std::int64_t>(n);
     }
-    if (end_ < want) throw Error(std::string("Файл стал короче, чем был объявлен"_w));
+    if (end_ < want) ThrowFileShorter();
   }
 
   Session& session_;
-  platform::ReadableFile file_;
+  platform::ReadableFile& file_;
   std::int64_t unread_;  // body bytes not yet read from the file
   std::vector<char> buffer_;
   std::size_t written_ = 0;  // buffer_[0, written_) is on the wire
   std::size_t taken_ = 0;    // buffer_[written_, taken_) is taken, not written
   std::size_t end_ = 0;      // buffer_[taken_, end_) is read ahead
+  const bool hashing_;
   platform::Sha256 hash_;
+};
+
+// The sender's side of a large fast body (the file held all of it when the
+// transfer began): the steps taken go out in ranges straight from the file,
+// which the kernel sends from its cache with no copy through this process.
+// Each range is read once, just before it goes, into the pieces of a
+// digest thread that hashes them while the range is on its way; where the
+// system sends a file through a copy anyway (Windows), the pieces read for
+// the digest are what is sent, so the file is read once there too. A file
+// that shrinks meanwhile fails as a short one does.
+class FileRangeSource final : public BodySource {
+ public:
+  FileRangeSource(Session& session, platform::ReadableFile& file, bool hashing)
+      : session_(session),
+        file_(file),
+        digest_(hashing ? std::make_unique<DigestThread>(kPieceSize) : nullptr) {}
+
+  void Take(std::int32_t count) override {
+    taken_ += static_cast<std::uint64_t>(count);
+    if (taken_ - sent_ >= kRange) Flush();
+  }
+
+  void Flush() override {
+    while (sent_ < taken_) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(taken_ - sent_, kRange));
+      const bool from_file = !digest_ || platform::TcpConnection::kSendsFromFileCache;
+      if (digest_) ReadForDigest(n, /*send=*/!from_file);
+      if (from_file && session_.SendFileRange(file_, sent_, n) != n) ThrowFileShorter();
+      sent_ += n;
+    }
+  }
+
+  platform::Sha256Digest Digest() override { return digest_->Finish(); }
+
+ private:
+  // Bytes sent at once: a few pieces, so that the digest thread has one to
+  // hash while the next are read.
+  static constexpr std::size_t kRange = 2 * kPieceSize;
+
+  // Reads the next n bytes into pieces for the digest, sending each piece
+  // too when send is set.
+  void ReadForDigest(std::size_t n, bool send) {
+    for (std::size_t done = 0; done < n;) {
+      char* piece = digest_->Free();
+      const std::size_t want = std::min(n - done, digest_->piece_size());
+      for (std::size_t got = 0; got < want;) {
+        const std::size_t read = file_.ReadAt(sent_ + done + got, piece + got, want - got);
+        if (read == 0) ThrowFileShorter();
+        got += read;
+      }
+      if (send) session_.WriteBlock(piece, want);
+      digest_->Hand(want);
+      done += want;
+    }
+  }
+
+  Session& session_;
+  platform::ReadableFile& file_;
+  const std::unique_ptr<DigestThread> digest_;
+  std::uint64_t sent_ = 0;   // body bytes on the wire
+  std::uint64_t taken_ = 0;  // body bytes taken by the steps so far
+};
+
+// What a receiver's steps fill: the temporary file and the digest.
+class BodySink {
+ public:
+  virtual ~BodySink() = default;
+  // Reads one step of count bytes from the wire.
+  virtual void Receive(Session& session, std::int32_t count) = 0;
+  // Writes out what was received and not written yet.
+  virtual void Flush() = 0;
+  // After the last Flush: the digest of every body byte received.
+  virtual platform::Sha256Digest Digest() = 0;
 };
 
 // The receiver's side of a body: the steps are gathered in pieces of
@@ -142,13 +238,12 @@ class StepSource {
 // The piece is hashed while the wire is idle: on a line slower than the hash
 // (any real one) the digest then costs no time; what is left is hashed at
 // Flush, before the piece is written out and its room reused.
-class StepSink {
+class StepSink final : public BodySink {
  public:
-  StepSink(platform::WritableFile& file, const Steps& steps)
-      : file_(file), buffer_(GatherRoom(steps.size, steps.packet)) {}
+  StepSink(platform::WritableFile& file, const Steps& steps, bool hashing)
+      : file_(file), buffer_(GatherRoom(steps.size, steps.packet)), hashing_(hashing) {}
 
-  // Reads one step of count bytes from the wire.
-  void Receive(Session& session, std::int32_t count) {
+  void Receive(Session& session, std::int32_t count) override {
     std::size_t left = static_cast<std::size_t>(count);
     while (left > 0) {
       const std::size_t n = std::min(left, buffer_.size());
@@ -160,15 +255,15 @@ class StepSink {
     }
   }
 
-  void Flush() {
+  void Flush() override {
     if (end_ == 0) return;
-    hash_.Update(buffer_.data() + hashed_, end_ - hashed_);
+    if (hashing_) hash_.Update(buffer_.data() + hashed_, end_ - hashed_);
     file_.Write(buffer_.data(), end_);
     end_ = hashed_ = 0;
   }
 
-  // After the last Flush: every body byte received, each once.
-  platform::Sha256& hash() { return hash_; }
+  // Every body byte received was hashed, each once.
+  platform::Sha256Digest Digest() override { return hash_.Final(); }
 
  private:
   // Slices of this size are hashed while nothing waits on the wire; fewer
@@ -176,7 +271,7 @@ class StepSink {
   static constexpr std::size_t kHashSlice = 16 * 1024;
 
   void HashWhileIdle(Session& session) {
-    while (end_ - hashed_ >= kHashSlice && !session.WaitReadable(0)) {
+    while (hashing_ && end_ - hashed_ >= kHashSlice && !session.WaitReadable(0)) {
       hash_.Update(buffer_.data() + hashed_, kHashSlice);
       hashed_ += kHashSlice;
     }
@@ -186,7 +281,49 @@ class StepSink {
   std::vector<char> buffer_;
   std::size_t hashed_ = 0;  // buffer_[0, hashed_) is hashed
   std::size_t end_ = 0;     // buffer_[hashed_, end_) is received, not hashed yet
+  const bool hashing_;
   platform::Sha256 hash_;
+};
+
+// The receiver's side of a large fast body: the steps are read with large
+// reads straight into the pieces of a digest thread; a full piece is
+// written to the file and hashed on that thread while the next one fills.
+class PieceSink final : public BodySink {
+ public:
+  PieceSink(platform::WritableFile& file, bool hashing)
+      : file_(file), digest_(hashing ? std::make_unique<DigestThread>(kPieceSize) : nullptr) {
+    if (!digest_) own_.resize(kPieceSize);
+    piece_ = digest_ ? digest_->Free() : own_.data();
+  }
+
+  void Receive(Session& session, std::int32_t count) override {
+    for (std::size_t left = static_cast<std::size_t>(count); left > 0;) {
+      if (end_ == kPieceSize) Flush();
+      const std::size_t n = std::min(left, kPieceSize - end_);
+      session.ReadBlock(piece_ + end_, n);
+      end_ += n;
+      left -= n;
+    }
+  }
+
+  void Flush() override {
+    if (end_ == 0) return;
+    file_.Write(piece_, end_);
+    if (digest_) {
+      digest_->Hand(end_);
+      piece_ = digest_->Free();
+    }
+    end_ = 0;
+  }
+
+  platform::Sha256Digest Digest() override { return digest_->Finish(); }
+
+ private:
+  platform::WritableFile& file_;
+  const std::unique_ptr<DigestThread> digest_;
+  std::vector<char> own_;  // the one piece when nothing is hashed
+  char* piece_ = nullptr;  // the piece being filled
+  std::size_t end_ = 0;    // piece_[0, end_) is received, not written yet
 };
 
 // A negative size, or more than the target's folder can hold, ends the
@@ -211,7 +348,7 @@ bool AcceptableSize(Session& session, std::int32_t size, const std::string& targ
 
 // The steps of a reception; acknowledged or not. Returns the bytes received.
 std::int64_t ReceiveSteps(Session& session, const Steps& steps, bool acknowledge,
-                          StepSink& sink, TransferProgress& progress) {
+                          BodySink& sink, TransferProgress& progress) {
   std::int64_t received = 0;
   bool finished = false;
   for (std::int32_t i = 1; !finished && !progress.StopRequested(); ++i) {
@@ -228,7 +365,7 @@ std::int64_t ReceiveSteps(Session& session, const Steps& steps, bool acknowledge
 
 // Size check and placement of a received body.
 Received Settle(std::int64_t received, std::int32_t size, platform::WritableFile& file,
-                platform::Sha256& hash, const std::string& temp, const std::string& target,
+                BodySink& sink, const std::string& temp, const std::string& target,
                 const TransferSite& site) {
   file.Close();
   if (received != size) {
@@ -238,7 +375,7 @@ Received Settle(std::int64_t received, std::int32_t size, platform::WritableFile
   }
   platform::RenameReplacing(temp, target);
   site.wire.log(site.success, site.log);
-  LogDigest(site, hash, target);
+  if (site.hash_body) LogDigest(site, sink.Digest(), target);
   return Received::Stored;
 }
 
@@ -252,9 +389,15 @@ Received Receive(Session& session, std::int32_t size, const std::string& target,
     auto window = Open(progress, site, steps);
     platform::WritableFile file = platform::CreateTemporaryBeside(target);
     temp = file.path();
-    StepSink sink(file, steps);
-    const std::int64_t received =
-        ReceiveSteps(session, steps, !single_block && !mode.fast, sink, *window);
+    const bool acknowledge = !single_block && !mode.fast;
+    std::unique_ptr<BodySink> sink;
+    if (!acknowledge && size >= kLargeBody) {
+      file.Reserve(static_cast<std::uint64_t>(size));
+      sink = std::make_unique<PieceSink>(file, site.hash_body);
+    }
+    else
+      sink = std::make_unique<StepSink>(file, steps, site.hash_body);
+    const std::int64_t received = ReceiveSteps(session, steps, acknowledge, *sink, *window);
     // The end mark "111" follows the whole body only: after a cut reception
     // the rest of the body is still on its way, and reading a line through
     // it would fail before the size check could tell the mismatch.
@@ -266,7 +409,7 @@ Received Receive(Session& session, std::int32_t size, const std::string& target,
       platform::RemoveFile(temp);
       return Received::Cancelled;
     }
-    const Received settled = Settle(received, size, file, sink.hash(), temp, target, site);
+    const Received settled = Settle(received, size, file, *sink, temp, target, site);
     return cancelled ? Received::Cancelled : settled;
   } catch (const std::exception& e) {
     if (!temp.empty()) platform::RemoveFile(temp);
@@ -336,21 +479,26 @@ bool SendBody(Session& session, const std::string& path, std::int32_t size,
     // Sizes travel as signed 32-bit numbers: a file of 2 GiB or more cannot.
     if (size < 0) throw Error(std::string("Файл слишком велик для передачи"_w));
     auto window = Open(progress, site, steps);
-    StepSource source(session, path, steps);
+    platform::ReadableFile file(path);
+    std::unique_ptr<BodySource> source;
+    if (mode.fast && size >= kLargeBody && file.Size() >= static_cast<std::uint64_t>(size))
+      source = std::make_unique<FileRangeSource>(session, file, site.hash_body);
+    else
+      source = std::make_unique<StepSource>(session, file, steps, site.hash_body);
     bool finished = false;
     for (std::int32_t i = 1; !finished && !window->StopRequested(); ++i) {
       if (i > steps.full()) finished = true;
-      source.Take(steps.bytes_of(i));
+      source->Take(steps.bytes_of(i));
       if (!mode.fast) {
-        source.Flush();
+        source->Flush();
         session.ReadInt4();  // its value is not looked at
       }
       window->Step(i + 1);
     }
-    source.Flush();
+    source->Flush();
     if (CheckCancelled(site.wire, *window, session, site.log, site.close_on_cancel)) return false;
     site.wire.log(site.success, site.log);
-    LogDigest(site, source.hash(), site.digest_path.empty() ? path : site.digest_path);
+    if (site.hash_body) LogDigest(site, source->Digest(), site.digest_path.empty() ? path : site.digest_path);
     return true;
   } catch (const std::exception& e) {
     LogError(site, e);

@@ -70,6 +70,9 @@ struct TransferSite {
   // The path the digest line names for a body sent from a copy of it (the
   // file an operator knows, not the copy); empty: the path sent.
   std::string digest_path;
+  // Every real site hashes its bodies; only a measure of what the digest
+  // costs turns it off (no digest then, and no digest line).
+  bool hash_body = true;
 };
 
 // The line that follows the success line of a whole body: "SHA-256: " + the

@@ -64,6 +64,11 @@ class Session {
   // Exactly n raw bytes; a read that waits past the limit raises "Read Timeout".
   void WriteBlock(const void* data, std::size_t n);
   void ReadBlock(void* data, std::size_t n);
+  // count bytes of file from offset, straight from the file where the OS
+  // can; returns the bytes sent, fewer only when the file ends first.
+  std::size_t SendFileRange(platform::ReadableFile& file, std::uint64_t offset, std::size_t count) {
+    return connection_->SendFromFile(file, offset, count);
+  }
 
   // True as soon as data can be read, false when ms pass first.
   bool WaitReadable(int ms);

@@ -310,6 +310,122 @@ TEST_F(BodyTest, TwoRealSessionsMoveAMegabyteInBothModes) {
   }
 }
 
+// A fast body of several MiB goes out straight from the file, is read with
+// large reads at the other end and is hashed beside the transfer at each:
+// the same bytes, steps and digests as any other body, also when the steps
+// straddle the pieces, as a single block, and only S bytes of a longer file.
+TEST_F(BodyTest, ALargeFastBodyArrivesWholeWithTheSameDigestAtBothEnds) {
+  const std::string body = Pattern((5 << 20) + 77);
+  const std::int32_t size = static_cast<std::int32_t>(body.size());
+  test::WriteFile(root / "large.dat", body + "more than was announced");
+  TheSettings().useFastDatTravel = true;
+  for (const auto& [packet, single_block] : std::vector<std::pair<std::int32_t, bool>>{
+           {256000, false}, {1000, false}, {300000, true}}) {
+    SCOPED_TRACE(std::to_string(packet) + (single_block ? " single block" : ""));
+    TheSettings().InetBuffSize = packet;
+    TcpConnection c = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+    TcpConnection s = std::move(*listener.Accept(kWaitMs));
+    ProgressRecord sending;
+    std::string sent_digest, stored_digest;
+    auto sender = std::async(std::launch::async, [&] {
+      Session out(c);
+      TransferSite site = Site();
+      site.digest = &sent_digest;
+      const bool sent = SendBody(out, root / "large.dat", size, site, Progress(sending));
+      if (single_block) out.WriteLine("111");
+      return sent;
+    });
+    Session in(s);
+    TransferSite site = Site();
+    site.digest = &stored_digest;
+    const Received got = single_block
+                             ? ReceiveSingleBlock(in, size, root / "copy.dat", site, Progress(progress))
+                             : ReceiveBody(in, size, root / "copy.dat", site, Progress(progress));
+    EXPECT_EQ(got, Received::Stored);
+    EXPECT_TRUE(sender.get());
+    EXPECT_EQ(test::ReadFile(root / "copy.dat") == body, true);
+    EXPECT_EQ(sending.steps.size(), static_cast<std::size_t>(size / packet + 1));
+    EXPECT_EQ(progress.steps.size(), static_cast<std::size_t>(size / packet + 1));
+    EXPECT_EQ(sent_digest, test::Sha256Hex(body));
+    EXPECT_EQ(stored_digest, sent_digest);
+  }
+}
+
+// A file cut short while its large body is on its way: the sender ends with
+// the short-file error and no digest, and the wire carries less than S.
+TEST_F(BodyTest, AFileCutShortWhileItsLargeBodyGoesEndsWithoutADigest) {
+  const std::int32_t size = 64 << 20;  // more than loopback holds in flight
+  const std::string path = root / "shrinks.dat";
+  test::WriteFile(path, Pattern(size));
+  TheSettings().useFastDatTravel = true;
+  TheSettings().InetBuffSize = 256000;
+  client.SetReadTimeout(kWaitMs);
+  auto peer = std::async(std::launch::async, [&] {
+    std::int64_t got = static_cast<std::int64_t>(ReadExactly(client, 1 << 20).size());
+    std::filesystem::resize_file(path, 2 << 20);
+    std::vector<char> buf(1 << 16);
+    try {
+      for (;;) got += static_cast<std::int64_t>(client.ReadSome(buf.data(), buf.size()));
+    } catch (const platform::ConnectionClosed&) {
+    }
+    return got;
+  });
+  std::string digest = "untouched";
+  TransferSite site = Site();
+  site.digest = &digest;
+  Session out(server);
+  EXPECT_FALSE(SendBody(out, path, size, site, Progress(progress)));
+  out.Disconnect();
+  EXPECT_LT(peer.get(), size);
+  EXPECT_NE(Log().find(" - error: " + std::string("Файл стал короче, чем был объявлен"_w)),
+            std::string::npos);
+  EXPECT_EQ(digest, "untouched");
+  EXPECT_EQ(Log().find("SHA-256"), std::string::npos);
+}
+
+// A large fast reception that the peer cuts, or that the operator stops,
+// leaves no file, no temporary and no digest.
+TEST_F(BodyTest, ALargeFastReceptionCutOrStoppedLeavesNothing) {
+  const std::int32_t size = 8 << 20;
+  TheSettings().useFastDatTravel = true;
+  TheSettings().InetBuffSize = 256000;
+  std::string digest = "untouched";
+  auto cut = std::async(std::launch::async, [&] {
+    client.Write(Pattern(1 << 20));
+    client.Disconnect();
+  });
+  {
+    Session in(server);
+    TransferSite site = Site();
+    site.digest = &digest;
+    EXPECT_EQ(ReceiveBody(in, size, root / "cut.dat", site, Progress(progress)), Received::Failed);
+  }
+  cut.get();
+
+  TcpConnection c = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);
+  TcpConnection s = std::move(*listener.Accept(kWaitMs));
+  auto whole = std::async(std::launch::async, [&] {
+    try {
+      c.Write(Pattern(size));
+    } catch (const Error&) {  // the stopped receiver closes
+    }
+  });
+  {
+    Session in(s);
+    TransferSite site = Site();
+    site.digest = &digest;
+    EXPECT_EQ(ReceiveBody(in, size, root / "stopped.dat", site, Progress(progress, /*stop_after=*/3)),
+              Received::Mismatch);
+    in.Disconnect();
+  }
+  whole.get();
+  EXPECT_NE(Log().find(" - mismatch 768000\r\n"), std::string::npos);
+  EXPECT_EQ(progress.steps.size(), 3u);
+  EXPECT_EQ(FilesIn(root.path()).size(), 1u);  // the log folder alone
+  EXPECT_EQ(digest, "untouched");
+  EXPECT_EQ(Log().find("SHA-256"), std::string::npos);
+}
+
 // A body that was not whole at either end leaves no digest line and no
 // digest: the operator must not find a line to match where nothing matches.
 TEST_F(BodyTest, ACutOrShortBodyHasNoDigest) {

@@ -101,6 +101,27 @@ TEST_F(PlatformFilesTest, PieceByPieceFilesAndTheirErrors) {
     EXPECT_EQ(in.Read(buf, sizeof buf), 0u);
   }
   {
+    // At an offset, from the open file, as big as it is now; past the end, nothing.
+    platform::ReadableFile in(file);
+    char buf[8] = {};
+    EXPECT_EQ(in.Size(), 8u);
+    EXPECT_EQ(in.ReadAt(5, buf, sizeof buf), 3u);
+    EXPECT_EQ(std::string(buf, 3), "fgh");
+    EXPECT_EQ(in.ReadAt(2, buf, 2), 2u);
+    EXPECT_EQ(std::string(buf, 2), "cd");
+    EXPECT_EQ(in.ReadAt(8, buf, sizeof buf), 0u);
+    EXPECT_EQ(in.ReadAt(100, buf, sizeof buf), 0u);
+    EXPECT_EQ(in.path(), file);
+  }
+  {
+    // Room set aside is not content: the file holds what was written.
+    platform::WritableFile reserved(Path({"reserved.dat"}));
+    reserved.Reserve(1 << 20);
+    reserved.Write("abc", 3);
+    reserved.Close();
+    EXPECT_EQ(platform::FileSize(Path({"reserved.dat"})), 3u);
+  }
+  {
     platform::WritableFile again(file);  // made anew, not appended to
     again.Write("z", 1);
   }

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 
+#include "platform/posix/file_access.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/scoped_fd.h"
 #include "text/cp1251.h"
@@ -167,6 +168,24 @@ std::size_t ReadableFile::Read(void* data, std::size_t n) {
   }
 }
 
+std::size_t ReadableFile::ReadAt(std::uint64_t offset, void* data, std::size_t n) {
+  for (;;) {
+    const ssize_t got = ::pread(handle_->fd.get(), data, n, static_cast<off_t>(offset));
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) FileError("read", handle_->path, errno);
+  }
+}
+
+std::uint64_t ReadableFile::Size() {
+  struct stat st {};
+  if (::fstat(handle_->fd.get(), &st) != 0) FileError("fstat", handle_->path, errno);
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+const std::string& ReadableFile::path() const { return handle_->path; }
+
+int FileAccess::Descriptor(ReadableFile& file) { return file.handle_->fd.get(); }
+
 struct WritableFile::Handle {
   std::string path;
   ScopedFd fd;
@@ -199,6 +218,15 @@ const std::string& WritableFile::path() const { return handle_->path; }
 void WritableFile::Write(const void* data, std::size_t n) {
   // After Close the descriptor is gone: write() then fails with EBADF.
   WriteAll(handle_->fd.get(), std::string_view(static_cast<const char*>(data), n), handle_->path);
+}
+
+void WritableFile::Reserve(std::uint64_t size) noexcept {
+#ifdef FALLOC_FL_KEEP_SIZE
+  // A file system that cannot (or a full one) leaves the writes to claim it.
+  (void)::fallocate(handle_->fd.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+#else
+  (void)size;
+#endif
 }
 
 void WritableFile::Close() {

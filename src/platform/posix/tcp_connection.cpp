@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/posix/file_access.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/socket_support.h"
 #include "text/cp1251.h"
@@ -37,6 +39,16 @@ void DropUnreadInput(int fd) {
     const ssize_t n = ::recv(fd, scrap, sizeof scrap, MSG_DONTWAIT);
     if (n <= 0 && !(n < 0 && errno == EINTR)) return;
   }
+}
+
+// After a send on fd failed with err: true when the send is to be made
+// again (interrupted, or the socket's buffer was full and has room now).
+bool SendAgain(int fd, int err, const std::atomic<bool>& closed, const std::string& peer) {
+  if (closed.load()) throw Error("Not Connected.", ErrorKind::kClosed);
+  if (err == EINTR) return true;
+  if (err != EAGAIN && err != EWOULDBLOCK) return false;
+  PollOne(fd, POLLOUT, std::nullopt, peer);
+  return true;
 }
 
 }  // namespace
@@ -289,14 +301,36 @@ void TcpConnection::WriteAll(const void* data, std::size_t size) {
       continue;
     }
     const int err = errno;
-    if (closed_.load()) throw Error("Not Connected.", ErrorKind::kClosed);
-    if (err == EINTR) continue;
-    if (err == EAGAIN || err == EWOULDBLOCK) {
-      PollOne(fd, POLLOUT, std::nullopt, peer_address_);
-      continue;
-    }
+    if (SendAgain(fd, err, closed_, peer_address_)) continue;
     ThrowPosixError("send", peer_address_, err);
   }
+}
+
+const bool TcpConnection::kSendsFromFileCache = true;
+
+std::size_t TcpConnection::SendFromFile(ReadableFile& file, std::uint64_t offset,
+                                        std::size_t count) {
+  const int fd = static_cast<int>(AcquireSocket());
+  if (fd < 0) throw Error("Not Connected.", ErrorKind::kClosed);
+  const TcpAccess::Lease lease{*this};
+
+  const int in = FileAccess::Descriptor(file);
+  off_t at = static_cast<off_t>(offset);
+  std::size_t sent = 0;
+  while (sent < count) {
+    const ssize_t n = ::sendfile(fd, in, &at, count - sent);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n == 0) break;  // the file ends here
+    const int err = errno;
+    if (SendAgain(fd, err, closed_, peer_address_)) continue;
+    // sendfile names neither end: a socket's error is the send's, the rest the file's.
+    if (err == EPIPE || err == ECONNRESET || err == ENOTCONN) ThrowPosixError("send", peer_address_, err);
+    ThrowPosixError("read", file.path(), err, ErrorKind::kFile);
+  }
+  return sent;
 }
 
 }  // namespace pw::platform

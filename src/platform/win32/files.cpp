@@ -196,6 +196,28 @@ std::size_t ReadableFile::Read(void* data, std::size_t n) {
   return ReadSome(handle_->file.get(), data, n, handle_->path);
 }
 
+std::size_t ReadableFile::ReadAt(std::uint64_t offset, void* data, std::size_t n) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
+  if (!::ReadFile(handle_->file.get(), data, chunk, &got, &at)) {
+    // A synchronous read that starts at or past the end says so as an error.
+    if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
+    LastFileError("ReadFile", handle_->path);
+  }
+  return got;
+}
+
+std::uint64_t ReadableFile::Size() {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(handle_->file.get(), &size)) LastFileError("GetFileSizeEx", handle_->path);
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+const std::string& ReadableFile::path() const { return handle_->path; }
+
 struct WritableFile::Handle {
   std::string path;
   ScopedHandle file;
@@ -227,6 +249,9 @@ void WritableFile::Write(const void* data, std::size_t n) {
   // After Close there is no handle: WriteAll raises.
   WriteAll(handle_->file.get(), std::string_view(static_cast<const char*>(data), n), handle_->path);
 }
+
+// NTFS claims room for a file written from start to end as it goes.
+void WritableFile::Reserve(std::uint64_t) noexcept {}
 
 void WritableFile::Close() {
   // Closing twice is no error, and no call.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <utility>
+#include <vector>
 
 #include "platform/win32/socket_support.h"
 #include "platform/win32/wide_text.h"
@@ -346,6 +347,24 @@ void TcpConnection::WriteAll(const void* data, std::size_t size) {
     }
     ThrowWin32Error("send", peer_address_, static_cast<unsigned long>(err));
   }
+}
+
+// Windows keeps the copy path: the file's bytes go through a buffer, sent
+// as WriteAll sends memory.
+const bool TcpConnection::kSendsFromFileCache = false;
+
+std::size_t TcpConnection::SendFromFile(ReadableFile& file, std::uint64_t offset,
+                                        std::size_t count) {
+  constexpr std::size_t kPiece = 256 * 1024;
+  std::vector<char> piece(std::min(count, kPiece));
+  std::size_t sent = 0;
+  while (sent < count) {
+    const std::size_t n = file.ReadAt(offset + sent, piece.data(), std::min(count - sent, piece.size()));
+    if (n == 0) break;  // the file ends here
+    WriteAll(piece.data(), n);
+    sent += n;
+  }
+  return sent;
 }
 
 }  // namespace pw::platform

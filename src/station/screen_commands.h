@@ -1,10 +1,13 @@
 // The station listener's picture commands: "GET_SCREENSHOT" (one GIF of the
 // whole screen) and "GET_TVSHOT" (one frame of the office's TV stream, GIF
 // or JPEG, asked again and again on one connection). A picture goes out as
-// its size line and one block of its bytes. A connection gets at most
-// kPicturesPerSecond pictures a second: one that asks faster waits its turn
-// (a copy and its encoding take a core each; the office's TV asks every
-// e_TVrefresh ms, a second by default).
+// its size line and one block of its bytes. A connection's pictures take at
+// most 1 / kPictureShareDenominator of the time: after a picture that took t
+// to make, the connection's next one waits until (denominator - 1) * t has
+// passed, so an office asking as fast as it can holds half a core at most,
+// whatever the pictures' size. The office's TV asks e_TVrefresh ms (10 at
+// least, a second by default) after each frame arrived, a pause in which
+// the wait for a frame that takes less to make than that passes unseen.
 #pragma once
 
 #include <chrono>
@@ -14,8 +17,7 @@
 
 namespace pw::station {
 
-inline constexpr int kPicturesPerSecond = 10;
-inline constexpr std::chrono::milliseconds kPictureInterval{1000 / kPicturesPerSecond};
+inline constexpr int kPictureShareDenominator = 2;
 
 struct ScreenPictures {
   // Where the screen copies come from.

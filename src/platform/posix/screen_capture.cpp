@@ -8,6 +8,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -128,34 +129,118 @@ class SharedImage {
   bool attached_ = false;
 };
 
+// A display connection and its shared segment, made for one copy or kept
+// for the copies of one thread while a KeepScreenCopies lives on it.
+class Copier {
+ public:
+  Copier()
+      : name_(DisplayName()),
+        visual_(DefaultVisual(display_.get(), display_.screen())),
+        depth_(DefaultDepth(display_.get(), display_.screen())) {
+    if (visual_->c_class != TrueColor && visual_->c_class != DirectColor)
+      throw Error("screen copy: the display is not true colour (depth " + std::to_string(depth_) + ")");
+  }
+
+  // Whether this copier still serves DISPLAY as it is now.
+  bool Serves() const { return !display_.broken() && name_ == DisplayName(); }
+
+  PixelImage Copy() {
+    // The root's size as it is now: a kept copier outlives a change of the
+    // screen's resolution.
+    int width = display_.width();
+    int height = display_.height();
+    if (used_) RootSize(width, height);
+    used_ = true;
+    if (shared_ && (shared_->image().width != width || shared_->image().height != height)) {
+      shared_.reset();
+      shared_tried_ = false;
+    }
+    if (!shared_tried_) {
+      shared_tried_ = true;
+      shared_ = std::make_unique<SharedImage>(display_, visual_, depth_, width, height);
+      if (!shared_->ok()) shared_.reset();
+    }
+    if (shared_ && shared_->Copy(display_.root())) return ToPixels(shared_->image(), *visual_);
+
+    ImagePtr image(XGetImage(display_.get(), display_.root(), 0, 0, static_cast<unsigned>(width),
+                             static_cast<unsigned>(height), AllPlanes, ZPixmap));
+    const int error = display_.SyncAndTakeError();
+    if (display_.broken()) throw Error("screen copy: the connection to the X server broke");
+    if (!image || error != Success)
+      throw Error("screen copy: XGetImage failed (X error " + std::to_string(error) + ")");
+    return ToPixels(*image, *visual_);
+  }
+
+ private:
+  void RootSize(int& width, int& height) {
+    Window root;
+    int x, y;
+    unsigned w, h, border, depth;
+    if (!XGetGeometry(display_.get(), display_.root(), &root, &x, &y, &w, &h, &border, &depth) ||
+        display_.broken())
+      throw Error("screen copy: the connection to the X server broke");
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+  }
+
+  static std::string DisplayName() {
+    const char* name = std::getenv("DISPLAY");
+    return name ? name : "";
+  }
+
+  std::string name_;
+  x11::Display display_;
+  Visual* visual_;
+  int depth_;
+  bool used_ = false;
+  bool shared_tried_ = false;
+  std::unique_ptr<SharedImage> shared_;  // declared after display_: detached before it closes
+};
+
+// One copy at a time in the process, the opening and closing of kept ones
+// included: the X extension library keeps a list per display that other
+// threads' opens and closes would change under it (it locks only after
+// XInitThreads, which must come before any other Xlib call a host may
+// already have made).
+Mutex& OneAtATime() {
+  static Mutex mutex;
+  return mutex;
+}
+
+// The copier kept for this thread, while a KeepScreenCopies lives on it.
+struct Kept {
+  std::unique_ptr<Copier> copier;
+};
+thread_local Kept* kept = nullptr;
+
 }  // namespace
 
+KeepScreenCopies::KeepScreenCopies() : outer_(kept != nullptr) {
+  if (!outer_) kept = new Kept;
+}
+
+KeepScreenCopies::~KeepScreenCopies() {
+  if (outer_) return;
+  const MutexLock lock(OneAtATime());
+  delete kept;
+  kept = nullptr;
+}
+
 PixelImage CapturePrimaryScreen() {
-  // One copy at a time in the process: the X extension library keeps a list
-  // per display that other threads' opens and closes would change under it
-  // (it locks only after XInitThreads, which must come before any other
-  // Xlib call a host may already have made).
-  static Mutex one_at_a_time;
-  const MutexLock lock(one_at_a_time);
-  x11::Display display;
-  const int screen = display.screen();
-  Visual* visual = DefaultVisual(display.get(), screen);
-  const int depth = DefaultDepth(display.get(), screen);
-  if (visual->c_class != TrueColor && visual->c_class != DirectColor)
-    throw Error("screen copy: the display is not true colour (depth " + std::to_string(depth) + ")");
-  const int width = display.width();
-  const int height = display.height();
-
-  SharedImage shared(display, visual, depth, width, height);
-  if (shared.ok() && shared.Copy(display.root())) return ToPixels(shared.image(), *visual);
-
-  ImagePtr image(XGetImage(display.get(), display.root(), 0, 0, static_cast<unsigned>(width),
-                           static_cast<unsigned>(height), AllPlanes, ZPixmap));
-  const int error = display.SyncAndTakeError();
-  if (display.broken()) throw Error("screen copy: the connection to the X server broke");
-  if (!image || error != Success)
-    throw Error("screen copy: XGetImage failed (X error " + std::to_string(error) + ")");
-  return ToPixels(*image, *visual);
+  const MutexLock lock(OneAtATime());
+  if (kept == nullptr) return Copier().Copy();
+  // A kept copier whose server went away, or that failed, is dropped and
+  // the copy made once more on a new connection: the server may have been
+  // restarted under the same name, or DISPLAY changed.
+  if (kept->copier && kept->copier->Serves()) {
+    try {
+      return kept->copier->Copy();
+    } catch (const Error&) {
+    }
+  }
+  kept->copier.reset();
+  kept->copier = std::make_unique<Copier>();
+  return kept->copier->Copy();
 }
 
 }  // namespace pw::platform

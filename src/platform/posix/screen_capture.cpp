@@ -7,10 +7,13 @@
 #include <sys/shm.h>
 
 #include <bit>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/error.h"
 #include "sync/mutex.h"
@@ -45,9 +48,9 @@ class Channel {
   std::uint8_t widen_[256] = {};
 };
 
-// The screen copy as 0x00RRGGBB, whatever the server's pixel layout.
-PixelImage ToPixels(const XImage& image, const Visual& visual) {
-  PixelImage out;
+// The screen copy as 0x00RRGGBB, whatever the server's pixel layout, into
+// out (its storage reused when it is large enough).
+void ToPixels(const XImage& image, const Visual& visual, PixelImage& out) {
   out.width = image.width;
   out.height = image.height;
   out.pixels.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
@@ -75,7 +78,6 @@ PixelImage ToPixels(const XImage& image, const Visual& visual) {
       *to++ = r(pixel) << 16 | g(pixel) << 8 | b(pixel);
     }
   }
-  return out;
 }
 
 // Shared memory the server writes the copy into: one transfer instead of
@@ -115,10 +117,10 @@ class SharedImage {
   SharedImage& operator=(const SharedImage&) = delete;
 
   bool ok() const { return attached_; }
-  // False when the server refused the copy.
+  // False when the server refused the copy. XShmGetImage waits for its
+  // reply, an error included: no round trip more to learn it.
   bool Copy(Window root) {
-    return XShmGetImage(display_.get(), root, image_.get(), 0, 0, AllPlanes) &&
-           display_.SyncAndTakeError() == Success;
+    return XShmGetImage(display_.get(), root, image_.get(), 0, 0, AllPlanes) && display_.TakeError() == Success;
   }
   const XImage& image() const { return *image_; }
 
@@ -136,7 +138,9 @@ class Copier {
   Copier()
       : name_(DisplayName()),
         visual_(DefaultVisual(display_.get(), display_.screen())),
-        depth_(DefaultDepth(display_.get(), display_.screen())) {
+        depth_(DefaultDepth(display_.get(), display_.screen())),
+        width_(display_.width()),
+        height_(display_.height()) {
     if (visual_->c_class != TrueColor && visual_->c_class != DirectColor)
       throw Error("screen copy: the display is not true colour (depth " + std::to_string(depth_) + ")");
   }
@@ -144,13 +148,20 @@ class Copier {
   // Whether this copier still serves DISPLAY as it is now.
   bool Serves() const { return !display_.broken() && name_ == DisplayName(); }
 
-  PixelImage Copy() {
-    // The root's size as it is now: a kept copier outlives a change of the
-    // screen's resolution.
-    int width = display_.width();
-    int height = display_.height();
-    if (used_) RootSize(width, height);
-    used_ = true;
+  // The whole screen into out.
+  void Copy(PixelImage& out) {
+    // A kept copier outlives a change of the screen's resolution: from its
+    // second second on it asks the root's size once a second (a round trip,
+    // as the copy itself is one), not at every copy.
+    const auto now = std::chrono::steady_clock::now();
+    if (next_size_check_ == std::chrono::steady_clock::time_point{}) {
+      next_size_check_ = now + std::chrono::seconds(1);
+    } else if (now >= next_size_check_) {
+      RootSize(width_, height_);
+      next_size_check_ = now + std::chrono::seconds(1);
+    }
+    const int width = width_;
+    const int height = height_;
     if (shared_ && (shared_->image().width != width || shared_->image().height != height)) {
       shared_.reset();
       shared_tried_ = false;
@@ -160,7 +171,10 @@ class Copier {
       shared_ = std::make_unique<SharedImage>(display_, visual_, depth_, width, height);
       if (!shared_->ok()) shared_.reset();
     }
-    if (shared_ && shared_->Copy(display_.root())) return ToPixels(shared_->image(), *visual_);
+    if (shared_ && shared_->Copy(display_.root())) {
+      ToPixels(shared_->image(), *visual_, out);
+      return;
+    }
 
     ImagePtr image(XGetImage(display_.get(), display_.root(), 0, 0, static_cast<unsigned>(width),
                              static_cast<unsigned>(height), AllPlanes, ZPixmap));
@@ -168,7 +182,7 @@ class Copier {
     if (display_.broken()) throw Error("screen copy: the connection to the X server broke");
     if (!image || error != Success)
       throw Error("screen copy: XGetImage failed (X error " + std::to_string(error) + ")");
-    return ToPixels(*image, *visual_);
+    ToPixels(*image, *visual_, out);
   }
 
  private:
@@ -192,7 +206,9 @@ class Copier {
   x11::Display display_;
   Visual* visual_;
   int depth_;
-  bool used_ = false;
+  int width_;  // the root's size when last asked
+  int height_;
+  std::chrono::steady_clock::time_point next_size_check_{};
   bool shared_tried_ = false;
   std::unique_ptr<SharedImage> shared_;  // declared after display_: detached before it closes
 };
@@ -207,9 +223,11 @@ Mutex& OneAtATime() {
   return mutex;
 }
 
-// The copier kept for this thread, while a KeepScreenCopies lives on it.
+// The copier kept for this thread while a KeepScreenCopies lives on it,
+// and the storage of a copy given back for the next.
 struct Kept {
   std::unique_ptr<Copier> copier;
+  std::vector<std::uint32_t> spare;
 };
 thread_local Kept* kept = nullptr;
 
@@ -228,19 +246,30 @@ KeepScreenCopies::~KeepScreenCopies() {
 
 PixelImage CapturePrimaryScreen() {
   const MutexLock lock(OneAtATime());
-  if (kept == nullptr) return Copier().Copy();
+  PixelImage copy;
+  if (kept == nullptr) {
+    Copier().Copy(copy);
+    return copy;
+  }
+  copy.pixels = std::move(kept->spare);
   // A kept copier whose server went away, or that failed, is dropped and
   // the copy made once more on a new connection: the server may have been
   // restarted under the same name, or DISPLAY changed.
   if (kept->copier && kept->copier->Serves()) {
     try {
-      return kept->copier->Copy();
+      kept->copier->Copy(copy);
+      return copy;
     } catch (const Error&) {
     }
   }
   kept->copier.reset();
   kept->copier = std::make_unique<Copier>();
-  return kept->copier->Copy();
+  kept->copier->Copy(copy);
+  return copy;
+}
+
+void RecycleScreenCopy(PixelImage&& copy) {
+  if (kept != nullptr && copy.pixels.capacity() > kept->spare.capacity()) kept->spare = std::move(copy.pixels);
 }
 
 }  // namespace pw::platform

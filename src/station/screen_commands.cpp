@@ -26,8 +26,8 @@ using Clock = std::chrono::steady_clock;
 thread_local Clock::time_point next_turn;
 
 // Makes a picture when this connection's turn has come, and sets its next
-// turn as far after the picture's end as the picture took to make, a
-// picture that failed included.
+// turn PictureRest of the picture's making after its end, a picture that
+// failed included.
 template <class Make>
 auto MakeInTurn(Make make) {
   std::this_thread::sleep_until(next_turn);
@@ -35,7 +35,7 @@ auto MakeInTurn(Make make) {
     Clock::time_point start = Clock::now();
     ~NextTurn() {
       const Clock::time_point end = Clock::now();
-      next_turn = end + (end - start) * (kPictureShareDenominator - 1);
+      next_turn = end + (end - start) * PictureRest::num / PictureRest::den;
     }
   } set_next_turn;
   return make();

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -68,7 +69,15 @@ void ToPixels(const XImage& image, const Visual& visual, PixelImage& out) {
                       static_cast<std::size_t>(y) * static_cast<std::size_t>(image.bytes_per_line);
     if (plain) {
       const auto* from = reinterpret_cast<const std::uint32_t*>(row);
-      for (int x = 0; x < image.width; ++x) *to++ = from[x] & 0xFFFFFF;
+      // Eight pixels at a time, all read before any is written: g++ -O2
+      // turns that into vector code, not the plain loop (a third as fast).
+      int x = 0;
+      for (; x + 8 <= image.width; x += 8, to += 8) {
+        std::uint32_t eight[8];
+        for (int i = 0; i < 8; ++i) eight[i] = from[x + i] & 0xFFFFFF;
+        std::memcpy(to, eight, sizeof eight);
+      }
+      for (; x < image.width; ++x) *to++ = from[x] & 0xFFFFFF;
       continue;
     }
     for (int x = 0; x < image.width; ++x, row += bytes) {

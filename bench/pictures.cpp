@@ -169,9 +169,14 @@ std::vector<unsigned char> Rgb(const PixelImage& image) {
   return rgb;
 }
 
+struct Fps {
+  double overall;  // frames / the stream's whole time
+  double median;   // 1 / the median frame's time (request, frame, pause)
+};
+
 // Frames per second of "GET_TVSHOT" w x h JPEG q75 served by the station's
 // branch over loopback, the office asking again `pause` after each frame.
-double StreamFps(const platform::ScreenSource& screen, int w, int h, int frames, std::chrono::milliseconds pause) {
+Fps StreamFps(const platform::ScreenSource& screen, int w, int h, int frames, std::chrono::milliseconds pause) {
   platform::TcpListener listener("127.0.0.1", 0);
   std::thread station([&] {
     std::optional<platform::TcpConnection> c = listener.Accept(10000);
@@ -188,17 +193,21 @@ double StreamFps(const platform::ScreenSource& screen, int w, int h, int frames,
   office.SetReadTimeout(10000);
   protocol::Session session(office);
   const std::string request = "GET_TVSHOT\r\n" + std::to_string(w) + "\r\n" + std::to_string(h) + "\r\n24\r\n75";
+  std::vector<double> times;
   const auto start = Clock::now();
   for (int i = 0; i < frames; ++i) {
+    const auto frame_start = Clock::now();
     session.WriteLine(request);
     std::vector<std::uint8_t> frame(static_cast<std::size_t>(session.ReadNumberLine()));
     session.ReadBlock(frame.data(), frame.size());
     std::this_thread::sleep_for(pause);  // e_TVrefresh
+    times.push_back(std::chrono::duration<double>(Clock::now() - frame_start).count());
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   office.Disconnect();
   station.join();
-  return frames / seconds;
+  std::sort(times.begin(), times.end());
+  return {frames / seconds, 1 / times[times.size() / 2]};
 }
 
 // Milliseconds a frame of `bytes` takes over loopback alone, the office's
@@ -330,8 +339,8 @@ int main(int argc, char** argv) {
   // KeepScreenCopies); so does this thread while it measures the copy.
   constexpr auto kPause = std::chrono::milliseconds(10);
   std::printf("TV stream, JPEG q75 depth 24, e_TVrefresh 10 ms, %d frames; steps alone in ms\n", frames);
-  std::printf("%-10s %7s %7s %7s %8s %7s %7s %7s %8s %8s %6s\n", "target", "copy", "stretch", "jpeg",
-              "transfer", "pause", "sum", "made", "ideal", "fps", "ratio");
+  std::printf("%-10s %7s %7s %7s %8s %7s %7s %7s %8s %8s %8s %6s\n", "target", "copy", "stretch", "jpeg",
+              "transfer", "pause", "sum", "made", "ideal", "fps", "fps-med", "ratio");
   const platform::KeepScreenCopies keep;
   for (const auto& [w, h] : {std::pair{800, 600}, std::pair{1920, 1080}}) {
     PixelImage copy = screen();
@@ -349,9 +358,13 @@ int main(int argc, char** argv) {
     const double pause_ms = Ms(rounds, [&] { std::this_thread::sleep_for(kPause); });
     const double made_ms = Ms(rounds, [&] { interactive::CaptureScreenJpeg(w, h, 75, 24, screen); });
     const double sum = copy_ms + stretch_ms + jpeg_ms + transfer_ms + pause_ms;
-    const double fps = StreamFps(screen, w, h, frames, kPause);
-    std::printf("%4dx%-5d %7.2f %7.2f %7.2f %8.2f %7.2f %7.2f %7.2f %8.1f %8.1f %6.2f\n", w, h, copy_ms,
-                stretch_ms, jpeg_ms, transfer_ms, pause_ms, sum, made_ms, 1000.0 / sum, fps, fps * sum / 1000.0);
+    // The steps are medians, so the stream's ratio is its median frame's
+    // against them; on a busy machine the overall rate pays the other
+    // processes' time slices besides.
+    const Fps fps = StreamFps(screen, w, h, frames, kPause);
+    std::printf("%4dx%-5d %7.2f %7.2f %7.2f %8.2f %7.2f %7.2f %7.2f %8.1f %8.1f %8.1f %6.2f\n", w, h, copy_ms,
+                stretch_ms, jpeg_ms, transfer_ms, pause_ms, sum, made_ms, 1000.0 / sum, fps.overall, fps.median,
+                fps.median * sum / 1000.0);
   }
   std::printf("load average at the end: %s\n", LoadAverage().c_str());
   return 0;

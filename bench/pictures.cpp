@@ -309,7 +309,9 @@ int main(int argc, char** argv) {
 
   std::printf("%-10s %5s %8s %8s %8s %8s %8s %8s %9s %9s %8s %8s\n", "target", "depth", "stretch",
               "depth", "jpeg", "libjpeg", "ratio", "gif", "giflibmc", "ratio", "gifB", "refB");
-  for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{800, 600}}) {
+  // Sizes as plain ints: clang before 16 cannot capture structured bindings.
+  for (const auto& size : {std::pair{1920, 1080}, std::pair{800, 600}}) {
+    const int w = size.first, h = size.second;
     for (const std::uint32_t depth : {24u, 8u}) {
       PixelImage picture;
       const double stretch = Ms(rounds, [&] { picture = interactive::StretchPicture(desktop, w, h); });
@@ -342,7 +344,8 @@ int main(int argc, char** argv) {
   std::printf("%-10s %7s %7s %7s %8s %7s %7s %7s %8s %8s %8s %6s\n", "target", "copy", "stretch", "jpeg",
               "transfer", "pause", "sum", "made", "ideal", "fps", "fps-med", "ratio");
   const platform::KeepScreenCopies keep;
-  for (const auto& [w, h] : {std::pair{800, 600}, std::pair{1920, 1080}}) {
+  for (const auto& size : {std::pair{800, 600}, std::pair{1920, 1080}}) {
+    const int w = size.first, h = size.second;
     PixelImage copy = screen();
     const double copy_ms = Ms(rounds, [&] {
       platform::RecycleScreenCopy(std::move(copy));

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "interactive/color_quantizer.h"
 #include "interactive/picture_stretch.h"
@@ -40,7 +41,13 @@ platform::PixelImage ScreenPicture(std::int32_t width, std::int32_t height, std:
   if (width > kMaxPictureSide || height > kMaxPictureSide ||
       std::int64_t{width} * height > kMaxPicturePixels)
     RefuseSize(width, height);
+  // A picture at the screen's own size is the copy itself, not a copy of it.
+  if (copy.width == width && copy.height == height) {
+    ReduceToDepth(copy, depth);
+    return copy;
+  }
   platform::PixelImage picture = StretchPicture(copy, width, height);
+  platform::RecycleScreenCopy(std::move(copy));
   ReduceToDepth(picture, depth);
   return picture;
 }
@@ -52,7 +59,10 @@ std::optional<std::vector<std::uint8_t>> CaptureScreenGif(std::int32_t width, st
                                                           const platform::ScreenSource& screen) {
   try {
     const MutexLock lock(making_a_picture);
-    return platform::EncodeGif(QuantizeColors(ScreenPicture(width, height, depth, screen)));
+    platform::PixelImage picture = ScreenPicture(width, height, depth, screen);
+    std::vector<std::uint8_t> gif = platform::EncodeGif(QuantizeColors(picture));
+    platform::RecycleScreenCopy(std::move(picture));
+    return gif;
   } catch (const std::exception& e) {
     try {
       AddToLog(std::string("Ошибка получения скина "_w) + e.what());
@@ -67,7 +77,10 @@ std::vector<std::uint8_t> CaptureScreenJpeg(std::int32_t width, std::int32_t hei
                                             std::int32_t quality, std::uint32_t depth,
                                             const platform::ScreenSource& screen) {
   const MutexLock lock(making_a_picture);
-  return platform::EncodeJpeg(ScreenPicture(width, height, depth, screen), quality & 0xFF);
+  platform::PixelImage picture = ScreenPicture(width, height, depth, screen);
+  std::vector<std::uint8_t> jpeg = platform::EncodeJpeg(picture, quality & 0xFF);
+  platform::RecycleScreenCopy(std::move(picture));
+  return jpeg;
 }
 
 }  // namespace pw::interactive

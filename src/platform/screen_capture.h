@@ -18,7 +18,34 @@ using ScreenSource = std::function<PixelImage()>;
 // it (a 16-bit display gives its 5-6-5 colours widened to 8 bits a channel).
 // Raises pw::Error when there is no screen to copy (no DISPLAY, no
 // connection to it, a display that is not true colour, or a failed copy).
-// Any thread; each call opens the display anew and keeps nothing.
+// Any thread; each call opens the display anew and keeps nothing, unless a
+// KeepScreenCopies lives on the calling thread.
 PixelImage CapturePrimaryScreen();
+
+// Gives the storage of a copy the caller is done with to the next copy on
+// this thread, while a KeepScreenCopies lives on it (a screen's copy is
+// megabytes, and memory fresh from the system costs a page fault per 4 KiB
+// at its first touch); otherwise it is freed.
+void RecycleScreenCopy(PixelImage&& copy);
+
+// While one lives on a thread, that thread's screen copies keep what they
+// open (the X backend: the display connection and the shared memory the
+// server copies into) for the next copy, and release it with this object.
+// A TV stream copies the screen many times a second, and opening both anew
+// costs several times the copy itself; so does fresh memory for the pixels
+// (RecycleScreenCopy). A kept connection whose server went
+// away or whose DISPLAY changed is dropped and the copy made on a new one.
+// Nested ones on a thread share the outermost's. The Windows backend keeps
+// nothing.
+class KeepScreenCopies {
+ public:
+  KeepScreenCopies();
+  ~KeepScreenCopies();
+  KeepScreenCopies(const KeepScreenCopies&) = delete;
+  KeepScreenCopies& operator=(const KeepScreenCopies&) = delete;
+
+ private:
+  bool outer_;
+};
 
 }  // namespace pw::platform

@@ -1,6 +1,6 @@
 #include "station/screen_commands.h"
 
-#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -18,15 +18,27 @@ namespace pw::station {
 
 namespace {
 
-// Waits until this connection's next picture is due. Each connection is
+using Clock = std::chrono::steady_clock;
+
+// When this connection's next picture may be made. Each connection is
 // served on a thread of its own from its accept to its close, so the
 // thread's own record is the connection's.
-void AwaitPictureTurn() {
-  using Clock = std::chrono::steady_clock;
-  thread_local Clock::time_point next_turn;
-  const Clock::time_point now = Clock::now();
-  if (now < next_turn) std::this_thread::sleep_until(next_turn);
-  next_turn = std::max(now, next_turn) + kPictureInterval;
+thread_local Clock::time_point next_turn;
+
+// Makes a picture when this connection's turn has come, and sets its next
+// turn PictureRest of the picture's making after its end, a picture that
+// failed included.
+template <class Make>
+auto MakeInTurn(Make make) {
+  std::this_thread::sleep_until(next_turn);
+  struct NextTurn {
+    Clock::time_point start = Clock::now();
+    ~NextTurn() {
+      const Clock::time_point end = Clock::now();
+      next_turn = end + (end - start) * PictureRest::num / PictureRest::den;
+    }
+  } set_next_turn;
+  return make();
 }
 
 void SendPicture(protocol::Session& session, const std::vector<std::uint8_t>& picture) {
@@ -38,9 +50,8 @@ void SendPicture(protocol::Session& session, const std::vector<std::uint8_t>& pi
 
 void ServeScreenshot(protocol::Session& session, const ScreenPictures& pictures) {
   const auto depth = static_cast<std::uint32_t>(session.ReadNumberLine());
-  AwaitPictureTurn();
   const std::optional<std::vector<std::uint8_t>> picture =
-      interactive::CaptureScreenGif(0, 0, depth, pictures.screen);
+      MakeInTurn([&] { return interactive::CaptureScreenGif(0, 0, depth, pictures.screen); });
   if (!picture) {
     session.Disconnect();
     return;
@@ -54,12 +65,14 @@ void ServeTvShot(protocol::Session& session, const ScreenPictures& pictures) {
     const std::int32_t height = session.ReadNumberLine();
     const auto depth = static_cast<std::uint32_t>(session.ReadNumberLine());
     const std::int32_t compression = session.ReadNumberLine();
-    AwaitPictureTurn();
-    std::optional<std::vector<std::uint8_t>> picture;
-    if (compression != 0)
-      picture = interactive::CaptureScreenJpeg(width, height, compression, depth, pictures.screen);
-    else
-      picture = interactive::CaptureScreenGif(width, height, depth, pictures.screen);
+    // A TV stream copies the screen again and again on this connection.
+    thread_local const platform::KeepScreenCopies keep;
+    const std::optional<std::vector<std::uint8_t>> picture =
+        MakeInTurn([&]() -> std::optional<std::vector<std::uint8_t>> {
+          if (compression != 0)
+            return interactive::CaptureScreenJpeg(width, height, compression, depth, pictures.screen);
+          return interactive::CaptureScreenGif(width, height, depth, pictures.screen);
+        });
     if (!picture) throw Error(std::string("Картинка не получена"_w));
     SendPicture(session, *picture);
   } catch (const std::exception& e) {

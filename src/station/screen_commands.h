@@ -1,21 +1,23 @@
 // The station listener's picture commands: "GET_SCREENSHOT" (one GIF of the
 // whole screen) and "GET_TVSHOT" (one frame of the office's TV stream, GIF
 // or JPEG, asked again and again on one connection). A picture goes out as
-// its size line and one block of its bytes. A connection gets at most
-// kPicturesPerSecond pictures a second: one that asks faster waits its turn
-// (a copy and its encoding take a core each; the office's TV asks every
-// e_TVrefresh ms, a second by default).
+// its size line and one block of its bytes. After a picture that took t to
+// make, the connection's next one waits until t * PictureRest has passed,
+// so an office asking as fast as it can holds two thirds of a core at most,
+// whatever the pictures' size. The office's TV asks e_TVrefresh ms (10 at
+// least, a second by default) after each frame came: a rest shorter than
+// that passes unseen, so a TV frame of up to 20 ms never waits.
 #pragma once
 
 #include <chrono>
+#include <ratio>
 
 #include "platform/screen_capture.h"
 #include "protocol/session.h"
 
 namespace pw::station {
 
-inline constexpr int kPicturesPerSecond = 10;
-inline constexpr std::chrono::milliseconds kPictureInterval{1000 / kPicturesPerSecond};
+using PictureRest = std::ratio<1, 2>;
 
 struct ScreenPictures {
   // Where the screen copies come from.

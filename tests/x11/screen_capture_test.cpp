@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "decoded_picture.h"
@@ -129,6 +130,41 @@ TEST(XvfbScreen, AServerThatDiesDuringACopyFailsTheCopyNotTheProcess) {
   // Mostly inside a copy; now and then between two, when the next cannot
   // connect.
   EXPECT_TRUE(error.find("screen copy: ") == 0 || error.find("no screen: ") == 0) << error;
+}
+
+// A TV stream's copies keep their connection and shared memory: each copy
+// still shows the screen as it is now, a copy's storage given back serves
+// the next, and a server that went away is replaced by the one DISPLAY
+// names now (here one without shared memory, at another size and depth).
+TEST(XvfbScreen, KeptCopiesFollowTheScreenAndMoveToANewServer) {
+  SKIP_WITHOUT_XVFB();
+  auto first = std::make_unique<test::XvfbScreen>(320, 200, 24, true);
+  auto second = std::make_unique<test::XvfbScreen>(160, 120, 16, false);
+  {
+    const platform::KeepScreenCopies keep;
+    auto display = std::make_unique<test::ScopedDisplay>(first->display().c_str());
+    PixelImage copy = platform::CapturePrimaryScreen();
+    EXPECT_NE(copy.pixels, test::Quarters(320, 200).pixels);
+    first->DrawQuarters();
+    platform::RecycleScreenCopy(std::move(copy));
+    copy = platform::CapturePrimaryScreen();
+    EXPECT_EQ(copy.pixels, test::Quarters(320, 200).pixels);
+
+    first->Kill();
+    display.reset();
+    second->DrawQuarters();
+    display = std::make_unique<test::ScopedDisplay>(second->display().c_str());
+    platform::RecycleScreenCopy(std::move(copy));
+    copy = platform::CapturePrimaryScreen();
+    EXPECT_EQ(copy.width, 160);
+    EXPECT_EQ(copy.pixels, test::Quarters(160, 120).pixels);
+  }
+  // The kept connection is closed with its keeper, so the server (which
+  // ends with its last client) goes at once: a connection left open would
+  // hold it until it is killed, 10 s later.
+  const auto start = std::chrono::steady_clock::now();
+  second.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
 
 TEST(XvfbScreen, WithoutADisplayThereIsNoScreenAndTheWindowsKeepTheirFixedSize) {

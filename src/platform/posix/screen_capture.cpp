@@ -7,9 +7,14 @@
 #include <sys/shm.h>
 
 #include <bit>
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/error.h"
 #include "sync/mutex.h"
@@ -44,9 +49,9 @@ class Channel {
   std::uint8_t widen_[256] = {};
 };
 
-// The screen copy as 0x00RRGGBB, whatever the server's pixel layout.
-PixelImage ToPixels(const XImage& image, const Visual& visual) {
-  PixelImage out;
+// The screen copy as 0x00RRGGBB, whatever the server's pixel layout, into
+// out (its storage reused when it is large enough).
+void ToPixels(const XImage& image, const Visual& visual, PixelImage& out) {
   out.width = image.width;
   out.height = image.height;
   out.pixels.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
@@ -64,7 +69,15 @@ PixelImage ToPixels(const XImage& image, const Visual& visual) {
                       static_cast<std::size_t>(y) * static_cast<std::size_t>(image.bytes_per_line);
     if (plain) {
       const auto* from = reinterpret_cast<const std::uint32_t*>(row);
-      for (int x = 0; x < image.width; ++x) *to++ = from[x] & 0xFFFFFF;
+      // Eight pixels at a time, all read before any is written: g++ -O2
+      // turns that into vector code, not the plain loop (a third as fast).
+      int x = 0;
+      for (; x + 8 <= image.width; x += 8, to += 8) {
+        std::uint32_t eight[8];
+        for (int i = 0; i < 8; ++i) eight[i] = from[x + i] & 0xFFFFFF;
+        std::memcpy(to, eight, sizeof eight);
+      }
+      for (; x < image.width; ++x) *to++ = from[x] & 0xFFFFFF;
       continue;
     }
     for (int x = 0; x < image.width; ++x, row += bytes) {
@@ -74,7 +87,6 @@ PixelImage ToPixels(const XImage& image, const Visual& visual) {
       *to++ = r(pixel) << 16 | g(pixel) << 8 | b(pixel);
     }
   }
-  return out;
 }
 
 // Shared memory the server writes the copy into: one transfer instead of
@@ -114,10 +126,10 @@ class SharedImage {
   SharedImage& operator=(const SharedImage&) = delete;
 
   bool ok() const { return attached_; }
-  // False when the server refused the copy.
+  // False when the server refused the copy. XShmGetImage waits for its
+  // reply, an error included: no round trip more to learn it.
   bool Copy(Window root) {
-    return XShmGetImage(display_.get(), root, image_.get(), 0, 0, AllPlanes) &&
-           display_.SyncAndTakeError() == Success;
+    return XShmGetImage(display_.get(), root, image_.get(), 0, 0, AllPlanes) && display_.TakeError() == Success;
   }
   const XImage& image() const { return *image_; }
 
@@ -128,34 +140,145 @@ class SharedImage {
   bool attached_ = false;
 };
 
+// A display connection and its shared segment, made for one copy or kept
+// for the copies of one thread while a KeepScreenCopies lives on it.
+class Copier {
+ public:
+  Copier()
+      : name_(DisplayName()),
+        visual_(DefaultVisual(display_.get(), display_.screen())),
+        depth_(DefaultDepth(display_.get(), display_.screen())),
+        width_(display_.width()),
+        height_(display_.height()) {
+    if (visual_->c_class != TrueColor && visual_->c_class != DirectColor)
+      throw Error("screen copy: the display is not true colour (depth " + std::to_string(depth_) + ")");
+  }
+
+  // Whether this copier still serves DISPLAY as it is now.
+  bool Serves() const { return !display_.broken() && name_ == DisplayName(); }
+
+  // The whole screen into out.
+  void Copy(PixelImage& out) {
+    // A kept copier outlives a change of the screen's resolution: from its
+    // second second on it asks the root's size once a second (a round trip,
+    // as the copy itself is one), not at every copy.
+    const auto now = std::chrono::steady_clock::now();
+    if (next_size_check_ == std::chrono::steady_clock::time_point{}) {
+      next_size_check_ = now + std::chrono::seconds(1);
+    } else if (now >= next_size_check_) {
+      RootSize(width_, height_);
+      next_size_check_ = now + std::chrono::seconds(1);
+    }
+    const int width = width_;
+    const int height = height_;
+    if (shared_ && (shared_->image().width != width || shared_->image().height != height)) {
+      shared_.reset();
+      shared_tried_ = false;
+    }
+    if (!shared_tried_) {
+      shared_tried_ = true;
+      shared_ = std::make_unique<SharedImage>(display_, visual_, depth_, width, height);
+      if (!shared_->ok()) shared_.reset();
+    }
+    if (shared_ && shared_->Copy(display_.root())) {
+      ToPixels(shared_->image(), *visual_, out);
+      return;
+    }
+
+    ImagePtr image(XGetImage(display_.get(), display_.root(), 0, 0, static_cast<unsigned>(width),
+                             static_cast<unsigned>(height), AllPlanes, ZPixmap));
+    const int error = display_.SyncAndTakeError();
+    if (display_.broken()) throw Error("screen copy: the connection to the X server broke");
+    if (!image || error != Success)
+      throw Error("screen copy: XGetImage failed (X error " + std::to_string(error) + ")");
+    ToPixels(*image, *visual_, out);
+  }
+
+ private:
+  void RootSize(int& width, int& height) {
+    Window root;
+    int x, y;
+    unsigned w, h, border, depth;
+    if (!XGetGeometry(display_.get(), display_.root(), &root, &x, &y, &w, &h, &border, &depth) ||
+        display_.broken())
+      throw Error("screen copy: the connection to the X server broke");
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+  }
+
+  static std::string DisplayName() {
+    const char* name = std::getenv("DISPLAY");
+    return name ? name : "";
+  }
+
+  std::string name_;
+  x11::Display display_;
+  Visual* visual_;
+  int depth_;
+  int width_;  // the root's size when last asked
+  int height_;
+  std::chrono::steady_clock::time_point next_size_check_{};
+  bool shared_tried_ = false;
+  std::unique_ptr<SharedImage> shared_;  // declared after display_: detached before it closes
+};
+
+// One copy at a time in the process, the opening and closing of kept ones
+// included: the X extension library keeps a list per display that other
+// threads' opens and closes would change under it (it locks only after
+// XInitThreads, which must come before any other Xlib call a host may
+// already have made).
+Mutex& OneAtATime() {
+  static Mutex mutex;
+  return mutex;
+}
+
+// The copier kept for this thread while a KeepScreenCopies lives on it,
+// and the storage of a copy given back for the next.
+struct Kept {
+  std::unique_ptr<Copier> copier;
+  std::vector<std::uint32_t> spare;
+};
+thread_local Kept* kept = nullptr;
+
 }  // namespace
 
+KeepScreenCopies::KeepScreenCopies() : outer_(kept != nullptr) {
+  if (!outer_) kept = new Kept;
+}
+
+KeepScreenCopies::~KeepScreenCopies() {
+  if (outer_) return;
+  const MutexLock lock(OneAtATime());
+  delete kept;
+  kept = nullptr;
+}
+
 PixelImage CapturePrimaryScreen() {
-  // One copy at a time in the process: the X extension library keeps a list
-  // per display that other threads' opens and closes would change under it
-  // (it locks only after XInitThreads, which must come before any other
-  // Xlib call a host may already have made).
-  static Mutex one_at_a_time;
-  const MutexLock lock(one_at_a_time);
-  x11::Display display;
-  const int screen = display.screen();
-  Visual* visual = DefaultVisual(display.get(), screen);
-  const int depth = DefaultDepth(display.get(), screen);
-  if (visual->c_class != TrueColor && visual->c_class != DirectColor)
-    throw Error("screen copy: the display is not true colour (depth " + std::to_string(depth) + ")");
-  const int width = display.width();
-  const int height = display.height();
+  const MutexLock lock(OneAtATime());
+  PixelImage copy;
+  if (kept == nullptr) {
+    Copier().Copy(copy);
+    return copy;
+  }
+  copy.pixels = std::move(kept->spare);
+  // A kept copier whose server went away, or that failed, is dropped and
+  // the copy made once more on a new connection: the server may have been
+  // restarted under the same name, or DISPLAY changed.
+  if (kept->copier && kept->copier->Serves()) {
+    try {
+      kept->copier->Copy(copy);
+      return copy;
+    } catch (const Error&) {
+    }
+  }
+  kept->copier.reset();
+  kept->copier = std::make_unique<Copier>();
+  kept->copier->Copy(copy);
+  return copy;
+}
 
-  SharedImage shared(display, visual, depth, width, height);
-  if (shared.ok() && shared.Copy(display.root())) return ToPixels(shared.image(), *visual);
-
-  ImagePtr image(XGetImage(display.get(), display.root(), 0, 0, static_cast<unsigned>(width),
-                           static_cast<unsigned>(height), AllPlanes, ZPixmap));
-  const int error = display.SyncAndTakeError();
-  if (display.broken()) throw Error("screen copy: the connection to the X server broke");
-  if (!image || error != Success)
-    throw Error("screen copy: XGetImage failed (X error " + std::to_string(error) + ")");
-  return ToPixels(*image, *visual);
+void RecycleScreenCopy(PixelImage&& copy) {
+  if (kept != nullptr && copy.pixels.capacity() > kept->spare.capacity()) kept->spare = std::move(copy.pixels);
 }
 
 }  // namespace pw::platform

@@ -58,6 +58,10 @@ Display::~Display() { XCloseDisplay(display_); }
 
 int Display::SyncAndTakeError() {
   XSync(display_, False);
+  return TakeError();
+}
+
+int Display::TakeError() {
   const int error = first_error;
   first_error = Success;
   return error;

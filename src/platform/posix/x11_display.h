@@ -30,6 +30,8 @@ class Display {
   // returns the first protocol error code they caused on this thread since
   // the last call (Success when none).
   int SyncAndTakeError();
+  // The same without the wait: for a request that waited for its reply.
+  int TakeError();
   // The connection broke (the server went away): every request since has
   // failed, and the process goes on.
   bool broken() const { return broken_; }

@@ -43,6 +43,11 @@ struct Selection {
 
 }  // namespace
 
+// GDI's screen context and bitmaps are cheap to make: nothing is kept.
+KeepScreenCopies::KeepScreenCopies() : outer_(false) {}
+KeepScreenCopies::~KeepScreenCopies() = default;
+void RecycleScreenCopy(PixelImage&&) {}
+
 PixelImage CapturePrimaryScreen() {
   const int width = ::GetSystemMetrics(SM_CXSCREEN);
   const int height = ::GetSystemMetrics(SM_CYSCREEN);

@@ -69,15 +69,11 @@ std::string LastDeadline(const std::string& deadline, const LocalTime& now) {
 }
 
 const std::vector<std::string>& BoardColumns() {
-  static const std::vector<std::string> columns = [] {
-    std::vector<std::string> c;
-    for (std::string_view caption :
-         {"АЗС"_w, "IP"_w, "Нет отчета"_w, "Связь"_w, "Отчет"_w, "Файл отчета"_w, "Байт"_w, "Сек"_w,
-          "SHA-256"_w, "Запрос"_w, "Файл запроса"_w, "Байт запроса"_w, "Сегодня успешно"_w,
-          "Сегодня неудачно"_w, "Ошибка"_w, "Текст ошибки"_w})
-      c.emplace_back(caption);
-    return c;
-  }();
+  static const std::vector<std::string> columns = {
+      Text("АЗС"_w),          Text("IP"_w),           Text("Нет отчета"_w),      Text("Связь"_w),
+      Text("Отчет"_w),        Text("Файл отчета"_w),  Text("Байт"_w),            Text("Сек"_w),
+      Text("SHA-256"_w),      Text("Запрос"_w),       Text("Файл запроса"_w),    Text("Байт запроса"_w),
+      Text("Сегодня успешно"_w), Text("Сегодня неудачно"_w), Text("Ошибка"_w), Text("Текст ошибки"_w)};
   return columns;
 }
 

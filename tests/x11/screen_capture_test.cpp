@@ -138,6 +138,11 @@ TEST(XvfbScreen, AServerThatDiesDuringACopyFailsTheCopyNotTheProcess) {
 // names now (here one without shared memory, at another size and depth).
 TEST(XvfbScreen, KeptCopiesFollowTheScreenAndMoveToANewServer) {
   SKIP_WITHOUT_XVFB();
+#if defined(__SANITIZE_THREAD__)
+  // The first server goes away under a kept connection: Xlib's double
+  // release of its display lock then stops the thread checker (as above).
+  GTEST_SKIP() << "Xlib unlocks its display lock twice after a broken connection";
+#endif
   auto first = std::make_unique<test::XvfbScreen>(320, 200, 24, true);
   auto second = std::make_unique<test::XvfbScreen>(160, 120, 16, false);
   {

@@ -319,8 +319,9 @@ TEST_F(BodyTest, ALargeFastBodyArrivesWholeWithTheSameDigestAtBothEnds) {
   const std::int32_t size = static_cast<std::int32_t>(body.size());
   test::WriteFile(root / "large.dat", body + "more than was announced");
   TheSettings().useFastDatTravel = true;
-  for (const auto& [packet, single_block] : std::vector<std::pair<std::int32_t, bool>>{
+  for (const auto& [packet, block] : std::vector<std::pair<std::int32_t, bool>>{
            {256000, false}, {1000, false}, {300000, true}}) {
+    const bool single_block = block;  // (clang before 16 cannot capture a structured binding)
     SCOPED_TRACE(std::to_string(packet) + (single_block ? " single block" : ""));
     TheSettings().InetBuffSize = packet;
     TcpConnection c = TcpConnection::Connect(kHost, listener.Port(), kWaitMs);

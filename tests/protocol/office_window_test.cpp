@@ -175,7 +175,7 @@ TEST_F(OfficeWindowTest, InstalledCommandsRunAndAnEscapingErrorEndsOnlyThatConne
   EXPECT_FALSE(form->listener().SetCommandHandler("GET_OTCHET", [](protocol::Session&) {}));
 
   Mutex mu;
-  std::vector<std::string> texts GUARDED_BY(mu);
+  std::vector<std::string> texts;  // under mu
   form->listener().SetCommandHandler("SEND_TEXT", [&](protocol::Session& s) {
     MutexLock lock(mu);
     texts.push_back(s.ReadLine());

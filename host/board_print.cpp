@@ -1,17 +1,13 @@
 #include "host/board_print.h"
 
-#include "platform/clock.h"
 #include "platform/ini_file.h"
-#include "platform/station_board.h"
 #include "text/cp1251.h"
 
 namespace pw::host {
 
 std::vector<platform::BoardLine> ReadBoardLines(const std::string& root) {
-  const platform::LocalTime now = platform::Now();
-  const std::string deadline = IniFile(root + "cnf.INI").ReadString("Inet", "ReportDeadline", "");
-  return platform::BoardLines(platform::ReadBoard(root + "OfficeDB", platform::BoardDay(now, 0)),
-                              platform::LastDeadline(deadline, now));
+  return platform::CurrentBoardLines(root + "OfficeDB",
+                                     IniFile(root + "cnf.INI").ReadString("Inet", "ReportDeadline", ""));
 }
 
 std::vector<std::string> BoardTableLines(const std::vector<platform::BoardLine>& lines) {

@@ -80,9 +80,7 @@ void StationBoard::Record(BoardEvent event) {
 }
 
 std::vector<platform::BoardLine> StationBoard::Lines() const {
-  const platform::LocalTime now = platform::Now();
-  return platform::BoardLines(platform::ReadBoard(folder_, platform::BoardDay(now, 0)),
-                              platform::LastDeadline(TheSettings().ReportDeadline.get(), now));
+  return platform::CurrentBoardLines(folder_, TheSettings().ReportDeadline.get());
 }
 
 }  // namespace pw::office

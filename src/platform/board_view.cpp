@@ -114,6 +114,12 @@ std::vector<BoardLine> BoardLines(std::vector<BoardRow> rows, const std::string&
   return lines;
 }
 
+std::vector<BoardLine> CurrentBoardLines(const std::string& database_folder,
+                                         const std::string& deadline) {
+  const LocalTime now = Now();
+  return BoardLines(ReadBoard(database_folder, BoardDay(now, 0)), LastDeadline(deadline, now));
+}
+
 std::string BoardTable(const std::vector<BoardLine>& lines) {
   // A station's name is what it told: its CR, LF or escape bytes must not
   // start a row of their own or act on the reader's screen.

@@ -41,6 +41,12 @@ struct BoardLine {
 // and written out; marked against last_deadline.
 std::vector<BoardLine> BoardLines(std::vector<BoardRow> rows, const std::string& last_deadline);
 
+// The board of the database whose folder is database_folder as it stands
+// now: today's counts from local midnight, marked against deadline (the
+// ReportDeadline setting's text).
+std::vector<BoardLine> CurrentBoardLines(const std::string& database_folder,
+                                         const std::string& deadline);
+
 // The lines as a text table (Windows-1251, CR LF after each line), columns
 // padded to their widest entry; the header first.
 std::string BoardTable(const std::vector<BoardLine>& lines);

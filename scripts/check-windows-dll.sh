@@ -52,7 +52,7 @@ fi
 system_dll() {
   case "${1,,}" in
     kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|shell32.dll|ole32.dll|oleaut32.dll|msvcrt.dll|\
-    ws2_32.dll|iphlpapi.dll|wininet.dll|rasapi32.dll|rasdlg.dll|comctl32.dll|comdlg32.dll|\
+    ws2_32.dll|iphlpapi.dll|wininet.dll|rasapi32.dll|rasdlg.dll|comctl32.dll|comdlg32.dll|bcrypt.dll|\
     version.dll|shlwapi.dll|ntdll.dll|api-ms-win-*.dll|ucrtbase.dll) return 0;;
   esac
   return 1

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "interactive/color_quantizer.h"
-#include "interactive/picture_stretch.h"
 #include "interactive/pixel_depth.h"
 #include "platform/error.h"
 #include "platform/gif_encoder.h"
@@ -34,20 +33,14 @@ platform::PixelImage ScreenPicture(std::int32_t width, std::int32_t height, std:
     RefuseSize(width, height);
   const std::int64_t asked = std::int64_t{width} * height;
   if (asked > kMaxPicturePixels) RefuseSize(width, height);
-  platform::PixelImage copy = screen();
-  if (copy.width <= 0 || copy.height <= 0) throw Error("screen copy: the screen is empty");
-  if (width == 0) width = copy.width;
-  if (height == 0) height = copy.height;
+  platform::ScreenCopy copy = screen();
+  if (copy.width() <= 0 || copy.height() <= 0) throw Error("screen copy: the screen is empty");
+  if (width == 0) width = copy.width();
+  if (height == 0) height = copy.height();
   if (width > kMaxPictureSide || height > kMaxPictureSide ||
       std::int64_t{width} * height > kMaxPicturePixels)
     RefuseSize(width, height);
-  // A picture at the screen's own size is the copy itself, not a copy of it.
-  if (copy.width == width && copy.height == height) {
-    ReduceToDepth(copy, depth);
-    return copy;
-  }
-  platform::PixelImage picture = StretchPicture(copy, width, height);
-  platform::RecycleScreenCopy(std::move(copy));
+  platform::PixelImage picture = std::move(copy).Picture(width, height);
   ReduceToDepth(picture, depth);
   return picture;
 }

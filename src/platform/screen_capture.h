@@ -7,20 +7,22 @@
 #include <functional>
 
 #include "platform/pixel_image.h"
+#include "platform/screen_copy.h"
 
 namespace pw::platform {
 
 // Where screen copies come from: the machine's own screen, or a synthetic
 // one in tests. Called on listener connection threads, several at a time.
-using ScreenSource = std::function<PixelImage()>;
+using ScreenSource = std::function<ScreenCopy()>;
 
 // The whole primary screen at its own size, each pixel as the display shows
 // it (a 16-bit display gives its 5-6-5 colours widened to 8 bits a channel).
 // Raises pw::Error when there is no screen to copy (no DISPLAY, no
 // connection to it, a display that is not true colour, or a failed copy).
 // Any thread; each call opens the display anew and keeps nothing, unless a
-// KeepScreenCopies lives on the calling thread.
-PixelImage CapturePrimaryScreen();
+// KeepScreenCopies lives on the calling thread; then the copy may be a view
+// of what it keeps, to be made into a picture before the thread's next copy.
+ScreenCopy CapturePrimaryScreen();
 
 // Gives the storage of a copy the caller is done with to the next copy on
 // this thread, while a KeepScreenCopies lives on it (a screen's copy is

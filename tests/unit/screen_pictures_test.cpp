@@ -9,15 +9,17 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "decoded_picture.h"
 #include "interactive/color_quantizer.h"
-#include "interactive/picture_stretch.h"
 #include "interactive/pixel_depth.h"
 #include "interactive/screen_pictures.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/picture_stretch.h"
+#include "platform/screen_copy.h"
 #include "services/folders.h"
 #include "temp_folder.h"
 #include "text/cp1251.h"
@@ -78,14 +80,38 @@ TEST(PictureStretch, EveryTargetPixelTakesTheSourcePixelUnderItsCentre) {
   two.width = 2;
   two.height = 1;
   two.pixels = {1, 2};
-  const PixelImage up = interactive::StretchPicture(two, 6, 2);
+  const PixelImage up = platform::StretchPicture(two, 6, 2);
   EXPECT_EQ(up.pixels, (std::vector<std::uint32_t>{1, 1, 1, 2, 2, 2, 1, 1, 1, 2, 2, 2}));
   PixelImage four;
   four.width = 4;
   four.height = 1;
   four.pixels = {1, 2, 3, 4};
-  EXPECT_EQ(interactive::StretchPicture(four, 2, 1).pixels, (std::vector<std::uint32_t>{2, 4}));
-  EXPECT_EQ(interactive::StretchPicture(four, 1, 3).pixels, (std::vector<std::uint32_t>{3, 3, 3}));
+  EXPECT_EQ(platform::StretchPicture(four, 2, 1).pixels, (std::vector<std::uint32_t>{2, 4}));
+  EXPECT_EQ(platform::StretchPicture(four, 1, 3).pixels, (std::vector<std::uint32_t>{3, 3, 3}));
+}
+
+// A kept X copy is read where the server left it: rows wider than the
+// screen, a top byte that is not colour; the view is good until the next
+// copy.
+TEST(PictureStretch, AViewOfTheServersPixelsGivesTheSamePictureUntilTheNextCopy) {
+  const std::vector<std::uint32_t> rows{0xFF000001, 0xAB000002, 0x00000003, 0xFFFFFFFF, 0xFF112233,
+                                        0x01000004, 0x02000005, 0x03000006, 0xFFFFFFFF, 0xFF445566};
+  const platform::PixelRows view{3, 2, rows.data(), 5};
+  std::uint64_t copies = 7;
+  std::vector<std::uint32_t> storage(100, 9);
+  EXPECT_EQ(platform::ScreenCopy(view, &copies, storage).Whole().pixels,
+            (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6}));
+  const PixelImage half = platform::ScreenCopy(view, &copies, storage).Picture(2, 3);
+  EXPECT_EQ(half.pixels, (std::vector<std::uint32_t>{1, 3, 4, 6, 4, 6}));
+
+  platform::ScreenCopy stale(view, &copies, storage);
+  ++copies;
+  EXPECT_THROW(std::move(stale).Whole(), Error);
+
+  // A copy of its own at its own size is the picture itself.
+  PixelImage own = test::Quarters(8, 4);
+  const std::uint32_t* pixels = own.pixels.data();
+  EXPECT_EQ(platform::ScreenCopy(std::move(own)).Picture(8, 4).pixels.data(), pixels);
 }
 
 TEST(PixelDepth, EachCodeOfTheTableGivesItsColours) {

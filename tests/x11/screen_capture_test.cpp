@@ -19,6 +19,7 @@
 #include "main_thread_pump.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/picture_stretch.h"
 #include "platform/screen.h"
 #include "platform/screen_capture.h"
 #include "platform/tcp.h"
@@ -69,7 +70,7 @@ TEST(XvfbScreen, TheRootWindowComesBackPixelForPixelAt24And16BitsAndSetsTheScree
     test::XvfbScreen xvfb(k.w, k.h, k.depth, k.shared_memory);
     xvfb.DrawQuarters();
     const test::ScopedDisplay display(xvfb.display().c_str());
-    const PixelImage copy = platform::CapturePrimaryScreen();
+    const PixelImage copy = platform::CapturePrimaryScreen().Whole();
     EXPECT_EQ(copy.width, k.w);
     EXPECT_EQ(copy.height, k.h);
     // Pure colours survive 5-6-5 exactly, widened back to 8 bits.
@@ -93,7 +94,7 @@ TEST(XvfbScreen, CopiesFromManyThreadsAtOnceEachGetTheWholeScreen) {
   for (int t = 0; t < 6; ++t)
     threads.emplace_back([&] {
       for (int i = 0; i < 25; ++i)
-        if (platform::CapturePrimaryScreen().pixels != expected) ++wrong;
+        if (platform::CapturePrimaryScreen().Whole().pixels != expected) ++wrong;
     });
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(wrong.load(), 0);
@@ -134,7 +135,8 @@ TEST(XvfbScreen, AServerThatDiesDuringACopyFailsTheCopyNotTheProcess) {
 
 // A TV stream's copies keep their connection and shared memory: each copy
 // still shows the screen as it is now, a copy's storage given back serves
-// the next, and a server that went away is replaced by the one DISPLAY
+// the next, a picture is made from the server's pixels where they lie,
+// and a server that went away is replaced by the one DISPLAY
 // names now (here one without shared memory, at another size and depth).
 TEST(XvfbScreen, KeptCopiesFollowTheScreenAndMoveToANewServer) {
   SKIP_WITHOUT_XVFB();
@@ -148,19 +150,26 @@ TEST(XvfbScreen, KeptCopiesFollowTheScreenAndMoveToANewServer) {
   {
     const platform::KeepScreenCopies keep;
     auto display = std::make_unique<test::ScopedDisplay>(first->display().c_str());
-    PixelImage copy = platform::CapturePrimaryScreen();
+    PixelImage copy = platform::CapturePrimaryScreen().Whole();
     EXPECT_NE(copy.pixels, test::Quarters(320, 200).pixels);
     first->DrawQuarters();
     platform::RecycleScreenCopy(std::move(copy));
-    copy = platform::CapturePrimaryScreen();
+    copy = platform::CapturePrimaryScreen().Whole();
     EXPECT_EQ(copy.pixels, test::Quarters(320, 200).pixels);
+    // Stretched where the server left its pixels, as the TV's frames are;
+    // such a copy is gone once the next is made.
+    EXPECT_EQ(platform::CapturePrimaryScreen().Picture(100, 300).pixels,
+              platform::StretchPicture(test::Quarters(320, 200), 100, 300).pixels);
+    platform::ScreenCopy older = platform::CapturePrimaryScreen();
+    platform::CapturePrimaryScreen();
+    EXPECT_THROW(std::move(older).Whole(), Error);
 
     first->Kill();
     display.reset();
     second->DrawQuarters();
     display = std::make_unique<test::ScopedDisplay>(second->display().c_str());
     platform::RecycleScreenCopy(std::move(copy));
-    copy = platform::CapturePrimaryScreen();
+    copy = platform::CapturePrimaryScreen().Whole();
     EXPECT_EQ(copy.width, 160);
     EXPECT_EQ(copy.pixels, test::Quarters(160, 120).pixels);
   }

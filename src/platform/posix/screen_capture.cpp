@@ -10,13 +10,14 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/picture_stretch.h"
+#include "platform/screen_copy.h"
 #include "sync/mutex.h"
 #include "platform/posix/x11_display.h"
 
@@ -49,9 +50,26 @@ class Channel {
   std::uint8_t widen_[256] = {};
 };
 
+// Whether the server's pixels are ours but for the top byte: 32 bits,
+// 0x??RRGGBB in this machine's order, rows of whole pixels.
+bool OursButTheTopByte(const XImage& image, const Visual& visual) {
+  return image.bits_per_pixel == 32 && image.byte_order == LSBFirst && visual.red_mask == 0xFF0000 &&
+         visual.green_mask == 0xFF00 && visual.blue_mask == 0xFF && image.bytes_per_line % 4 == 0 &&
+         std::endian::native == std::endian::little;
+}
+
+PixelRows RowsOf(const XImage& image) {
+  return {image.width, image.height, reinterpret_cast<const std::uint32_t*>(image.data),
+          static_cast<std::size_t>(image.bytes_per_line) / 4};
+}
+
 // The screen copy as 0x00RRGGBB, whatever the server's pixel layout, into
 // out (its storage reused when it is large enough).
 void ToPixels(const XImage& image, const Visual& visual, PixelImage& out) {
+  if (OursButTheTopByte(image, visual)) {
+    StretchPixels(RowsOf(image), image.width, image.height, out);
+    return;
+  }
   out.width = image.width;
   out.height = image.height;
   out.pixels.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
@@ -59,27 +77,11 @@ void ToPixels(const XImage& image, const Visual& visual, PixelImage& out) {
   if (image.bits_per_pixel % 8 != 0 || bytes < 2 || bytes > 4)
     throw Error("screen copy: unsupported pixel size " + std::to_string(image.bits_per_pixel));
   const bool msb = image.byte_order == MSBFirst;
-  const unsigned long red = visual.red_mask, green = visual.green_mask, blue = visual.blue_mask;
-  const bool plain = bytes == 4 && !msb && red == 0xFF0000 && green == 0xFF00 && blue == 0xFF &&
-                     std::endian::native == std::endian::little;
-  const Channel r(red), g(green), b(blue);
+  const Channel r(visual.red_mask), g(visual.green_mask), b(visual.blue_mask);
   std::uint32_t* to = out.pixels.data();
   for (int y = 0; y < image.height; ++y) {
     const auto* row = reinterpret_cast<const std::uint8_t*>(image.data) +
                       static_cast<std::size_t>(y) * static_cast<std::size_t>(image.bytes_per_line);
-    if (plain) {
-      const auto* from = reinterpret_cast<const std::uint32_t*>(row);
-      // Eight pixels at a time, all read before any is written: g++ -O2
-      // turns that into vector code, not the plain loop (a third as fast).
-      int x = 0;
-      for (; x + 8 <= image.width; x += 8, to += 8) {
-        std::uint32_t eight[8];
-        for (int i = 0; i < 8; ++i) eight[i] = from[x + i] & 0xFFFFFF;
-        std::memcpy(to, eight, sizeof eight);
-      }
-      for (; x < image.width; ++x) *to++ = from[x] & 0xFFFFFF;
-      continue;
-    }
     for (int x = 0; x < image.width; ++x, row += bytes) {
       unsigned long pixel = 0;
       for (int i = 0; i < bytes; ++i)
@@ -157,8 +159,10 @@ class Copier {
   // Whether this copier still serves DISPLAY as it is now.
   bool Serves() const { return !display_.broken() && name_ == DisplayName(); }
 
-  // The whole screen into out.
-  void Copy(PixelImage& out) {
+  // The whole screen: with view set, a view of the shared segment where
+  // its pixels allow (good until this copier copies again or goes);
+  // otherwise our pixels, in storage.
+  ScreenCopy Copy(std::vector<std::uint32_t> storage, const std::uint64_t* view) {
     // A kept copier outlives a change of the screen's resolution: from its
     // second second on it asks the root's size once a second (a round trip,
     // as the copy itself is one), not at every copy.
@@ -180,9 +184,13 @@ class Copier {
       shared_ = std::make_unique<SharedImage>(display_, visual_, depth_, width, height);
       if (!shared_->ok()) shared_.reset();
     }
+    PixelImage out;
+    out.pixels = std::move(storage);
     if (shared_ && shared_->Copy(display_.root())) {
+      if (view != nullptr && OursButTheTopByte(shared_->image(), *visual_))
+        return ScreenCopy(RowsOf(shared_->image()), view, std::move(out.pixels));
       ToPixels(shared_->image(), *visual_, out);
-      return;
+      return ScreenCopy(std::move(out));
     }
 
     ImagePtr image(XGetImage(display_.get(), display_.root(), 0, 0, static_cast<unsigned>(width),
@@ -192,6 +200,7 @@ class Copier {
     if (!image || error != Success)
       throw Error("screen copy: XGetImage failed (X error " + std::to_string(error) + ")");
     ToPixels(*image, *visual_, out);
+    return ScreenCopy(std::move(out));
   }
 
  private:
@@ -239,6 +248,9 @@ struct Kept {
   std::vector<std::uint32_t> spare;
 };
 thread_local Kept* kept = nullptr;
+// Moved on by every copy on this thread and by the end of its kept copier:
+// a view of a kept segment is good while it stands where the view found it.
+thread_local std::uint64_t copies_made = 0;
 
 }  // namespace
 
@@ -249,32 +261,27 @@ KeepScreenCopies::KeepScreenCopies() : outer_(kept != nullptr) {
 KeepScreenCopies::~KeepScreenCopies() {
   if (outer_) return;
   const MutexLock lock(OneAtATime());
+  ++copies_made;
   delete kept;
   kept = nullptr;
 }
 
-PixelImage CapturePrimaryScreen() {
+ScreenCopy CapturePrimaryScreen() {
   const MutexLock lock(OneAtATime());
-  PixelImage copy;
-  if (kept == nullptr) {
-    Copier().Copy(copy);
-    return copy;
-  }
-  copy.pixels = std::move(kept->spare);
+  ++copies_made;
+  if (kept == nullptr) return Copier().Copy({}, nullptr);
   // A kept copier whose server went away, or that failed, is dropped and
   // the copy made once more on a new connection: the server may have been
   // restarted under the same name, or DISPLAY changed.
   if (kept->copier && kept->copier->Serves()) {
     try {
-      kept->copier->Copy(copy);
-      return copy;
+      return kept->copier->Copy(std::move(kept->spare), &copies_made);
     } catch (const Error&) {
     }
   }
   kept->copier.reset();
   kept->copier = std::make_unique<Copier>();
-  kept->copier->Copy(copy);
-  return copy;
+  return kept->copier->Copy(std::move(kept->spare), &copies_made);
 }
 
 void RecycleScreenCopy(PixelImage&& copy) {

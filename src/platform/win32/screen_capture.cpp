@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <utility>
 
 #include "platform/win32/win32_error.h"
 
@@ -48,7 +49,7 @@ KeepScreenCopies::KeepScreenCopies() : outer_(false) {}
 KeepScreenCopies::~KeepScreenCopies() = default;
 void RecycleScreenCopy(PixelImage&&) {}
 
-PixelImage CapturePrimaryScreen() {
+ScreenCopy CapturePrimaryScreen() {
   const int width = ::GetSystemMetrics(SM_CXSCREEN);
   const int height = ::GetSystemMetrics(SM_CYSCREEN);
   if (width <= 0 || height <= 0) ThrowLastError("GetSystemMetrics", "screen");
@@ -82,7 +83,7 @@ PixelImage CapturePrimaryScreen() {
     ThrowLastError("GetDIBits", "screen");
   // Each pixel is B, G, R, unused: as a little-endian word 0x??RRGGBB.
   for (std::uint32_t& p : image.pixels) p &= 0xFFFFFF;
-  return image;
+  return ScreenCopy(std::move(image));
 }
 
 }  // namespace pw::platform

@@ -357,19 +357,19 @@ int main(int argc, char** argv) {
       platform::RecycleScreenCopy(std::move(picture));
       picture = screen().Picture(w, h);
     });
-    const double stretch_ms = std::max(0.0, copy_and_picture_ms - copy_ms);
+    const double picture_ms = std::max(0.0, copy_and_picture_ms - copy_ms);
     std::size_t bytes = 0;
     const double jpeg_ms = Ms(rounds, [&] { bytes = platform::EncodeJpeg(picture, 75).size(); });
     const double transfer_ms = TransferMs(bytes, rounds);
     const double pause_ms = Ms(rounds, [&] { std::this_thread::sleep_for(kPause); });
     const double made_ms = Ms(rounds, [&] { interactive::CaptureScreenJpeg(w, h, 75, 24, screen); });
-    const double sum = copy_ms + stretch_ms + jpeg_ms + transfer_ms + pause_ms;
+    const double sum = copy_ms + picture_ms + jpeg_ms + transfer_ms + pause_ms;
     // The steps are medians, so the stream's ratio is its median frame's
     // against them; on a busy machine the overall rate pays the other
     // processes' time slices besides.
     const Fps fps = StreamFps(screen, w, h, frames, kPause);
     std::printf("%4dx%-5d %7.2f %7.2f %7.2f %8.2f %7.2f %7.2f %7.2f %8.1f %8.1f %8.1f %6.2f\n", w, h, copy_ms,
-                stretch_ms, jpeg_ms, transfer_ms, pause_ms, sum, made_ms, 1000.0 / sum, fps.overall, fps.median,
+                picture_ms, jpeg_ms, transfer_ms, pause_ms, sum, made_ms, 1000.0 / sum, fps.overall, fps.median,
                 fps.median * sum / 1000.0);
   }
   std::printf("load average at the end: %s\n", LoadAverage().c_str());

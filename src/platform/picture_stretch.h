@@ -28,6 +28,8 @@ PixelRows RowsOf(const PixelImage& image);
 // whose storage serves when it is large enough.
 void StretchPixels(const PixelRows& source, int width, int height, PixelImage& out);
 
+// The same for a picture of ours (already 0x00RRGGBB): at its own size, a
+// copy of it.
 PixelImage StretchPicture(const PixelImage& source, int width, int height);
 
 }  // namespace pw::platform

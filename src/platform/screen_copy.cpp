@@ -14,7 +14,23 @@ ScreenCopy::ScreenCopy(PixelRows view, const std::uint64_t* copies_made, std::ve
   own_.pixels = std::move(storage);
 }
 
+ScreenCopy::ScreenCopy(ScreenCopy&& other) noexcept
+    : own_(std::exchange(other.own_, {})),
+      view_(std::exchange(other.view_, {})),
+      copies_made_(std::exchange(other.copies_made_, nullptr)),
+      copy_number_(other.copy_number_) {}
+
+ScreenCopy& ScreenCopy::operator=(ScreenCopy&& other) noexcept {
+  own_ = std::exchange(other.own_, {});
+  view_ = std::exchange(other.view_, {});
+  copies_made_ = std::exchange(other.copies_made_, nullptr);
+  copy_number_ = other.copy_number_;
+  return *this;
+}
+
 PixelImage ScreenCopy::Picture(int width, int height) && {
+  // (also one moved from)
+  if (view_.width <= 0 || view_.height <= 0) throw Error("screen copy: the screen is empty");
   if (copies_made_ == nullptr) {
     if (width == own_.width && height == own_.height) return std::move(own_);
     PixelImage picture;

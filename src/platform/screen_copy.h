@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "platform/picture_stretch.h"
@@ -18,16 +19,17 @@ class ScreenCopy {
   // synthetic screen in tests).
   ScreenCopy(PixelImage own);  // NOLINT(google-explicit-constructor): a picture is a copy
 
-  // A view of pixels the platform keeps, good while *copies_made still
-  // equals the number it had when the view was made (the next copy on the
-  // thread, or the end of what keeps them, moves it on). storage is for the
-  // picture.
+  // A view of pixels the platform keeps for the calling thread, good while
+  // *copies_made (that thread's count) still equals the number it had when
+  // the view was made: the thread's next copy, or the end of what keeps
+  // them, moves it on. Made into a picture on that thread only. storage is
+  // for the picture.
   ScreenCopy(PixelRows view, const std::uint64_t* copies_made, std::vector<std::uint32_t> storage);
 
   // Moved, not copied: a copy of the pixels would keep viewing the
-  // original's.
-  ScreenCopy(ScreenCopy&&) = default;
-  ScreenCopy& operator=(ScreenCopy&&) = default;
+  // original's. The one moved from is left empty.
+  ScreenCopy(ScreenCopy&& other) noexcept;
+  ScreenCopy& operator=(ScreenCopy&& other) noexcept;
   ScreenCopy(const ScreenCopy&) = delete;
   ScreenCopy& operator=(const ScreenCopy&) = delete;
 

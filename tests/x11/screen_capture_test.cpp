@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -179,6 +180,27 @@ TEST(XvfbScreen, KeptCopiesFollowTheScreenAndMoveToANewServer) {
   const auto start = std::chrono::steady_clock::now();
   second.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+// A view of a kept copy lives no longer than what keeps its segment: a
+// nested keeper's end leaves it good, the outermost's makes it an error
+// rather than a read of a detached segment.
+TEST(XvfbScreen, AViewOfAKeptCopyIsGoneWithTheOutermostKeeper) {
+  SKIP_WITHOUT_XVFB();
+  test::XvfbScreen xvfb(64, 48, 24, true);
+  xvfb.DrawQuarters();
+  const test::ScopedDisplay display(xvfb.display().c_str());
+  std::optional<platform::ScreenCopy> outlived;
+  {
+    const platform::KeepScreenCopies keep;
+    {
+      const platform::KeepScreenCopies nested;
+      outlived = platform::CapturePrimaryScreen();
+    }
+    EXPECT_EQ(platform::ScreenCopy(std::move(*outlived)).Whole().pixels, test::Quarters(64, 48).pixels);
+    outlived = platform::CapturePrimaryScreen();
+  }
+  EXPECT_THROW(std::move(*outlived).Whole(), Error);
 }
 
 TEST(XvfbScreen, WithoutADisplayThereIsNoScreenAndTheWindowsKeepTheirFixedSize) {

@@ -161,8 +161,9 @@ class Copier {
 
   // The whole screen: with view set, a view of the shared segment where
   // its pixels allow (good until this copier copies again or goes);
-  // otherwise our pixels, in storage.
-  ScreenCopy Copy(std::vector<std::uint32_t> storage, const std::uint64_t* view) {
+  // otherwise our pixels, in storage. storage is taken only by a copy
+  // made: a failed one leaves it for the next.
+  ScreenCopy Copy(std::vector<std::uint32_t>& storage, const std::uint64_t* view) {
     // A kept copier outlives a change of the screen's resolution: from its
     // second second on it asks the root's size once a second (a round trip,
     // as the copy itself is one), not at every copy.
@@ -185,10 +186,10 @@ class Copier {
       if (!shared_->ok()) shared_.reset();
     }
     PixelImage out;
-    out.pixels = std::move(storage);
     if (shared_ && shared_->Copy(display_.root())) {
       if (view != nullptr && OursButTheTopByte(shared_->image(), *visual_))
-        return ScreenCopy(RowsOf(shared_->image()), view, std::move(out.pixels));
+        return ScreenCopy(RowsOf(shared_->image()), view, std::move(storage));
+      out.pixels = std::move(storage);
       ToPixels(shared_->image(), *visual_, out);
       return ScreenCopy(std::move(out));
     }
@@ -199,6 +200,7 @@ class Copier {
     if (display_.broken()) throw Error("screen copy: the connection to the X server broke");
     if (!image || error != Success)
       throw Error("screen copy: XGetImage failed (X error " + std::to_string(error) + ")");
+    out.pixels = std::move(storage);
     ToPixels(*image, *visual_, out);
     return ScreenCopy(std::move(out));
   }
@@ -269,19 +271,22 @@ KeepScreenCopies::~KeepScreenCopies() {
 ScreenCopy CapturePrimaryScreen() {
   const MutexLock lock(OneAtATime());
   ++copies_made;
-  if (kept == nullptr) return Copier().Copy({}, nullptr);
+  if (kept == nullptr) {
+    std::vector<std::uint32_t> storage;
+    return Copier().Copy(storage, nullptr);
+  }
   // A kept copier whose server went away, or that failed, is dropped and
   // the copy made once more on a new connection: the server may have been
   // restarted under the same name, or DISPLAY changed.
   if (kept->copier && kept->copier->Serves()) {
     try {
-      return kept->copier->Copy(std::move(kept->spare), &copies_made);
+      return kept->copier->Copy(kept->spare, &copies_made);
     } catch (const Error&) {
     }
   }
   kept->copier.reset();
   kept->copier = std::make_unique<Copier>();
-  return kept->copier->Copy(std::move(kept->spare), &copies_made);
+  return kept->copier->Copy(kept->spare, &copies_made);
 }
 
 void RecycleScreenCopy(PixelImage&& copy) {

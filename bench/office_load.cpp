@@ -49,6 +49,7 @@
 #include "no_progress.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
+#include "raw_peer.h"
 #include "protocol/body_transfer.h"
 #include "protocol/handshake.h"
 #include "protocol/session.h"
@@ -330,7 +331,7 @@ bool Measure(const Run& run, int waves, std::int64_t stream_size, const std::str
   std::string root = folder + "/pumpwire-load-XXXXXX";
   if (mkdtemp(root.data()) == nullptr) return false;
   const double stream_before = OneStreamBytesPerSecond(stream_size, root);
-  const int port = platform::TcpListener("127.0.0.1", 0).Port();
+  const int port = test::FreePort();
   const int reports = waves * run.stations;
 
   TheSettings().useFastDatTravel = run.fast;

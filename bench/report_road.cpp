@@ -27,6 +27,7 @@
 #include "no_progress.h"
 #include "platform/files.h"
 #include "platform/tcp.h"
+#include "raw_peer.h"
 #include "protocol/body_transfer.h"
 #include "protocol/handshake.h"
 #include "protocol/session.h"
@@ -102,9 +103,9 @@ struct Figures {
 Figures Measure(bool fast, std::int32_t packet, int repeat, const std::string& root) {
   TheSettings().useFastDatTravel = fast;
   TheSettings().InetBuffSize = packet;
-  const int office_port = platform::TcpListener("127.0.0.1", 0).Port();
+  const int office_port = test::FreePort();
   int station_port = office_port;
-  while (station_port == office_port) station_port = platform::TcpListener("127.0.0.1", 0).Port();
+  while (station_port == office_port) station_port = test::FreePort();
 
   const std::string report = root + "/report.dat";
   platform::CreateDirectories(root);

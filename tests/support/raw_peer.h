@@ -18,8 +18,24 @@ inline constexpr char kLoopback[] = "127.0.0.1";
 // Upper bound for things that should happen at once.
 inline constexpr int kWaitMs = 10000;
 
-// A loopback port nobody listens on right now.
-inline int FreePort() { return platform::TcpListener(kLoopback, 0).Port(); }
+// A port nobody listens on right now, for a server started next. It lies
+// below the ports the system hands to outgoing connections (from 32768 on
+// Linux, 49152 on Windows): one of those may be taken by a client's
+// connection, or held by its TIME_WAIT, before the server binds it, which
+// then fails with "Address already in use".
+inline int FreePort() {
+  static std::atomic<std::uint32_t> next{
+      static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
+  for (int tries = 1;; ++tries) {
+    const int port = 20000 + static_cast<int>(next.fetch_add(7919) % 12000);
+    try {
+      platform::TcpListener probe("0.0.0.0", port);
+      return port;
+    } catch (const std::exception&) {
+      if (tries == 100) throw;
+    }
+  }
+}
 
 // One line without its CR LF.
 inline std::string RawLine(platform::TcpConnection& c) {
